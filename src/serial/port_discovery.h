@@ -1,0 +1,40 @@
+// Which serial ports exist, asked of the kernel without opening any device (opening raises
+// DTR/RTS and can reset or disturb what is attached).
+//
+// A port is a /sys/class/tty entry that has a device driver ("device/driver" exists); a ttyS*
+// entry counts only when its "type" attribute is not 0 (phantom UARTs are left out). Names as
+// the kernel gives them, USB ones (ttyUSB*, ttyACM*) first, then in natural order (ttyUSB2
+// before ttyUSB10), at most 30; then the extra device paths, as they stand.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velkon {
+
+struct PortEntry {
+    std::string name;  // what the list shows: "ttyUSB0", or an extra path "/dev/pts/3"
+    std::string path;  // what is opened: "/dev/ttyUSB0", or the extra path
+};
+
+class PortLister {
+  public:
+    virtual ~PortLister() = default;
+    virtual std::vector<PortEntry> list() = 0;
+};
+
+// Reads `sysfs_tty_root` (normally /sys/class/tty) and appends `extra_paths`.
+std::vector<PortEntry> discover_ports(const std::filesystem::path& sysfs_tty_root,
+                                      const std::vector<std::string>& extra_paths);
+
+// Splits a colon-separated list (the VELKON_EXTRA_PORTS variable), skipping empty items.
+std::vector<std::string> split_extra_ports(const std::string& text);
+
+// The lister the program uses: /sys/class/tty plus VELKON_EXTRA_PORTS.
+std::unique_ptr<PortLister> make_system_port_lister();
+
+// The device path of an entry the user picked in the list.
+std::string device_path_for(const std::string& list_entry);
+
+}  // namespace velkon

@@ -1,0 +1,68 @@
+// The program's one serial connection.
+//
+// Six operations, each ending quietly on any fault (false, empty text, 0); nothing here throws
+// or shows anything. Data crosses as std::string, one char per byte, byte-transparent.
+//
+// Timing contract of ReadPort: returns at once with what is buffered when the line has been
+// silent for 20 ms; otherwise waits for bytes, returning 20 ms after the last one, or after about
+// a quarter second (256 ms) when nothing arrives; never returns more than 255 bytes (the rest
+// waits for the next read). When nothing arrived it flushes and returns "".
+//
+// WritePort sends chunks of at most 255 bytes in order and returns the total written; a chunk
+// that does not go out completely ends the write, so the total is short and the caller treats
+// that as a write failure.
+//
+// Threads: all calls come from one thread, except that ClosePort may be called while a ReadPort
+// runs on another thread; it wakes that read (which returns "") and waits for it to leave before
+// releasing the device.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace velkon {
+
+enum class OpenFailure {
+    None,
+    NoSuchDevice,      // the path names nothing
+    PermissionDenied,  // the user may not open it (not in the device's group)
+    Busy,              // another program holds it
+    NotSerial,         // the path is not a terminal device
+    Configuration,     // line settings or time-outs could not be applied
+    Other,
+};
+
+struct OpenError {
+    OpenFailure failure = OpenFailure::None;
+    int error_code = 0;          // the platform's error number
+    std::string device_group;    // the group that owns the device, when known ("dialout")
+    std::string config_message;  // for Configuration: "Unable to set Comm DCB ... Error: n"
+};
+
+class SerialPort {
+  public:
+    virtual ~SerialPort() = default;
+
+    // Opens `path` with the line settings `settings` ("19200,n,8,1"): exclusive, raw, stale
+    // input flushed. On failure the port stays closed and last_open_error() says why.
+    virtual bool OpenPort(const std::string& path, const std::string& settings) = 0;
+    virtual void ClosePort() = 0;
+    // Waits until what was written has left (bounded); does nothing with no port open.
+    virtual void FlushPort() = 0;
+    virtual std::string ReadPort() = 0;
+    virtual int WritePort(const std::string& data) = 0;
+
+    virtual bool is_open() const = 0;
+    // True once the device has gone away under an open port (adapter unplugged, peer closed):
+    // reads then return "" at once and writes return 0.
+    virtual bool hung_up() const = 0;
+    virtual const OpenError& last_open_error() const = 0;
+};
+
+// The platform's driver (POSIX termios on Linux).
+std::unique_ptr<SerialPort> make_serial_port();
+
+// The plain Russian reason of a failed open for the user, or "" when none applies.
+std::string describe_open_error(const OpenError& error, const std::string& path);
+
+}  // namespace velkon
