@@ -58,6 +58,10 @@ bool next_code_point(std::string_view s, std::size_t& i, char32_t& cp) {
         if ((b & 0xC0) != 0x80) return false;
         cp = (cp << 6) | (b & 0x3F);
     }
+    // An overlong form ("\xC0\xAF" for "/") or a surrogate is malformed too: accepting it would
+    // let a byte reach a frame in a disguise that no check of the plain text sees.
+    constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kShortest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
     i += extra + 1;
     return true;
 }
