@@ -38,6 +38,9 @@ class PtyPair {
 
     const std::string& slave_path() const { return slave_path_; }
     int master_fd() const { return master_; }
+    // The pair's own slave descriptor (-1 after close_slave_hold()): tcgetattr on it shows the
+    // line settings the code under test applied, as both share one terminal.
+    int slave_fd() const { return slave_hold_; }
 
     // Writes all of `bytes` to the master; false when that did not finish within `timeout`.
     bool write_master(std::string_view bytes, std::chrono::milliseconds timeout = 2s);

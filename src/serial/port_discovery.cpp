@@ -1,0 +1,141 @@
+// The port scan runs every 100 ms while no port is open, so it only lists one sysfs folder and
+// looks at a link or a small attribute file per entry; it never opens a device.
+#include "serial/port_discovery.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+
+namespace velkon {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMaxKernelPorts = 30;
+constexpr std::string_view kUsbPrefixes[] = {"ttyUSB", "ttyACM"};
+constexpr std::string_view kUartPrefix = "ttyS";
+constexpr char kExtraPortsVariable[] = "VELKON_EXTRA_PORTS";
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool is_usb(std::string_view name) {
+    return std::any_of(std::begin(kUsbPrefixes), std::end(kUsbPrefixes),
+                       [&](std::string_view prefix) { return name.starts_with(prefix); });
+}
+
+bool is_uart(std::string_view name) {
+    return name.starts_with(kUartPrefix) && name.size() > kUartPrefix.size() &&
+           std::all_of(name.begin() + kUartPrefix.size(), name.end(), is_digit);
+}
+
+// A run of digits at `i`, without its leading zeros.
+std::string_view digit_run(std::string_view s, std::size_t& i) {
+    const std::size_t begin = i;
+    while (i < s.size() && is_digit(s[i])) ++i;
+    std::string_view run = s.substr(begin, i - begin);
+    while (run.size() > 1 && run.front() == '0') run.remove_prefix(1);
+    return run;
+}
+
+// "ttyUSB2" before "ttyUSB10": digit runs compare as numbers, everything else as characters.
+bool natural_less(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (is_digit(a[i]) && is_digit(b[j])) {
+            const auto x = digit_run(a, i);
+            const auto y = digit_run(b, j);
+            if (x.size() != y.size()) return x.size() < y.size();
+            if (x != y) return x < y;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+bool port_order(const std::string& a, const std::string& b) {
+    const bool usb_a = is_usb(a);
+    const bool usb_b = is_usb(b);
+    if (usb_a != usb_b) return usb_a;
+    return natural_less(a, b);
+}
+
+// A UART slot the kernel reserved but found no chip for has type 0 (PORT_UNKNOWN).
+bool uart_present(const fs::path& entry) {
+    std::ifstream type_file(entry / "type");
+    long type = 0;
+    return type_file >> type && type != 0;
+}
+
+bool has_driver(const fs::path& entry) {
+    std::error_code error;
+    return fs::exists(entry / "device" / "driver", error);
+}
+
+bool is_port(const fs::path& entry, const std::string& name) {
+    if (is_uart(name) && !uart_present(entry)) return false;
+    return has_driver(entry);
+}
+
+class SystemPortLister final : public PortLister {
+  public:
+    std::vector<PortEntry> list() override {
+        // Read on every scan so a simulator started later is picked up.
+        const char* extra = std::getenv(kExtraPortsVariable);
+        return discover_ports("/sys/class/tty", split_extra_ports(extra ? extra : ""));
+    }
+};
+
+}  // namespace
+
+std::vector<PortEntry> discover_ports(const fs::path& sysfs_tty_root,
+                                      const std::vector<std::string>& extra_paths) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(sysfs_tty_root, error), end; !error && it != end;
+         it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (is_port(it->path(), name)) names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end(), port_order);
+    if (names.size() > kMaxKernelPorts) names.resize(kMaxKernelPorts);
+
+    std::vector<PortEntry> ports;
+    ports.reserve(names.size() + extra_paths.size());
+    for (auto& name : names) ports.push_back({name, "/dev/" + name});
+    for (const auto& path : extra_paths) {
+        if (!path.empty()) ports.push_back({path, path});
+    }
+    return ports;
+}
+
+std::vector<std::string> split_extra_ports(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t begin = 0;
+    while (begin <= text.size()) {
+        const auto colon = std::min(text.find(':', begin), text.size());
+        if (colon > begin) items.push_back(text.substr(begin, colon - begin));
+        begin = colon + 1;
+    }
+    return items;
+}
+
+std::unique_ptr<PortLister> make_system_port_lister() {
+    return std::make_unique<SystemPortLister>();
+}
+
+std::string device_path_for(const std::string& list_entry) {
+    if (list_entry.empty()) return "";
+    if (list_entry.front() == '/') return list_entry;
+    return "/dev/" + list_entry;
+}
+
+}  // namespace velkon

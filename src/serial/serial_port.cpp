@@ -1,0 +1,36 @@
+// The platform-independent part of the serial driver: what a failed open means to the user.
+#include "serial/serial_port.h"
+
+namespace velkon {
+
+namespace {
+
+std::string permission_text(const OpenError& error, const std::string& path) {
+    const std::string group = error.device_group.empty() ? "dialout" : error.device_group;
+    return "Нет прав на доступ к " + path + ". Добавьте пользователя в группу " + group +
+           " командой sudo usermod -aG " + group + " $USER и войдите в систему заново.";
+}
+
+}  // namespace
+
+std::string describe_open_error(const OpenError& error, const std::string& path) {
+    switch (error.failure) {
+        case OpenFailure::None:
+            return "";
+        case OpenFailure::NoSuchDevice:
+            return "Устройство не найдено.";
+        case OpenFailure::PermissionDenied:
+            return permission_text(error, path);
+        case OpenFailure::Busy:
+            return "Порт занят другой программой.";
+        case OpenFailure::NotSerial:
+            return "Это не последовательный порт.";
+        case OpenFailure::Configuration:
+            return error.config_message;
+        case OpenFailure::Other:
+            return "Ошибка " + std::to_string(error.error_code) + ".";
+    }
+    return "";
+}
+
+}  // namespace velkon

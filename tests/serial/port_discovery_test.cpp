@@ -1,0 +1,122 @@
+// Port discovery on a made-up /sys/class/tty tree.
+#include "serial/port_discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "support/test_support.h"
+
+namespace velkon {
+namespace {
+
+using test::ScopedEnv;
+using test::TempDir;
+
+// One /sys/class/tty entry: with a driver link or not, with a "type" attribute or not.
+void add_tty(const TempDir& sysfs, const std::string& name, bool driver,
+             std::optional<std::string> type = std::nullopt) {
+    sysfs.make_dir(name);
+    if (driver) sysfs.make_dir(name + "/device/driver");
+    if (type) sysfs.write_file(name + "/type", *type);
+}
+
+std::vector<std::string> names_of(const std::vector<PortEntry>& ports) {
+    std::vector<std::string> names;
+    for (const auto& port : ports) names.push_back(port.name);
+    return names;
+}
+
+TEST(DiscoverPorts, ListsDriverBackedPortsUsbFirstInNaturalOrder) {
+    TempDir sysfs;
+    add_tty(sysfs, "ttyS0", true, "4\n");
+    add_tty(sysfs, "ttyS1", true, "0\n");  // phantom UART
+    add_tty(sysfs, "ttyS2", true);         // no type attribute: not a UART we can tell
+    add_tty(sysfs, "ttyS10", true, "4\n");
+    add_tty(sysfs, "ttyS3", false, "4\n");  // no driver
+    add_tty(sysfs, "ttyUSB10", true);
+    add_tty(sysfs, "ttyUSB2", true);
+    add_tty(sysfs, "ttyACM0", true);
+    add_tty(sysfs, "ttyAMA0", true);
+    add_tty(sysfs, "tty1", false);  // virtual console
+    add_tty(sysfs, "console", false);
+    sysfs.make_dir("ttyUSB5/device");  // a device without a driver
+
+    const auto ports = discover_ports(sysfs.path(), {"/dev/pts/7", "/tmp/sim-line"});
+    EXPECT_EQ(names_of(ports),
+              (std::vector<std::string>{"ttyACM0", "ttyUSB2", "ttyUSB10", "ttyAMA0", "ttyS0",
+                                        "ttyS10", "/dev/pts/7", "/tmp/sim-line"}));
+    ASSERT_EQ(ports.size(), 8u);
+    EXPECT_EQ(ports[0].path, "/dev/ttyACM0");
+    EXPECT_EQ(ports[4].path, "/dev/ttyS0");
+    EXPECT_EQ(ports[6].path, "/dev/pts/7");
+    EXPECT_EQ(ports[7].path, "/tmp/sim-line");
+}
+
+TEST(DiscoverPorts, KeepsAtMostThirtyKernelPortsThenTheExtras) {
+    TempDir sysfs;
+    for (int i = 0; i < 35; ++i) add_tty(sysfs, "ttyS" + std::to_string(i), true, "4");
+    add_tty(sysfs, "ttyUSB1", true);
+    add_tty(sysfs, "ttyUSB0", true);
+
+    const auto names = names_of(discover_ports(sysfs.path(), {"/dev/pts/1", "/dev/pts/2"}));
+    ASSERT_EQ(names.size(), 32u);
+    EXPECT_EQ(names[0], "ttyUSB0");
+    EXPECT_EQ(names[1], "ttyUSB1");
+    EXPECT_EQ(names[2], "ttyS0");
+    EXPECT_EQ(names[29], "ttyS27");
+    EXPECT_EQ(names[30], "/dev/pts/1");
+    EXPECT_EQ(names[31], "/dev/pts/2");
+}
+
+TEST(DiscoverPorts, MissingTreeLeavesOnlyTheExtras) {
+    TempDir dir;
+    const auto names = names_of(discover_ports(dir.path() / "absent", {"/dev/pts/4"}));
+    EXPECT_EQ(names, std::vector<std::string>{"/dev/pts/4"});
+}
+
+struct SplitCase {
+    const char* text;
+    std::vector<std::string> items;
+};
+
+class SplitExtraPorts : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitExtraPorts, SkipsEmptyItems) {
+    EXPECT_EQ(split_extra_ports(GetParam().text), GetParam().items);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, SplitExtraPorts,
+                         ::testing::Values(SplitCase{"", {}}, SplitCase{":", {}},
+                                           SplitCase{"/dev/pts/3", {"/dev/pts/3"}},
+                                           SplitCase{"/dev/pts/3:/tmp/sim",
+                                                     {"/dev/pts/3", "/tmp/sim"}},
+                                           SplitCase{"::/a::/b:", {"/a", "/b"}}));
+
+TEST(SystemPortLister, ReadsTheExtraPortsOnEveryList) {
+    const auto lister = make_system_port_lister();
+    {
+        ScopedEnv extra("VELKON_EXTRA_PORTS", "/tmp/velkon-a:/tmp/velkon-b");
+        const auto ports = lister->list();
+        ASSERT_GE(ports.size(), 2u);
+        EXPECT_EQ(ports[ports.size() - 2].path, "/tmp/velkon-a");
+        EXPECT_EQ(ports.back().name, "/tmp/velkon-b");
+    }
+    {
+        ScopedEnv extra("VELKON_EXTRA_PORTS", "/tmp/velkon-c");
+        const auto ports = lister->list();
+        ASSERT_FALSE(ports.empty());
+        EXPECT_EQ(ports.back().path, "/tmp/velkon-c");
+        for (const auto& port : ports) EXPECT_NE(port.path, "/tmp/velkon-a");
+    }
+}
+
+TEST(DevicePathFor, PathsStandKernelNamesGoUnderDev) {
+    EXPECT_EQ(device_path_for("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(device_path_for("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(device_path_for("/tmp/sim-line"), "/tmp/sim-line");
+    EXPECT_EQ(device_path_for(""), "");
+}
+
+}  // namespace
+}  // namespace velkon
