@@ -1,0 +1,56 @@
+// The unit's IMEI and SIM number (answer code 0xA7) and the serial-number binding record.
+#include "app/form.h"
+#include "protocol/cp1251.h"
+
+namespace velkon {
+
+namespace {
+
+// Positions of the two texts in the answer, counted from 0.
+constexpr std::size_t kImeiAt = 3, kImeiWidth = 15;
+constexpr std::size_t kSimAt = 19, kSimWidth = 20;
+
+// A binding needs what a real read shows; "NOT READ" and cut answers are shorter.
+constexpr std::size_t kSimMinChars = 19, kImeiMinChars = 14;
+
+// The bytes of a field, as many as the answer holds.
+std::string field_text(std::string_view answer, std::size_t at, std::size_t width) {
+    if (answer.size() <= at) return {};
+    return cp1251_to_utf8(answer.substr(at, width));
+}
+
+// Characters, not bytes: a label's text is UTF-8.
+std::size_t char_count(std::string_view utf8) {
+    std::size_t count = 0;
+    for (char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
+
+}  // namespace
+
+void Form::rd_imei_Click() {
+    m_.vars.wrs = make_frame({0x3E, 0xCA, 0xA7});
+    out_win(m_.vars.wrs);
+}
+
+void Form::imei_to_form(const Frame& answer) {
+    m_.set_text("imei", field_text(answer, kImeiAt, kImeiWidth));
+    m_.set_text("nsim", field_text(answer, kSimAt, kSimWidth));
+    m_.set_text("MsgCom", "Считаны IMEI");
+}
+
+void Form::sl3_Click() {
+    m_.set_text("ns", s_.dialogs.input("Введите серийный номер", "Ввод серийного номера", "0"));
+    const std::string serial = m_.text("ns");
+    if (serial.empty()) return;
+    const std::string& sim = m_.text("nsim");
+    const std::string& imei = m_.text("imei");
+    // The message starts with a Latin C, kept exactly as users have always seen it.
+    if (char_count(sim) < kSimMinChars || char_count(imei) < kImeiMinChars) {
+        s_.dialogs.message("Cчитайте IMEI!");
+        return;
+    }
+    append_day_record(serial + ";" + sim + ";" + imei);
+}
+
+}  // namespace velkon

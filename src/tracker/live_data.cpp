@@ -1,0 +1,110 @@
+// The unit's live data (answer code 0xA0): inputs, supply voltage, RS-485 channel readings,
+// satellites, GSM level, traffic and the level byte, each shown as soon as it is known.
+#include <array>
+
+#include "app/form.h"
+
+namespace velkon {
+
+namespace {
+
+enum class Show {
+    Analog,      // little-endian raw, 360 per volt, shown to hundredths rounded half to even
+    Hundredths,  // little-endian hundredths of a unit, shown exactly
+    Little,      // little-endian number
+    Big,         // big-endian number (a single byte either way)
+    Bit,         // "0" or "1" from the bit `mask`
+    Level,       // the level bar's value: the byte, or 0 above 50
+};
+
+struct LiveField {
+    const char* control;
+    std::size_t position;  // first byte, counted from 1
+    std::size_t width;
+    Show show;
+    // The answer length from which the unit's firmware sends the group the value belongs to.
+    std::size_t group_length = 0;
+    std::uint8_t mask = 0;
+};
+
+// In the order the values are shown. A value whose bytes a short answer lacks is skipped, so no
+// answer is read past its end and the label keeps its last value.
+constexpr std::array<LiveField, 20> kLiveLayout = {{
+    {"ain1", 6, 2, Show::Analog},       {"ain2", 8, 2, Show::Analog},
+    {"ain3", 10, 2, Show::Hundredths},  {"fin1", 12, 2, Show::Little},
+    {"fin2", 14, 2, Show::Little},      {"in1", 16, 1, Show::Bit, 0, 0x01},
+    {"in2", 16, 1, Show::Bit, 0, 0x02}, {"lls1", 17, 2, Show::Big, 18},
+    {"lls2", 19, 2, Show::Big, 18},     {"lls3", 21, 2, Show::Big, 18},
+    {"lls4", 23, 2, Show::Big, 18},     {"lls5", 25, 2, Show::Big, 18},
+    {"lls6", 27, 2, Show::Big, 18},     {"lls7", 29, 2, Show::Big, 18},
+    {"lls8", 31, 2, Show::Big, 18},     {"sputn", 34, 1, Show::Big, 34},
+    {"gsm", 33, 1, Show::Big, 34},      {"traf", 35, 1, Show::Big, 34},
+    {"ns", 36, 1, Show::Big, 36},       {"ProgressBar1", 37, 1, Show::Level, 59},
+}};
+
+constexpr std::uint32_t kLevelLimit = 50;
+
+std::uint32_t number(std::string_view bytes, bool little) {
+    std::uint32_t value = 0;
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        value = value * 256 + byte_at(bytes, little ? bytes.size() - 1 - k : k);
+    }
+    return value;
+}
+
+// n / 100 in decimal with a point and no trailing zeros: 1250 -> "12.5", 1000 -> "10".
+std::string hundredths_text(std::uint32_t n) {
+    std::string text = std::to_string(n / 100);
+    const std::uint32_t cents = n % 100;
+    if (cents == 0) return text;
+    text += '.';
+    text += static_cast<char>('0' + cents / 10);
+    if (cents % 10) text += static_cast<char>('0' + cents % 10);
+    return text;
+}
+
+// raw × 100 / 360 rounded to a whole number, a half going to the even neighbour.
+std::uint32_t analog_hundredths(std::uint32_t raw) {
+    const std::uint32_t scaled = raw * 100;
+    std::uint32_t n = scaled / 360;
+    const std::uint32_t twice_rest = 2 * (scaled % 360);
+    if (twice_rest > 360 || (twice_rest == 360 && n % 2 == 1)) ++n;
+    return n;
+}
+
+std::string shown_text(const LiveField& field, std::string_view bytes) {
+    switch (field.show) {
+        case Show::Analog:
+            return hundredths_text(analog_hundredths(number(bytes, true)));
+        case Show::Hundredths:
+            return hundredths_text(number(bytes, true));
+        case Show::Little:
+            return std::to_string(number(bytes, true));
+        case Show::Bit:
+            return (byte_at(bytes, 0) & field.mask) ? "1" : "0";
+        case Show::Big:
+        case Show::Level:
+            break;
+    }
+    return std::to_string(number(bytes, false));
+}
+
+}  // namespace
+
+void Form::live_to_form(const Frame& answer) {
+    m_.set_text("MsgCom", "Получены данные");
+    for (const LiveField& field : kLiveLayout) {
+        const std::size_t end = field.position - 1 + field.width;
+        if (answer.size() < field.group_length || answer.size() < end) continue;
+        const std::string_view bytes =
+            std::string_view(answer).substr(field.position - 1, field.width);
+        if (field.show == Show::Level) {
+            const std::uint32_t level = byte_at(bytes, 0);
+            m_.set_value(field.control, level > kLevelLimit ? 0 : static_cast<int>(level));
+        } else {
+            m_.set_text(field.control, shown_text(field, bytes));
+        }
+    }
+}
+
+}  // namespace velkon
