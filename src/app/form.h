@@ -25,6 +25,8 @@
 
 namespace velkon {
 
+struct SensorCommand;  // a row of the sensor command table (protocol/sensor_commands.cpp)
+
 inline constexpr const char* kLineSettings = "19200,n,8,1";
 
 // Lamp colours, 0x00BBGGRR.
@@ -125,6 +127,9 @@ private:
     // The second half of a tick, once the read has come back.
     void finish_tick(std::uint64_t generation, std::string received);
     void dispatch_answer(const Frame& answer);
+    // The sensor command set: one routine for the table's rows, and the shift text generator.
+    void run_command(const SensorCommand& command);
+    void generate_shift(std::string_view shift_control, std::uint8_t code);
 
     WindowModel& m_;
     FormSeams s_;
