@@ -326,10 +326,10 @@ Frame build_frame(const SensorCommand& command, std::uint8_t selected, std::int6
 // the refusals with a message after the questions and input.
 void Form::run_command(const SensorCommand& command) {
     if (command.clears) vars().wrs.clear();
-    const Value& spec = command.value;
+    const Value& rule = command.value;
     std::optional<std::int64_t> value;
-    if (spec.encoding == Encoding::Shift) {  // a shift is checked before anything is asked
-        value = checked_value(s_.dialogs, spec, m_.text(spec.control));
+    if (rule.encoding == Encoding::Shift) {  // a shift is checked before anything is asked
+        value = checked_value(s_.dialogs, rule, m_.text(rule.control));
         if (!value) return;
     }
     const auto address = selected_address(m_);
@@ -353,14 +353,14 @@ void Form::run_command(const SensorCommand& command) {
         // append_day_record and does not stop the command.
         append_day_record(typed + ";" + m_.text("nsim") + ";" + m_.text("imei"));
     }
-    if (spec.source == Source::NextAfter && m_.text(spec.control).empty()) return;
+    if (rule.source == Source::NextAfter && m_.text(rule.control).empty()) return;
     if (!address && command.no_sensor == NoSensor::Refused) {
         s_.dialogs.message(std::string(command.no_sensor_text));
         if (command.echo == Echo::EvenWhenRefused) out_win(vars().wrs);
         return;
     }
     if (!value) {
-        switch (spec.source) {
+        switch (rule.source) {
             case Source::None:
                 value = 0;
                 break;
@@ -368,11 +368,11 @@ void Form::run_command(const SensorCommand& command) {
                 value = compose_mode_byte(m_);
                 break;
             case Source::Input:
-                value = checked_value(s_.dialogs, spec, typed);
+                value = checked_value(s_.dialogs, rule, typed);
                 break;
             case Source::Box:
             case Source::NextAfter:
-                value = checked_value(s_.dialogs, spec, m_.text(spec.control));
+                value = checked_value(s_.dialogs, rule, m_.text(rule.control));
                 break;
         }
         if (!value) return;
