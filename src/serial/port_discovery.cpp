@@ -2,11 +2,17 @@
 // looks at a link or a small attribute file per entry; it never opens a device.
 #include "serial/port_discovery.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
-#include <fstream>
+#include <memory>
 #include <string_view>
-#include <system_error>
+
+#include "serial/unique_fd.h"
 
 namespace velkon {
 
@@ -68,21 +74,40 @@ bool port_order(const std::string& a, const std::string& b) {
     return natural_less(a, b);
 }
 
+// Lookups go relative to the open tty folder: resolving every path from "/" again costs about
+// as much as the rest of the scan.
+
 // A UART slot the kernel reserved but found no chip for has type 0 (PORT_UNKNOWN).
-bool uart_present(const fs::path& entry) {
-    std::ifstream type_file(entry / "type");
+bool uart_present(int dir_fd, const std::string& name) {
+    const UniqueFd fd(::openat(dir_fd, (name + "/type").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return false;
+    char text[16] = {};
+    const ssize_t n = ::read(fd.get(), text, sizeof text - 1);
     long type = 0;
-    return type_file >> type && type != 0;
+    const auto [end, error] = std::from_chars(text, text + std::max<ssize_t>(n, 0), type);
+    return error == std::errc() && end != text && type != 0;
 }
 
-bool has_driver(const fs::path& entry) {
-    std::error_code error;
-    return fs::exists(entry / "device" / "driver", error);
+bool has_driver(int dir_fd, const std::string& name) {
+    return ::faccessat(dir_fd, (name + "/device/driver").c_str(), F_OK, 0) == 0;
 }
 
-bool is_port(const fs::path& entry, const std::string& name) {
-    if (is_uart(name) && !uart_present(entry)) return false;
-    return has_driver(entry);
+bool is_port(int dir_fd, const std::string& name) {
+    if (is_uart(name) && !uart_present(dir_fd, name)) return false;
+    return has_driver(dir_fd, name);
+}
+
+std::vector<std::string> kernel_port_names(const fs::path& sysfs_tty_root) {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(sysfs_tty_root.c_str()), ::closedir);
+    if (!dir) return names;
+    const int dir_fd = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (name.front() == '.') continue;
+        if (is_port(dir_fd, name)) names.push_back(std::move(name));
+    }
+    return names;
 }
 
 class SystemPortLister final : public PortLister {
@@ -98,13 +123,7 @@ class SystemPortLister final : public PortLister {
 
 std::vector<PortEntry> discover_ports(const fs::path& sysfs_tty_root,
                                       const std::vector<std::string>& extra_paths) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (fs::directory_iterator it(sysfs_tty_root, error), end; !error && it != end;
-         it.increment(error)) {
-        std::string name = it->path().filename().string();
-        if (is_port(it->path(), name)) names.push_back(std::move(name));
-    }
+    std::vector<std::string> names = kernel_port_names(sysfs_tty_root);
     std::sort(names.begin(), names.end(), port_order);
     if (names.size() > kMaxKernelPorts) names.resize(kMaxKernelPorts);
 

@@ -5,10 +5,16 @@ namespace velkon {
 
 namespace {
 
+// Joining the device's group is the usual cure; a device only root may use needs the
+// administrator instead (joining the root group would be the wrong advice).
 std::string permission_text(const OpenError& error, const std::string& path) {
+    const std::string denied = "Нет прав на доступ к " + path + ".";
+    if (error.device_group == "root") {
+        return denied + " Устройство доступно только администратору.";
+    }
     const std::string group = error.device_group.empty() ? "dialout" : error.device_group;
-    return "Нет прав на доступ к " + path + ". Добавьте пользователя в группу " + group +
-           " командой sudo usermod -aG " + group + " $USER и войдите в систему заново.";
+    return denied + " Добавьте пользователя в группу " + group + " командой sudo usermod -aG " +
+           group + " $USER и войдите в систему заново.";
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 // Six operations, each ending quietly on any fault (false, empty text, 0); nothing here throws
 // or shows anything. Data crosses as std::string, one char per byte, byte-transparent.
 //
-// Timing contract of ReadPort: returns at once with what is buffered when the line has been
-// silent for 20 ms; otherwise waits for bytes, returning 20 ms after the last one, or after about
-// a quarter second (256 ms) when nothing arrives; never returns more than 255 bytes (the rest
-// waits for the next read). When nothing arrived it flushes and returns "".
+// Timing contract of ReadPort: waits for bytes and returns 20 ms after the last one (bytes that
+// were already waiting count as just received, so such a read takes about 20 ms), after about a
+// quarter second (256 ms) in all, or at once with 255 bytes; never returns more than 255 bytes
+// (the rest waits for the next read). When nothing arrived it flushes and returns "".
 //
 // WritePort sends chunks of at most 255 bytes in order and returns the total written; a chunk
 // that does not go out completely ends the write, so the total is short and the caller treats

@@ -36,6 +36,7 @@
 
 #include "serial/posix_line.h"
 #include "serial/serial_port.h"
+#include "serial/unique_fd.h"
 
 namespace velkon {
 
@@ -53,31 +54,6 @@ constexpr milliseconds kWriteAtLeast{100};  // but never less than this (schedul
 constexpr milliseconds kDrainMargin{20};    // draining: the bytes' line time plus this
 constexpr milliseconds kDrainStepMax{20};   // longest pause between two looks at the queue
 constexpr int kBitsPerByte = 10;            // start + 8 data + stop, the usual case
-
-// The one owner of a file descriptor.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_ = -1;
-};
 
 // ---- Open failures -----------------------------------------------------------------------
 

@@ -354,6 +354,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReasonCase{{OpenFailure::PermissionDenied, EACCES, "", ""},
                    "Нет прав на доступ к /dev/ttyUSB0. Добавьте пользователя в группу dialout "
                    "командой sudo usermod -aG dialout $USER и войдите в систему заново."},
+        ReasonCase{{OpenFailure::PermissionDenied, EACCES, "root", ""},
+                   "Нет прав на доступ к /dev/ttyUSB0. Устройство доступно только администратору."},
         ReasonCase{{OpenFailure::Busy, EBUSY, "dialout", ""}, "Порт занят другой программой."},
         ReasonCase{{OpenFailure::NotSerial, ENOTTY, "", ""}, "Это не последовательный порт."},
         ReasonCase{{OpenFailure::Configuration, 22, "", "Unable to set Comm DCB x Error: 22"},
