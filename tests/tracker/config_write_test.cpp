@@ -1,0 +1,282 @@
+// The configuration write (code 0xA3): the frame built from the controls, its refusals, and the
+// copy kept in "123.cfg".
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/form_fixture.h"
+#include "tracker/answers.h"
+#include "tracker/record.h"
+
+namespace velkon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FormFixture;
+using tracker_test::bytes;
+using tracker_test::config_answer;
+using tracker_test::file_content;
+
+// Sets every field of the record to a distinctive value.
+void fill_window(WindowModel& m) {
+    m.set_text("apn", "internet");
+    m.set_text("gsm_user", "Иван");
+    m.set_text("gdm_pwd", "");
+    m.set_text("pincod", "12345");
+    m.set_text("ip_serv", "203.0.113.10");
+    m.set_text("port_serv", "20332");
+    m.set_text("id_dev", "0000012345");
+    m.set_text("pwd_serv", std::string(25, 'w'));
+    m.set_text("time_otpr", "1000");
+    m.set_checked("r12", true);
+    m.set_checked("r23", true);
+    for (int n = 1; n <= 8; ++n) m.set_checked("Check" + std::to_string(n), n % 3 == 1);
+    m.set_checked("EGTS_prot", true);
+    m.set_visible("EGTS_prot", false);  // hidden for old firmware, still written
+    for (int n = 1; n <= 8; ++n) m.set_text("ad" + std::to_string(n), std::to_string(n * 25));
+    m.set_text("ad1", "0");
+}
+
+// The frame for fill_window, byte by byte.
+Frame expected_frame() {
+    std::string f(168, '\0');
+    auto put = [&f](std::size_t position, std::string_view data) {
+        f.replace(position - 1, data.size(), data);
+    };
+    put(1, bytes({0x3E, 0xCA, 0xA3, 0x16}));
+    put(5, "internet");
+    put(35, bytes({0xC8, 0xE2, 0xE0, 0xED}));
+    put(75, "12345");
+    put(80, "203.0.113.10");
+    put(105, "20332");
+    put(111, "0000012345");
+    put(121, std::string(25, 'w'));
+    put(146, bytes({0xE8, 0x03}));
+    put(148, bytes({2, 3}));
+    put(150, bytes({0x81, 0, 0, 1, 0, 0, 1, 0}));
+    put(158, bytes({0, 50, 75, 100, 125, 150, 175, 200}));
+    put(166, bytes({0xA5, 0x36, 0x5B}));
+    return Control_summ(f);
+}
+
+TEST(ConfigWrite, BuildsTheFrameFromTheControlsQueuesItAndKeepsACopy) {
+    FormFixture f;
+    fill_window(f.model);
+    f.form.setdata_Click();
+    const Frame expected = expected_frame();
+    ASSERT_EQ(expected.size(), 169u);
+    EXPECT_EQ(f.vars().wrs, expected);
+    EXPECT_TRUE(f.dialogs.messages.empty());
+
+    const auto copy = file_content(f.folder.path() / "123.cfg");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(*copy, expected);
+    EXPECT_EQ(check_byte(copy->substr(0, 168)), byte_at(*copy, 168));
+    EXPECT_EQ(check_byte(*copy), 0);
+}
+
+TEST(ConfigWrite, TheTrackerPageButtonWritesTheSameFrame) {
+    FormFixture f;
+    fill_window(f.model);
+    f.form.Command3_Click();
+    EXPECT_EQ(f.vars().wrs, expected_frame());
+}
+
+TEST(ConfigWrite, WhatWasReadIsWrittenBackByteForByte) {
+    FormFixture f;
+    const Frame answer = config_answer()
+                             .put(5, "m2m")
+                             .put(35, bytes({0xCF, 0xE5, 0xF2, 0xF0}))
+                             .put(75, "0000")
+                             .put(80, "example.org")
+                             .put(105, "9999")
+                             .put(111, "ID")
+                             .put(121, std::string(25, 'x'))
+                             .put(146, {0x3C, 0x00, 3, 1, 0x80, 1, 0, 1, 0, 1, 0, 1})
+                             .put(158, {1, 2, 3, 4, 5, 6, 7, 200})
+                             .frame();
+    f.form.config_to_form(answer);
+    f.form.setdata_Click();
+    ASSERT_EQ(f.vars().wrs.size(), 169u);
+    EXPECT_EQ(f.vars().wrs.substr(4, 161), answer.substr(4, 161));
+}
+
+struct PeriodCase {
+    const char* typed;
+    int low, high;
+};
+
+class WritePeriod : public ::testing::TestWithParam<PeriodCase> {};
+
+TEST_P(WritePeriod, GoesLowByteFirstRoundedHalfToEven) {
+    FormFixture f;
+    f.model.set_text("time_otpr", GetParam().typed);
+    f.form.setdata_Click();
+    ASSERT_EQ(f.vars().wrs.size(), 169u) << f.dialogs.texts().size();
+    EXPECT_EQ(byte_at(f.vars().wrs, 145), GetParam().low);
+    EXPECT_EQ(byte_at(f.vars().wrs, 146), GetParam().high);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Periods, WritePeriod,
+    ::testing::Values(PeriodCase{"10", 0x0A, 0x00}, PeriodCase{"1000", 0xE8, 0x03},
+                      PeriodCase{" 300 ", 0x2C, 0x01}, PeriodCase{"9.5", 0x0A, 0x00},
+                      PeriodCase{"10,5", 0x0A, 0x00}, PeriodCase{"1000.5", 0xE8, 0x03}));
+
+struct RefusalCase {
+    const char* name;
+    std::vector<std::pair<const char*, std::string>> typed;  // control, text
+    std::string message;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WriteRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+// One message, nothing queued, and the copy of the previous write left as it was.
+TEST_P(WriteRefusal, ShowsOneMessageAndQueuesAndSavesNothing) {
+    FormFixture f;
+    f.form.setdata_Click();
+    const auto earlier = file_content(f.folder.path() / "123.cfg");
+    ASSERT_TRUE(earlier);
+    f.vars().wrs = "pending";
+
+    for (const auto& [control, text] : GetParam().typed) f.model.set_text(control, text);
+    f.form.setdata_Click();
+    EXPECT_EQ(f.dialogs.texts(), std::vector<std::string>{GetParam().message});
+    EXPECT_EQ(f.vars().wrs, "pending");
+    EXPECT_EQ(file_content(f.folder.path() / "123.cfg"), earlier);
+    for (const auto& [control, text] : GetParam().typed) EXPECT_EQ(f.model.text(control), text);
+}
+
+const std::string kPeriod = "Значения периода отправки могут быть от 10 до 1000";
+const std::string kAddress = "Значения адресов могут быть от 0 до 200";
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, WriteRefusal,
+    ::testing::Values(
+        RefusalCase{"Period9", {{"time_otpr", "9"}}, kPeriod},
+        RefusalCase{"Period1001", {{"time_otpr", "1001"}}, kPeriod},
+        RefusalCase{"PeriodRoundedTo1001", {{"time_otpr", "1000.6"}}, kPeriod},
+        RefusalCase{"PeriodNotANumber", {{"time_otpr", "abc"}}, kPeriod},
+        RefusalCase{"PeriodEmpty", {{"time_otpr", ""}}, kPeriod},
+        RefusalCase{"PeriodBeyond16Bits", {{"time_otpr", "70000"}}, kPeriod},
+        RefusalCase{"Address201", {{"ad3", "201"}}, kAddress},
+        RefusalCase{"AddressMinusOne", {{"ad8", "-1"}}, kAddress},
+        RefusalCase{"AddressNotANumber", {{"ad1", "x1"}}, kAddress},
+        RefusalCase{"PeriodBeforeAddresses", {{"ad1", "201"}, {"time_otpr", "9"}}, kPeriod},
+        RefusalCase{"OneMessageForTwoAddresses", {{"ad2", "300"}, {"ad5", "-4"}}, kAddress},
+        RefusalCase{"OverlongApn",
+                    {{"apn", std::string(31, 'a')}},
+                    "Текст поля «Точка доступа» длиннее 30 символов. Сократите его."},
+        RefusalCase{"OverlongCyrillicPin",
+                    {{"pincod", "пинкод"}},
+                    "Текст поля «Пин код SIM» длиннее 5 символов. Сократите его."},
+        RefusalCase{"SevenCharPort",
+                    {{"port_serv", "2033200"}},
+                    "Текст поля «Порт» длиннее 6 символов. Сократите его."},
+        RefusalCase{"CharacterOutsideTheCodePage",
+                    {{"ip_serv", "host✓"}},
+                    "В тексте поля «Адрес сервера» есть символ «✓», который нельзя передать в "
+                    "трекер. Замените его."},
+        RefusalCase{
+            "TextsInFrameOrderBeforeThePeriod",
+            {{"pwd_serv", std::string(26, 'p')}, {"time_otpr", "9"}},
+            "Текст поля «Пароль доступа к устройству» длиннее 25 символов. Сократите его."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConfigWrite, TextsFillingTheirFieldsExactlyAreAccepted) {
+    FormFixture f;
+    f.model.set_text("apn", std::string(30, 'a'));
+    f.model.set_text("gsm_user", "жжжжжжжжжжжжжжжжжжжж");  // 20 letters, 40 bytes of UTF-8
+    f.model.set_text("port_serv", "203320");
+    f.form.setdata_Click();
+    ASSERT_EQ(f.vars().wrs.size(), 169u);
+    EXPECT_EQ(f.vars().wrs.substr(4, 30), std::string(30, 'a'));
+    EXPECT_EQ(f.vars().wrs.substr(34, 20), std::string(20, '\xE6'));
+    EXPECT_EQ(f.vars().wrs.substr(104, 6), "203320");
+    EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
+TEST(ConfigWrite, ASecondWriteReplacesTheCopyInFull) {
+    FormFixture f;
+    f.model.set_text("apn", std::string(30, 'a'));
+    f.form.setdata_Click();
+    f.model.set_text("apn", "b");
+    f.model.set_text("time_otpr", "15");
+    f.form.setdata_Click();
+    const auto copy = file_content(f.folder.path() / "123.cfg");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(*copy, f.vars().wrs);
+    EXPECT_EQ(copy->substr(4, 30), "b" + std::string(29, '\0'));
+    EXPECT_EQ(byte_at(*copy, 145), 15);
+}
+
+TEST(ConfigWrite, ACopyThatCannotBeWrittenIsReportedAndTheFrameStaysQueued) {
+    FormFixture f;
+    // A folder in the file's place: nothing can replace it, whoever runs the test.
+    fs::create_directories(f.folder.path() / "123.cfg" / "inside");
+    f.form.setdata_Click();
+    EXPECT_EQ(f.vars().wrs.size(), 169u);
+    ASSERT_EQ(f.dialogs.messages.size(), 1u);
+    EXPECT_NE(f.dialogs.messages[0].text.find("123.cfg"), std::string::npos);
+    EXPECT_NE(f.dialogs.messages[0].text.find("отправлена в трекер"), std::string::npos);
+    EXPECT_EQ(f.dialogs.messages[0].icon, Dialogs::Icon::Exclamation);
+    EXPECT_TRUE(fs::is_directory(f.folder.path() / "123.cfg" / "inside"));
+    EXPECT_FALSE(fs::exists(f.folder.path() / "123.cfg.tmp"));
+}
+
+TEST(ConfigWrite, AMissingProgramFolderIsCreated) {
+    FormFixture f;
+    const fs::path folder = f.folder.path() / "new" / "folder";
+    Form form{f.model, FormSeams{f.port, f.lister, f.dialogs, f.clock, f.reader, folder}};
+    form.setdata_Click();
+    EXPECT_EQ(file_content(folder / "123.cfg"), f.vars().wrs);
+    EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
+TEST(ConfigRequests, ReadAndImeiRequestsReplaceWhatWasPending) {
+    FormFixture f;
+    f.vars().wrs = "pending";
+    f.form.readdata_Click();
+    EXPECT_EQ(f.vars().wrs, bytes({0x3E, 0xCA, 0xA2, 0, 0, 0, 0, 0, 0xAC}));
+    f.form.rd_imei_Click();
+    EXPECT_EQ(f.vars().wrs, bytes({0x3E, 0xCA, 0xA7, 0x55}));
+}
+
+struct AddrCase {
+    const char* text;
+    int byte;
+    bool refused;
+};
+
+class AddAddr : public ::testing::TestWithParam<AddrCase> {};
+
+TEST_P(AddAddr, GivesTheByteOrFCAfterTheMessage) {
+    FormFixture f;
+    EXPECT_EQ(f.form.add_addr(GetParam().text), bytes({GetParam().byte}));
+    EXPECT_EQ(f.dialogs.texts(),
+              GetParam().refused ? std::vector<std::string>{kAddress} : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Addresses, AddAddr,
+                         ::testing::Values(AddrCase{"0", 0x00, false}, AddrCase{"200", 0xC8, false},
+                                           AddrCase{"201", 0xFC, true}, AddrCase{"-1", 0xFC, true},
+                                           AddrCase{"abc", 0xFC, true},
+                                           AddrCase{"99999", 0xFC, true}));
+
+// The window limits typing to the widths of the record's text fields.
+TEST(ConfigLayout, TextBoxesAreLimitedToTheirFieldWidths) {
+    WindowModel model;
+    for (const ConfigField& field : tracker_config_layout()) {
+        if (field.kind == FieldKind::Text) {
+            EXPECT_EQ(model[field.control].max_bytes, static_cast<int>(field.width))
+                << field.control;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velkon
