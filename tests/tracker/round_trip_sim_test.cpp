@@ -1,0 +1,201 @@
+// The tracker pages end to end: the real serial driver on a pseudo-terminal, the exchange tick,
+// and the simulated unit on the other side. A page change reads the record, an edit is written
+// and read back, and the live data is shown between.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "serial/serial_port.h"
+#include "sim/pty_server.h"
+#include "support/form_fixture.h"
+#include "tracker/answers.h"
+
+namespace velkon {
+namespace {
+
+using namespace std::chrono_literals;
+using tracker_test::file_content;
+
+struct TrackerRig {
+    sim::PtyServer server;
+    testing::ScratchDir folder;
+    WindowModel model;
+    std::unique_ptr<SerialPort> port = make_serial_port();
+    testing::FakeLister lister;
+    testing::ScriptedDialogs dialogs;
+    testing::FixedClock clock;
+    SyncReadRunner reader;
+    Form form{model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()}};
+    std::uint64_t sent = 0;
+
+    ~TrackerRig() { form.BTNCloseCom_Click(); }
+
+    bool open() {
+        if (!server.start()) return false;
+        form.Form_Load();
+        model.set_items("CmbPort", {server.slave_path()});
+        model.set_selected("CmbPort", 0);
+        form.BTNOpenCom_Click();
+        return port->is_open();
+    }
+
+    // One exchange tick; every tick sends one request, and the next tick starts only once the
+    // unit has answered it, so each tick reads the whole answer to the one before.
+    void tick() {
+        form.TMRComm_Timer();
+        ++sent;
+        ASSERT_TRUE(server.wait_requests(sent, 5s)) << "request " << sent << " not answered";
+    }
+
+    sim::TrackerConfig unit_config() {
+        return server.with_device([](sim::Device& d) { return d.tracker().config; });
+    }
+};
+
+// Overwrites the controls of the record, so a read that fills nothing shows up.
+void scramble(WindowModel& m) {
+    for (const char* c : {"apn", "gsm_user", "gdm_pwd", "pincod", "ip_serv", "port_serv", "id_dev",
+                          "pwd_serv", "time_otpr", "ad1", "ad5", "ad8", "vPo", "sern"}) {
+        m.set_text(c, "?");
+    }
+    m.set_checked("r13", true);
+    m.set_checked("r21", true);
+    for (const char* c : {"Check1", "Check2", "Check5", "EGTS_prot"}) m.set_checked(c, false);
+}
+
+TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
+    TrackerRig rig;
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    WindowModel& m = rig.model;
+    scramble(m);
+
+    // Page "Трекер": the tick that notices the change sends the read; the next one shows it.
+    m.set_tab(1);
+    rig.tick();
+    EXPECT_EQ(m.vars.last_tab, 1);
+    rig.tick();
+    EXPECT_EQ(m.text("MsgCom"), "Чтение");
+    EXPECT_EQ(m.text("apn"), "internet");
+    EXPECT_EQ(m.text("gsm_user"), "gdata");
+    EXPECT_EQ(m.text("gdm_pwd"), "gdata");
+    EXPECT_EQ(m.text("pincod"), "");
+    EXPECT_EQ(m.text("ip_serv"), "203.0.113.10");
+    EXPECT_EQ(m.text("port_serv"), "20332");
+    EXPECT_EQ(m.text("id_dev"), "0000012345");
+    EXPECT_EQ(m.text("pwd_serv"), "");
+    EXPECT_EQ(m.text("time_otpr"), "60");
+    EXPECT_TRUE(m.checked("r11"));
+    EXPECT_TRUE(m.checked("r23"));
+    EXPECT_TRUE(m.checked("Check1"));
+    EXPECT_TRUE(m.checked("Check2"));
+    EXPECT_FALSE(m.checked("Check5"));
+    EXPECT_FALSE(m.checked("EGTS_prot"));
+    EXPECT_EQ(m.text("ad1"), "1");
+    EXPECT_EQ(m.text("ad8"), "8");
+    EXPECT_EQ(m.text("vPo"), "43");
+    EXPECT_TRUE(m.visible("EGTS_prot"));
+    EXPECT_EQ(m.text("sern"), "100500");
+
+    // The idle poll's answer: the live data.
+    rig.tick();
+    EXPECT_EQ(m.text("MsgCom"), "Получены данные");
+    EXPECT_EQ(m.text("ain1"), "12.5");
+    EXPECT_EQ(m.text("ain3"), "13.8");
+    EXPECT_EQ(m.text("fin2"), "513");
+    EXPECT_EQ(m.text("in1"), "1");
+    EXPECT_EQ(m.text("lls2"), "258");
+    EXPECT_EQ(m.text("gsm"), "21");
+    EXPECT_EQ(m.text("sputn"), "9");
+    EXPECT_EQ(m.text("traf"), "12");
+    EXPECT_EQ(m.text("ns"), "31");
+    EXPECT_GT(m.value("ProgressBar1"), 0);
+    EXPECT_LE(m.value("ProgressBar1"), 50);
+
+    // Edit and write from page "Трекер".
+    m.set_text("apn", "m2m.example");
+    m.set_text("gsm_user", "Пётр");
+    m.set_text("port_serv", "8080");
+    m.set_text("pwd_serv", "не трогай");
+    m.set_text("time_otpr", "120");
+    m.set_checked("r12", true);
+    m.set_checked("Check5", true);
+    m.set_checked("EGTS_prot", true);
+    m.set_text("ad5", "200");
+    rig.form.Command3_Click();
+    const Frame written = m.vars.wrs;
+    ASSERT_EQ(written.size(), 169u);
+    rig.tick();  // sends the write
+    rig.tick();  // shows its acknowledgement
+    EXPECT_EQ(m.text("MsgCom"), "Конфига вроде записана");
+    EXPECT_EQ(file_content(rig.folder.path() / "123.cfg"), written);
+
+    const sim::TrackerConfig unit = rig.unit_config();
+    EXPECT_EQ(unit.apn, "m2m.example");
+    EXPECT_EQ(unit.gsm_user, "\xCF\xB8\xF2\xF0");  // "Пётр" in the unit's code page
+    EXPECT_EQ(unit.port, "8080");
+    EXPECT_EQ(unit.period, 120);
+    EXPECT_EQ(unit.input1_mode, 2);
+    EXPECT_EQ(unit.input2_mode, 3);
+    EXPECT_EQ(unit.channel_flags[0], 0x81);
+    EXPECT_EQ(unit.channel_flags[4], 0x01);
+    EXPECT_EQ(unit.channel_addresses[4], 200);
+
+    // Page "Сервер" reads again; the controls come back as edited.
+    scramble(m);
+    m.set_tab(2);
+    rig.tick();
+    rig.tick();
+    EXPECT_EQ(m.text("MsgCom"), "Чтение");
+    EXPECT_EQ(m.text("apn"), "m2m.example");
+    EXPECT_EQ(m.text("gsm_user"), "Пётр");
+    EXPECT_EQ(m.text("gdm_pwd"), "gdata");
+    EXPECT_EQ(m.text("port_serv"), "8080");
+    EXPECT_EQ(m.text("pwd_serv"), "не трогай");
+    EXPECT_EQ(m.text("time_otpr"), "120");
+    EXPECT_TRUE(m.checked("r12"));
+    EXPECT_TRUE(m.checked("r23"));
+    EXPECT_TRUE(m.checked("Check1"));
+    EXPECT_TRUE(m.checked("Check5"));
+    EXPECT_TRUE(m.checked("EGTS_prot"));
+    EXPECT_EQ(m.text("ad1"), "1");
+    EXPECT_EQ(m.text("ad5"), "200");
+    EXPECT_EQ(m.text("ad8"), "8");
+
+    // Written again unchanged, the record gives the same frame.
+    rig.form.setdata_Click();
+    EXPECT_EQ(m.vars.wrs, written);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+TEST(TrackerRoundTrip, ImeiAndSimAreReadAndBound) {
+    TrackerRig rig;
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    WindowModel& m = rig.model;
+    m.set_tab(2);
+    rig.tick();  // the page's read
+    rig.form.rd_imei_Click();
+    rig.tick();  // shows the record, sends the IMEI request
+    rig.tick();  // shows IMEI and SIM
+    EXPECT_EQ(m.text("MsgCom"), "Считаны IMEI");
+    EXPECT_EQ(m.text("imei"), "356938035643809");
+    EXPECT_EQ(m.text("nsim"), "89701010000000000012");
+
+    rig.dialogs.inputs.push_back("100500");
+    rig.form.sl3_Click();
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+    const auto day = file_content(m.vars.day_file);
+    ASSERT_TRUE(day);
+    EXPECT_NE(day->find("100500;89701010000000000012;356938035643809\r\n"), std::string::npos);
+
+    // A silent unit resets both labels at the first tick without an answer.
+    rig.server.set_faults({.silent = true});
+    rig.tick();  // reads the answer to the last poll, sends one that is lost
+    rig.form.TMRComm_Timer();
+    EXPECT_EQ(m.text("imei"), "NOT READ");
+    EXPECT_EQ(m.text("nsim"), "NOT READ");
+}
+
+}  // namespace
+}  // namespace velkon
