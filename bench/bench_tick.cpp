@@ -1,0 +1,239 @@
+// How long the window's thread is held by one exchange tick and by one port scan.
+//
+// The tick runs as the front end runs it: TMRComm_Timer on the window's thread hands the read to
+// a worker thread (the same arrangement as the Qt front end's read runner), the result comes back
+// through an event queue and finish_tick runs on the window's thread. The time spent waiting for
+// the event is the window's free time; the figures are the time spent inside the two handlers.
+// Reported per tick: the iteration time is the time the window's thread was held (both halves);
+// the counters give the longest hold of each half over the run. Target: no hold above 30 ms.
+//
+// The simulator answers on a pseudo-terminal ("answering") or keeps silent ("silent"). The scan
+// is Timer1_Timer with the system's port lister.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "app/form.h"
+#include "sim/pty_server.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace velkon;
+using Steady = std::chrono::steady_clock;
+
+// The window's event queue.
+class EventQueue {
+  public:
+    void post(std::function<void()> event) {
+        {
+            std::lock_guard lock(mutex_);
+            events_.push_back(std::move(event));
+        }
+        ready_.notify_one();
+    }
+    std::function<void()> wait() {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return !events_.empty(); });
+        auto event = std::move(events_.front());
+        events_.pop_front();
+        return event;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> events_;
+};
+
+// Reads on one worker thread and posts the result to the window's queue.
+class WorkerRunner : public ReadRunner {
+  public:
+    explicit WorkerRunner(EventQueue& window) : window_(window), worker_([this] { run(); }) {}
+    ~WorkerRunner() override {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        worker_.join();
+    }
+    void read(SerialPort& port, std::function<void(std::string)> done) override {
+        {
+            std::lock_guard lock(mutex_);
+            port_ = &port;
+            done_ = std::move(done);
+        }
+        wake_.notify_one();
+    }
+
+  private:
+    void run() {
+        for (;;) {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || done_; });
+            if (stopping_) return;
+            auto done = std::move(done_);
+            done_ = nullptr;
+            SerialPort* port = port_;
+            lock.unlock();
+            std::string received = port->ReadPort();
+            window_.post(
+                [done = std::move(done), received = std::move(received)] { done(received); });
+        }
+    }
+
+    EventQueue& window_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    SerialPort* port_ = nullptr;
+    std::function<void(std::string)> done_;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+// The window's seams that the ticks and the scan do not use, or use without waiting.
+class QuietDialogs : public Dialogs {
+  public:
+    void message(const std::string&, Icon, const std::string&) override {}
+    bool yes_no(const std::string&) override { return false; }
+    std::string input(const std::string&, const std::string&, const std::string&) override {
+        return {};
+    }
+};
+class FixedClock : public Clock {
+  public:
+    std::string now_text() override { return "10.12.2026 09:15:30"; }
+};
+class OneLineLister : public PortLister {
+  public:
+    explicit OneLineLister(std::string path) : path_(std::move(path)) {}
+    std::vector<PortEntry> list() override { return {{path_, path_}}; }
+
+  private:
+    std::string path_;
+};
+
+double ms_since(Steady::time_point start) {
+    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+}
+
+void run_ticks(benchmark::State& state, bool silent) {
+    sim::PtyServer server;
+    if (!server.start()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    if (silent) server.set_faults({.silent = true});
+    test::TempDir folder;
+    WindowModel model;
+    auto port = make_serial_port();
+    OneLineLister lister(server.slave_path());
+    QuietDialogs dialogs;
+    FixedClock clock;
+    EventQueue window;
+    WorkerRunner reader(window);
+    Form form(model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()});
+    form.Form_Load();
+    form.Timer1_Timer();
+    form.BTNOpenCom_Click();
+    if (!port->is_open()) {
+        state.SkipWithError("the simulator's line did not open");
+        return;
+    }
+
+    double longest_timer = 0;
+    double longest_finish = 0;
+    for (auto _ : state) {
+        const auto t0 = Steady::now();
+        form.TMRComm_Timer();
+        const double timer = ms_since(t0);
+        auto event = window.wait();  // the window is free meanwhile
+        const auto t1 = Steady::now();
+        event();
+        const double finish = ms_since(t1);
+        longest_timer = std::max(longest_timer, timer);
+        longest_finish = std::max(longest_finish, finish);
+        state.SetIterationTime((timer + finish) / 1000.0);
+    }
+    const bool answered = model.text("MsgCom") == "Получены данные.";
+    form.BTNCloseCom_Click();
+    state.counters["longest_timer_ms"] = longest_timer;
+    state.counters["longest_finish_ms"] = longest_finish;
+    state.counters["answered"] = answered ? 1 : 0;
+}
+
+void BM_TickAnswering(benchmark::State& state) {
+    run_ticks(state, false);
+}
+BENCHMARK(BM_TickAnswering)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
+
+void BM_TickSilent(benchmark::State& state) {
+    run_ticks(state, true);
+}
+BENCHMARK(BM_TickSilent)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
+
+// For comparison: the whole tick on the window's thread, read included.
+void BM_TickSilentSynchronous(benchmark::State& state) {
+    sim::PtyServer server;
+    if (!server.start()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    server.set_faults({.silent = true});
+    test::TempDir folder;
+    WindowModel model;
+    auto port = make_serial_port();
+    OneLineLister lister(server.slave_path());
+    QuietDialogs dialogs;
+    FixedClock clock;
+    SyncReadRunner reader;
+    Form form(model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()});
+    form.Form_Load();
+    form.Timer1_Timer();
+    form.BTNOpenCom_Click();
+    double longest = 0;
+    for (auto _ : state) {
+        const auto t0 = Steady::now();
+        form.TMRComm_Timer();
+        longest = std::max(longest, ms_since(t0));
+    }
+    form.BTNCloseCom_Click();
+    state.counters["longest_ms"] = longest;
+}
+BENCHMARK(BM_TickSilentSynchronous)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
+
+// The port scan as it runs every 100 ms while no port is open, with the system's lister.
+void BM_PortScan(benchmark::State& state) {
+    test::TempDir folder;
+    WindowModel model;
+    auto port = make_serial_port();
+    auto lister = make_system_port_lister();
+    QuietDialogs dialogs;
+    FixedClock clock;
+    SyncReadRunner reader;
+    Form form(model, FormSeams{*port, *lister, dialogs, clock, reader, folder.path()});
+    // Fill the traffic text up to its cap first: the steady state after a long idle time.
+    for (std::size_t i = 0; model.text("txtRec").size() + 200 < kTxtRecLimit; ++i) {
+        form.Timer1_Timer();
+    }
+    double longest = 0;
+    for (auto _ : state) {
+        const auto t0 = Steady::now();
+        form.Timer1_Timer();
+        longest = std::max(longest, ms_since(t0));
+    }
+    state.counters["longest_ms"] = longest;
+    state.counters["ports"] = static_cast<double>(model.items("CmbPort").size());
+}
+BENCHMARK(BM_PortScan)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+}  // namespace
+
+BENCHMARK_MAIN();
