@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,6 +17,11 @@ namespace {
 // One byte at 19200 baud, 8N1: ten bit times.
 constexpr std::chrono::nanoseconds kByteTime{10'000'000'000LL / 19200};
 constexpr std::size_t kReadChunk = 4096;
+// How long a hang-up waits for the client to take the last answer, how long the answer may take
+// to reach the client's queue, and how often it looks.
+constexpr std::chrono::seconds kDrainLimit{2};
+constexpr std::chrono::milliseconds kDrainSettle{100};
+constexpr std::chrono::milliseconds kDrainPoll{5};
 
 std::string errno_text(const char* call) {
     return std::string(call) + ": " + std::strerror(errno);
@@ -237,15 +243,32 @@ bool PtyServer::pause_until(std::chrono::steady_clock::time_point deadline) {
     }
 }
 
+// Closing the master throws away what the client has not read yet, so the last answer would
+// never arrive. The bytes reach the slave's queue a moment after the write, so wait until they
+// were seen there and taken, or until they had time to get there and the queue is empty.
 void PtyServer::hang_up() {
+    const auto start = std::chrono::steady_clock::now();
+    bool seen = false;
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(slave_.get(), FIONREAD, &queued) != 0) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (queued > 0) {
+            seen = true;
+        } else if (seen || now - start >= kDrainSettle) {
+            break;
+        }
+        if (now - start >= kDrainLimit || !pause_until(now + kDrainPoll)) break;
+    }
     log("hang-up: closing the line");
-    master_.reset();
-    slave_.reset();
     {
+        // Set before the line drops, so whoever sees the hang-up on the line also sees the flag.
         std::lock_guard lock(mutex_);
         hung_up_ = true;
     }
     handled_changed_.notify_all();
+    master_.reset();
+    slave_.reset();
 }
 
 }  // namespace velkon::sim

@@ -1,0 +1,272 @@
+// The simulator end to end on a pseudo-terminal, as the configurator sees it: through the server
+// in this process, and through the velkon-sim executable.
+#include "sim/pty_server.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim/sim_test_util.h"
+
+extern char** environ;
+
+namespace velkon::sim {
+namespace {
+
+using namespace simtest;
+using std::chrono::milliseconds;
+
+const std::string kReadings = bytes("31 01 F0 C5");
+const std::string kConfigRead = bytes("3E CA A2 00 00 00 00 00 AC");
+
+// What the line does after a hang-up: poll reports it, and reads fail or see the end.
+void expect_hung_up(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 3000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP);
+    char byte;
+    const ssize_t got = ::read(fd, &byte, 1);
+    EXPECT_TRUE(got == 0 || (got < 0 && errno == EIO)) << "read gave " << got;
+}
+
+class SimPty : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start()) << server.error();
+        client = std::make_unique<LineClient>(server.slave_path());
+        ASSERT_TRUE(client->ok());
+    }
+
+    std::string clean(const std::string& request) {
+        Device copy = server.device();
+        copy.faults() = {};
+        copy.advance(ServerOptions{}.time_per_request);
+        return *copy.respond(request);
+    }
+
+    PtyServer server;
+    std::unique_ptr<LineClient> client;
+};
+
+TEST_F(SimPty, LineIsRawAndTakesTheClientsSettings) {
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(client->fd(), &tio), 0);
+    EXPECT_FALSE(tio.c_lflag & (ECHO | ICANON | ISIG));
+    EXPECT_FALSE(tio.c_oflag & OPOST);
+    EXPECT_EQ(::cfgetospeed(&tio), B19200);
+    tio.c_cflag |= CSTOPB;
+    EXPECT_EQ(::tcsetattr(client->fd(), TCSANOW, &tio), 0);
+    EXPECT_EQ(::tcflush(client->fd(), TCIOFLUSH), 0);
+}
+
+TEST_F(SimPty, AnswersRequestsInTurnAndIgnoresGarbage) {
+    const std::string expected = clean(kReadings);
+    ASSERT_TRUE(client->send(bytes("00 FF 3E") + kReadings));
+    EXPECT_EQ(spaced_hex(client->receive(22)), spaced_hex(expected));
+    ASSERT_TRUE(client->send(bytes("3E CA A0 D6")));
+    const std::string live = client->receive(60);
+    ASSERT_EQ(live.size(), 60u);
+    EXPECT_EQ(at(live, 3), 0xA0);
+    EXPECT_TRUE(server.wait_requests(2, milliseconds(3000)));
+    EXPECT_EQ(server.requests(), 2u);
+}
+
+TEST_F(SimPty, WrittenConfigurationIsVisibleToTheTest) {
+    std::string write = bytes("3E CA A3 16");
+    write += std::string("m2m.example") + std::string(19, '\0');
+    write += std::string(161 - 30, '\0');
+    write += bytes("A5 36 5B");
+    write = Control_summ(write);
+    ASSERT_EQ(write.size(), 169u);
+    ASSERT_TRUE(client->send(write));
+    EXPECT_EQ(client->receive(4), framed("3E CA A3"));
+    ASSERT_TRUE(server.wait_requests(1, milliseconds(3000)));
+    EXPECT_EQ(server.device().tracker().config.apn, "m2m.example");
+    EXPECT_EQ(server.with_device([](Device& d) { return d.tracker().config.period; }), 0);
+}
+
+// A silent request leaves nothing on the line: the next bytes read are the next answer.
+TEST_F(SimPty, FaultsChangeWhileRunning) {
+    server.set_faults({.silent = true});
+    ASSERT_TRUE(client->send(kReadings));
+    ASSERT_TRUE(server.wait_requests(1, milliseconds(3000)));
+    server.set_faults({.wrong_check = true});
+    ASSERT_TRUE(client->send(kReadings));
+    const std::string got = client->receive(22);
+    ASSERT_EQ(got.size(), 22u);
+    EXPECT_EQ(at(got, 3), 0xF0);
+    EXPECT_NE(check_byte(got), 0);
+    EXPECT_TRUE(server.faults().wrong_check);
+}
+
+TEST_F(SimPty, HangUpAfterNRequestsUnplugsTheLine) {
+    server.set_faults({.hangup_after = 2});
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(client->send(kReadings));
+        EXPECT_EQ(client->receive(22).size(), 22u) << "answer " << i + 1;
+    }
+    expect_hung_up(client->fd());
+    EXPECT_TRUE(server.hung_up());
+}
+
+TEST_F(SimPty, StopUnplugsTheLine) {
+    server.stop();
+    expect_hung_up(client->fd());
+}
+
+// Timing faults: only lower bounds, which hold however loaded the machine is.
+TEST_F(SimPty, SplitAnswerComesInTwoPartsAfterTheGap) {
+    server.set_faults({.split = true, .split_gap = milliseconds(150)});
+    const std::string expected = clean(kReadings);
+    const auto start = Clock::now();
+    ASSERT_TRUE(client->send(kReadings));
+    EXPECT_EQ(client->receive(22), expected);
+    EXPECT_GE(Clock::now() - start, milliseconds(150));
+}
+
+TEST_F(SimPty, DelayComesBeforeTheAnswer) {
+    server.set_faults({.delay = milliseconds(120)});
+    const auto start = Clock::now();
+    ASSERT_TRUE(client->send(kReadings));
+    EXPECT_EQ(client->receive(22).size(), 22u);
+    EXPECT_GE(Clock::now() - start, milliseconds(120));
+}
+
+TEST_F(SimPty, PacingTakesTheLinesTime) {
+    server.set_faults({.pacing = true});
+    const auto start = Clock::now();
+    ASSERT_TRUE(client->send(kConfigRead));
+    EXPECT_EQ(client->receive(172).size(), 172u);
+    EXPECT_GE(Clock::now() - start, milliseconds(85)) << "172 bytes at 19200 baud take 90 ms";
+}
+
+TEST_F(SimPty, OversizeAnswerArrivesWhole) {
+    server.set_faults({.oversize = 300});
+    ASSERT_TRUE(client->send(kReadings));
+    const std::string got = client->receive(300);
+    ASSERT_EQ(got.size(), 300u);
+    EXPECT_EQ(check_byte(got), 0);
+}
+
+// --- the executable ---------------------------------------------------------------------------
+
+std::string sim_path() {
+    if (const char* env = std::getenv("VELKON_SIM")) return env;
+    // Run outside CTest: the executable sits in the build folder above this test's.
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() /
+            "velkon-sim")
+        .string();
+}
+
+// velkon-sim with its standard output and standard error in pipes.
+class SimProcess {
+  public:
+    explicit SimProcess(std::vector<std::string> args) {
+        int out[2], err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addclose(&actions, err[0]);
+        args.insert(args.begin(), sim_path());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = ::fdopen(out[0], "r");
+        err_fd_ = err[0];
+    }
+    ~SimProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+        if (out_) std::fclose(out_);
+        if (err_fd_ >= 0) ::close(err_fd_);
+    }
+
+    bool started() const { return pid_ > 0 && out_; }
+    std::string first_line() {
+        char line[256] = {};
+        if (!std::fgets(line, sizeof line, out_)) return {};
+        std::string s(line);
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        return s;
+    }
+    void signal(int sig) { ::kill(pid_, sig); }
+    // Waits for the end; returns the exit status, or -1 when it did not exit normally.
+    int wait() {
+        int status = 0;
+        if (::waitpid(pid_, &status, 0) != pid_) return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // Everything written to standard error (after the process ended).
+    std::string error_output() {
+        std::string all;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(err_fd_, buffer, sizeof buffer)) > 0) all.append(buffer, n);
+        return all;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    FILE* out_ = nullptr;
+    int err_fd_ = -1;
+};
+
+TEST(SimExecutable, AnswersLogsAndHangsUpAfterN) {
+    SimProcess sim({"-v", "--no-pace", "--firmware", "130", "--hangup-after", "2"});
+    ASSERT_TRUE(sim.started()) << sim_path();
+    const std::string path = sim.first_line();
+    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
+    LineClient client(path);
+    ASSERT_TRUE(client.ok());
+
+    ASSERT_TRUE(client.send(bytes("31 00 FC A2")));
+    const std::string version = client.receive(10);
+    ASSERT_EQ(version.size(), 10u);
+    EXPECT_EQ(at(version, 8), 130);
+    ASSERT_TRUE(client.send(kReadings));
+    EXPECT_EQ(client.receive(22).size(), 22u);
+    expect_hung_up(client.fd());
+
+    EXPECT_EQ(sim.wait(), 0);
+    const std::string log = sim.error_output();
+    EXPECT_NE(log.find("<- 31 00 FC A2"), std::string::npos) << log;
+    EXPECT_NE(log.find("-> " + spaced_hex(version)), std::string::npos) << log;
+}
+
+TEST(SimExecutable, StopsCleanlyOnSigterm) {
+    SimProcess sim({});
+    ASSERT_TRUE(sim.started()) << sim_path();
+    const std::string path = sim.first_line();
+    LineClient client(path);
+    ASSERT_TRUE(client.ok()) << path;
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.wait(), 0);
+    expect_hung_up(client.fd());
+}
+
+TEST(SimExecutable, RefusesABadOption) {
+    SimProcess sim({"--silent-every", "zero"});
+    ASSERT_TRUE(sim.started());
+    EXPECT_EQ(sim.first_line(), "");
+    EXPECT_EQ(sim.wait(), 2);
+    EXPECT_NE(sim.error_output().find("--silent-every"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velkon::sim
