@@ -1,0 +1,128 @@
+// The exchange tick's read on a worker thread, its result delivered on the window's thread.
+#include "ui/qt_read_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "serial/serial_port.h"
+
+namespace velkon {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A port whose reads wait until the test lets them return.
+class GatedPort : public SerialPort {
+  public:
+    void release(std::string text) {
+        {
+            std::lock_guard lock(mutex_);
+            pending_.push_back(std::move(text));
+        }
+        changed_.notify_all();
+    }
+    // Waits until a read has started; false after two seconds.
+    bool wait_reading() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 2s, [this] { return reading_; });
+    }
+    // Waits until every released text has been read; false after two seconds.
+    bool wait_drained() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 2s, [this] { return pending_.empty() && !reading_; });
+    }
+
+    bool OpenPort(const std::string&, const std::string&) override { return true; }
+    void ClosePort() override {}
+    void FlushPort() override {}
+    std::string ReadPort() override {
+        std::unique_lock lock(mutex_);
+        reading_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return !pending_.empty(); });
+        std::string text = std::move(pending_.front());
+        pending_.erase(pending_.begin());
+        reading_ = false;
+        changed_.notify_all();
+        return text;
+    }
+    int WritePort(const std::string& data) override { return static_cast<int>(data.size()); }
+    bool is_open() const override { return true; }
+    bool hung_up() const override { return false; }
+    const OpenError& last_open_error() const override { return error_; }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> pending_;
+    bool reading_ = false;
+    OpenError error_;
+};
+
+// Runs the event loop until `done` holds, for at most two seconds.
+bool spin_until(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+    poll.start(1);
+    if (!done()) loop.exec();
+    return done();
+}
+
+TEST(QtReadRunner, DeliversEachResultOnTheWindowThreadInOrderWhileTheLoopStaysFree) {
+    GatedPort port;
+    QtReadRunner runner;
+    std::vector<std::string> results;
+    bool on_window_thread = true;
+    const auto done = [&](std::string text) {
+        on_window_thread &= QThread::currentThread() == QCoreApplication::instance()->thread();
+        results.push_back(std::move(text));
+    };
+    runner.read(port, done);
+    ASSERT_TRUE(port.wait_reading());
+
+    // The read is waiting for the line, and the window's events still run.
+    bool other_event = false;
+    QTimer::singleShot(0, [&] { other_event = true; });
+    EXPECT_TRUE(spin_until([&] { return other_event; }));
+    EXPECT_TRUE(results.empty());
+
+    port.release("first");
+    EXPECT_TRUE(spin_until([&] { return results.size() == 1; }));
+    runner.read(port, done);
+    port.release(std::string("\x3E\x00\xF5", 3));
+    EXPECT_TRUE(spin_until([&] { return results.size() == 2; }));
+    EXPECT_EQ(results, (std::vector<std::string>{"first", std::string("\x3E\x00\xF5", 3)}));
+    EXPECT_TRUE(on_window_thread);
+}
+
+TEST(QtReadRunner, DropsAResultNotYetDeliveredWhenDestroyed) {
+    GatedPort port;
+    std::optional<std::string> delivered;
+    {
+        QtReadRunner runner;
+        runner.read(port, [&](std::string text) { delivered = std::move(text); });
+        port.release("late");
+        ASSERT_TRUE(port.wait_drained());
+    }
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(delivered.has_value());
+}
+
+}  // namespace
+}  // namespace velkon
