@@ -119,8 +119,9 @@ std::string first_foreign_character(std::string_view utf8) {
         const auto lead = byte_at(utf8, i);
         const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
         const std::string_view one = utf8.substr(i, length);
-        if (!utf8_to_cp1251(one))
+        if (!utf8_to_cp1251(one)) {
             return well_formed(one, length) ? std::string(one) : std::string();
+        }
         i += length;
     }
     return {};
@@ -191,13 +192,6 @@ std::optional<std::string> encode_field(const ConfigField& field,
     std::abort();
 }
 
-std::size_t index_of(std::string_view control) {
-    for (std::size_t i = 0; i < kLayout.size(); ++i) {
-        if (kLayout[i].control == control) return i;
-    }
-    std::abort();  // a control that is not part of the record: a programming error
-}
-
 }  // namespace
 
 std::span<const ConfigField> tracker_config_layout() {
@@ -205,14 +199,6 @@ std::span<const ConfigField> tracker_config_layout() {
 }
 
 TrackerConfig::TrackerConfig() : values(kLayout.size()) {}
-
-std::optional<FieldValue>& TrackerConfig::operator[](std::string_view control) {
-    return values.at(index_of(control));
-}
-
-const std::optional<FieldValue>& TrackerConfig::operator[](std::string_view control) const {
-    return values.at(index_of(control));
-}
 
 TrackerConfig decode_config_answer(std::string_view answer) {
     TrackerConfig config;

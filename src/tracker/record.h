@@ -75,10 +75,6 @@ struct TrackerConfig {
     std::vector<std::optional<FieldValue>> values;
 
     TrackerConfig();  // every value missing
-
-    // The value of the field shown by `control`; aborts on a name that is not in the layout.
-    std::optional<FieldValue>& operator[](std::string_view control);
-    const std::optional<FieldValue>& operator[](std::string_view control) const;
 };
 
 // The record carried by a read answer. A field whose bytes the answer holds only in part, or not
