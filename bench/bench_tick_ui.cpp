@@ -1,0 +1,119 @@
+// The longest event-loop stall while the exchange runs in a Qt event loop with the front end's
+// read runner, the simulator answering or silent on a pseudo-terminal.
+//
+// The exchange timer fires every 500 ms as in the window; a 1 ms heartbeat timer measures how
+// late the loop gets around to it. The counter longest_stall_ms is the worst lateness seen over
+// the run (target: below 30 ms); ticks counts the ticks started.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+
+#include "app/form.h"
+#include "sim/pty_server.h"
+#include "support/test_support.h"
+#include "ui/qt_read_runner.h"
+
+namespace {
+
+using namespace velkon;
+using Steady = std::chrono::steady_clock;
+
+class QuietDialogs : public Dialogs {
+  public:
+    void message(const std::string&, Icon, const std::string&) override {}
+    bool yes_no(const std::string&) override { return false; }
+    std::string input(const std::string&, const std::string&, const std::string&) override {
+        return {};
+    }
+};
+class FixedClock : public Clock {
+  public:
+    std::string now_text() override { return "10.12.2026 09:15:30"; }
+};
+class OneLineLister : public PortLister {
+  public:
+    explicit OneLineLister(std::string path) : path_(std::move(path)) {}
+    std::vector<PortEntry> list() override { return {{path_, path_}}; }
+
+  private:
+    std::string path_;
+};
+
+void run_loop(benchmark::State& state, bool silent) {
+    sim::PtyServer server;
+    if (!server.start()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    if (silent) server.set_faults({.silent = true});
+    test::TempDir folder;
+    WindowModel model;
+    auto port = make_serial_port();
+    OneLineLister lister(server.slave_path());
+    QuietDialogs dialogs;
+    FixedClock clock;
+    QtReadRunner reader;
+    Form form(model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()});
+    form.Form_Load();
+    form.Timer1_Timer();
+    form.BTNOpenCom_Click();
+    if (!port->is_open()) {
+        state.SkipWithError("the simulator's line did not open");
+        return;
+    }
+
+    double longest_stall = 0;
+    int ticks = 0;
+    for (auto _ : state) {
+        QEventLoop loop;
+        QTimer exchange;
+        exchange.setInterval(500);
+        QObject::connect(&exchange, &QTimer::timeout, [&] {
+            if (!form.tick_in_progress()) ++ticks;
+            form.TMRComm_Timer();
+        });
+        QTimer heartbeat;
+        heartbeat.setTimerType(Qt::PreciseTimer);
+        heartbeat.setInterval(1);
+        auto last = Steady::now();
+        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+            const auto now = Steady::now();
+            const double gap = std::chrono::duration<double, std::milli>(now - last).count();
+            longest_stall = std::max(longest_stall, gap - 1.0);
+            last = now;
+        });
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        exchange.start();
+        heartbeat.start();
+        loop.exec();
+    }
+    const bool answered = model.text("MsgCom") == "Получены данные.";
+    form.BTNCloseCom_Click();
+    state.counters["longest_stall_ms"] = longest_stall;
+    state.counters["ticks"] = ticks;
+    state.counters["answered"] = answered ? 1 : 0;
+}
+
+void BM_EventLoopAnswering(benchmark::State& state) {
+    run_loop(state, false);
+}
+BENCHMARK(BM_EventLoopAnswering)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_EventLoopSilent(benchmark::State& state) {
+    run_loop(state, true);
+}
+BENCHMARK(BM_EventLoopSilent)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
