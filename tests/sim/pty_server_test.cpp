@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "serial/serial_port.h"
 #include "sim/sim_test_util.h"
 
 extern char** environ;
@@ -266,6 +267,36 @@ TEST(SimExecutable, RefusesABadOption) {
     EXPECT_EQ(sim.first_line(), "");
     EXPECT_EQ(sim.wait(), 2);
     EXPECT_NE(sim.error_output().find("--silent-every"), std::string::npos);
+}
+
+// --- the configurator's own serial driver on the simulator's line ------------------------------
+
+// Reads with the driver until `count` bytes came or the deadline passed.
+std::string read_with_driver(SerialPort& port, std::size_t count) {
+    std::string got;
+    const auto deadline = Clock::now() + 3s;
+    while (got.size() < count && Clock::now() < deadline && !port.hung_up()) got += port.ReadPort();
+    return got;
+}
+
+TEST(SimWithDriver, ExchangeAndUnplug) {
+    PtyServer server;
+    server.set_faults({.hangup_after = 2, .pacing = true});
+    ASSERT_TRUE(server.start()) << server.error();
+    auto port = make_serial_port();
+    ASSERT_TRUE(port->OpenPort(server.slave_path(), "19200,n,8,1"));
+
+    EXPECT_EQ(port->WritePort(kConfigRead), static_cast<int>(kConfigRead.size()));
+    const std::string config = read_with_driver(*port, 172);
+    ASSERT_EQ(config.size(), 172u);
+    EXPECT_EQ(text(config, 80, 25), "203.0.113.10");
+
+    EXPECT_EQ(port->WritePort(kReadings), static_cast<int>(kReadings.size()));
+    EXPECT_EQ(read_with_driver(*port, 22).size(), 22u);
+    read_with_driver(*port, 1);  // the line drops after the second answer
+    EXPECT_TRUE(port->hung_up());
+    EXPECT_EQ(port->WritePort(kReadings), 0);
+    port->ClosePort();
 }
 
 }  // namespace
