@@ -57,7 +57,10 @@ bool PtyServer::fail(const std::string& what) {
 }
 
 bool PtyServer::start() {
-    if (worker_.joinable()) return true;
+    if (worker_.joinable()) {
+        if (!hung_up_) return true;
+        stop();  // after a hang-up: plug in again, on a new pseudo-terminal
+    }
     error_.clear();
     master_.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!master_) return fail(errno_text("posix_openpt"));

@@ -47,7 +47,8 @@ class PtyServer {
     PtyServer& operator=(const PtyServer&) = delete;
 
     // Opens the pseudo-terminal (raw, 19200 8N1) and starts answering. On failure returns false
-    // and error() says why. Starting a started server does nothing.
+    // and error() says why. Starting a running server does nothing; after a hang-up it opens a
+    // new pseudo-terminal (a new slave_path()), as if the adapter were plugged in again.
     bool start();
     // Stops answering and closes the pseudo-terminal. Safe to call more than once.
     void stop();

@@ -114,6 +114,12 @@ TEST_F(SimPty, HangUpAfterNRequestsUnplugsTheLine) {
     }
     expect_hung_up(client->fd());
     EXPECT_TRUE(server.hung_up());
+
+    server.set_faults({});
+    ASSERT_TRUE(server.start()) << "plugged in again";
+    LineClient again(server.slave_path());
+    ASSERT_TRUE(again.send(kReadings));
+    EXPECT_EQ(again.receive(22).size(), 22u);
 }
 
 TEST_F(SimPty, StopUnplugsTheLine) {
