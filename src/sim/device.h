@@ -117,7 +117,8 @@ struct TrackerState {
     std::string modem_log = "+CREG: 0,1\r\n+CSQ: 21,0\r\nOK\r\n";  // the answer to 0xE8
 };
 
-// Faults to inject. Several may be on at once; see Device::answer for how they combine.
+// Faults to inject. Several may be on at once: a lost request gets nothing; modem text replaces
+// the answer; otherwise the code is changed, then the frame grown, then the check byte spoiled.
 struct Faults {
     bool silent = false;        // every request is lost: no answer, no effect
     unsigned silent_every = 0;  // every Nth request (counted from 1) is lost; 0 = off
