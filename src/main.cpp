@@ -1,2 +1,99 @@
-// Placeholder until the Qt front end lands.
-int main() { return 0; }
+// The configurator: the window model, its handlers and the Qt front end, wired to the real
+// serial driver, port list, clock and program folder.
+//
+// Options (for scripts that run it under a virtual display):
+//   --screenshot FILE  saves the window as a PNG one second after it opened, then closes it
+//   --quit-after MS    closes the window MS milliseconds after it opened
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "app/form.h"
+#include "app/seams.h"
+#include "model/window_model.h"
+#include "serial/port_discovery.h"
+#include "serial/serial_port.h"
+#include "ui/app_look.h"
+#include "ui/main_window.h"
+#include "ui/qt_dialogs.h"
+#include "ui/qt_read_runner.h"
+
+namespace {
+
+constexpr int kScreenshotDelayMs = 1000;
+
+struct Options {
+    QString screenshot;
+    std::optional<int> quit_after_ms;
+};
+
+std::optional<Options> parse_options(const QStringList& args) {
+    Options options;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool has_value = i + 1 < args.size();
+        if (arg == "--screenshot" && has_value) {
+            options.screenshot = args[++i];
+        } else if (arg == "--quit-after" && has_value) {
+            bool ok = false;
+            const int ms = args[++i].toInt(&ok);
+            if (!ok || ms < 0) return std::nullopt;
+            options.quit_after_ms = ms;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+void schedule_scripted_run(const Options& options, QWidget& window) {
+    if (!options.screenshot.isEmpty()) {
+        const bool close_after = !options.quit_after_ms;
+        QTimer::singleShot(kScreenshotDelayMs, &window, [&window, options, close_after] {
+            if (window.grab().save(options.screenshot, "PNG")) {
+                std::printf("screenshot saved to %s\n", qPrintable(options.screenshot));
+            } else {
+                std::fprintf(stderr, "could not save the screenshot to %s\n",
+                             qPrintable(options.screenshot));
+            }
+            std::fflush(stdout);
+            if (close_after) window.close();
+        });
+    }
+    if (options.quit_after_ms) QTimer::singleShot(*options.quit_after_ms, &window, &QWidget::close);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const auto options = parse_options(QApplication::arguments());
+    if (!options) {
+        std::fprintf(stderr, "usage: %s [--screenshot FILE.png] [--quit-after MS]\n", argv[0]);
+        return 2;
+    }
+    velkon::ui::apply_application_look(app);
+
+    velkon::WindowModel model;
+    const auto port = velkon::make_serial_port();
+    const auto ports = velkon::make_system_port_lister();
+    velkon::ui::QtDialogs dialogs;
+    velkon::SystemClock clock;
+    auto reader = std::make_unique<velkon::QtReadRunner>();
+    velkon::Form form(model, velkon::FormSeams{*port, *ports, dialogs, clock, *reader,
+                                               velkon::default_program_folder()});
+    form.on_end_program = [] { QCoreApplication::quit(); };
+
+    velkon::ui::MainWindow window(model, form);
+    dialogs.set_parent(&window);
+    form.Form_Load();
+    window.show();
+    schedule_scripted_run(*options, window);
+
+    const int status = app.exec();
+    // The port is closed by now; a read still queued must not reach the handlers.
+    reader.reset();
+    return status;
+}

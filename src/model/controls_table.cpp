@@ -116,7 +116,7 @@ constexpr std::uint32_t kYellow = 0x00FFFF;    // (255, 255, 0)
 void pair_row(std::vector<Control>& out, const std::string& parent, int top, const char* lname,
               const char* ltext, const char* vname, const char* vtext, const std::string& tag,
               int label_width, int value_left, int value_width, Font value_font = {}) {
-    out.push_back(label(lname, parent, ltext, tag).at(120, top, label_width, 255));
+    out.push_back(label(lname, parent, ltext, tag).at(90, top, label_width, 255));
     Row value = label(vname, parent, vtext, tag).at(value_left, top, value_width, 255);
     if (value_font.bold) value.font(value_font.points);
     out.push_back(value);
@@ -136,9 +136,9 @@ void add_window_controls(std::vector<Control>& v) {
                     .at(1080, 4440, 1215, 495)
                     .given()
                     .tip("Ввести пароль на одну команду"));
-    v.push_back(label("Label31", "", "Сер. N", "8").at(360, 2760, 900, 255).given());
+    v.push_back(label("Label31", "", "Сер. N", "8").at(360, 2760, 960, 255).given());
     v.push_back(label("sern", "", "------------", "8").at(1320, 2760, 975, 255).given().bold());
-    v.push_back(label("Label32", "", "Версия ПО", "8").at(360, 3120, 900, 255).given());
+    v.push_back(label("Label32", "", "Версия ПО", "8").at(360, 3120, 960, 255).given());
     v.push_back(label("vPo", "", "------------", "8").at(1320, 3120, 975, 255).given().bold());
     v.push_back(Row(K::Shape, "Pic", "", "", "2").at(240, 3600, 675, 495).given().color(kYellow));
     v.push_back(label("MsgCom", "", "", "8").at(240, 5040, 4215, 495).given().font(13.5));
@@ -163,17 +163,17 @@ void add_sensor_page(std::vector<Control>& v) {
                     .at(960, 480, 2535, 1095)
                     .given()
                     .color(kHighlightColor));
-    pair_row(v, "Frame5", 270, "ur", "Уровень", "uroven", "нет данных", "9", 1000, 1200, 1250, big);
-    pair_row(v, "Frame5", 540, "te", "Темп-ра", "temp", "нет данных", "9", 1000, 1200, 1250, big);
-    pair_row(v, "Frame5", 810, "tek_l", "Текущий", "tek", "нет данных", "9", 1000, 1200, 1250, big);
+    pair_row(v, "Frame5", 270, "ur", "Уровень", "uroven", "нет данных", "9", 900, 1080, 1380, big);
+    pair_row(v, "Frame5", 540, "te", "Темп-ра", "temp", "нет данных", "9", 900, 1080, 1380, big);
+    pair_row(v, "Frame5", 810, "tek_l", "Текущий", "tek", "нет данных", "9", 900, 1080, 1380, big);
     v.push_back(frame("Frame4", "", "Установки", "9")
                     .page(0)
                     .at(960, 1800, 2535, 1095)
                     .given()
                     .color(kHighlightColor));
-    pair_row(v, "Frame4", 270, "h", "Полный", "hi", "нет данных", "9", 1000, 1200, 1250);
-    pair_row(v, "Frame4", 540, "l", "Пустой", "lo", "нет данных", "9", 1000, 1200, 1250);
-    pair_row(v, "Frame4", 810, "n", "Сетевой адрес", "ne", "нет данных", "9", 1150, 1350, 1100);
+    pair_row(v, "Frame4", 270, "h", "Полный", "hi", "нет данных", "9", 1305, 1425, 1050);
+    pair_row(v, "Frame4", 540, "l", "Пустой", "lo", "нет данных", "9", 1305, 1425, 1050);
+    pair_row(v, "Frame4", 810, "n", "Сетевой адрес", "ne", "нет данных", "9", 1305, 1425, 1050);
     v.push_back(label("ko", "Frame4", "0", "9").at(2200, 810, 300, 255).hidden());
     v.push_back(label("k", "Frame4", "K", "").at(2000, 810, 150, 255).hidden());
     v.push_back(frame("Frame15", "", "Режимы", "9").page(0).at(840, 3120, 4095, 1335).given());
@@ -283,9 +283,9 @@ void add_server_page(std::vector<Control>& v) {
                {"Label12", "Пин код SIM", "pincod", "0", 5}};
     int top = 330;
     for (const auto& f : gsm) {
-        v.push_back(label(f.lname, "Frame9", f.ltext, "8").at(120, top, 1695, 255));
+        v.push_back(label(f.lname, "Frame9", f.ltext, "8").at(120, top, 2655, 255));
         v.push_back(
-            text_box(f.tname, "Frame9", f.ttext, "8").at(1860, top - 30, 2835, 315).bytes(f.bytes));
+            text_box(f.tname, "Frame9", f.ttext, "8").at(2820, top - 30, 1875, 315).bytes(f.bytes));
         top += 330;
     }
     v.push_back(frame("Frame10", "", "Настройки сервера", "8")
@@ -303,15 +303,15 @@ void add_server_page(std::vector<Control>& v) {
                   {"Label11", "Пароль доступа к устройству", "pwd_serv", "не трогай", 25}};
     top = 300;
     for (const auto& f : server) {
-        v.push_back(label(f.lname, "Frame10", f.ltext, "8").at(120, top, 2415, 255));
+        v.push_back(label(f.lname, "Frame10", f.ltext, "8").at(120, top, 2655, 255));
         Row box =
-            text_box(f.tname, "Frame10", f.ttext, "8").at(2580, top - 30, 2115, 300).bytes(f.bytes);
+            text_box(f.tname, "Frame10", f.ttext, "8").at(2820, top - 30, 1875, 300).bytes(f.bytes);
         if (std::string(f.tname) == "pwd_serv") box.tip("Не более 20 символов");
         v.push_back(box);
         top += 300;
     }
-    v.push_back(check_box("EGTS_prot", "Frame10", "8").at(2580, top, 255, 255));
-    v.push_back(label("Label42", "Frame10", "Протокол ЕГТС", "8").at(120, top, 2415, 255));
+    v.push_back(check_box("EGTS_prot", "Frame10", "8").at(2820, top, 255, 255));
+    v.push_back(label("Label42", "Frame10", "Протокол ЕГТС", "8").at(120, top, 2655, 255));
     v.push_back(label("Label43", "", "SIM", "8").page(2).at(1740, 4140, 495, 255).bold());
     v.push_back(label("nsim", "", "NOT READ", "8").page(2).at(2280, 4140, 3195, 255).bold());
     v.push_back(label("lable44", "", "IMEI", "8").page(2).at(1740, 4440, 495, 255).bold());

@@ -1,0 +1,462 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+#include "app/form.h"
+#include "model/window_model.h"
+#include "ui/app_look.h"
+#include "ui/cp1251_validator.h"
+#include "ui/widgets.h"
+
+namespace velkon::ui {
+
+namespace {
+
+using K = ControlKind;
+
+// Combo boxes with an edit part; the others are drop-down lists.
+bool editable_combo(const Control& c) {
+    return c.name == "CmbNet";
+}
+
+struct TickRow {
+    std::string_view timer;
+    void (Form::*handler)();
+};
+constexpr TickRow kTicks[] = {
+    {"Timer1", &Form::Timer1_Timer},
+    {"TMRComm", &Form::TMRComm_Timer},
+};
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+int pixels(int twips) {
+    return static_cast<int>(std::lround(twips / double(MainWindow::kTwipsPerPixel)));
+}
+
+QRect pixel_rect(const Rect& r) {
+    return QRect(pixels(r.left), pixels(r.top), pixels(r.width), pixels(r.height));
+}
+
+// 0x00BBGGRR, or one of the two special values.
+QColor qt_color(std::uint32_t color) {
+    if (color == kDefaultColor) return {};
+    if (color == kHighlightColor) return QApplication::palette().color(QPalette::Highlight);
+    return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+// Only the active and inactive looks: a disabled caption stays grey, as any disabled text.
+void set_text_colour(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+QStringList qt_items(const std::vector<std::string>& items) {
+    QStringList list;
+    for (const auto& item : items) list << qs(item);
+    return list;
+}
+
+QIcon window_icon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0, 0, 128), 2));
+    painter.setBrush(QColor(255, 255, 0));
+    painter.drawEllipse(QRectF(2, 2, 28, 28));
+    QFont font(kFontFamily);
+    font.setPixelSize(20);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, "V");
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(WindowModel& model, Form& form, QWidget* parent)
+    : QWidget(parent), model_(model), form_(form) {
+    setObjectName("frmSerial");
+    setWindowTitle(qs(std::string(kWindowTitle)));
+    setWindowIcon(window_icon());
+    setFixedSize(pixels(kClientWidthTwips), pixels(kClientHeightTwips));
+
+    const int count = static_cast<int>(model_.controls().size());
+    widgets_.assign(count, nullptr);
+    timers_.assign(count, nullptr);
+    ticking_.assign(count, false);
+    for (int i = 0; i < count; ++i) widgets_[i] = create(model_.at(i));
+    for (int i = 0; i < count; ++i) attach(i);
+    for (int i = 0; i < count; ++i) {
+        if (model_.at(i).kind == K::Frame) keep_child_colours(i);
+    }
+    for (int i = 0; i < count; ++i) sync(i);
+    for (int i = 0; i < count; ++i) connect_user_signals(i);
+    apply_tab_order();
+    model_.set_listener([this](int index) { sync(index); });
+}
+
+MainWindow::~MainWindow() {
+    model_.set_listener(nullptr);
+}
+
+QWidget* MainWindow::widget(std::string_view name) const {
+    const auto index = model_.find(name);
+    return index ? widgets_[*index] : nullptr;
+}
+
+QTimer* MainWindow::timer(std::string_view name) const {
+    const auto index = model_.find(name);
+    return index ? timers_[*index] : nullptr;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    form_.Form_QueryUnload();
+    event->accept();
+}
+
+QWidget* MainWindow::create(const Control& c) {
+    QWidget* w = nullptr;
+    switch (c.kind) {
+        case K::Label: {
+            auto* label = new QLabel(this);
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            w = label;
+            break;
+        }
+        case K::TextBox:
+            if (c.multiline) {
+                auto* edit = new QPlainTextEdit(this);
+                edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                w = edit;
+            } else {
+                auto* edit = new QLineEdit(this);
+                if (c.max_bytes > 0) edit->setValidator(new Cp1251Validator(c.max_bytes, edit));
+                w = edit;
+            }
+            break;
+        case K::Button:
+            w = new CaptionButton(this);
+            break;
+        case K::CheckBox:
+            w = new QCheckBox(this);
+            break;
+        case K::OptionButton: {
+            auto* option = new QRadioButton(this);
+            QButtonGroup*& group = option_groups_[c.parent];
+            if (!group) group = new QButtonGroup(this);
+            group->addButton(option);
+            w = option;
+            break;
+        }
+        case K::ComboBox: {
+            auto* combo = new QComboBox(this);
+            combo->setEditable(editable_combo(c));
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            w = combo;
+            break;
+        }
+        case K::Frame:
+            w = new QGroupBox(this);
+            break;
+        case K::TabControl: {
+            auto* tabs = new TabControl(this);
+            for (const auto& caption : c.items) tabs->addTab(new QWidget(tabs), qs(caption));
+            w = tabs;
+            break;
+        }
+        case K::ProgressBar: {
+            auto* bar = new QProgressBar(this);
+            bar->setOrientation(Qt::Vertical);
+            bar->setTextVisible(false);
+            bar->setMinimum(0);
+            w = bar;
+            break;
+        }
+        case K::Shape:
+            w = new Lamp(this);
+            break;
+        case K::Timer:
+            return nullptr;
+    }
+    w->setObjectName(qs(c.name));
+    w->setFont(control_font(c.font));
+    return w;
+}
+
+void MainWindow::attach(int index) {
+    const Control& c = model_.at(index);
+    if (c.kind == K::Timer) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(qs(c.name));
+        timer->setInterval(c.interval_ms);
+        connect(timer, &QTimer::timeout, this, [this, index] { tick(index); });
+        timers_[index] = timer;
+        return;
+    }
+    QWidget* w = widgets_[index];
+    const QRect rect = pixel_rect(c.rect);
+    if (c.parent.empty()) {
+        w->setGeometry(rect);
+        return;
+    }
+    QWidget* parent = widgets_[model_.index_of(c.parent)];
+    if (auto* tabs = qobject_cast<TabControl*>(parent)) {
+        w->setParent(tabs->widget(std::clamp(c.page, 0, tabs->count() - 1)));
+        tabs->place(w, rect);
+        return;
+    }
+    w->setParent(parent);
+    w->setGeometry(rect);
+}
+
+// A frame's caption colour is the frame's alone: its contents keep the window's text colour.
+void MainWindow::keep_child_colours(int frame_index) {
+    const QColor colour = qt_color(model_.at(frame_index).color);
+    if (!colour.isValid()) return;
+    QWidget* frame = widgets_[frame_index];
+    set_text_colour(frame, colour);
+    const QColor normal = QApplication::palette().color(QPalette::Active, QPalette::WindowText);
+    for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        set_text_colour(child, normal);
+}
+
+void MainWindow::apply_tab_order() {
+    std::vector<std::pair<int, QWidget*>> order;
+    for (int i = 0; i < static_cast<int>(widgets_.size()); ++i) {
+        QWidget* w = widgets_[i];
+        if (!w) continue;
+        const int position = model_.at(i).tab_order;
+        if (position >= 0) {
+            order.emplace_back(position, w);
+        } else if (w->focusPolicy() != Qt::NoFocus) {
+            w->setFocusPolicy(Qt::NoFocus);  // not in the window's keyboard order
+        }
+    }
+    std::sort(order.begin(), order.end());
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1].second, order[i].second);
+}
+
+void MainWindow::connect_user_signals(int index) {
+    QWidget* w = widgets_[index];
+    if (!w) return;
+    if (auto* button = qobject_cast<CaptionButton*>(w)) {
+        connect(button, &QPushButton::clicked, this, [this, index] { user_click(index); });
+    } else if (auto* box = qobject_cast<QAbstractButton*>(w)) {  // check and option buttons
+        connect(box, &QAbstractButton::clicked, this, [this, index](bool checked) {
+            user_checked(index, checked);
+            user_click(index);
+        });
+    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        connect(edit, &QLineEdit::textEdited, this,
+                [this, index](const QString& text) { user_text(index, text); });
+    } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+        connect(edit, &QPlainTextEdit::textChanged, this,
+                [this, index, edit] { user_text(index, edit->toPlainText()); });
+    } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        connect(combo, &QComboBox::activated, this,
+                [this, index](int entry) { user_selected(index, entry); });
+        if (combo->lineEdit()) {
+            connect(combo->lineEdit(), &QLineEdit::textEdited, this,
+                    [this, index](const QString& text) { user_text(index, text); });
+        }
+    } else if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+        connect(tabs, &QTabWidget::currentChanged, this, [this](int page) { user_page(page); });
+    }
+}
+
+// ---- Model -> widget -------------------------------------------------------------------------
+
+void MainWindow::sync(int index) {
+    const Control& c = model_.at(index);
+    if (c.kind == K::Timer) {
+        sync_timer(c, timers_[index]);
+        return;
+    }
+    QWidget* w = widgets_[index];
+    ++updating_;
+    sync_common(c, w);
+    const QString text = qs(c.text);
+    switch (c.kind) {
+        case K::Label: {
+            auto* label = static_cast<QLabel*>(w);
+            if (label->text() != text) label->setText(text);
+            label->setFont(fitting_font(control_font(c.font), text, label->contentsRect().size(),
+                                        caption_flags(false, false)));
+            break;
+        }
+        case K::TextBox:
+            if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                if (edit->text() != text) {
+                    if (auto* limit = edit->findChild<Cp1251Validator*>()) limit->allow(text);
+                    edit->setText(text);
+                }
+            } else if (auto* multi = qobject_cast<QPlainTextEdit*>(w)) {
+                if (multi->toPlainText() != text) {
+                    multi->setPlainText(text);
+                    multi->verticalScrollBar()->setValue(multi->verticalScrollBar()->maximum());
+                }
+            }
+            break;
+        case K::Button:
+        case K::CheckBox:
+        case K::OptionButton: {
+            auto* button = static_cast<QAbstractButton*>(w);
+            if (button->text() != text) {
+                button->setText(text);
+                button->update();
+            }
+            if (c.kind != K::Button && button->isChecked() != c.checked) {
+                QButtonGroup* group = button->group();
+                // An exclusive group refuses to uncheck its checked button.
+                if (group && !c.checked) group->setExclusive(false);
+                button->setChecked(c.checked);
+                if (group) group->setExclusive(true);
+            }
+            break;
+        }
+        case K::ComboBox:
+            sync_combo(c, w);
+            break;
+        case K::Frame: {
+            auto* frame = static_cast<QGroupBox*>(w);
+            if (frame->title() != text) frame->setTitle(text);
+            break;
+        }
+        case K::TabControl: {
+            auto* tabs = static_cast<QTabWidget*>(w);
+            for (int page = 0; page < tabs->count() && page < int(c.items.size()); ++page) {
+                if (tabs->tabText(page) != qs(c.items[page]))
+                    tabs->setTabText(page, qs(c.items[page]));
+            }
+            if (c.value >= 0 && c.value < tabs->count() && tabs->currentIndex() != c.value)
+                tabs->setCurrentIndex(c.value);
+            break;
+        }
+        case K::ProgressBar: {
+            auto* bar = static_cast<QProgressBar*>(w);
+            if (bar->maximum() != c.maximum) bar->setMaximum(std::max(c.maximum, 0));
+            // Qt ignores a value out of range; the bar shows it at the nearest end instead.
+            const int value = std::clamp(c.value, bar->minimum(), bar->maximum());
+            if (bar->value() != value) bar->setValue(value);
+            break;
+        }
+        case K::Shape:
+            static_cast<Lamp*>(w)->set_fill(qt_color(c.color));
+            break;
+        case K::Timer:
+            break;
+    }
+    --updating_;
+}
+
+void MainWindow::sync_common(const Control& c, QWidget* w) {
+    // The widget's own flag: a disabled parent (the tab control, a frame) disables it anyway.
+    if (w->testAttribute(Qt::WA_ForceDisabled) == c.enabled) w->setEnabled(c.enabled);
+    if (w->isHidden() == c.visible) w->setVisible(c.visible);
+    if (w->toolTip() != qs(c.tooltip)) w->setToolTip(qs(c.tooltip));
+}
+
+void MainWindow::sync_combo(const Control& c, QWidget* w) {
+    auto* combo = static_cast<QComboBox*>(w);
+    const QStringList items = qt_items(c.items);
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
+    // Rebuilt only when the list really changed, so an open list stays usable while the port
+    // scan refills it with the same names.
+    if (shown != items) {
+        combo->clear();
+        combo->addItems(items);
+    }
+    const QString text = qs(c.text);
+    if (!combo->isEditable()) {
+        combo->setPlaceholderText(text);  // shown while no entry is selected
+        if (combo->currentIndex() != c.selected) combo->setCurrentIndex(c.selected);
+        return;
+    }
+    // With an edit part, no selection means the typed text stands on its own.
+    if (c.selected >= 0 && combo->currentIndex() != c.selected) combo->setCurrentIndex(c.selected);
+    if (c.selected < 0 && combo->currentText() != text) combo->setEditText(text);
+}
+
+void MainWindow::sync_timer(const Control& c, QTimer* timer) {
+    if (!timer) return;
+    if (timer->interval() != c.interval_ms) timer->setInterval(c.interval_ms);
+    if (c.enabled && !timer->isActive()) timer->start();
+    if (!c.enabled && timer->isActive()) timer->stop();
+}
+
+// ---- Widget -> model -------------------------------------------------------------------------
+
+void MainWindow::user_text(int index, const QString& text) {
+    if (updating_) return;
+    const Control& c = model_.at(index);
+    const std::string name = c.name;
+    const std::string typed = text.toStdString();
+    if (c.kind == K::ComboBox) {
+        // Typing in the edit part selects the entry it spells, or none.
+        const auto match = std::find(c.items.begin(), c.items.end(), typed);
+        model_.set_selected(name, match == c.items.end() ? -1 : int(match - c.items.begin()));
+    }
+    model_.set_text(name, typed);
+    form_.text_changed(name);
+}
+
+void MainWindow::user_checked(int index, bool checked) {
+    if (updating_) return;
+    model_.set_checked(model_.at(index).name, checked);
+}
+
+void MainWindow::user_selected(int index, int entry) {
+    if (updating_) return;
+    model_.set_selected(model_.at(index).name, entry);
+}
+
+void MainWindow::user_page(int page) {
+    if (updating_) return;
+    model_.set_tab(page);
+}
+
+void MainWindow::user_click(int index) {
+    if (updating_) return;
+    form_.click(model_.at(index).name);
+}
+
+void MainWindow::tick(int index) {
+    // A message box inside a tick handler runs its own event loop; the same timer must not
+    // start a second tick inside the first.
+    if (ticking_[index]) return;
+    const std::string& name = model_.at(index).name;
+    for (const auto& row : kTicks) {
+        if (row.timer != name) continue;
+        ticking_[index] = true;
+        (form_.*row.handler)();
+        ticking_[index] = false;
+    }
+}
+
+}  // namespace velkon::ui

@@ -1,0 +1,75 @@
+// The window as Qt widgets: one widget per control of the window model, at the control's place
+// (twips / 15 = pixels), kept in step with the model both ways, and the two timers.
+//
+// The renderer holds no logic of its own. What the user does reaches the model at once (text
+// typed, boxes checked, entries picked, the page opened) and clicks run the control's handler
+// through Form::click; what the handlers write into the model appears at once through the
+// model's change listener. The timers run while the model says their control is enabled and
+// call the tick handlers.
+#pragma once
+
+#include <QWidget>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QButtonGroup;
+class QTimer;
+
+namespace velkon {
+class Form;
+class WindowModel;
+struct Control;
+}  // namespace velkon
+
+namespace velkon::ui {
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kTwipsPerPixel = 15;
+
+    // The model and the form must outlive the window.
+    MainWindow(WindowModel& model, Form& form, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The widget of a control, or nullptr for a timer or an unknown name.
+    QWidget* widget(std::string_view name) const;
+    // The timer of a Timer control, or nullptr.
+    QTimer* timer(std::string_view name) const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    QWidget* create(const Control& control);
+    void attach(int index);
+    void connect_user_signals(int index);
+    void keep_child_colours(int frame_index);
+    void apply_tab_order();
+
+    // Model -> widget.
+    void sync(int index);
+    void sync_common(const Control& control, QWidget* widget);
+    void sync_combo(const Control& control, QWidget* widget);
+    void sync_timer(const Control& control, QTimer* timer);
+
+    // Widget -> model.
+    void user_text(int index, const QString& text);
+    void user_checked(int index, bool checked);
+    void user_selected(int index, int entry);
+    void user_page(int page);
+    void user_click(int index);
+    void tick(int index);
+
+    WindowModel& model_;
+    Form& form_;
+    std::vector<QWidget*> widgets_;  // by control index; nullptr for timers
+    std::vector<QTimer*> timers_;    // by control index; nullptr for everything else
+    std::vector<bool> ticking_;      // a tick handler running (a modal box inside it may spin)
+    std::map<std::string, QButtonGroup*> option_groups_;  // by parent name
+    int updating_ = 0;  // > 0 while the model's state is written into the widgets
+};
+
+}  // namespace velkon::ui

@@ -1,0 +1,26 @@
+// The handlers' message, question and input boxes as Qt's modal dialogs over the window.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/seams.h"
+
+namespace velkon::ui {
+
+class QtDialogs : public Dialogs {
+  public:
+    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    // The window the boxes are centred on and modal to.
+    void set_parent(QWidget* parent) { parent_ = parent; }
+
+    void message(const std::string& text, Icon icon, const std::string& title) override;
+    bool yes_no(const std::string& text) override;
+    std::string input(const std::string& prompt, const std::string& title,
+                      const std::string& initial) override;
+
+  private:
+    QPointer<QWidget> parent_;
+};
+
+}  // namespace velkon::ui

@@ -1,0 +1,122 @@
+// The message, question and input boxes as the user meets them: titles, icons, buttons, and
+// what each answer gives back.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "ui/qt_dialogs.h"
+
+namespace velkon::testing {
+namespace {
+
+// What the open box showed, seen by the responder before it answered.
+struct Seen {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+};
+
+QDialog* open_dialog() {
+    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) return modal;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) return dialog;
+    }
+    return nullptr;
+}
+
+// Answers the box that the code under test is about to open, from inside its event loop.
+// Gives up after a bounded number of event-loop turns so a missing box fails instead of hanging.
+void answer_next_box(Seen& seen, std::function<void(QDialog*)> answer, int turns_left = 500) {
+    QTimer::singleShot(0, [&seen, answer, turns_left] {
+        QDialog* dialog = open_dialog();
+        if (!dialog) {
+            if (turns_left > 0) answer_next_box(seen, answer, turns_left - 1);
+            return;
+        }
+        seen.title = dialog->windowTitle();
+        if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+            seen.text = box->text();
+            seen.icon = box->icon();
+            for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
+        } else if (auto* label = dialog->findChild<QLabel*>()) {
+            seen.text = label->text();
+        }
+        answer(dialog);
+    });
+}
+
+QAbstractButton* button_with_text(QDialog* dialog, const QString& text) {
+    for (auto* b : dialog->findChildren<QAbstractButton*>()) {
+        if (b->text() == text) return b;
+    }
+    ADD_FAILURE() << "no button " << text.toStdString();
+    return nullptr;
+}
+
+void press(QDialog* dialog, const QString& text) {
+    if (auto* b = button_with_text(dialog, text)) b->click();
+}
+
+TEST(QtDialogs, MessageBoxesCarryTheirTitleIconAndOneOkButton) {
+    struct Row {
+        Dialogs::Icon icon;
+        std::string title;
+        QMessageBox::Icon shown;
+    } rows[] = {{Dialogs::Icon::None, kAppTitle, QMessageBox::NoIcon},
+                {Dialogs::Icon::Exclamation, kAppTitle, QMessageBox::Warning},
+                {Dialogs::Icon::Critical, "Error#76", QMessageBox::Critical}};
+    ui::QtDialogs dialogs;
+    for (const auto& row : rows) {
+        Seen seen;
+        answer_next_box(seen, [](QDialog* d) { press(d, "OK"); });
+        dialogs.message("Введите число в диапазоне 0....200", row.icon, row.title);
+        EXPECT_EQ(seen.title.toStdString(), row.title);
+        EXPECT_EQ(seen.text, "Введите число в диапазоне 0....200");
+        EXPECT_EQ(seen.icon, row.shown);
+        EXPECT_EQ(seen.buttons, QStringList{"OK"});
+    }
+}
+
+TEST(QtDialogs, QuestionsGoOnOnlyOnYes) {
+    ui::QtDialogs dialogs;
+    for (const auto& [button, expected] : {std::pair{"Да", true}, std::pair{"Нет", false}}) {
+        Seen seen;
+        answer_next_box(seen, [button = QString(button)](QDialog* d) { press(d, button); });
+        EXPECT_EQ(dialogs.yes_no("Установить полный?"), expected);
+        EXPECT_EQ(seen.title, "Orvik");
+        EXPECT_EQ(seen.text, "Установить полный?");
+    }
+    Seen seen;
+    answer_next_box(seen, [](QDialog* d) { d->reject(); });  // Esc or the close box
+    EXPECT_FALSE(dialogs.yes_no("Установить полный?"));
+}
+
+TEST(QtDialogs, InputBoxesGiveTheTextOrNothingWhenCancelled) {
+    ui::QtDialogs dialogs;
+    Seen seen;
+    answer_next_box(seen, [](QDialog* d) {
+        auto* edit = d->findChild<QLineEdit*>();
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), "0");
+        edit->setText("17");
+        press(d, "OK");
+    });
+    EXPECT_EQ(dialogs.input("Введите новый сетевой номер", "Ввод сетевого номера", "0"), "17");
+    EXPECT_EQ(seen.title, "Ввод сетевого номера");
+    EXPECT_EQ(seen.text, "Введите новый сетевой номер");
+
+    answer_next_box(seen, [](QDialog* d) { press(d, "Отмена"); });
+    EXPECT_EQ(dialogs.input("Введите строку", "Замена символа", "abc"), "");
+}
+
+}  // namespace
+}  // namespace velkon::testing

@@ -1,0 +1,250 @@
+// The window and the model in step both ways, clicks and ticks reaching their handlers, the
+// keyboard order, the byte limit of the fixed-width text boxes, and the close request.
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <cstdlib>
+
+#include "ui/widgets.h"
+#include "window_fixture.h"
+
+namespace velkon::testing {
+namespace {
+
+using Window = WindowTest;
+
+bool own_enabled(QWidget* w) {
+    return !w->testAttribute(Qt::WA_ForceDisabled);
+}
+
+TEST_F(Window, BeforeTheLinkOpensOnlyThePortControlsAreUsable) {
+    f.form.Form_Load();
+    auto* tabs = widget<QTabWidget>("SSTab1");
+    EXPECT_FALSE(tabs->isEnabled());
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    // Tag 2 keeps the button itself enabled, but the disabled tab control holds it.
+    EXPECT_TRUE(own_enabled(widget("Command3")));
+    EXPECT_FALSE(widget("Command3")->isEnabled());
+    for (const char* name : {"BTNOpenCom", "CmbPort", "Frame2"})
+        EXPECT_TRUE(widget(name)->isEnabled()) << name;
+    for (const char* name : {"BTNCloseCom", "Chg_pass", "Vvod_PWD", "MsgCom", "sern"})
+        EXPECT_FALSE(widget(name)->isEnabled()) << name;
+    EXPECT_TRUE(window.timer("Timer1")->isActive());
+    EXPECT_EQ(window.timer("Timer1")->interval(), 100);
+    EXPECT_FALSE(window.timer("TMRComm")->isActive());
+}
+
+TEST_F(Window, TimerTicksRunTheirHandlers) {
+    f.form.Form_Load();
+    f.lister.entries = {{"ttyUSB0", "/dev/ttyUSB0"}, {"ttyUSB1", "/dev/ttyUSB1"}};
+    ASSERT_TRUE(QMetaObject::invokeMethod(window.timer("Timer1"), "timeout"));
+    auto* ports = widget<QComboBox>("CmbPort");
+    ASSERT_EQ(ports->count(), 2);
+    EXPECT_EQ(ports->itemText(1), "ttyUSB1");
+    EXPECT_EQ(ports->currentIndex(), 0);
+}
+
+TEST_F(Window, OpenAndCloseClicksRunTheirHandlersAndTheTimersFollow) {
+    open_link();
+    EXPECT_EQ(f.port.opened_path, "/dev/ttyUSB0");
+    EXPECT_TRUE(widget("SSTab1")->isEnabled());
+    EXPECT_TRUE(widget("Command3")->isEnabled());
+    EXPECT_TRUE(widget("BTNCloseCom")->isEnabled());
+    EXPECT_FALSE(widget("BTNOpenCom")->isEnabled());
+    EXPECT_FALSE(widget("D_4096")->isEnabled());  // needs a newer sensor
+    EXPECT_FALSE(window.timer("Timer1")->isActive());
+    EXPECT_TRUE(window.timer("TMRComm")->isActive());
+    EXPECT_EQ(window.timer("TMRComm")->interval(), 500);
+
+    widget<QAbstractButton>("BTNCloseCom")->click();
+    EXPECT_FALSE(f.port.is_open());
+    EXPECT_FALSE(widget("SSTab1")->isEnabled());
+    EXPECT_TRUE(widget("BTNOpenCom")->isEnabled());
+    EXPECT_TRUE(window.timer("Timer1")->isActive());
+    EXPECT_FALSE(window.timer("TMRComm")->isActive());
+    EXPECT_EQ(widget<ui::Lamp>("Pic")->fill(), QColor(255, 255, 16));
+}
+
+TEST_F(Window, AClickOnAHiddenCommandRunsItsHandlerToo) {
+    f.dialogs.inputs = {"1.5"};
+    widget<QAbstractButton>("Command2")->click();
+    ASSERT_EQ(f.dialogs.messages.size(), 1u);
+    EXPECT_EQ(f.dialogs.messages[0].text, "1,5");
+}
+
+TEST_F(Window, WhatTheLogicWritesAppearsAtOnce) {
+    f.model.set_text("MsgCom", " Установлен верхний уровень.");
+    EXPECT_EQ(widget<QLabel>("MsgCom")->text(), " Установлен верхний уровень.");
+    f.model.set_text("apn", "internet");
+    EXPECT_EQ(widget<QLineEdit>("apn")->text(), "internet");
+    f.model.set_checked("Check3", true);
+    EXPECT_TRUE(widget<QCheckBox>("Check3")->isChecked());
+    f.model.set_enabled("time_otpr", true);
+    EXPECT_TRUE(own_enabled(widget("time_otpr")));
+    f.model.set_tooltip("gorizont", "Горизонт датчика");
+    EXPECT_EQ(widget("gorizont")->toolTip(), "Горизонт датчика");
+    f.model.set_visible("EGTS_prot", false);
+    f.model.set_visible("Label42", false);
+    EXPECT_TRUE(widget("EGTS_prot")->isHidden());
+    EXPECT_TRUE(widget("Label42")->isHidden());
+    f.model.set_visible("EGTS_prot", true);
+    EXPECT_FALSE(widget("EGTS_prot")->isHidden());
+
+    f.model.set_color("Pic", kLampRed);
+    EXPECT_EQ(widget<ui::Lamp>("Pic")->fill(), QColor(255, 0, 0));
+    f.model.set_color("Pic", kLampGrey);
+    EXPECT_EQ(widget<ui::Lamp>("Pic")->fill(), QColor(128, 128, 128));
+
+    auto* bar = widget<QProgressBar>("ProgressBar1");
+    EXPECT_EQ(bar->orientation(), Qt::Vertical);
+    EXPECT_EQ(bar->maximum(), 1024);
+    f.model.set_value("ProgressBar1", 512);
+    EXPECT_EQ(bar->value(), 512);
+    f.model.set_value("ProgressBar1", 5000);  // beyond the scale: shown full
+    EXPECT_EQ(bar->value(), 1024);
+    f.model.set_maximum("ProgressBar1", 4096);
+    f.model.set_value("ProgressBar1", 3000);
+    EXPECT_EQ(bar->value(), 3000);
+
+    f.model.set_items("CmbPort", {"ttyUSB0", "ttyUSB3"});
+    f.model.set_selected("CmbPort", 1);
+    auto* ports = widget<QComboBox>("CmbPort");
+    ASSERT_EQ(ports->count(), 2);
+    EXPECT_EQ(ports->currentText(), "ttyUSB3");
+
+    f.model.set_tab(2);
+    EXPECT_EQ(widget<QTabWidget>("SSTab1")->currentIndex(), 2);
+}
+
+TEST_F(Window, OptionButtonsOfAFrameAreOneGroupInTheWidgetsToo) {
+    f.model.set_checked("r12", true);
+    EXPECT_TRUE(widget<QRadioButton>("r12")->isChecked());
+    EXPECT_FALSE(widget<QRadioButton>("r11")->isChecked());
+    EXPECT_TRUE(widget<QRadioButton>("r21")->isChecked());  // the other input's group
+    // The logic may leave a group with none selected; the widgets follow.
+    f.model.set_checked("r12", false);
+    EXPECT_FALSE(widget<QRadioButton>("r12")->isChecked());
+    EXPECT_EQ(widget<QRadioButton>("r12")->group()->checkedButton(), nullptr);
+
+    f.model.set_enabled("Frame11", true);
+    f.model.set_enabled("r13", true);
+    widget<QRadioButton>("r13")->click();
+    EXPECT_TRUE(f.model.checked("r13"));
+    EXPECT_FALSE(f.model.checked("r11"));
+    EXPECT_FALSE(f.model.checked("r12"));
+}
+
+TEST_F(Window, WhatTheUserDoesReachesTheModelAtOnce) {
+    open_link();
+    auto* period = widget<QLineEdit>("time_otpr");
+    period->selectAll();
+    type(period, "120");
+    EXPECT_EQ(f.model.text("time_otpr"), "120");  // in order: no echo moved the cursor
+
+    widget<QCheckBox>("Check5")->click();
+    EXPECT_TRUE(f.model.checked("Check5"));
+    widget<QCheckBox>("Check5")->click();
+    EXPECT_FALSE(f.model.checked("Check5"));
+
+    auto* tabs = widget<QTabWidget>("SSTab1");
+    tabs->tabBar()->setCurrentIndex(1);
+    EXPECT_EQ(f.model.tab(), 1);
+
+    f.model.set_items("CmbPort", {"ttyUSB0", "ttyUSB1"});
+    f.model.set_selected("CmbPort", 0);
+    f.model.set_enabled("CmbPort", true);
+    press_key(widget("CmbPort"), Qt::Key_Down);
+    EXPECT_EQ(f.model.selected("CmbPort"), 1);
+}
+
+TEST_F(Window, EditingTheAddressBoxRunsItsChangeHandler) {
+    open_link();
+    auto* address = widget<QComboBox>("CmbNet")->lineEdit();
+    ASSERT_NE(address, nullptr);
+    f.vars().wrs = "pending";
+    address->end(false);
+    type(address, "5");
+    EXPECT_EQ(f.model.text("CmbNet"), "05");
+    EXPECT_EQ(f.model.selected("CmbNet"), -1);
+    EXPECT_EQ(f.vars().wrs, "");  // no entry selected: nothing pending
+    press_key(address, Qt::Key_Backspace);
+    EXPECT_EQ(f.model.selected("CmbNet"), 0);
+    EXPECT_EQ(f.vars().wrs, f.form.Zapros_ser_num());
+    EXPECT_FALSE(f.vars().wrs.empty());
+}
+
+TEST_F(Window, TheAccessPointTakesAtMostThirtyCodePageBytes) {
+    open_link();
+    f.model.set_tab(2);
+    auto* apn = widget<QLineEdit>("apn");
+    apn->clear();
+    type(apn, QString(35, QChar(0x044F)));  // Cyrillic letters: one byte each
+    EXPECT_EQ(f.model.text("apn"), QString(30, QChar(0x044F)).toStdString());
+    apn->clear();
+    type(apn, QString("ab") + QChar(0x4E2D) + "c");  // a character the code page lacks
+    EXPECT_EQ(f.model.text("apn"), "abc");
+
+    // A text the program put there beyond the limit can still be shortened, not lengthened.
+    f.model.set_text("apn", std::string(32, 'x'));
+    apn->end(false);
+    type(apn, "y");
+    EXPECT_EQ(apn->text().size(), 32);
+    press_key(apn, Qt::Key_Backspace);
+    EXPECT_EQ(f.model.text("apn"), std::string(31, 'x'));
+}
+
+TEST_F(Window, KeyboardOrderIsTheWindowsOrder) {
+    std::vector<std::string> chain;
+    QWidget* start = widget("BTNOpenCom");
+    QWidget* w = start;
+    do {
+        const auto index = f.model.find(w->objectName().toStdString());
+        if (index && f.model.at(*index).tab_order >= 0) chain.push_back(f.model.at(*index).name);
+        w = w->nextInFocusChain();
+    } while (w != start);
+    const std::vector<std::string> expected = {
+        "BTNOpenCom", "BTNCloseCom", "CmbPort",   "Vvod_PWD", "Chg_pass", "SSTab1",    "pincod",
+        "gdm_pwd",    "gsm_user",    "apn",       "id_dev",   "pwd_serv", "port_serv", "ip_serv",
+        "ad8",        "ad7",         "ad6",       "ad5",      "Check8",   "Check7",    "Check6",
+        "Check5",     "ad4",         "Check4",    "ad3",      "Check3",   "ad2",       "Check2",
+        "ad1",        "Check1",      "time_otpr", "readdata", "setdata",  "rd_imei",   "Command3",
+        "usredn",     "D_4096",      "Set_mode",  "hig",      "low",      "bp_off",    "bp_on",
+        "EGTS_prot",  "gorizont"};
+    EXPECT_EQ(chain, expected);
+}
+
+TEST_F(Window, ClosingTheWindowClosesTheLinkAndEndsTheProgram) {
+    open_link();
+    int ended = 0;
+    f.form.on_end_program = [&] { ++ended; };
+    window.close();
+    EXPECT_FALSE(f.port.is_open());
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(window.timer("TMRComm")->isActive());
+}
+
+// Each page with the link open; VELKON_UI_SHOTS=<folder> also saves them as pictures to look at.
+TEST_F(Window, EveryPageShowsWithTheLinkOpen) {
+    open_link();
+    f.model.swtag163();
+    const char* folder = std::getenv("VELKON_UI_SHOTS");
+    auto* tabs = widget<QTabWidget>("SSTab1");
+    for (int page = 0; page < 3; ++page) {
+        f.model.set_tab(page);
+        EXPECT_EQ(tabs->currentIndex(), page);
+        const QPixmap shot = window.grab();
+        EXPECT_EQ(shot.size(), QSize(640, 380) * shot.devicePixelRatio());
+        if (folder) shot.save(QDir(folder).filePath(QString("page-%1.png").arg(page)));
+    }
+}
+
+}  // namespace
+}  // namespace velkon::testing
