@@ -1,0 +1,434 @@
+// The window as designed: every control's kind, parent, page, tag, initial state, text and tool
+// tip, the positions and fonts the window fixes, and the frame caption colours.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "model/window_model.h"
+
+namespace velkon {
+namespace {
+
+using K = ControlKind;
+
+enum class State { On, Off, OnHidden, OffHidden };
+
+constexpr const char* kAny = "*";  // not fixed by the window's design
+
+struct Expected {
+    std::string name;
+    K kind;
+    std::string parent;  // "" for the window, kAny when not fixed
+    int page;            // page of the tab control, -1 for none
+    std::string tag;     // as after start-up, which tags every untagged control "2"
+    State state;
+    std::string text;  // kAny when not fixed
+    std::string tooltip = "";
+};
+
+void PrintTo(const Expected& e, std::ostream* os) {
+    *os << e.name;
+}
+
+const char* const kNoData = "нет данных";
+
+std::vector<Expected> expected_controls() {
+    std::vector<Expected> rows = {
+        // Outside the tab control.
+        {"Frame2", K::Frame, "", -1, "2", State::On, "Связь"},
+        {"CmbPort", K::ComboBox, "Frame2", -1, "7", State::On, "COM1:"},
+        {"BTNOpenCom", K::Button, "Frame2", -1, "2", State::On, "Открыть порт"},
+        {"BTNCloseCom", K::Button, "Frame2", -1, "9", State::Off, "Закрыть порт"},
+        {"Chg_pass", K::Button, "", -1, "9", State::Off, "Изменить пароль",
+         "Ведение пароля на изменение конфигурации"},
+        {"Vvod_PWD", K::Button, "", -1, "9", State::Off, "Ввести пароль",
+         "Ввести пароль на одну команду"},
+        {"Label31", K::Label, "", -1, "8", State::Off, "Сер. N"},
+        {"sern", K::Label, "", -1, "8", State::Off, "------------"},
+        {"Label32", K::Label, "", -1, "8", State::Off, "Версия ПО"},
+        {"vPo", K::Label, "", -1, "8", State::Off, "------------"},
+        {"Pic", K::Shape, "", -1, "2", State::On, ""},
+        {"MsgCom", K::Label, "", -1, "8", State::Off, ""},
+        {"SSTab1", K::TabControl, "", -1, "9", State::Off, ""},
+        // Page "Датчик".
+        {"ProgressBar1", K::ProgressBar, "SSTab1", 0, "2", State::On, ""},
+        {"Frame5", K::Frame, "SSTab1", 0, "9", State::Off, "Текущие параметры"},
+        {"ur", K::Label, "Frame5", 0, "9", State::Off, "Уровень"},
+        {"uroven", K::Label, "Frame5", 0, "9", State::Off, kNoData},
+        {"te", K::Label, "Frame5", 0, "9", State::Off, "Темп-ра"},
+        {"temp", K::Label, "Frame5", 0, "9", State::Off, kNoData},
+        {"tek_l", K::Label, "Frame5", 0, "9", State::Off, "Текущий"},
+        {"tek", K::Label, "Frame5", 0, "9", State::Off, kNoData},
+        {"Frame4", K::Frame, "SSTab1", 0, "9", State::Off, "Установки"},
+        {"h", K::Label, "Frame4", 0, "9", State::Off, "Полный"},
+        {"hi", K::Label, "Frame4", 0, "9", State::Off, kNoData},
+        {"l", K::Label, "Frame4", 0, "9", State::Off, "Пустой"},
+        {"lo", K::Label, "Frame4", 0, "9", State::Off, kNoData},
+        {"n", K::Label, "Frame4", 0, "9", State::Off, "Сетевой адрес"},
+        {"ne", K::Label, "Frame4", 0, "9", State::Off, kNoData},
+        {"ko", K::Label, kAny, 0, "9", State::OffHidden, "0"},
+        {"k", K::Label, kAny, 0, "2", State::OnHidden, "K"},
+        {"Frame15", K::Frame, "SSTab1", 0, "9", State::Off, "Режимы"},
+        {"usredn", K::CheckBox, "Frame15", 0, "9", State::Off, ""},
+        {"usred", K::Label, "Frame15", 0, "9", State::Off, "Сглаживание"},
+        {"D_4096", K::CheckBox, "Frame15", 0, "163", State::Off, ""},
+        {"Label6", K::Label, "Frame15", 0, "163", State::Off, "Диапазон 4096"},
+        {"Set_mode", K::Button, "Frame15", 0, "9", State::Off, "&Установить", "Установка режима"},
+        {"Frame3", K::Frame, "SSTab1", 0, "9", State::OffHidden, "Команды"},
+        {"net", K::Button, "Frame3", 0, "9", State::OffHidden, "Изменить &сетевой адрес"},
+        {"hig", K::Button, "SSTab1", 0, "9", State::Off, "Установить полный", "Калибровка датчика"},
+        {"low", K::Button, "SSTab1", 0, "9", State::Off, "Установить пустой", "Калибровка датчика"},
+        {"bp_off", K::Button, "SSTab1", 0, "9", State::Off, "Двигатель ЗАГЛУШЕН",
+         "Калибровка зажигания"},
+        {"bp_on", K::Button, "SSTab1", 0, "9", State::Off, "Двигатель ЗАВЕДЕН",
+         "Калибровка зажигания"},
+        {"gorizont", K::Button, "SSTab1", 0, "9", State::Off, "Горизонт"},
+        // Page "Трекер".
+        {"Frame14", K::Frame, "SSTab1", 1, "2", State::On, "Состояние"},
+        {"Label39", K::Label, "Frame14", 1, "8", State::Off, "Спутников"},
+        {"sputn", K::Label, "Frame14", 1, "8", State::Off, "0"},
+        {"Label41", K::Label, "Frame14", 1, "8", State::Off, "С/Ш"},
+        {"ns", K::Label, "Frame14", 1, "8", State::Off, "0"},
+        {"Label40", K::Label, "Frame14", 1, "8", State::Off, "gsm"},
+        {"gsm", K::Label, "Frame14", 1, "8", State::Off, "0"},
+        {"traff1", K::Label, "Frame14", 1, "8", State::Off, "Трафик"},
+        {"traf", K::Label, "Frame14", 1, "8", State::Off, "0"},
+        {"Label35", K::Label, "Frame14", 1, "8", State::Off, "Пит"},
+        {"ain3", K::Label, "Frame14", 1, "8", State::Off, "0"},
+        {"Frame13", K::Frame, "SSTab1", 1, "8", State::Off, "Настройки RS-485"},
+        {"Label28", K::Label, "Frame13", 1, "8", State::Off, "Вкл"},
+        {"Label29", K::Label, "Frame13", 1, "8", State::Off, "Адрес"},
+        {"Label46", K::Label, "Frame13", 1, "8", State::Off, "Данные"},
+        {"Label13", K::Label, "SSTab1", 1, "8", State::Off,
+         "Период отправки  доп. параметров, сек"},
+        {"time_otpr", K::TextBox, "SSTab1", 1, "8", State::Off, "60", "от 15 до 1000 сек"},
+        {"Command3", K::Button, "SSTab1", 1, "2", State::On, "Установить"},
+        // Page "Сервер".
+        {"Frame9", K::Frame, "SSTab1", 2, "8", State::Off, "Настройки GSM"},
+        {"Label7", K::Label, "Frame9", 2, "8", State::Off, "Точка доступа"},
+        {"apn", K::TextBox, "Frame9", 2, "8", State::Off, kAny},
+        {"Label8", K::Label, "Frame9", 2, "8", State::Off, "Пользователь"},
+        {"gsm_user", K::TextBox, "Frame9", 2, "8", State::Off, kAny},
+        {"Label9", K::Label, "Frame9", 2, "8", State::Off, "Пароль"},
+        {"gdm_pwd", K::TextBox, "Frame9", 2, "8", State::Off, kAny},
+        {"Label12", K::Label, "Frame9", 2, "8", State::Off, "Пин код SIM"},
+        {"pincod", K::TextBox, "Frame9", 2, "8", State::Off, "0"},
+        {"Frame10", K::Frame, "SSTab1", 2, "8", State::Off, "Настройки сервера"},
+        {"Label10", K::Label, "Frame10", 2, "8", State::Off, "Адрес"},
+        {"ip_serv", K::TextBox, "Frame10", 2, "8", State::Off, kAny},
+        {"l4", K::Label, "Frame10", 2, "8", State::Off, "Порт"},
+        {"port_serv", K::TextBox, "Frame10", 2, "8", State::Off, "20332"},
+        {"Label30", K::Label, "Frame10", 2, "8", State::Off, "Идентификатор устройства"},
+        {"id_dev", K::TextBox, "Frame10", 2, "8", State::Off, "0"},
+        {"Label11", K::Label, "Frame10", 2, "8", State::Off, "Пароль доступа к устройству"},
+        {"pwd_serv", K::TextBox, "Frame10", 2, "8", State::Off, "не трогай",
+         "Не более 20 символов"},
+        {"Label42", K::Label, "Frame10", 2, "8", State::Off, "Протокол ЕГТС"},
+        {"EGTS_prot", K::CheckBox, "Frame10", 2, "8", State::Off, ""},
+        {"Label43", K::Label, "SSTab1", 2, "8", State::Off, "SIM"},
+        {"nsim", K::Label, "SSTab1", 2, "8", State::Off, "NOT READ"},
+        {"lable44", K::Label, "SSTab1", 2, "8", State::Off, "IMEI"},
+        {"imei", K::Label, "SSTab1", 2, "8", State::Off, "NOT READ"},
+        {"readdata", K::Button, "SSTab1", 2, "8", State::Off, "Читать"},
+        {"setdata", K::Button, "SSTab1", 2, "8", State::Off, "Установить"},
+        {"rd_imei", K::Button, "SSTab1", 2, "8", State::Off, "Читать SIM"},
+        // Kept out of sight.
+        {"CmbNet", K::ComboBox, kAny, -1, "9", State::OffHidden, "0"},
+        {"Opros", K::Button, kAny, -1, "9", State::OffHidden, "Опрос сети"},
+        {"Label3", K::Label, kAny, -1, "9", State::OffHidden, "Устройства в сети:"},
+        {"netdev", K::Label, kAny, -1, "9", State::OffHidden, "Устройства не определены"},
+        {"Label4", K::Label, kAny, -1, "9", State::OffHidden, "Сетевой Адрес"},
+        {"Frame1", K::Frame, "", -1, "2", State::OnHidden, "Commands and Results"},
+        {"txtRec", K::TextBox, "Frame1", -1, "9", State::Off, ""},  // its frame hides it
+        {"Label1", K::Label, "Frame1", -1, "2", State::On, "Text Returned:"},
+        {"strText", K::TextBox, kAny, -1, "2", State::OnHidden, "Text5"},
+        {"text_GSM", K::TextBox, kAny, -1, "2", State::OnHidden, "Text1"},
+        {"gen_txt", K::TextBox, kAny, -1, "2", State::OnHidden, ""},
+        {"Frame8", K::Frame, "", -1, "2", State::OnHidden, "Команды сдвига"},
+        {"Frame6", K::Frame, "Frame8", -1, "2", State::On, "Полный"},
+        {"Frame7", K::Frame, "Frame8", -1, "2", State::On, "Пустой"},
+        {"sdv_verh", K::TextBox, "Frame6", -1, "2", State::On, "0"},
+        {"sdv_niz", K::TextBox, "Frame7", -1, "2", State::On, "0"},
+        {"sdv_hi", K::Button, "Frame6", -1, "163", State::Off, "Сдвиг"},
+        {"sdv_low", K::Button, "Frame7", -1, "163", State::Off, "Сдвиг"},
+        {"gen_up", K::Button, "Frame6", -1, "2", State::On, "сгенерировать"},
+        {"gen_down", K::Button, "Frame7", -1, "2", State::On, "сгенерировать"},
+        {"modes", K::Frame, "", -1, "9", State::OffHidden, "Режимы"},
+        {"R485", K::OptionButton, "modes", -1, "9", State::Off, ""},
+        {"R_485", K::Label, "modes", -1, "9", State::Off, "Режим RS-485"},
+        {"R_a", K::OptionButton, "modes", -1, "130", State::Off, ""},
+        {"R_analog", K::Label, "modes", -1, "130", State::Off, "Аналоговый Режим"},
+        {"R_f", K::OptionButton, "modes", -1, "130", State::Off, ""},
+        {"R_fr", K::Label, "modes", -1, "130", State::Off, "Частотный режим"},
+        {"R_p", K::OptionButton, "modes", -1, "131", State::Off, ""},
+        {"цццц", K::Label, "modes", -1, "131", State::Off, "Периодический"},
+        {"R_p485", K::OptionButton, "modes", -1, "163", State::Off, ""},
+        {"Label2", K::Label, "modes", -1, "163", State::Off, "Периодический RS485"},
+        {"iinv", K::CheckBox, "modes", -1, "9", State::Off, ""},
+        {"invers", K::Label, "modes", -1, "9", State::Off, "Инверсия индикатора"},
+        {"Frame11", K::Frame, "", -1, "8", State::OffHidden, "Режим 1 входа"},
+        {"Frame12", K::Frame, "", -1, "8", State::OffHidden, "Режим 2 входа"},
+        {"Label33", K::Label, kAny, -1, "2", State::OnHidden, "Вх_1"},
+        {"in1", K::Label, kAny, -1, "2", State::OnHidden, "0"},
+        {"Label34", K::Label, kAny, -1, "2", State::OnHidden, "Bx2"},  // Latin B and x
+        {"in2", K::Label, kAny, -1, "2", State::OnHidden, "0"},
+        {"Label37", K::Label, kAny, -1, "2", State::OnHidden, "Аналог"},
+        {"ain1", K::Label, kAny, -1, "2", State::OnHidden, "0"},
+        {"ain2", K::Label, kAny, -1, "2", State::OnHidden, "0"},
+        {"Label38", K::Label, kAny, -1, "2", State::OnHidden, "частота"},
+        {"fin1", K::Label, kAny, -1, "2", State::OnHidden, "0"},
+        {"fin2", K::Label, kAny, -1, "2", State::OnHidden, "0"},
+        {"Label36", K::Label, kAny, -1, "2", State::OnHidden, "сост вх"},
+        {"sn", K::Label, kAny, -1, "9", State::OffHidden, "0"},
+        {"Label5", K::Label, kAny, -1, "9", State::OffHidden, "Сер. Номер"},
+        {"vv", K::Label, kAny, -1, "9", State::OffHidden, "-------------------"},
+        {"ver2", K::Label, kAny, -1, "9", State::OffHidden, "Версия ПО"},
+        {"InstSN", K::Button, kAny, -1, "9", State::OffHidden, "&Serial num"},
+        {"next_ser_num", K::Button, kAny, -1, "9", State::OffHidden, "&Next serial num"},
+        {"sl3", K::Button, kAny, -1, "2", State::OnHidden, "sl-zapis"},
+        {"bp1", K::TextBox, kAny, -1, "8", State::OffHidden, "1198"},
+        {"Set_BP", K::Button, kAny, -1, "8", State::OffHidden, "Set_BP"},
+        {"Command1", K::Button, kAny, -1, "2", State::OnHidden, "Command1"},
+        {"Command2", K::Button, kAny, -1, "2", State::OnHidden, "Command2"},
+        {"gsmlog", K::Button, kAny, -1, "2", State::OnHidden, "gsmlog"},
+        {"ZapFile", K::Button, kAny, -1, "2", State::OnHidden, "Записать CFG"},
+        {"Faail", K::CheckBox, kAny, -1, "2", State::OnHidden, "Файл"},
+        {"cfg_file", K::Button, "", -1, "8", State::Off, "Файл"},  // beyond the client area
+    };
+    // The channel table of page "Трекер", rows 1 to 8.
+    for (int n = 1; n <= 8; ++n) {
+        const std::string k = std::to_string(n);
+        const std::string tip = n == 8 ? "xbckj" : "";
+        rows.push_back({"Check" + k, K::CheckBox, "Frame13", 1, "8", State::Off, ""});
+        rows.push_back({"ad" + k, K::TextBox, "Frame13", 1, "8", State::Off, k, tip});
+        rows.push_back({"Label" + std::to_string(19 + n), K::Label, "Frame13", 1, "8", State::Off,
+                        k + " канал"});
+        rows.push_back({"lls" + k, K::Label, "Frame13", 1, "8", State::Off, "0"});
+    }
+    // The option buttons of the two tracker inputs, each with its caption.
+    static const char* const inputs[][4] = {
+        {"Frame11", "r11", "Label14", "СК"},         {"Frame11", "r12", "Label15", "Частотный"},
+        {"Frame11", "r13", "Label16", "Аналоговый"}, {"Frame12", "r21", "Label17", "СК"},
+        {"Frame12", "r22", "Label18", "Частотный"},  {"Frame12", "r23", "Label19", "Аналоговый"},
+    };
+    for (const auto& in : inputs) {
+        rows.push_back({in[1], K::OptionButton, in[0], -1, "8", State::Off, ""});
+        rows.push_back({in[2], K::Label, in[0], -1, "8", State::Off, in[3]});
+    }
+    return rows;
+}
+
+class ControlRow : public ::testing::TestWithParam<Expected> {
+  protected:
+    static void SetUpTestSuite() {
+        model_ = new WindowModel();
+        model_->tag_untagged("2");  // what start-up does before the window is shown
+    }
+    static void TearDownTestSuite() {
+        delete model_;
+        model_ = nullptr;
+    }
+    static WindowModel* model_;
+};
+WindowModel* ControlRow::model_ = nullptr;
+
+TEST_P(ControlRow, IsAsDesigned) {
+    const Expected& e = GetParam();
+    const auto index = model_->find(e.name);
+    ASSERT_TRUE(index.has_value()) << e.name << " is missing";
+    const Control& c = model_->at(*index);
+    EXPECT_EQ(c.kind, e.kind);
+    if (e.parent != kAny) {
+        EXPECT_EQ(c.parent, e.parent);
+        EXPECT_EQ(c.page, e.page);
+    }
+    EXPECT_EQ(c.tag, e.tag);
+    EXPECT_EQ(c.enabled, e.state == State::On || e.state == State::OnHidden);
+    EXPECT_EQ(c.visible, e.state == State::On || e.state == State::Off);
+    if (e.text != kAny) {
+        EXPECT_EQ(c.text, e.text);
+    }
+    EXPECT_EQ(c.tooltip, e.tooltip);
+}
+
+std::string row_name(const ::testing::TestParamInfo<Expected>& info) {
+    const std::string& name = info.param.name;
+    const bool ascii = std::all_of(name.begin(), name.end(),
+                                   [](unsigned char ch) { return std::isalnum(ch) || ch == '_'; });
+    return ascii ? name : "row" + std::to_string(info.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, ControlRow, ::testing::ValuesIn(expected_controls()), row_name);
+
+TEST(ControlsTable, HoldsEveryDesignedControlOnceAndNoOther) {
+    const WindowModel model;
+    std::set<std::string> names;
+    for (const Control& c : model.controls())
+        EXPECT_TRUE(names.insert(c.name).second) << c.name << " twice";
+    std::set<std::string> designed = {"Timer1", "TMRComm"};
+    for (const Expected& e : expected_controls()) designed.insert(e.name);
+    EXPECT_EQ(names, designed);
+}
+
+TEST(ControlsTable, TheServerDefaultsAreWellFormed) {
+    const WindowModel model;
+    EXPECT_FALSE(model.text("apn").empty());
+    EXPECT_FALSE(model.text("gsm_user").empty());
+    EXPECT_EQ(model.text("gsm_user"), model.text("gdm_pwd"));  // the operator's name, twice
+    in_addr address{};
+    EXPECT_EQ(inet_pton(AF_INET, model.text("ip_serv").c_str(), &address), 1)
+        << model.text("ip_serv");
+}
+
+TEST(ControlsTable, TheTimersStartStoppedWithTheirIntervals) {
+    const WindowModel model;
+    EXPECT_EQ(model["Timer1"].kind, K::Timer);
+    EXPECT_EQ(model["Timer1"].interval_ms, 100);
+    EXPECT_FALSE(model.timer_enabled("Timer1"));
+    EXPECT_EQ(model["TMRComm"].interval_ms, 500);
+    EXPECT_FALSE(model.timer_enabled("TMRComm"));
+}
+
+TEST(ControlsTable, TheTabControlShowsThreePagesTheFirstSelected) {
+    const WindowModel model;
+    EXPECT_EQ(model.items("SSTab1"), (std::vector<std::string>{"Датчик", "Трекер", "Сервер"}));
+    EXPECT_EQ(model.tab(), 0);
+    const Control& bar = model["ProgressBar1"];
+    EXPECT_EQ(bar.value, 0);
+    EXPECT_EQ(bar.maximum, 1024);
+    EXPECT_EQ(model["Pic"].color, 0x00FFFFu);  // yellow, 0x00BBGGRR
+}
+
+TEST(ControlsTable, EachOptionGroupStartsWithItsFirstButtonSelected) {
+    const WindowModel model;
+    for (const char* name : {"R485", "r11", "r21"}) EXPECT_TRUE(model.checked(name)) << name;
+    for (const char* name : {"R_a", "R_f", "R_p", "R_p485", "r12", "r13", "r22", "r23"})
+        EXPECT_FALSE(model.checked(name)) << name;
+    for (const char* name : {"usredn", "D_4096", "iinv", "EGTS_prot", "Check1", "Check8"})
+        EXPECT_FALSE(model.checked(name)) << name;
+}
+
+// Every tag is a whole number (or empty until start-up), and every control of the connection
+// and version groups starts disabled.
+TEST(ControlsTable, TagsAreNumbersAndTheSwitchedGroupsStartDisabled) {
+    const WindowModel model;
+    for (const Control& c : model.controls()) {
+        int tag = 0;
+        if (c.tag.empty()) continue;
+        const auto [end, ec] = std::from_chars(c.tag.data(), c.tag.data() + c.tag.size(), tag);
+        ASSERT_TRUE(ec == std::errc() && end == c.tag.data() + c.tag.size()) << c.name;
+        if (tag > 7) {
+            EXPECT_FALSE(c.enabled) << c.name;
+        }
+    }
+}
+
+struct Place {
+    const char* name;
+    Rect rect;  // width and height 0 where the design fixes only the position
+};
+
+TEST(ControlsTable, ControlsStandWhereTheWindowPutsThem) {
+    const std::vector<Place> places = {
+        {"Frame2", {240, 360, 1755, 2175}},
+        {"Chg_pass", {1080, 3720}},
+        {"Vvod_PWD", {1080, 4440}},
+        {"Label31", {360, 2760}},
+        {"sern", {1320, 2760}},
+        {"Label32", {360, 3120}},
+        {"vPo", {1320, 3120}},
+        {"Pic", {240, 3600, 675, 495}},
+        {"MsgCom", {240, 5040, 4215, 495}},
+        {"SSTab1", {2400, 120, 7095, 4815}},
+        {"ProgressBar1", {240, 600, 375, 3975}},
+        {"Frame5", {960, 480, 2535, 1095}},
+        {"Frame4", {960, 1800, 2535, 1095}},
+        {"Frame15", {840, 3120, 4095, 1335}},
+        {"Frame3", {4200, 3480}},
+        {"hig", {3840, 840, 1095, 615}},
+        {"low", {3840, 2160}},
+        {"bp_off", {5640, 600, 1095, 615}},
+        {"bp_on", {5640, 1440}},
+        {"gorizont", {5640, 2520}},
+        {"Frame14", {480, 840, 2295, 2175}},
+        {"Frame13", {4080, 600, 2655, 3615}},
+        {"Label13", {360, 3360, 2175, 375}},
+        {"time_otpr", {2640, 3360, 615, 405}},
+        {"Command3", {2400, 4200, 1215, 495}},
+        {"Frame9", {600, 360, 4815, 1695}},
+        {"Frame10", {600, 2160, 4815, 1815}},
+        {"readdata", {5760, 720, 975, 615}},
+        {"setdata", {5640, 1560, 1215, 615}},
+        {"rd_imei", {480, 4200, 1095, 495}},
+        {"CmbNet", {4320, 600}},
+        {"Frame1", {240, 6000, 5835, 2415}},
+        {"Frame8", {13440, 4200}},
+        {"modes", {9000, 7200}},
+        {"cfg_file", {14640, 3120}},
+    };
+    const WindowModel model;
+    auto check = [&](const std::string& name, const Rect& r) {
+        const Rect& got = model[name].rect;
+        EXPECT_EQ(got.left, r.left) << name;
+        EXPECT_EQ(got.top, r.top) << name;
+        if (r.width) {
+            EXPECT_EQ(got.width, r.width) << name;
+        }
+        if (r.height) {
+            EXPECT_EQ(got.height, r.height) << name;
+        }
+    };
+    for (const Place& p : places) check(p.name, p.rect);
+    // The channel rows lie 360 apart from 600 on: box, address, row head, data.
+    for (int n = 1; n <= 8; ++n) {
+        const int top = 600 + (n - 1) * 360;
+        const std::string k = std::to_string(n);
+        check("Check" + k, {240, top});
+        check("Label" + std::to_string(19 + n), {1200, top});
+        check("lls" + k, {1920, top});
+        EXPECT_EQ(model["ad" + k].rect.left, 600);
+    }
+}
+
+TEST(ControlsTable, FontsAreTheDesignedSizesAndWeights) {
+    const WindowModel model;
+    auto expect_font = [&](const std::string& name, double points, bool bold) {
+        EXPECT_EQ(model[name].font.points, points) << name;
+        EXPECT_EQ(model[name].font.bold, bold) << name;
+    };
+    for (const char* name :
+         {"Frame13", "Frame14", "Frame9", "Frame10", "Frame11", "Frame12", "Frame6", "Frame7",
+          "Label13", "lable44", "Label43", "imei", "nsim", "sern", "vPo", "Opros", "gen_txt"})
+        expect_font(name, 8.25, true);
+    for (int n = 1; n <= 8; ++n) expect_font("lls" + std::to_string(n), 8.25, true);
+    for (const char* name : {"uroven", "temp", "tek", "sputn", "vv", "Label5"})
+        expect_font(name, 9.75, true);
+    expect_font("sn", 12, true);
+    expect_font("MsgCom", 13.5, true);
+    for (const char* name : {"Frame2", "Frame5", "BTNOpenCom", "ur", "hi", "apn", "Label7"})
+        expect_font(name, 8.25, false);
+}
+
+TEST(ControlsTable, FrameCaptionColours) {
+    const WindowModel model;
+    const struct {
+        const char* frame;
+        std::uint32_t bgr;
+    } colours[] = {
+        {"Frame2", 0xC00000},        {"Frame1", 0xC00000},        {"Frame9", 0x800000},
+        {"Frame10", 0x008000},       {"Frame5", kHighlightColor}, {"Frame4", kHighlightColor},
+        {"Frame3", kHighlightColor}, {"Frame8", kHighlightColor}, {"Frame15", kDefaultColor},
+        {"Frame13", kDefaultColor},  {"Frame14", kDefaultColor},  {"modes", kDefaultColor},
+    };
+    for (const auto& c : colours) EXPECT_EQ(model[c.frame].color, c.bgr) << c.frame;
+}
+
+}  // namespace
+}  // namespace velkon
