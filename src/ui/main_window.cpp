@@ -112,6 +112,7 @@ MainWindow::MainWindow(WindowModel& model, Form& form, QWidget* parent)
         if (model_.at(i).kind == K::Frame) keep_child_colours(i);
     }
     for (int i = 0; i < count; ++i) sync(i);
+    built_ = true;
     for (int i = 0; i < count; ++i) connect_user_signals(i);
     apply_tab_order();
     model_.set_listener([this](int index) { sync(index); });
@@ -299,7 +300,9 @@ void MainWindow::sync(int index) {
     }
     QWidget* w = widgets_[index];
     ++updating_;
+    const bool was_hidden = w->isHidden();
     sync_common(c, w);
+    if (w->isHidden() != was_hidden) refresh_unseen_texts();
     const QString text = qs(c.text);
     switch (c.kind) {
         case K::Label: {
@@ -315,11 +318,8 @@ void MainWindow::sync(int index) {
                     if (auto* limit = edit->findChild<Cp1251Validator*>()) limit->allow(text);
                     edit->setText(text);
                 }
-            } else if (auto* multi = qobject_cast<QPlainTextEdit*>(w)) {
-                if (multi->toPlainText() != text) {
-                    multi->setPlainText(text);
-                    multi->verticalScrollBar()->setValue(multi->verticalScrollBar()->maximum());
-                }
+            } else {
+                sync_multiline(index);
             }
             break;
         case K::Button:
@@ -401,6 +401,27 @@ void MainWindow::sync_combo(const Control& c, QWidget* w) {
     // With an edit part, no selection means the typed text stands on its own.
     if (c.selected >= 0 && combo->currentIndex() != c.selected) combo->setCurrentIndex(c.selected);
     if (c.selected < 0 && combo->currentText() != text) combo->setEditText(text);
+}
+
+void MainWindow::sync_multiline(int index) {
+    auto* edit = static_cast<QPlainTextEdit*>(widgets_[index]);
+    if (built_ && !edit->isVisibleTo(this)) {
+        unseen_texts_.insert(index);
+        return;
+    }
+    unseen_texts_.erase(index);
+    QString text = qs(model_.at(index).text);
+    text.replace("\r\n", "\n");  // as the box keeps its lines
+    if (edit->toPlainText() == text) return;
+    edit->setPlainText(text);
+    edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());  // the latest
+}
+
+void MainWindow::refresh_unseen_texts() {
+    const std::set<int> unseen = unseen_texts_;
+    for (const int index : unseen) {
+        if (widgets_[index]->isVisibleTo(this)) sync_multiline(index);
+    }
 }
 
 void MainWindow::sync_timer(const Control& c, QTimer* timer) {

@@ -10,6 +10,7 @@
 
 #include <QWidget>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,8 @@ class MainWindow : public QWidget {
     void sync_common(const Control& control, QWidget* widget);
     void sync_combo(const Control& control, QWidget* widget);
     void sync_timer(const Control& control, QTimer* timer);
+    void sync_multiline(int index);
+    void refresh_unseen_texts();
 
     // Widget -> model.
     void user_text(int index, const QString& text);
@@ -70,6 +73,10 @@ class MainWindow : public QWidget {
     std::vector<bool> ticking_;      // a tick handler running (a modal box inside it may spin)
     std::map<std::string, QButtonGroup*> option_groups_;  // by parent name
     int updating_ = 0;  // > 0 while the model's state is written into the widgets
+    bool built_ = false;
+    // Multi-line boxes out of sight whose text changed since: the traffic monitor grows with
+    // every tick, and laying out its text for nobody would cost a few milliseconds each time.
+    std::set<int> unseen_texts_;
 };
 
 }  // namespace velkon::ui

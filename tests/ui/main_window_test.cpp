@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTabBar>
@@ -122,6 +123,18 @@ TEST_F(Window, WhatTheLogicWritesAppearsAtOnce) {
 
     f.model.set_tab(2);
     EXPECT_EQ(widget<QTabWidget>("SSTab1")->currentIndex(), 2);
+}
+
+// The traffic monitor's frame is never shown, so its text reaches the widget only once it is.
+TEST_F(Window, ATextOutOfSightIsShownOnceItsBoxIs) {
+    f.model.set_text("txtRec", "31 01 F0 C5\r\n");
+    f.model.set_text("strText", "1");
+    f.model.set_visible("Frame1", true);
+    EXPECT_EQ(widget<QPlainTextEdit>("txtRec")->toPlainText(), "31 01 F0 C5\n");
+    f.model.set_text("txtRec", "3E 01 F0\r\n");
+    EXPECT_EQ(widget<QPlainTextEdit>("txtRec")->toPlainText(), "3E 01 F0\n");
+    f.model.set_visible("strText", true);
+    EXPECT_EQ(widget<QPlainTextEdit>("strText")->toPlainText(), "1");
 }
 
 TEST_F(Window, OptionButtonsOfAFrameAreOneGroupInTheWidgetsToo) {
