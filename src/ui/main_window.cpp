@@ -93,6 +93,52 @@ QIcon window_icon() {
     return QIcon(pixmap);
 }
 
+void sync_label(const Control& c, QLabel* label) {
+    const QString text = qs(c.text);
+    if (label->text() == text) return;  // the font was fitted to it then
+    label->setText(text);
+    // Texts the logic writes (a long status line) shrink rather than being cut.
+    label->setFont(fitting_font(control_font(c.font), text, label->contentsRect().size(),
+                                caption_flags(false, false)));
+}
+
+void sync_line_edit(const Control& c, QLineEdit* edit) {
+    const QString text = qs(c.text);
+    if (edit->text() == text) return;
+    if (auto* limit = edit->findChild<Cp1251Validator*>()) limit->allow(text);
+    edit->setText(text);
+}
+
+void sync_button(const Control& c, QAbstractButton* button) {
+    if (button->text() != qs(c.text)) {
+        button->setText(qs(c.text));
+        button->update();
+    }
+    if (c.kind == K::Button || button->isChecked() == c.checked) return;
+    QButtonGroup* group = button->group();
+    // An exclusive group refuses to uncheck its checked button.
+    if (group && !c.checked) group->setExclusive(false);
+    button->setChecked(c.checked);
+    if (group) group->setExclusive(true);
+}
+
+void sync_tabs(const Control& c, QTabWidget* tabs) {
+    for (int page = 0; page < tabs->count() && page < int(c.items.size()); ++page) {
+        if (tabs->tabText(page) != qs(c.items[page])) tabs->setTabText(page, qs(c.items[page]));
+    }
+    if (c.value >= 0 && c.value < tabs->count() && tabs->currentIndex() != c.value)
+        tabs->setCurrentIndex(c.value);
+}
+
+void sync_bar(const Control& c, QProgressBar* bar) {
+    // A range of 0..0 would turn the bar into a busy indicator.
+    const int maximum = std::max(c.maximum, 1);
+    if (bar->maximum() != maximum) bar->setMaximum(maximum);
+    // Qt ignores a value out of range; the bar shows it at the nearest end instead.
+    const int value = std::clamp(c.value, bar->minimum(), bar->maximum());
+    if (bar->value() != value) bar->setValue(value);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(WindowModel& model, Form& form, QWidget* parent)
@@ -303,68 +349,35 @@ void MainWindow::sync(int index) {
     const bool was_hidden = w->isHidden();
     sync_common(c, w);
     if (w->isHidden() != was_hidden) refresh_unseen_texts();
-    const QString text = qs(c.text);
     switch (c.kind) {
-        case K::Label: {
-            auto* label = static_cast<QLabel*>(w);
-            if (label->text() != text) label->setText(text);
-            label->setFont(fitting_font(control_font(c.font), text, label->contentsRect().size(),
-                                        caption_flags(false, false)));
+        case K::Label:
+            sync_label(c, static_cast<QLabel*>(w));
             break;
-        }
         case K::TextBox:
             if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-                if (edit->text() != text) {
-                    if (auto* limit = edit->findChild<Cp1251Validator*>()) limit->allow(text);
-                    edit->setText(text);
-                }
+                sync_line_edit(c, edit);
             } else {
                 sync_multiline(index);
             }
             break;
         case K::Button:
         case K::CheckBox:
-        case K::OptionButton: {
-            auto* button = static_cast<QAbstractButton*>(w);
-            if (button->text() != text) {
-                button->setText(text);
-                button->update();
-            }
-            if (c.kind != K::Button && button->isChecked() != c.checked) {
-                QButtonGroup* group = button->group();
-                // An exclusive group refuses to uncheck its checked button.
-                if (group && !c.checked) group->setExclusive(false);
-                button->setChecked(c.checked);
-                if (group) group->setExclusive(true);
-            }
+        case K::OptionButton:
+            sync_button(c, static_cast<QAbstractButton*>(w));
             break;
-        }
         case K::ComboBox:
             sync_combo(c, w);
             break;
-        case K::Frame: {
-            auto* frame = static_cast<QGroupBox*>(w);
-            if (frame->title() != text) frame->setTitle(text);
+        case K::Frame:
+            if (auto* frame = static_cast<QGroupBox*>(w); frame->title() != qs(c.text))
+                frame->setTitle(qs(c.text));
             break;
-        }
-        case K::TabControl: {
-            auto* tabs = static_cast<QTabWidget*>(w);
-            for (int page = 0; page < tabs->count() && page < int(c.items.size()); ++page) {
-                if (tabs->tabText(page) != qs(c.items[page]))
-                    tabs->setTabText(page, qs(c.items[page]));
-            }
-            if (c.value >= 0 && c.value < tabs->count() && tabs->currentIndex() != c.value)
-                tabs->setCurrentIndex(c.value);
+        case K::TabControl:
+            sync_tabs(c, static_cast<QTabWidget*>(w));
             break;
-        }
-        case K::ProgressBar: {
-            auto* bar = static_cast<QProgressBar*>(w);
-            if (bar->maximum() != c.maximum) bar->setMaximum(std::max(c.maximum, 0));
-            // Qt ignores a value out of range; the bar shows it at the nearest end instead.
-            const int value = std::clamp(c.value, bar->minimum(), bar->maximum());
-            if (bar->value() != value) bar->setValue(value);
+        case K::ProgressBar:
+            sync_bar(c, static_cast<QProgressBar*>(w));
             break;
-        }
         case K::Shape:
             static_cast<Lamp*>(w)->set_fill(qt_color(c.color));
             break;
