@@ -56,7 +56,7 @@ QRect pixel_rect(const Rect& r) {
     return QRect(pixels(r.left), pixels(r.top), pixels(r.width), pixels(r.height));
 }
 
-// 0x00BBGGRR, or one of the two special values.
+// 0x00BBGGRR, or the default or the highlight colour.
 QColor qt_color(std::uint32_t color) {
     if (color == kDefaultColor) return {};
     if (color == kHighlightColor) return QApplication::palette().color(QPalette::Highlight);
