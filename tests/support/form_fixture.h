@@ -22,7 +22,7 @@ namespace velkon::testing {
 // Message, question and input boxes: records what was shown, answers from scripts. A question or
 // input box with no scripted answer fails the test (and answers No / cancel).
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     struct Shown {
         std::string text;
         Icon icon;
@@ -73,14 +73,14 @@ public:
 };
 
 class FixedClock : public Clock {
-public:
+  public:
     std::string now = "10.12.2026 09:15:30";
     std::string now_text() override { return now; }
 };
 
 // A port that records every write and plays back scripted reads ("" when none is left).
 class FakePort : public SerialPort {
-public:
+  public:
     bool open_succeeds = true;
     OpenError open_error;
     std::deque<std::string> reads;
@@ -119,20 +119,20 @@ public:
     const OpenError& last_open_error() const override { return open_error; }
     const std::string& settings() const { return settings_; }
 
-private:
+  private:
     bool open_ = false;
     std::string settings_;
 };
 
 class FakeLister : public PortLister {
-public:
+  public:
     std::vector<PortEntry> entries;
     std::vector<PortEntry> list() override { return entries; }
 };
 
 // A fresh temporary folder, removed with everything in it at the end.
 class ScratchDir {
-public:
+  public:
     ScratchDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "velkon-XXXXXX").string();
         if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
@@ -148,7 +148,7 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
