@@ -7,6 +7,10 @@
 
 namespace velkon {
 
+void ReadRunner::flush(SerialPort& port) {
+    port.FlushPort();
+}
+
 void SyncReadRunner::read(SerialPort& port, std::function<void(std::string)> done) {
     done(port.ReadPort());
 }

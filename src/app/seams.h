@@ -13,7 +13,7 @@ class SerialPort;
 inline constexpr const char* kAppTitle = "Orvik";
 
 class Dialogs {
-public:
+  public:
     enum class Icon { None, Exclamation, Critical };
     virtual ~Dialogs() = default;
     // A modal box with an OK button; titled "Orvik" unless a title is given.
@@ -27,28 +27,31 @@ public:
 };
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // The current local date and time as "DD.MM.YYYY HH:MM:SS".
     virtual std::string now_text() = 0;
 };
 
-// Runs the tick's port read and hands the received text to `done` on the window's thread. The
-// synchronous runner calls `done` before returning; the front end's runner reads on a worker
-// thread so the window keeps running while the read waits for the line to fall silent.
+// Runs the tick's port read and hands the received text to `done` on the window's thread, and the
+// flush that ends an answered tick. The synchronous runner does both before returning; the front
+// end's runner does them on a worker thread, in the order asked, so the window keeps running while
+// a read waits for the line to fall silent or a flush waits for a long frame to leave a real
+// adapter at 19200 baud (about 90 ms for the configuration write).
 class ReadRunner {
-public:
+  public:
     virtual ~ReadRunner() = default;
     virtual void read(SerialPort& port, std::function<void(std::string)> done) = 0;
+    virtual void flush(SerialPort& port);
 };
 
 class SyncReadRunner : public ReadRunner {
-public:
+  public:
     void read(SerialPort& port, std::function<void(std::string)> done) override;
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     std::string now_text() override;
 };
 

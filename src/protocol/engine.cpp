@@ -194,7 +194,7 @@ void Form::finish_tick(std::uint64_t generation, std::string received) {
     }
     // 13.
     m_.set_color("Pic", kLampRed);
-    s_.port.FlushPort();
+    s_.reader.flush(s_.port);
 }
 
 void Form::dispatch_answer(const Frame& answer) {

@@ -22,9 +22,17 @@ QtReadRunner::~QtReadRunner() {
 }
 
 void QtReadRunner::read(SerialPort& port, std::function<void(std::string)> done) {
+    push(Job{&port, std::move(done)});
+}
+
+void QtReadRunner::flush(SerialPort& port) {
+    push(Job{&port, {}});
+}
+
+void QtReadRunner::push(Job job) {
     {
         std::lock_guard lock(mutex_);
-        jobs_.push_back(Job{&port, std::move(done)});
+        jobs_.push_back(std::move(job));
     }
     wake_.notify_one();
 }
@@ -38,6 +46,10 @@ void QtReadRunner::run() {
             if (stopping_) return;
             job = std::move(jobs_.front());
             jobs_.pop_front();
+        }
+        if (!job.done) {
+            job.port->FlushPort();
+            continue;
         }
         std::string received = job.port->ReadPort();
         std::lock_guard lock(mutex_);

@@ -1,4 +1,5 @@
-// The exchange tick's read on a worker thread, its result delivered on the window's thread.
+// The exchange tick's read (and its closing flush) on a worker thread, its result delivered on the
+// window's thread.
 //
 // One worker thread lives as long as the runner and runs the reads one at a time, in the order
 // asked; each result is posted to the thread that made the runner (the window's thread) through
@@ -30,12 +31,14 @@ class QtReadRunner : public ReadRunner {
     QtReadRunner& operator=(const QtReadRunner&) = delete;
 
     void read(SerialPort& port, std::function<void(std::string)> done) override;
+    void flush(SerialPort& port) override;
 
   private:
     struct Job {
         SerialPort* port;
-        std::function<void(std::string)> done;
+        std::function<void(std::string)> done;  // empty for a flush
     };
+    void push(Job job);
     void run();
 
     // Results are posted to this object; deleting it discards those still queued.

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "serial/serial_port.h"
@@ -122,6 +123,55 @@ TEST(QtReadRunner, DropsAResultNotYetDeliveredWhenDestroyed) {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(delivered.has_value());
+}
+
+// A port that records which operations ran, in order, and on which thread.
+class RecordingPort : public SerialPort {
+  public:
+    std::vector<std::pair<std::string, std::thread::id>> ops() {
+        std::lock_guard lock(mutex_);
+        return ops_;
+    }
+    bool OpenPort(const std::string&, const std::string&) override { return true; }
+    void ClosePort() override {}
+    void FlushPort() override { record("flush"); }
+    std::string ReadPort() override {
+        record("read");
+        return "x";
+    }
+    int WritePort(const std::string& data) override { return static_cast<int>(data.size()); }
+    bool is_open() const override { return true; }
+    bool hung_up() const override { return false; }
+    const OpenError& last_open_error() const override { return error_; }
+
+  private:
+    void record(const char* op) {
+        std::lock_guard lock(mutex_);
+        ops_.emplace_back(op, std::this_thread::get_id());
+    }
+    std::mutex mutex_;
+    std::vector<std::pair<std::string, std::thread::id>> ops_;
+    OpenError error_;
+};
+
+// The flush that ends a tick can wait for a long frame to leave a real adapter: it must not run
+// on the window's thread, and it must come before the next tick's read.
+TEST(QtReadRunner, FlushesOnTheWorkerInOrderWithTheReads) {
+    RecordingPort port;
+    std::vector<std::string> results;
+    {
+        QtReadRunner runner;
+        runner.read(port, [&](std::string r) { results.push_back(r); });
+        runner.flush(port);
+        runner.read(port, [&](std::string r) { results.push_back(r); });
+        ASSERT_TRUE(spin_until([&] { return results.size() == 2; }));
+    }
+    const auto ops = port.ops();
+    ASSERT_EQ(ops.size(), 3u);
+    EXPECT_EQ(ops[0].first, "read");
+    EXPECT_EQ(ops[1].first, "flush");
+    EXPECT_EQ(ops[2].first, "read");
+    for (const auto& op : ops) EXPECT_NE(op.second, std::this_thread::get_id());
 }
 
 }  // namespace
