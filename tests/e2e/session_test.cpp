@@ -1,0 +1,281 @@
+// The whole program as a service engineer uses it: the real window on the offscreen platform, the
+// real serial driver and port list, the exchange reads on their worker thread, and the simulated
+// sensor and tracker on a pseudo-terminal. Every step goes through the window's own widgets and
+// waits for what the window shows; only the dialogs, the clock and the program folder are
+// scripted.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTabWidget>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/form.h"
+#include "model/window_model.h"
+#include "serial/port_discovery.h"
+#include "serial/serial_port.h"
+#include "sim/pty_server.h"
+#include "support/form_fixture.h"
+#include "support/test_support.h"
+#include "ui/main_window.h"
+#include "ui/qt_read_runner.h"
+
+namespace velkon {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Loose: a step takes two or three exchange ticks.
+constexpr int kStepTimeoutMs = 5000;
+// The exchange tick runs faster than the program's 500 ms so the session takes a few seconds; a
+// status line still stands for a whole tick, long enough to be seen between two answers.
+constexpr int kTestTickMs = 200;
+
+std::optional<std::string> file_content(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs the event loop until `condition` holds or `timeout_ms` passed, looking again every few
+// milliseconds (the loop waits for events meanwhile, so timers and the read results run).
+bool wait_for(const std::function<bool()>& condition, int timeout_ms) {
+    const QDeadlineTimer deadline(timeout_ms);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// A left-button press and release at the middle of `target`, as the mouse gives them.
+void mouse_click(QWidget* target) {
+    const QPointF at = QRectF(target->rect()).center();
+    const QPointF global = target->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+void key_press(QWidget* target, int key, const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+}
+
+bool has_digit(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+}
+
+// Starts the simulator; its port, which the port list must show, or nothing.
+std::optional<std::string> started_port(sim::PtyServer& server) {
+    if (!server.start()) return std::nullopt;
+    return server.slave_path();
+}
+
+// The program's parts as main() wires them, with scripted dialogs, clock and program folder.
+struct Session {
+    sim::PtyServer server;
+    test::ScopedEnv extra_ports;
+    testing::ScratchDir folder;
+    WindowModel model;
+    std::unique_ptr<SerialPort> port = make_serial_port();
+    std::unique_ptr<PortLister> lister = make_system_port_lister();
+    testing::ScriptedDialogs dialogs;
+    testing::FixedClock clock;
+    std::unique_ptr<QtReadRunner> reader = std::make_unique<QtReadRunner>();
+    Form form{model, FormSeams{*port, *lister, dialogs, clock, *reader, folder.path()}};
+    std::unique_ptr<ui::MainWindow> window;
+    bool ended = false;
+
+    Session() : extra_ports("VELKON_EXTRA_PORTS", started_port(server)) {
+        form.on_end_program = [this] { ended = true; };
+        window = std::make_unique<ui::MainWindow>(model, form);
+    }
+    ~Session() {
+        // As in main(): the port is closed first, then no queued read may reach the handlers.
+        if (window && window->isVisible()) window->close();
+        reader.reset();
+        window.reset();
+    }
+
+    template <typename W = QWidget>
+    W* widget(const std::string& name) {
+        return qobject_cast<W*>(window->widget(name));
+    }
+    QString text(const std::string& name) {
+        QWidget* w = window->widget(name);
+        if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
+        if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentText();
+        return {};
+    }
+    void click(const std::string& name) {
+        QWidget* target = widget(name);
+        ASSERT_NE(target, nullptr) << name;
+        mouse_click(target);
+    }
+    // Replaces the text of a box by typing, as the keyboard would.
+    void type_over(const std::string& name, const QString& text) {
+        auto* edit = widget<QLineEdit>(name);
+        edit->setFocus();
+        edit->selectAll();
+        key_press(edit, Qt::Key_Backspace);
+        for (const QChar ch : text) key_press(edit, 0, QString(ch));
+    }
+    bool wait(const std::function<bool()>& condition) {
+        return wait_for(condition, kStepTimeoutMs);
+    }
+    bool wait_status(const QString& status) {
+        return wait([&] { return text("MsgCom") == status; });
+    }
+    // Waits until `count` more requests were answered and the window has dealt with them: a tick
+    // writes its request only after showing the answer to the one before.
+    bool wait_requests(std::uint64_t count) {
+        const std::uint64_t target = server.requests() + count;
+        return wait([&] { return server.requests() >= target; });
+    }
+    void shot(const char* file) {
+        const char* folder_env = getenv("VELKON_UI_SHOTS");
+        if (!folder_env || !*folder_env) return;
+        QDir().mkpath(folder_env);
+        const QString path = QDir(folder_env).filePath(file);
+        EXPECT_TRUE(window->grab().save(path, "PNG")) << path.toStdString();
+    }
+};
+
+TEST(Session, ServiceEngineerWalksThroughEveryPage) {
+    Session s;
+    ASSERT_FALSE(s.server.slave_path().empty()) << s.server.error();
+    const sim::Device initial = s.server.device();
+    const QString pty = QString::fromStdString(s.server.slave_path());
+
+    s.form.Form_Load();
+    s.window->show();
+    ASSERT_TRUE(s.window->isVisible());
+
+    // 1. The scan lists the simulator's port; pick it and open it.
+    auto* ports_box = s.widget<QComboBox>("CmbPort");
+    ASSERT_NE(ports_box, nullptr);
+    ASSERT_TRUE(s.wait([&] { return ports_box->findText(pty) >= 0; }));
+    const int entry = ports_box->findText(pty);
+    ports_box->setCurrentIndex(entry);
+    emit ports_box->activated(entry);
+    s.click("BTNOpenCom");
+    ASSERT_TRUE(s.port->is_open());
+    EXPECT_FALSE(s.widget("BTNOpenCom")->isEnabled());
+    EXPECT_FALSE(s.window->timer("Timer1")->isActive());
+    s.window->timer("TMRComm")->setInterval(kTestTickMs);
+
+    // 2. Page "Датчик" shows the readings.
+    ASSERT_TRUE(s.wait_status("Получены данные."));
+    EXPECT_TRUE(has_digit(s.text("tek"))) << s.text("tek").toStdString();
+    EXPECT_TRUE(has_digit(s.text("uroven"))) << s.text("uroven").toStdString();
+    EXPECT_TRUE(s.widget<QAbstractButton>("usredn")->isChecked());  // the unit's mode 0x08
+    s.shot("sensor.png");
+
+    // 3. The full-level calibration, confirmed.
+    s.dialogs.answers = {true};
+    s.click("hig");
+    EXPECT_TRUE(s.wait_status(" Установлен верхний уровень."));
+    EXPECT_EQ(s.dialogs.questions.size(), 1u);
+    EXPECT_NE(s.server.device().sensor().full_value, initial.sensor().full_value);
+
+    // 4. A new mode: smoothing stays on, the output is inverted.
+    s.click("iinv");
+    ASSERT_TRUE(s.widget<QAbstractButton>("iinv")->isChecked());
+    s.dialogs.answers = {true};
+    s.click("Set_mode");
+    EXPECT_TRUE(s.wait_status(" Установлен новый режим."));
+    EXPECT_EQ(s.server.device().sensor().mode, 0x09);
+
+    // 5. Page "Трекер" reads the configuration, then shows the live data.
+    auto* pages = s.widget<QTabWidget>("SSTab1");
+    ASSERT_NE(pages, nullptr);
+    pages->setCurrentIndex(1);
+    const sim::TrackerState& unit = initial.tracker();
+    EXPECT_TRUE(s.wait([&] {
+        return s.text("apn") == QString::fromStdString(unit.config.apn) &&
+               s.text("sputn") == QString::number(unit.live.satellites);
+    }));
+    EXPECT_EQ(s.text("ip_serv").toStdString(), unit.config.server);
+    EXPECT_EQ(s.text("port_serv").toStdString(), unit.config.port);
+    EXPECT_EQ(s.text("gsm"), QString::number(unit.live.gsm));
+    EXPECT_TRUE(s.wait_status("Получены данные"));
+    s.shot("tracker.png");
+
+    // 6. Page "Сервер": the record is read again, edited, written and read back.
+    pages->setCurrentIndex(2);
+    ASSERT_TRUE(s.wait([&] { return s.model.vars.last_tab == 2; }));
+    ASSERT_TRUE(s.wait_requests(2));  // the page's read has been shown
+    s.type_over("apn", "m2m.example");
+    ASSERT_EQ(s.model.text("apn"), "m2m.example");
+    s.click("setdata");
+    const std::filesystem::path copy = s.folder.path() / "123.cfg";
+    EXPECT_TRUE(s.wait([&] { return s.server.device().tracker().config.apn == "m2m.example"; }));
+    const auto written = file_content(copy);
+    ASSERT_TRUE(written) << copy;
+    EXPECT_EQ(written->size(), 169u);
+    EXPECT_NE(written->find("m2m.example"), std::string::npos);
+
+    s.type_over("apn", "stale");
+    s.click("readdata");
+    EXPECT_TRUE(s.wait([&] { return s.text("apn") == "m2m.example"; }));
+    EXPECT_EQ(s.text("ip_serv").toStdString(), unit.config.server);
+
+    // 7. IMEI and SIM, then the binding of a serial number to them in the day file.
+    s.click("rd_imei");
+    EXPECT_TRUE(s.wait([&] {
+        return s.text("imei").toStdString() == unit.imei &&
+               s.text("nsim").toStdString() == unit.sim;
+    }));
+    s.dialogs.inputs = {"100500"};
+    EXPECT_TRUE(s.form.click("sl3"));  // a hidden control: no widget to click
+    const auto day = file_content(s.model.vars.day_file);
+    ASSERT_TRUE(day) << s.model.vars.day_file;
+    EXPECT_NE(day->find("100500;" + unit.sim + ";" + unit.imei + "\r\n"), std::string::npos);
+    EXPECT_TRUE(s.dialogs.messages.empty()) << s.dialogs.messages.front().text;
+
+    // 8. The adapter is unplugged: the link closes with the message, the window stays usable.
+    s.server.stop();
+    ASSERT_TRUE(s.wait([&] { return !s.dialogs.messages.empty(); }));
+    EXPECT_EQ(s.dialogs.texts(), std::vector<std::string>{"Ошибка записи в порт"});
+    EXPECT_FALSE(s.port->is_open());
+    EXPECT_TRUE(s.widget("BTNOpenCom")->isEnabled());
+    EXPECT_FALSE(s.window->timer("TMRComm")->isActive());
+    EXPECT_TRUE(s.window->timer("Timer1")->isActive());
+    pages->setCurrentIndex(0);
+    EXPECT_TRUE(s.wait([&] { return s.text("tek") == "Нет данных"; }));
+
+    // 9. Closing the window releases the port and ends the program.
+    EXPECT_TRUE(s.window->close());
+    EXPECT_TRUE(s.ended);
+    EXPECT_FALSE(s.port->is_open());
+    EXPECT_EQ(s.dialogs.questions.size(), 2u);
+}
+
+}  // namespace
+}  // namespace velkon
