@@ -136,6 +136,8 @@ struct Session {
     void click(const std::string& name) {
         QWidget* target = widget(name);
         ASSERT_NE(target, nullptr) << name;
+        // Only what the user can reach: a hidden or greyed control takes no click.
+        ASSERT_TRUE(target->isVisible() && target->isEnabled()) << name;
         mouse_click(target);
     }
     // Replaces the text of a box by typing, as the keyboard would.
@@ -204,13 +206,13 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     EXPECT_EQ(s.dialogs.questions.size(), 1u);
     EXPECT_NE(s.server.device().sensor().full_value, initial.sensor().full_value);
 
-    // 4. A new mode: smoothing stays on, the output is inverted.
-    s.click("iinv");
-    ASSERT_TRUE(s.widget<QAbstractButton>("iinv")->isChecked());
+    // 4. A new mode: smoothing off.
+    s.click("usredn");
+    ASSERT_FALSE(s.widget<QAbstractButton>("usredn")->isChecked());
     s.dialogs.answers = {true};
     s.click("Set_mode");
     EXPECT_TRUE(s.wait_status(" Установлен новый режим."));
-    EXPECT_EQ(s.server.device().sensor().mode, 0x09);
+    EXPECT_EQ(s.server.device().sensor().mode, 0x00);
 
     // 5. Page "Трекер" reads the configuration, then shows the live data.
     auto* pages = s.widget<QTabWidget>("SSTab1");
