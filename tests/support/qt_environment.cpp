@@ -21,7 +21,7 @@ class QtEnvironment : public ::testing::Environment {
 
   private:
     int argc_ = 1;
-    char name_[8] = "test_ui";
+    char name_[16] = "velkon-tests";
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QApplication> app_;
 };
