@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,7 +49,7 @@ struct FormSeams {
 };
 
 class Form {
-public:
+  public:
     Form(WindowModel& model, FormSeams seams);
 
     WindowModel& model() { return m_; }
@@ -110,6 +111,9 @@ public:
     void rd_imei_Click();
     void imei_to_form(const Frame& answer);
     void sl3_Click();
+    // The address of the sensor selected in CmbNet: its selected entry read as a byte; nothing
+    // when no entry is selected or the entry is not a byte.
+    std::optional<std::uint8_t> selected_address() const;
     // One address byte from its text, or 0xFC after the address message.
     Frame add_addr(const std::string& text);
 
@@ -123,7 +127,7 @@ public:
     // Appends one line (CR LF added) to the day file; a failure is reported, never fatal.
     bool append_day_record(const std::string& line);
 
-private:
+  private:
     // The second half of a tick, once the read has come back.
     void finish_tick(std::uint64_t generation, std::string received);
     void dispatch_answer(const Frame& answer);

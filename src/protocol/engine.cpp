@@ -89,15 +89,6 @@ constexpr std::string_view kWriteFailure = "Ошибка записи в пор�
 constexpr std::string_view kSilence = "Датчик не отвечает";
 constexpr std::string_view kNotRead = "NOT READ";
 
-// The selected sensor address, when an entry is selected and reads as a byte.
-std::optional<std::uint8_t> selected_address(const WindowModel& m) {
-    const std::optional<std::string> entry = m.selected_item("CmbNet");
-    if (!entry) return std::nullopt;
-    const std::optional<std::int64_t> value = to_integer(*entry, IntWidth::Byte);
-    if (!value) return std::nullopt;
-    return static_cast<std::uint8_t>(*value);
-}
-
 // Clears the in-progress flag at every exit of the tick's second half.
 class TickEnd {
   public:
@@ -122,7 +113,7 @@ void Form::TMRComm_Timer() {
     FormVars& v = m_.vars;
 
     // 1. Address change: ask the newly selected sensor for its version and serial number.
-    if (const auto address = selected_address(m_); address && *address != v.last_addr) {
+    if (const auto address = selected_address(); address && *address != v.last_addr) {
         v.wrs = Zapros_ser_num();
         v.last_addr = *address;
     }

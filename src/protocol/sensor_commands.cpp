@@ -241,14 +241,6 @@ IntWidth width_of(Encoding encoding) {
     return IntWidth::Int32;
 }
 
-std::optional<std::uint8_t> selected_address(const WindowModel& model) {
-    const auto entry = model.selected_item("CmbNet");
-    if (!entry) return std::nullopt;
-    const auto value = to_integer(*entry, IntWidth::Byte);
-    if (!value) return std::nullopt;
-    return static_cast<std::uint8_t>(*value);
-}
-
 // The mode byte: operating mode of the option button that is set, then the three flag bits.
 std::uint8_t compose_mode_byte(const WindowModel& model) {
     static constexpr struct {
@@ -332,7 +324,7 @@ void Form::run_command(const SensorCommand& command) {
         value = checked_value(s_.dialogs, rule, m_.text(rule.control));
         if (!value) return;
     }
-    const auto address = selected_address(m_);
+    const auto address = selected_address();
     if (!address && command.no_sensor == NoSensor::Silent) return;
     if (command.needs_readings && m_.text("tek").starts_with(kNoReadingsYet)) {
         s_.dialogs.message(std::string(kNotConnected));
@@ -451,9 +443,17 @@ void Form::Opros_Click() {
 }
 
 Frame Form::Zapros_ser_num() {
-    const auto address = selected_address(m_);
+    const auto address = selected_address();
     if (!address) return {};
     return make_frame({0x31, *address, 0xFC});
+}
+
+std::optional<std::uint8_t> Form::selected_address() const {
+    const auto entry = m_.selected_item("CmbNet");
+    if (!entry) return std::nullopt;
+    const auto value = to_integer(*entry, IntWidth::Byte);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint8_t>(*value);
 }
 
 }  // namespace velkon
