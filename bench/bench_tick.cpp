@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "app/form.h"
+#include "bench_seams.h"
 #include "sim/pty_server.h"
 #include "support/test_support.h"
 
@@ -98,27 +99,9 @@ class WorkerRunner : public ReadRunner {
     std::thread worker_;
 };
 
-// The window's seams that the ticks and the scan do not use, or use without waiting.
-class QuietDialogs : public Dialogs {
-  public:
-    void message(const std::string&, Icon, const std::string&) override {}
-    bool yes_no(const std::string&) override { return false; }
-    std::string input(const std::string&, const std::string&, const std::string&) override {
-        return {};
-    }
-};
-class FixedClock : public Clock {
-  public:
-    std::string now_text() override { return "10.12.2026 09:15:30"; }
-};
-class OneLineLister : public PortLister {
-  public:
-    explicit OneLineLister(std::string path) : path_(std::move(path)) {}
-    std::vector<PortEntry> list() override { return {{path_, path_}}; }
-
-  private:
-    std::string path_;
-};
+using bench::FixedClock;
+using bench::OneLineLister;
+using bench::QuietDialogs;
 
 double ms_since(Steady::time_point start) {
     return std::chrono::duration<double, std::milli>(Steady::now() - start).count();

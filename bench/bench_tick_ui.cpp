@@ -13,6 +13,7 @@
 #include <chrono>
 
 #include "app/form.h"
+#include "bench_seams.h"
 #include "sim/pty_server.h"
 #include "support/test_support.h"
 #include "ui/qt_read_runner.h"
@@ -22,26 +23,9 @@ namespace {
 using namespace velkon;
 using Steady = std::chrono::steady_clock;
 
-class QuietDialogs : public Dialogs {
-  public:
-    void message(const std::string&, Icon, const std::string&) override {}
-    bool yes_no(const std::string&) override { return false; }
-    std::string input(const std::string&, const std::string&, const std::string&) override {
-        return {};
-    }
-};
-class FixedClock : public Clock {
-  public:
-    std::string now_text() override { return "10.12.2026 09:15:30"; }
-};
-class OneLineLister : public PortLister {
-  public:
-    explicit OneLineLister(std::string path) : path_(std::move(path)) {}
-    std::vector<PortEntry> list() override { return {{path_, path_}}; }
-
-  private:
-    std::string path_;
-};
+using bench::FixedClock;
+using bench::OneLineLister;
+using bench::QuietDialogs;
 
 void run_loop(benchmark::State& state, bool silent) {
     sim::PtyServer server;

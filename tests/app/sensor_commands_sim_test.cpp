@@ -11,6 +11,7 @@
 #include "serial/serial_port.h"
 #include "sim/pty_server.h"
 #include "support/form_fixture.h"
+#include "support/sim_window.h"
 
 namespace velkon {
 namespace {
@@ -22,28 +23,7 @@ using sim::Device;
 // a read that gave up before a slow answer arrived.
 constexpr int kTickBound = 8;
 
-struct SimRig {
-    sim::PtyServer server;
-    testing::ScratchDir folder;
-    WindowModel model;
-    std::unique_ptr<SerialPort> port = make_serial_port();
-    testing::FakeLister lister;
-    testing::ScriptedDialogs dialogs;
-    testing::FixedClock clock;
-    SyncReadRunner reader;
-    Form form{model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()}};
-
-    ~SimRig() { form.BTNCloseCom_Click(); }
-
-    bool open() {
-        if (!server.start()) return false;
-        form.Form_Load();
-        model.set_items("CmbPort", {server.slave_path()});
-        model.set_selected("CmbPort", 0);
-        form.BTNOpenCom_Click();
-        return port->is_open();
-    }
-
+struct SimRig : testing::SimWindow {
     // Ticks until the status line shows `status`; false when it did not within the bound.
     bool tick_until(const std::string& status) {
         for (int i = 0; i < kTickBound; ++i) {

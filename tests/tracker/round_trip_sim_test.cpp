@@ -10,6 +10,7 @@
 #include "serial/serial_port.h"
 #include "sim/pty_server.h"
 #include "support/form_fixture.h"
+#include "support/sim_window.h"
 #include "tracker/answers.h"
 
 namespace velkon {
@@ -18,28 +19,8 @@ namespace {
 using namespace std::chrono_literals;
 using tracker_test::file_content;
 
-struct TrackerRig {
-    sim::PtyServer server;
-    testing::ScratchDir folder;
-    WindowModel model;
-    std::unique_ptr<SerialPort> port = make_serial_port();
-    testing::FakeLister lister;
-    testing::ScriptedDialogs dialogs;
-    testing::FixedClock clock;
-    SyncReadRunner reader;
-    Form form{model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()}};
+struct TrackerRig : testing::SimWindow {
     std::uint64_t sent = 0;
-
-    ~TrackerRig() { form.BTNCloseCom_Click(); }
-
-    bool open() {
-        if (!server.start()) return false;
-        form.Form_Load();
-        model.set_items("CmbPort", {server.slave_path()});
-        model.set_selected("CmbPort", 0);
-        form.BTNOpenCom_Click();
-        return port->is_open();
-    }
 
     // One exchange tick; every tick sends one request, and the next tick starts only once the
     // unit has answered it, so each tick reads the whole answer to the one before.
