@@ -1,14 +1,15 @@
 // How long the window's thread is held by one exchange tick and by one port scan.
 //
-// The tick runs as the front end runs it: TMRComm_Timer on the window's thread hands the read to
+// The tick runs as the front end runs it: start_tick() on the window's thread hands the read to
 // a worker thread (the same arrangement as the Qt front end's read runner), the result comes back
-// through an event queue and finish_tick runs on the window's thread. The time spent waiting for
-// the event is the window's free time; the figures are the time spent inside the two handlers.
-// Reported per tick: the iteration time is the time the window's thread was held (both halves);
-// the counters give the longest hold of each half over the run. Target: no hold above 30 ms.
+// through an event queue and the tick's second half runs on the window's thread. The time spent
+// waiting for the event is the window's free time; the figures are the time spent inside the two
+// handlers. Reported per tick: the iteration time is the time the window's thread was held (both
+// halves); the counters give the longest hold of each half over the run. Target: no hold above 30
+// ms.
 //
 // The simulator answers on a pseudo-terminal ("answering") or keeps silent ("silent"). The scan
-// is Timer1_Timer with the system's port lister.
+// is the port scan with the system's port lister.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -19,10 +20,8 @@
 #include <mutex>
 #include <thread>
 
-#include "app/form.h"
-#include "bench_seams.h"
-#include "sim/pty_server.h"
-#include "support/test_support.h"
+#include "app/configurator.h"
+#include "support/sim_window.h"
 
 namespace {
 
@@ -99,43 +98,25 @@ class WorkerRunner : public ReadRunner {
     std::thread worker_;
 };
 
-using bench::FixedClock;
-using bench::OneLineLister;
-using bench::QuietDialogs;
-
 double ms_since(Steady::time_point start) {
     return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
 }
 
 void run_ticks(benchmark::State& state, bool silent) {
-    sim::PtyServer server;
-    if (!server.start()) {
-        state.SkipWithError("no pseudo-terminal");
-        return;
-    }
-    if (silent) server.set_faults({.silent = true});
-    test::TempDir folder;
-    WindowModel model;
-    auto port = make_serial_port();
-    OneLineLister lister(server.slave_path());
-    QuietDialogs dialogs;
-    FixedClock clock;
     EventQueue window;
-    WorkerRunner reader(window);
-    Form form(model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()});
-    form.Form_Load();
-    form.Timer1_Timer();
-    form.BTNOpenCom_Click();
-    if (!port->is_open()) {
+    velkon::testing::SimRig<WorkerRunner> rig(window);
+    if (!rig.open()) {
         state.SkipWithError("the simulator's line did not open");
         return;
     }
+    if (silent) rig.server.set_faults({.silent = true});
+    Configurator& app = rig.app;
 
     double longest_timer = 0;
     double longest_finish = 0;
     for (auto _ : state) {
         const auto t0 = Steady::now();
-        form.TMRComm_Timer();
+        app.exchange().start_tick();
         const double timer = ms_since(t0);
         auto event = window.wait();  // the window is free meanwhile
         const auto t1 = Steady::now();
@@ -145,8 +126,8 @@ void run_ticks(benchmark::State& state, bool silent) {
         longest_finish = std::max(longest_finish, finish);
         state.SetIterationTime((timer + finish) / 1000.0);
     }
-    const bool answered = model.text("MsgCom") == "Получены данные.";
-    form.BTNCloseCom_Click();
+    const bool answered = rig.model.text("MsgCom") == "Получены данные.";
+    app.connection().close_link();
     state.counters["longest_timer_ms"] = longest_timer;
     state.counters["longest_finish_ms"] = longest_finish;
     state.counters["answered"] = answered ? 1 : 0;
@@ -164,52 +145,41 @@ BENCHMARK(BM_TickSilent)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterat
 
 // For comparison: the whole tick on the window's thread, read included.
 void BM_TickSilentSynchronous(benchmark::State& state) {
-    sim::PtyServer server;
-    if (!server.start()) {
-        state.SkipWithError("no pseudo-terminal");
+    velkon::testing::SimWindow rig;
+    if (!rig.open()) {
+        state.SkipWithError("the simulator's line did not open");
         return;
     }
-    server.set_faults({.silent = true});
-    test::TempDir folder;
-    WindowModel model;
-    auto port = make_serial_port();
-    OneLineLister lister(server.slave_path());
-    QuietDialogs dialogs;
-    FixedClock clock;
-    SyncReadRunner reader;
-    Form form(model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()});
-    form.Form_Load();
-    form.Timer1_Timer();
-    form.BTNOpenCom_Click();
+    rig.server.set_faults({.silent = true});
+    Configurator& app = rig.app;
     double longest = 0;
     for (auto _ : state) {
         const auto t0 = Steady::now();
-        form.TMRComm_Timer();
+        app.exchange().start_tick();
         longest = std::max(longest, ms_since(t0));
     }
-    form.BTNCloseCom_Click();
+    app.connection().close_link();
     state.counters["longest_ms"] = longest;
 }
 BENCHMARK(BM_TickSilentSynchronous)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
 
 // The port scan as it runs every 100 ms while no port is open, with the system's lister.
 void BM_PortScan(benchmark::State& state) {
-    test::TempDir folder;
-    WindowModel model;
+    velkon::testing::StandIns stand_ins;
+    WindowModel& model = stand_ins.model;
     auto port = make_serial_port();
     auto lister = make_system_port_lister();
-    QuietDialogs dialogs;
-    FixedClock clock;
     SyncReadRunner reader;
-    Form form(model, FormSeams{*port, *lister, dialogs, clock, reader, folder.path()});
+    Configurator app(model, ConfiguratorSeams{*port, *lister, stand_ins.dialogs, stand_ins.clock,
+                                              reader, stand_ins.folder.path()});
     // Fill the traffic text up to its cap first: the steady state after a long idle time.
     for (std::size_t i = 0; model.text("txtRec").size() + 200 < kTxtRecLimit; ++i) {
-        form.Timer1_Timer();
+        app.connection().scan_ports();
     }
     double longest = 0;
     for (auto _ : state) {
         const auto t0 = Steady::now();
-        form.Timer1_Timer();
+        app.connection().scan_ports();
         longest = std::max(longest, ms_since(t0));
     }
     state.counters["longest_ms"] = longest;

@@ -12,10 +12,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/form.h"
-#include "bench_seams.h"
-#include "sim/pty_server.h"
-#include "support/test_support.h"
+#include "app/configurator.h"
+#include "support/sim_window.h"
 #include "ui/qt_read_runner.h"
 
 namespace {
@@ -23,32 +21,14 @@ namespace {
 using namespace velkon;
 using Steady = std::chrono::steady_clock;
 
-using bench::FixedClock;
-using bench::OneLineLister;
-using bench::QuietDialogs;
-
 void run_loop(benchmark::State& state, bool silent) {
-    sim::PtyServer server;
-    if (!server.start()) {
-        state.SkipWithError("no pseudo-terminal");
-        return;
-    }
-    if (silent) server.set_faults({.silent = true});
-    test::TempDir folder;
-    WindowModel model;
-    auto port = make_serial_port();
-    OneLineLister lister(server.slave_path());
-    QuietDialogs dialogs;
-    FixedClock clock;
-    QtReadRunner reader;
-    Form form(model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()});
-    form.Form_Load();
-    form.Timer1_Timer();
-    form.BTNOpenCom_Click();
-    if (!port->is_open()) {
+    velkon::testing::SimRig<QtReadRunner> rig;
+    if (!rig.open()) {
         state.SkipWithError("the simulator's line did not open");
         return;
     }
+    if (silent) rig.server.set_faults({.silent = true});
+    Configurator& app = rig.app;
 
     double longest_stall = 0;
     int ticks = 0;
@@ -57,8 +37,8 @@ void run_loop(benchmark::State& state, bool silent) {
         QTimer exchange;
         exchange.setInterval(500);
         QObject::connect(&exchange, &QTimer::timeout, [&] {
-            if (!form.tick_in_progress()) ++ticks;
-            form.TMRComm_Timer();
+            if (!app.exchange().tick_in_progress()) ++ticks;
+            app.exchange().start_tick();
         });
         QTimer heartbeat;
         heartbeat.setTimerType(Qt::PreciseTimer);
@@ -75,8 +55,8 @@ void run_loop(benchmark::State& state, bool silent) {
         heartbeat.start();
         loop.exec();
     }
-    const bool answered = model.text("MsgCom") == "Получены данные.";
-    form.BTNCloseCom_Click();
+    const bool answered = rig.model.text("MsgCom") == "Получены данные.";
+    app.connection().close_link();
     state.counters["longest_stall_ms"] = longest_stall;
     state.counters["ticks"] = ticks;
     state.counters["answered"] = answered ? 1 : 0;

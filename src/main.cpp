@@ -4,15 +4,20 @@
 // Options (for scripts that run it under a virtual display):
 //   --screenshot FILE  saves the window as a PNG one second after it opened, then closes it
 //   --quit-after MS    closes the window MS milliseconds after it opened
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
 
-#include "app/form.h"
-#include "app/seams.h"
+#include "app/configurator.h"
 #include "model/window_model.h"
+#include "seams/seams.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
 #include "ui/app_look.h"
@@ -65,6 +70,31 @@ void schedule_scripted_run(const Options& options, QWidget& window) {
     if (options.quit_after_ms) QTimer::singleShot(*options.quit_after_ms, &window, &QWidget::close);
 }
 
+// SIGTERM and SIGINT end the program the same way closing the window does: the handler only
+// writes a byte into a socket pair, and the window's thread does the rest between events.
+int g_signal_fds[2] = {-1, -1};
+
+void on_signal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signal_fds[0], &byte, 1);
+}
+
+void end_on_signals(velkon::Configurator& app, QObject& owner) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signal_fds) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signal_fds[1], QSocketNotifier::Read, &owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&app] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(g_signal_fds[1], &byte, 1);
+        app.terminate();
+    });
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,13 +112,18 @@ int main(int argc, char** argv) {
     velkon::ui::QtDialogs dialogs;
     velkon::SystemClock clock;
     auto reader = std::make_unique<velkon::QtReadRunner>();
-    velkon::Form form(model, velkon::FormSeams{*port, *ports, dialogs, clock, *reader,
-                                               velkon::default_program_folder()});
-    form.on_end_program = [] { QCoreApplication::quit(); };
+    velkon::Configurator configurator(
+        model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *reader,
+                                         velkon::default_program_folder()});
+    configurator.shell().on_end_program = [] { QCoreApplication::quit(); };
 
-    velkon::ui::MainWindow window(model, form);
+    velkon::ui::MainWindow window(model, configurator);
     dialogs.set_parent(&window);
-    form.Form_Load();
+    end_on_signals(configurator, window);
+    // Whatever ends the event loop (the session ending included) ends the program properly.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
+                     [&configurator] { configurator.terminate(); });
+    configurator.start();
     window.show();
     schedule_scripted_run(*options, window);
 

@@ -60,6 +60,10 @@ class Row {
         c_.max_bytes = n;
         return *this;
     }
+    Row& editable() {
+        c_.editable = true;
+        return *this;
+    }
     Row& multiline() {
         c_.multiline = true;
         return *this;
@@ -213,7 +217,8 @@ void add_sensor_page(std::vector<Control>& v) {
                     .given()
                     .tip("Калибровка зажигания"));
     v.push_back(button("gorizont", "", "Горизонт", "9").page(0).at(5640, 2520, 1095, 615).given());
-    v.push_back(combo("CmbNet", "", "0", "9").page(0).at(4320, 600, 1095, 315).given().hidden());
+    v.push_back(
+        combo("CmbNet", "", "0", "9").page(0).at(4320, 600, 1095, 315).given().hidden().editable());
 }
 
 void add_tracker_page(std::vector<Control>& v) {

@@ -5,6 +5,7 @@
 // writes appears at once. Unknown control names are programming errors (they abort).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,6 +30,14 @@ enum class ControlKind {
     Shape,        // the round lamp; `color` is its fill
     Timer,        // `enabled` says whether it runs; `interval_ms`
 };
+
+// What a front end reports about a control; the handlers' event table says what each does.
+enum class ControlEvent {
+    Click,   // a button pressed
+    Change,  // the user changed the text of a text box or of a combo box's edit part
+    Timer,   // a timer's interval passed
+};
+inline constexpr int kControlEventCount = 3;
 
 struct Font {
     double points = 8.25;
@@ -67,7 +76,8 @@ struct Control {
     std::uint32_t color = kDefaultColor;  // 0x00BBGGRR: lamp fill, frame caption colour
     Font font;
     int interval_ms = 0;
-    int max_bytes = 0;  // text boxes whose text travels in a fixed-width field: its width
+    bool editable = false;  // a combo box with an edit part (else a drop-down list)
+    int max_bytes = 0;      // text boxes whose text travels in a fixed-width field: its width
     bool multiline = false;
     int tab_order = -1;  // position in the keyboard order, -1 when the control takes no focus
 };

@@ -51,15 +51,22 @@ Frame shift_bytes(std::int16_t value) {
     return Frame{static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
 }
 
-std::string form_sstr(std::string& text, std::size_t width) {
-    if (text.size() < width) text.append(width - text.size(), '\0');
-    return text;
-}
-
 std::optional<std::uint8_t> address_from_text(std::string_view text) {
     const auto value = to_integer(text, IntWidth::Int16);
     if (!value || *value < 0 || *value > 200) return std::nullopt;
     return static_cast<std::uint8_t>(*value);
+}
+
+std::uint32_t little_endian_at(std::string_view bytes, std::size_t index, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t i = width; i-- > 0;) value = (value << 8) | byte_at(bytes, index + i);
+    return value;
+}
+
+std::uint32_t big_endian_at(std::string_view bytes, std::size_t index, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) value = (value << 8) | byte_at(bytes, index + i);
+    return value;
 }
 
 std::string hex_pairs(std::string_view frame) {

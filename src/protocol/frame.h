@@ -37,12 +37,14 @@ Frame Long_to_string(std::uint32_t value);
 // A 16-bit two's-complement value as 2 bytes, high byte first (the level shifts).
 Frame shift_bytes(std::int16_t value);
 
-// Pads `text` with NUL bytes up to `width`, stores the result back and returns it. A text that
-// is already as long or longer is returned unchanged, never cut.
-std::string form_sstr(std::string& text, std::size_t width);
-
 // A bus address typed by the user: a number 0..200, else nothing (the caller says why).
 std::optional<std::uint8_t> address_from_text(std::string_view text);
+
+// Unsigned numbers of 1..4 bytes starting at `index`. The devices mix byte orders: the sensor's
+// answers and the period of the configuration record go least significant byte first, requests
+// and the rest of the tracker's numbers most significant first. The bytes must be there.
+std::uint32_t little_endian_at(std::string_view bytes, std::size_t index, std::size_t width);
+std::uint32_t big_endian_at(std::string_view bytes, std::size_t index, std::size_t width);
 
 // Upper-case hexadecimal, two digits per byte, no separators ("3105F9FFF6E3").
 std::string hex_pairs(std::string_view frame);

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string_view>
 
-#include "serial/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace velkon {
 

@@ -22,9 +22,9 @@
 #include <string>
 #include <thread>
 
+#include "base/unique_fd.h"
 #include "sim/device.h"
 #include "sim/request_framer.h"
-#include "sim/unique_fd.h"
 
 namespace velkon::sim {
 

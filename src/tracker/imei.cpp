@@ -1,6 +1,6 @@
 // The unit's IMEI and SIM number (answer code 0xA7) and the serial-number binding record.
-#include "app/form.h"
 #include "protocol/cp1251.h"
+#include "tracker/tracker.h"
 
 namespace velkon {
 
@@ -28,29 +28,32 @@ std::size_t char_count(std::string_view utf8) {
 
 }  // namespace
 
-void Form::rd_imei_Click() {
-    m_.vars.wrs = make_frame({0x3E, 0xCA, 0xA7});
-    out_win(m_.vars.wrs);
+Frame imei_request() {
+    return make_frame({0x3E, 0xCA, 0xA7});
 }
 
-void Form::imei_to_form(const Frame& answer) {
+void Tracker::read_imei() {
+    outbox_.put_and_echo(imei_request());
+}
+
+void Tracker::show_imei(const Frame& answer) {
     m_.set_text("imei", field_text(answer, kImeiAt, kImeiWidth));
     m_.set_text("nsim", field_text(answer, kSimAt, kSimWidth));
     m_.set_text("MsgCom", "Считаны IMEI");
 }
 
-void Form::sl3_Click() {
-    m_.set_text("ns", s_.dialogs.input("Введите серийный номер", "Ввод серийного номера", "0"));
+void Tracker::bind_serial_number() {
+    m_.set_text("ns", dialogs_.input("Введите серийный номер", "Ввод серийного номера", "0"));
     const std::string serial = m_.text("ns");
     if (serial.empty()) return;
     const std::string& sim = m_.text("nsim");
     const std::string& imei = m_.text("imei");
     // The message starts with a Latin C, kept exactly as users have always seen it.
     if (char_count(sim) < kSimMinChars || char_count(imei) < kImeiMinChars) {
-        s_.dialogs.message("Cчитайте IMEI!");
+        dialogs_.message("Cчитайте IMEI!");
         return;
     }
-    append_day_record(serial + ";" + sim + ";" + imei);
+    day_file_.append_record(serial + ";" + sim + ";" + imei);
 }
 
 }  // namespace velkon

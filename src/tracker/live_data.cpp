@@ -2,7 +2,7 @@
 // satellites, GSM level, traffic and the level byte, each shown as soon as it is known.
 #include <array>
 
-#include "app/form.h"
+#include "tracker/tracker.h"
 
 namespace velkon {
 
@@ -45,11 +45,8 @@ constexpr std::array<LiveField, 20> kLiveLayout = {{
 constexpr std::uint32_t kLevelLimit = 50;
 
 std::uint32_t number(std::string_view bytes, bool little) {
-    std::uint32_t value = 0;
-    for (std::size_t k = 0; k < bytes.size(); ++k) {
-        value = value * 256 + byte_at(bytes, little ? bytes.size() - 1 - k : k);
-    }
-    return value;
+    return little ? little_endian_at(bytes, 0, bytes.size())
+                  : big_endian_at(bytes, 0, bytes.size());
 }
 
 // n / 100 in decimal with a point and no trailing zeros: 1250 -> "12.5", 1000 -> "10".
@@ -91,7 +88,17 @@ std::string shown_text(const LiveField& field, std::string_view bytes) {
 
 }  // namespace
 
-void Form::live_to_form(const Frame& answer) {
+std::vector<std::string_view> live_data_controls() {
+    std::vector<std::string_view> names;
+    for (const LiveField& field : kLiveLayout) names.emplace_back(field.control);
+    return names;
+}
+
+Frame live_data_request() {
+    return make_frame({0x3E, 0xCA, 0xA0});
+}
+
+void Tracker::show_live_data(const Frame& answer) {
     m_.set_text("MsgCom", "Получены данные");
     for (const LiveField& field : kLiveLayout) {
         const std::size_t end = field.position - 1 + field.width;

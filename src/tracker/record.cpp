@@ -60,24 +60,12 @@ constexpr std::array<std::uint8_t, 4> kWriteHead = {0x3E, 0xCA, 0xA3, kConfigFor
 constexpr std::array<std::uint8_t, 3> kWriteTail = {0xA5, 0x36, 0x5B};
 constexpr std::size_t kWriteTailPosition = 166;
 
-std::uint32_t little_endian(std::string_view bytes) {
-    std::uint32_t value = 0;
-    for (std::size_t i = bytes.size(); i-- > 0;) value = value * 256 + byte_at(bytes, i);
-    return value;
-}
-
-std::uint32_t big_endian(std::string_view bytes) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) value = value * 256 + byte_at(bytes, i);
-    return value;
-}
-
 FieldValue decode_field(const ConfigField& field, std::string_view bytes) {
     switch (field.kind) {
         case K::Text:
             return cp1251_to_utf8(bytes.substr(0, bytes.find('\0')));
         case K::Period:
-            return std::to_string(little_endian(bytes));
+            return std::to_string(little_endian_at(bytes, 0, bytes.size()));
         case K::Mode:
             return std::uint32_t{byte_at(bytes, 0)};
         case K::Flag:
@@ -85,7 +73,7 @@ FieldValue decode_field(const ConfigField& field, std::string_view bytes) {
         case K::Address:
         case K::Version:
         case K::Serial:
-            return std::to_string(big_endian(bytes));
+            return std::to_string(big_endian_at(bytes, 0, bytes.size()));
     }
     std::abort();
 }

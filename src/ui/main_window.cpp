@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/form.h"
+#include "app/configurator.h"
 #include "model/window_model.h"
 #include "ui/app_look.h"
 #include "ui/cp1251_validator.h"
@@ -29,20 +29,6 @@ namespace velkon::ui {
 namespace {
 
 using K = ControlKind;
-
-// Combo boxes with an edit part; the others are drop-down lists.
-bool editable_combo(const Control& c) {
-    return c.name == "CmbNet";
-}
-
-struct TickRow {
-    std::string_view timer;
-    void (Form::*handler)();
-};
-constexpr TickRow kTicks[] = {
-    {"Timer1", &Form::Timer1_Timer},
-    {"TMRComm", &Form::TMRComm_Timer},
-};
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -141,8 +127,8 @@ void sync_bar(const Control& c, QProgressBar* bar) {
 
 }  // namespace
 
-MainWindow::MainWindow(WindowModel& model, Form& form, QWidget* parent)
-    : QWidget(parent), model_(model), form_(form) {
+MainWindow::MainWindow(WindowModel& model, Configurator& app, QWidget* parent)
+    : QWidget(parent), model_(model), app_(app) {
     setObjectName("frmSerial");
     setWindowTitle(qs(std::string(kWindowTitle)));
     setWindowIcon(window_icon());
@@ -179,7 +165,7 @@ QTimer* MainWindow::timer(std::string_view name) const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    form_.Form_QueryUnload();
+    app_.request_close();
     event->accept();
 }
 
@@ -221,7 +207,7 @@ QWidget* MainWindow::create(const Control& c) {
         }
         case K::ComboBox: {
             auto* combo = new QComboBox(this);
-            combo->setEditable(editable_combo(c));
+            combo->setEditable(c.editable);
             combo->setInsertPolicy(QComboBox::NoInsert);
             w = combo;
             break;
@@ -457,7 +443,7 @@ void MainWindow::user_text(int index, const QString& text) {
         model_.set_selected(name, match == c.items.end() ? -1 : int(match - c.items.begin()));
     }
     model_.set_text(name, typed);
-    form_.text_changed(name);
+    app_.on_event(index, ControlEvent::Change);
 }
 
 void MainWindow::user_checked(int index, bool checked) {
@@ -477,20 +463,16 @@ void MainWindow::user_page(int page) {
 
 void MainWindow::user_click(int index) {
     if (updating_) return;
-    form_.click(model_.at(index).name);
+    app_.on_event(index, ControlEvent::Click);
 }
 
 void MainWindow::tick(int index) {
     // A message box inside a tick handler runs its own event loop; the same timer must not
     // start a second tick inside the first.
     if (ticking_[index]) return;
-    const std::string& name = model_.at(index).name;
-    for (const auto& row : kTicks) {
-        if (row.timer != name) continue;
-        ticking_[index] = true;
-        (form_.*row.handler)();
-        ticking_[index] = false;
-    }
+    ticking_[index] = true;
+    app_.on_event(index, ControlEvent::Timer);
+    ticking_[index] = false;
 }
 
 }  // namespace velkon::ui

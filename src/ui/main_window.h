@@ -3,8 +3,8 @@
 //
 // The renderer holds no logic of its own. What the user does reaches the model at once (text
 // typed, boxes checked, entries picked, the page opened) and clicks run the control's handler
-// through Form::click; what the handlers write into the model appears at once through the
-// model's change listener. The timers run while the model says their control is enabled and
+// through Configurator::on_event; what the handlers write into the model appears at once through
+// the model's change listener. The timers run while the model says their control is enabled and
 // call the tick handlers.
 #pragma once
 
@@ -19,7 +19,7 @@ class QButtonGroup;
 class QTimer;
 
 namespace velkon {
-class Form;
+class Configurator;
 class WindowModel;
 struct Control;
 }  // namespace velkon
@@ -31,8 +31,8 @@ class MainWindow : public QWidget {
   public:
     static constexpr int kTwipsPerPixel = 15;
 
-    // The model and the form must outlive the window.
-    MainWindow(WindowModel& model, Form& form, QWidget* parent = nullptr);
+    // The model and the configurator must outlive the window.
+    MainWindow(WindowModel& model, Configurator& app, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The widget of a control, or nullptr for a timer or an unknown name.
@@ -67,7 +67,7 @@ class MainWindow : public QWidget {
     void tick(int index);
 
     WindowModel& model_;
-    Form& form_;
+    Configurator& app_;
     std::vector<QWidget*> widgets_;  // by control index; nullptr for timers
     std::vector<QTimer*> timers_;    // by control index; nullptr for everything else
     std::vector<bool> ticking_;      // a tick handler running (a modal box inside it may spin)

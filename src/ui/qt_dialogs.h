@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/seams.h"
+#include "seams/seams.h"
 
 namespace velkon::ui {
 

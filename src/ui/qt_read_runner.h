@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "app/seams.h"
+#include "seams/seams.h"
 
 class QObject;
 

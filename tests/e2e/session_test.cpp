@@ -29,7 +29,7 @@
 #include <optional>
 #include <string>
 
-#include "app/form.h"
+#include "app/configurator.h"
 #include "model/window_model.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
@@ -100,20 +100,21 @@ std::optional<std::string> started_port(sim::PtyServer& server) {
 struct Session {
     sim::PtyServer server;
     test::ScopedEnv extra_ports;
-    testing::ScratchDir folder;
+    test::TempDir folder;
     WindowModel model;
     std::unique_ptr<SerialPort> port = make_serial_port();
     std::unique_ptr<PortLister> lister = make_system_port_lister();
     testing::ScriptedDialogs dialogs;
     testing::FixedClock clock;
     std::unique_ptr<QtReadRunner> reader = std::make_unique<QtReadRunner>();
-    Form form{model, FormSeams{*port, *lister, dialogs, clock, *reader, folder.path()}};
+    Configurator app{model,
+                     ConfiguratorSeams{*port, *lister, dialogs, clock, *reader, folder.path()}};
     std::unique_ptr<ui::MainWindow> window;
     bool ended = false;
 
     Session() : extra_ports("VELKON_EXTRA_PORTS", started_port(server)) {
-        form.on_end_program = [this] { ended = true; };
-        window = std::make_unique<ui::MainWindow>(model, form);
+        app.shell().on_end_program = [this] { ended = true; };
+        window = std::make_unique<ui::MainWindow>(model, app);
     }
     ~Session() {
         // As in main(): the port is closed first, then no queued read may reach the handlers.
@@ -175,7 +176,7 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     const sim::Device initial = s.server.device();
     const QString pty = QString::fromStdString(s.server.slave_path());
 
-    s.form.Form_Load();
+    s.app.start();
     s.window->show();
     ASSERT_TRUE(s.window->isVisible());
 
@@ -255,7 +256,7 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
                s.text("nsim").toStdString() == unit.sim;
     }));
     s.dialogs.inputs = {"100500"};
-    EXPECT_TRUE(s.form.click("sl3"));  // a hidden control: no widget to click
+    EXPECT_TRUE(s.app.fire("sl3"));  // a hidden control: no widget to click
     const auto day = file_content(s.model.vars.day_file);
     ASSERT_TRUE(day) << s.model.vars.day_file;
     EXPECT_NE(day->find("100500;" + unit.sim + ";" + unit.imei + "\r\n"), std::string::npos);

@@ -109,26 +109,23 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"LongZero", [] { return Long_to_string(0); }, bytes({0x00, 0x00, 0x00, 0x00})},
         FrameCase{"LongMax", [] { return Long_to_string(2147483647); },
                   bytes({0x7F, 0xFF, 0xFF, 0xFF})},
-        // form_sstr pads with NUL, never cuts, and stores its result back.
-        FrameCase{"PadToWidth",
+        // Byte orders: the sensor's numbers least significant byte first, the tracker's most.
+        FrameCase{
+            "LittleEndian32",
+            [] {
+                return Long_to_string(little_endian_at(bytes({9, 0x78, 0x56, 0x34, 0x12}), 1, 4));
+            },
+            bytes({0x12, 0x34, 0x56, 0x78})},
+        FrameCase{"BigEndian16",
                   [] {
-                      std::string text = "abc";
-                      const std::string padded = form_sstr(text, 30);
-                      return padded == text ? padded : "not stored back";
+                      return Long_to_string(big_endian_at(bytes({0x01, 0xF4}), 0, 2));
                   },
-                  "abc" + std::string(27, '\0')},
-        FrameCase{"LongerTextKept",
+                  bytes({0x00, 0x00, 0x01, 0xF4})},
+        FrameCase{"HighBytesStayUnsigned",
                   [] {
-                      std::string text(40, 'x');
-                      return form_sstr(text, 30);
+                      return Long_to_string(little_endian_at(bytes({0xFF, 0xFF}), 0, 2));
                   },
-                  std::string(40, 'x')},
-        FrameCase{"ExactWidthKept",
-                  [] {
-                      std::string text = bytes({'a', 0x00, 'b'});
-                      return form_sstr(text, 3);
-                  },
-                  bytes({'a', 0x00, 'b'})},
+                  bytes({0x00, 0x00, 0xFF, 0xFF})},
         // Bus addresses: 0..200, anything else refused.
         FrameCase{"AddressZero", [] { return address("0"); }, bytes({0x00})},
         FrameCase{"Address200", [] { return address("200"); }, bytes({0xC8})},

@@ -1,38 +1,39 @@
-// The window with the real serial driver opened on the simulator's pseudo-terminal: the exchange
-// runs for real, the dialogs are scripted and the read is synchronous, so a test ticks by hand.
+// The configurator with the real serial driver opened on the simulator's pseudo-terminal: the
+// exchange runs for real over the shared stand-ins. With the default runner the read is
+// synchronous and a test ticks by hand; benchmarks give their own runner.
 #pragma once
 
 #include <memory>
 
-#include "app/form.h"
+#include "app/configurator.h"
 #include "serial/serial_port.h"
 #include "sim/pty_server.h"
-#include "support/form_fixture.h"
+#include "support/stand_ins.h"
 
 namespace velkon::testing {
 
-struct SimWindow {
+template <typename Runner = SyncReadRunner>
+struct SimRig : StandIns {
     sim::PtyServer server;
-    ScratchDir folder;
-    WindowModel model;
     std::unique_ptr<SerialPort> port = make_serial_port();
-    FakeLister lister;
-    ScriptedDialogs dialogs;
-    FixedClock clock;
-    SyncReadRunner reader;
-    Form form{model, FormSeams{*port, lister, dialogs, clock, reader, folder.path()}};
+    Runner reader;
+    Configurator app{model, seams(*port, reader)};
 
-    ~SimWindow() { form.BTNCloseCom_Click(); }
+    template <typename... RunnerArgs>
+    explicit SimRig(RunnerArgs&&... args) : reader(std::forward<RunnerArgs>(args)...) {}
+    ~SimRig() { app.connection().close_link(); }
 
     // Starts the simulator, runs start-up and opens its port through the open button.
     bool open() {
         if (!server.start()) return false;
-        form.Form_Load();
+        app.start();
         model.set_items("CmbPort", {server.slave_path()});
         model.set_selected("CmbPort", 0);
-        form.BTNOpenCom_Click();
+        app.connection().open_link();
         return port->is_open();
     }
 };
+
+using SimWindow = SimRig<>;
 
 }  // namespace velkon::testing

@@ -138,6 +138,20 @@ void PtyPair::close_slave_hold() {
     slave_hold_ = -1;
 }
 
+namespace {
+
+// Tests take rights away from folders inside; they are given back so everything can go.
+void give_rights_back(const std::filesystem::path& dir) {
+    std::error_code ec;
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        if (entry.is_directory(ec) && !entry.is_symlink(ec)) give_rights_back(entry.path());
+    }
+}
+
+}  // namespace
+
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/velkon-test-XXXXXX";
@@ -149,6 +163,7 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ignored;
+    give_rights_back(path_);
     std::filesystem::remove_all(path_, ignored);
 }
 

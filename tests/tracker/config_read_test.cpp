@@ -79,7 +79,8 @@ class ReadAnswer : public ::testing::TestWithParam<ReadCase> {};
 TEST_P(ReadAnswer, ShowsTheFieldInItsControl) {
     FormFixture f;
     for (const Expect& e : GetParam().expect) set_opposite(f.model, e);
-    f.form.config_to_form(config_answer().put(GetParam().position, GetParam().data).frame());
+    f.app.tracker().show_configuration(
+        config_answer().put(GetParam().position, GetParam().data).frame());
     for (const Expect& e : GetParam().expect) check(f.model, e);
     EXPECT_TRUE(f.dialogs.messages.empty());
 }
@@ -168,7 +169,8 @@ TEST_P(ReadInputMode, SelectsItsOptionOrLeavesThemForAnUnknownByte) {
         const std::string prefix = input;
         f.model.set_checked(prefix + "3", true);
         const std::size_t position = prefix == "r1" ? 148 : 149;
-        f.form.config_to_form(config_answer().put(position, {GetParam().mode}).frame());
+        f.app.tracker().show_configuration(
+            config_answer().put(position, {GetParam().mode}).frame());
         const std::string expected = prefix + GetParam().selected;
         for (const char* k : {"1", "2", "3"}) {
             EXPECT_EQ(f.model.checked(prefix + k), prefix + k == expected) << prefix + k;
@@ -234,7 +236,7 @@ TEST(ReadShortAnswer, FillsTheFieldsItHoldsWhollyAndLeavesTheRest) {
         f.model.set_checked("r11", true);
         f.model.set_checked("r21", true);
         f.model.set_visible("EGTS_prot", false);
-        f.form.config_to_form(full.cut(length));
+        f.app.tracker().show_configuration(full.cut(length));
         for (const Needs& n : kNeeds) {
             EXPECT_EQ(f.model.text(n.control), length >= n.last ? shown.at(n.control) : "before")
                 << n.control;

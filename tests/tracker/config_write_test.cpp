@@ -62,7 +62,7 @@ Frame expected_frame() {
 TEST(ConfigWrite, BuildsTheFrameFromTheControlsQueuesItAndKeepsACopy) {
     FormFixture f;
     fill_window(f.model);
-    f.form.setdata_Click();
+    f.app.fire("setdata");
     const Frame expected = expected_frame();
     ASSERT_EQ(expected.size(), 169u);
     EXPECT_EQ(f.vars().wrs, expected);
@@ -78,7 +78,7 @@ TEST(ConfigWrite, BuildsTheFrameFromTheControlsQueuesItAndKeepsACopy) {
 TEST(ConfigWrite, TheTrackerPageButtonWritesTheSameFrame) {
     FormFixture f;
     fill_window(f.model);
-    f.form.Command3_Click();
+    f.app.fire("Command3");
     EXPECT_EQ(f.vars().wrs, expected_frame());
 }
 
@@ -95,8 +95,8 @@ TEST(ConfigWrite, WhatWasReadIsWrittenBackByteForByte) {
                              .put(146, {0x3C, 0x00, 3, 1, 0x80, 1, 0, 1, 0, 1, 0, 1})
                              .put(158, {1, 2, 3, 4, 5, 6, 7, 200})
                              .frame();
-    f.form.config_to_form(answer);
-    f.form.setdata_Click();
+    f.app.tracker().show_configuration(answer);
+    f.app.fire("setdata");
     ASSERT_EQ(f.vars().wrs.size(), 169u);
     EXPECT_EQ(f.vars().wrs.substr(4, 161), answer.substr(4, 161));
 }
@@ -111,7 +111,7 @@ class WritePeriod : public ::testing::TestWithParam<PeriodCase> {};
 TEST_P(WritePeriod, GoesLowByteFirstRoundedHalfToEven) {
     FormFixture f;
     f.model.set_text("time_otpr", GetParam().typed);
-    f.form.setdata_Click();
+    f.app.fire("setdata");
     ASSERT_EQ(f.vars().wrs.size(), 169u) << f.dialogs.texts().size();
     EXPECT_EQ(byte_at(f.vars().wrs, 145), GetParam().low);
     EXPECT_EQ(byte_at(f.vars().wrs, 146), GetParam().high);
@@ -138,13 +138,13 @@ class WriteRefusal : public ::testing::TestWithParam<RefusalCase> {};
 // One message, nothing queued, and the copy of the previous write left as it was.
 TEST_P(WriteRefusal, ShowsOneMessageAndQueuesAndSavesNothing) {
     FormFixture f;
-    f.form.setdata_Click();
+    f.app.fire("setdata");
     const auto earlier = file_content(f.folder.path() / "123.cfg");
     ASSERT_TRUE(earlier);
     f.vars().wrs = "pending";
 
     for (const auto& [control, text] : GetParam().typed) f.model.set_text(control, text);
-    f.form.setdata_Click();
+    f.app.fire("setdata");
     EXPECT_EQ(f.dialogs.texts(), std::vector<std::string>{GetParam().message});
     EXPECT_EQ(f.vars().wrs, "pending");
     EXPECT_EQ(file_content(f.folder.path() / "123.cfg"), earlier);
@@ -192,7 +192,7 @@ TEST(ConfigWrite, TextsFillingTheirFieldsExactlyAreAccepted) {
     f.model.set_text("apn", std::string(30, 'a'));
     f.model.set_text("gsm_user", "жжжжжжжжжжжжжжжжжжжж");  // 20 letters, 40 bytes of UTF-8
     f.model.set_text("port_serv", "203320");
-    f.form.setdata_Click();
+    f.app.fire("setdata");
     ASSERT_EQ(f.vars().wrs.size(), 169u);
     EXPECT_EQ(f.vars().wrs.substr(4, 30), std::string(30, 'a'));
     EXPECT_EQ(f.vars().wrs.substr(34, 20), std::string(20, '\xE6'));
@@ -203,10 +203,10 @@ TEST(ConfigWrite, TextsFillingTheirFieldsExactlyAreAccepted) {
 TEST(ConfigWrite, ASecondWriteReplacesTheCopyInFull) {
     FormFixture f;
     f.model.set_text("apn", std::string(30, 'a'));
-    f.form.setdata_Click();
+    f.app.fire("setdata");
     f.model.set_text("apn", "b");
     f.model.set_text("time_otpr", "15");
-    f.form.setdata_Click();
+    f.app.fire("setdata");
     const auto copy = file_content(f.folder.path() / "123.cfg");
     ASSERT_TRUE(copy);
     EXPECT_EQ(*copy, f.vars().wrs);
@@ -218,7 +218,7 @@ TEST(ConfigWrite, ACopyThatCannotBeWrittenIsReportedAndTheFrameStaysQueued) {
     FormFixture f;
     // A folder in the file's place: nothing can replace it, whoever runs the test.
     fs::create_directories(f.folder.path() / "123.cfg" / "inside");
-    f.form.setdata_Click();
+    f.app.fire("setdata");
     EXPECT_EQ(f.vars().wrs.size(), 169u);
     ASSERT_EQ(f.dialogs.messages.size(), 1u);
     EXPECT_NE(f.dialogs.messages[0].text.find("123.cfg"), std::string::npos);
@@ -231,8 +231,9 @@ TEST(ConfigWrite, ACopyThatCannotBeWrittenIsReportedAndTheFrameStaysQueued) {
 TEST(ConfigWrite, AMissingProgramFolderIsCreated) {
     FormFixture f;
     const fs::path folder = f.folder.path() / "new" / "folder";
-    Form form{f.model, FormSeams{f.port, f.lister, f.dialogs, f.clock, f.reader, folder}};
-    form.setdata_Click();
+    Configurator app{f.model,
+                     ConfiguratorSeams{f.port, f.lister, f.dialogs, f.clock, f.reader, folder}};
+    app.fire("setdata");
     EXPECT_EQ(file_content(folder / "123.cfg"), f.vars().wrs);
     EXPECT_TRUE(f.dialogs.messages.empty());
 }
@@ -240,32 +241,11 @@ TEST(ConfigWrite, AMissingProgramFolderIsCreated) {
 TEST(ConfigRequests, ReadAndImeiRequestsReplaceWhatWasPending) {
     FormFixture f;
     f.vars().wrs = "pending";
-    f.form.readdata_Click();
+    f.app.fire("readdata");
     EXPECT_EQ(f.vars().wrs, bytes({0x3E, 0xCA, 0xA2, 0, 0, 0, 0, 0, 0xAC}));
-    f.form.rd_imei_Click();
+    f.app.fire("rd_imei");
     EXPECT_EQ(f.vars().wrs, bytes({0x3E, 0xCA, 0xA7, 0x55}));
 }
-
-struct AddrCase {
-    const char* text;
-    int byte;
-    bool refused;
-};
-
-class AddAddr : public ::testing::TestWithParam<AddrCase> {};
-
-TEST_P(AddAddr, GivesTheByteOrFCAfterTheMessage) {
-    FormFixture f;
-    EXPECT_EQ(f.form.add_addr(GetParam().text), bytes({GetParam().byte}));
-    EXPECT_EQ(f.dialogs.texts(),
-              GetParam().refused ? std::vector<std::string>{kAddress} : std::vector<std::string>{});
-}
-
-INSTANTIATE_TEST_SUITE_P(Addresses, AddAddr,
-                         ::testing::Values(AddrCase{"0", 0x00, false}, AddrCase{"200", 0xC8, false},
-                                           AddrCase{"201", 0xFC, true}, AddrCase{"-1", 0xFC, true},
-                                           AddrCase{"abc", 0xFC, true},
-                                           AddrCase{"99999", 0xFC, true}));
 
 // The window limits typing to the widths of the record's text fields.
 TEST(ConfigLayout, TextBoxesAreLimitedToTheirFieldWidths) {

@@ -21,13 +21,13 @@ Frame imei_answer(const std::string& imei, const std::string& sim) {
 }
 
 struct Loaded : FormFixture {
-    Loaded() { form.Form_Load(); }
+    Loaded() { app.start(); }
     std::optional<std::string> day_file() { return file_content(vars().day_file); }
 };
 
 TEST(ImeiAnswer, ShowsImeiAndSimNumber) {
     Loaded f;
-    f.form.imei_to_form(imei_answer(kImei, kSim));
+    f.app.tracker().show_imei(imei_answer(kImei, kSim));
     EXPECT_EQ(f.model.text("imei"), kImei);
     EXPECT_EQ(f.model.text("nsim"), kSim);
     EXPECT_EQ(f.model.text("MsgCom"), "Считаны IMEI");
@@ -35,7 +35,7 @@ TEST(ImeiAnswer, ShowsImeiAndSimNumber) {
 
 TEST(ImeiAnswer, DecodesTheCodePage) {
     Loaded f;
-    f.form.imei_to_form(imei_answer("\xC8\xCC\xC5\xC9", "\xD1\xC8\xCC"));
+    f.app.tracker().show_imei(imei_answer("\xC8\xCC\xC5\xC9", "\xD1\xC8\xCC"));
     EXPECT_EQ(f.model.text("imei").substr(0, 8), "ИМЕЙ");
     EXPECT_EQ(f.model.text("nsim").substr(0, 6), "СИМ");
 }
@@ -51,7 +51,7 @@ class ImeiShortAnswer : public ::testing::TestWithParam<ShortCase> {};
 TEST_P(ImeiShortAnswer, ShowsAsManyBytesAsItHolds) {
     Loaded f;
     const Frame answer = imei_answer(kImei, kSim).substr(0, GetParam().length);
-    f.form.imei_to_form(answer);
+    f.app.tracker().show_imei(answer);
     EXPECT_EQ(f.model.text("imei"), kImei.substr(0, GetParam().imei_chars));
     EXPECT_EQ(f.model.text("nsim"), kSim.substr(0, GetParam().sim_chars));
 }
@@ -64,9 +64,9 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ImeiShortAnswer,
 
 TEST(Binding, AppendsSerialSimAndImeiToTheDayFile) {
     Loaded f;
-    f.form.imei_to_form(imei_answer(kImei, kSim));
+    f.app.tracker().show_imei(imei_answer(kImei, kSim));
     f.dialogs.inputs.push_back("S-100");
-    f.form.sl3_Click();
+    f.app.fire("sl3");
     ASSERT_EQ(f.dialogs.inputs_asked.size(), 1u);
     EXPECT_EQ(f.dialogs.inputs_asked[0].prompt, "Введите серийный номер");
     EXPECT_EQ(f.dialogs.inputs_asked[0].title, "Ввод серийного номера");
@@ -94,7 +94,7 @@ TEST_P(BindingGuard, NeedsAReadImeiAndSim) {
     f.model.set_text("nsim", GetParam().sim);
     f.model.set_text("imei", GetParam().imei);
     f.dialogs.inputs.push_back("77");
-    f.form.sl3_Click();
+    f.app.fire("sl3");
     if (GetParam().recorded) {
         EXPECT_TRUE(f.dialogs.messages.empty());
         // The day file holds the code page's bytes.
@@ -122,10 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Binding, CancelEmptiesTheSerialLabelAndRecordsNothing) {
     Loaded f;
-    f.form.imei_to_form(imei_answer(kImei, kSim));
+    f.app.tracker().show_imei(imei_answer(kImei, kSim));
     f.model.set_text("ns", "31");
     f.dialogs.inputs.push_back("");
-    f.form.sl3_Click();
+    f.app.fire("sl3");
     EXPECT_EQ(f.model.text("ns"), "");
     EXPECT_TRUE(f.dialogs.messages.empty());
     EXPECT_EQ(f.day_file(), kDayHeader);
@@ -133,11 +133,11 @@ TEST(Binding, CancelEmptiesTheSerialLabelAndRecordsNothing) {
 
 TEST(Binding, ADayFileThatCannotBeWrittenIsReported) {
     Loaded f;
-    f.form.imei_to_form(imei_answer(kImei, kSim));
+    f.app.tracker().show_imei(imei_answer(kImei, kSim));
     std::filesystem::remove(f.vars().day_file);
     std::filesystem::create_directories(f.vars().day_file / "x");  // a folder in its place
     f.dialogs.inputs.push_back("5");
-    f.form.sl3_Click();
+    f.app.fire("sl3");
     EXPECT_EQ(f.dialogs.messages.size(), 1u);
 }
 

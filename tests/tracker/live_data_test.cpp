@@ -28,7 +28,7 @@ class LiveScaling : public ::testing::TestWithParam<ScaleCase> {};
 
 TEST_P(LiveScaling, ShowsTheValueScaledInDecimalWithAPoint) {
     FormFixture f;
-    f.form.live_to_form(
+    f.app.tracker().show_live_data(
         Answer(0xA0, kFullLength).put(GetParam().position, GetParam().data).frame());
     EXPECT_EQ(f.model.text(GetParam().control), GetParam().shown);
     EXPECT_EQ(f.model.text("MsgCom"), "Получены данные");
@@ -72,7 +72,7 @@ class LiveLevel : public ::testing::TestWithParam<LevelCase> {};
 TEST_P(LiveLevel, ByteAtPosition37AboveFiftyCountsAsZero) {
     FormFixture f;
     f.model.set_value("ProgressBar1", 7);
-    f.form.live_to_form(Answer(0xA0, kFullLength).put(37, {GetParam().byte}).frame());
+    f.app.tracker().show_live_data(Answer(0xA0, kFullLength).put(37, {GetParam().byte}).frame());
     EXPECT_EQ(f.model.value("ProgressBar1"), GetParam().bar);
 }
 
@@ -107,7 +107,7 @@ TEST(LiveShortAnswer, ShowsWhatItHoldsAndLeavesTheRest) {
         FormFixture f;
         for (const Needs& n : kNeeds) f.model.set_text(n.control, "before");
         f.model.set_value("ProgressBar1", 7);
-        f.form.live_to_form(full.cut(length));
+        f.app.tracker().show_live_data(full.cut(length));
         for (const Needs& n : kNeeds) {
             const bool shown = length >= n.last && length >= n.group;
             EXPECT_EQ(f.model.text(n.control) != "before", shown) << n.control;

@@ -25,7 +25,7 @@ struct TrackerRig : testing::SimWindow {
     // One exchange tick; every tick sends one request, and the next tick starts only once the
     // unit has answered it, so each tick reads the whole answer to the one before.
     void tick() {
-        form.TMRComm_Timer();
+        app.exchange().start_tick();
         ++sent;
         ASSERT_TRUE(server.wait_requests(sent, 5s)) << "request " << sent << " not answered";
     }
@@ -104,7 +104,7 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
     m.set_checked("Check5", true);
     m.set_checked("EGTS_prot", true);
     m.set_text("ad5", "200");
-    rig.form.Command3_Click();
+    rig.app.fire("Command3");
     const Frame written = m.vars.wrs;
     ASSERT_EQ(written.size(), 169u);
     rig.tick();  // sends the write
@@ -145,7 +145,7 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
     EXPECT_EQ(m.text("ad8"), "8");
 
     // Written again unchanged, the record gives the same frame.
-    rig.form.setdata_Click();
+    rig.app.fire("setdata");
     EXPECT_EQ(m.vars.wrs, written);
     EXPECT_TRUE(rig.dialogs.messages.empty());
 }
@@ -156,7 +156,7 @@ TEST(TrackerRoundTrip, ImeiAndSimAreReadAndBound) {
     WindowModel& m = rig.model;
     m.set_tab(2);
     rig.tick();  // the page's read
-    rig.form.rd_imei_Click();
+    rig.app.fire("rd_imei");
     rig.tick();  // shows the record, sends the IMEI request
     rig.tick();  // shows IMEI and SIM
     EXPECT_EQ(m.text("MsgCom"), "Считаны IMEI");
@@ -164,7 +164,7 @@ TEST(TrackerRoundTrip, ImeiAndSimAreReadAndBound) {
     EXPECT_EQ(m.text("nsim"), "89701010000000000012");
 
     rig.dialogs.inputs.push_back("100500");
-    rig.form.sl3_Click();
+    rig.app.fire("sl3");
     EXPECT_TRUE(rig.dialogs.messages.empty());
     const auto day = file_content(m.vars.day_file);
     ASSERT_TRUE(day);
@@ -173,7 +173,7 @@ TEST(TrackerRoundTrip, ImeiAndSimAreReadAndBound) {
     // A silent unit resets both labels at the first tick without an answer.
     rig.server.set_faults({.silent = true});
     rig.tick();  // reads the answer to the last poll, sends one that is lost
-    rig.form.TMRComm_Timer();
+    rig.app.exchange().start_tick();
     EXPECT_EQ(m.text("imei"), "NOT READ");
     EXPECT_EQ(m.text("nsim"), "NOT READ");
 }

@@ -27,7 +27,7 @@ bool own_enabled(QWidget* w) {
 }
 
 TEST_F(Window, BeforeTheLinkOpensOnlyThePortControlsAreUsable) {
-    f.form.Form_Load();
+    f.app.start();
     auto* tabs = widget<QTabWidget>("SSTab1");
     EXPECT_FALSE(tabs->isEnabled());
     EXPECT_EQ(tabs->currentIndex(), 0);
@@ -44,7 +44,7 @@ TEST_F(Window, BeforeTheLinkOpensOnlyThePortControlsAreUsable) {
 }
 
 TEST_F(Window, TimerTicksRunTheirHandlers) {
-    f.form.Form_Load();
+    f.app.start();
     f.lister.entries = {{"ttyUSB0", "/dev/ttyUSB0"}, {"ttyUSB1", "/dev/ttyUSB1"}};
     ASSERT_TRUE(QMetaObject::invokeMethod(window.timer("Timer1"), "timeout"));
     auto* ports = widget<QComboBox>("CmbPort");
@@ -190,7 +190,7 @@ TEST_F(Window, EditingTheAddressBoxRunsItsChangeHandler) {
     EXPECT_EQ(f.vars().wrs, "");  // no entry selected: nothing pending
     press_key(address, Qt::Key_Backspace);
     EXPECT_EQ(f.model.selected("CmbNet"), 0);
-    EXPECT_EQ(f.vars().wrs, f.form.Zapros_ser_num());
+    EXPECT_EQ(f.vars().wrs, version_request(f.model));
     EXPECT_FALSE(f.vars().wrs.empty());
 }
 
@@ -237,7 +237,7 @@ TEST_F(Window, KeyboardOrderIsTheWindowsOrder) {
 TEST_F(Window, ClosingTheWindowClosesTheLinkAndEndsTheProgram) {
     open_link();
     int ended = 0;
-    f.form.on_end_program = [&] { ++ended; };
+    f.app.shell().on_end_program = [&] { ++ended; };
     window.close();
     EXPECT_FALSE(f.port.is_open());
     EXPECT_EQ(ended, 1);

@@ -40,13 +40,13 @@ class WindowTest : public ::testing::Test {
     // The model and widgets as after start-up, the link then opened.
     void open_link() {
         f.lister.entries = {{"ttyUSB0", "/dev/ttyUSB0"}};
-        f.form.Form_Load();
-        f.form.Timer1_Timer();
+        f.app.start();
+        f.app.connection().scan_ports();
         widget<QAbstractButton>("BTNOpenCom")->click();
     }
 
     FormFixture f;
-    ui::MainWindow window{f.model, f.form};
+    ui::MainWindow window{f.model, f.app};
 };
 
 }  // namespace velkon::testing

@@ -1,0 +1,82 @@
+#include "app/configurator.h"
+
+#include <utility>
+
+namespace velkon {
+
+Configurator::Configurator(WindowModel& model, ConfiguratorSeams s)
+    : m_(model),
+      outbox_(model),
+      day_file_(model.vars, s.dialogs),
+      connection_(model, s.port, s.ports, s.dialogs, outbox_),
+      sensor_answers_(model),
+      sensor_commands_(model, s.dialogs, outbox_, day_file_),
+      tracker_(model, s.dialogs, outbox_, day_file_, s.program_folder),
+      exchange_(model, s.port, s.dialogs, s.reader, outbox_,
+                {connection_, sensor_answers_, tracker_}),
+      shell_(model, s.dialogs, s.clock, outbox_, connection_, s.program_folder),
+      table_(make_event_table()) {
+    by_control_.assign(m_.controls().size(), {});
+    for (auto& slots : by_control_) slots.fill(-1);
+    for (std::size_t row = 0; row < table_.size(); ++row) {
+        const int index = m_.index_of(table_[row].control);  // aborts on an unknown name
+        by_control_[index][static_cast<int>(table_[row].event)] = static_cast<int>(row);
+    }
+}
+
+std::vector<EventRow> Configurator::make_event_table() {
+    using E = ControlEvent;
+    using S = SensorCommandId;
+    auto sensor = [this](S id) { return [this, id] { sensor_commands_.run(id); }; };
+    return {
+        // Connection and exchange.
+        {"Timer1", E::Timer, [this] { connection_.scan_ports(); }},
+        {"BTNOpenCom", E::Click, [this] { connection_.open_link(); }},
+        {"BTNCloseCom", E::Click, [this] { connection_.close_link(); }},
+        {"TMRComm", E::Timer, [this] { exchange_.start_tick(); }},
+        // Sensor commands.
+        {"bp_on", E::Click, sensor(S::CalibrateEngineRunning)},
+        {"bp_off", E::Click, sensor(S::CalibrateEngineStopped)},
+        {"gorizont", E::Click, sensor(S::SetHorizon)},
+        {"hig", E::Click, sensor(S::CalibrateFullLevel)},
+        {"low", E::Click, sensor(S::CalibrateEmptyLevel)},
+        {"Set_mode", E::Click, sensor(S::SetOperatingMode)},
+        {"Chg_pass", E::Click, sensor(S::ChangePassword)},
+        {"Vvod_PWD", E::Click, sensor(S::EnterPassword)},
+        {"net", E::Click, sensor(S::ChangeNetworkAddress)},
+        {"next_ser_num", E::Click, sensor(S::SetNextSerialNumber)},
+        {"InstSN", E::Click, sensor(S::SetUnitSerialNumber)},
+        {"Set_BP", E::Click, sensor(S::SetBpValue)},
+        {"sdv_hi", E::Click, sensor(S::ShiftFullLevel)},
+        {"sdv_low", E::Click, sensor(S::ShiftEmptyLevel)},
+        {"Opros", E::Click, sensor(S::PollNetwork)},
+        {"gen_up", E::Click, [this] { sensor_commands_.generate_full_shift_text(); }},
+        {"gen_down", E::Click, [this] { sensor_commands_.generate_empty_shift_text(); }},
+        {"CmbNet", E::Change, [this] { sensor_commands_.request_selected_version(); }},
+        // Tracker.
+        {"readdata", E::Click, [this] { tracker_.read_configuration(); }},
+        {"setdata", E::Click, [this] { tracker_.write_configuration(); }},
+        {"Command3", E::Click, [this] { tracker_.write_configuration(); }},
+        {"rd_imei", E::Click, [this] { tracker_.read_imei(); }},
+        {"sl3", E::Click, [this] { tracker_.bind_serial_number(); }},
+        // Auxiliary commands.
+        {"Command1", E::Click, [this] { shell_.request_a5(); }},
+        {"gsmlog", E::Click, [this] { shell_.request_gsm_log(); }},
+        {"Command2", E::Click, [this] { shell_.replace_points(); }},
+    };
+}
+
+void Configurator::on_event(int control, ControlEvent event) {
+    if (control < 0 || control >= static_cast<int>(by_control_.size())) return;
+    const int row = by_control_[control][static_cast<int>(event)];
+    if (row >= 0) table_[row].action();
+}
+
+bool Configurator::fire(std::string_view control, ControlEvent event) {
+    const auto index = m_.find(control);
+    if (!index || by_control_[*index][static_cast<int>(event)] < 0) return false;
+    on_event(*index, event);
+    return true;
+}
+
+}  // namespace velkon

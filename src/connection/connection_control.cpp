@@ -1,0 +1,112 @@
+// Connection control: the port scan while no port is open, the open button and the close button.
+#include "connection/connection_control.h"
+
+#include <string>
+#include <vector>
+
+namespace velkon {
+
+namespace {
+
+constexpr const char* kNoPortEntry = "----";
+
+// Appends `addition` (one line) and then drops the oldest whole lines until the text fits
+// `limit`: the scan adds a line every 100 ms for as long as no port is open. A newest line that
+// alone exceeds the limit is kept whole rather than cut in the middle of a character.
+std::string append_capped(std::string text, const std::string& addition, std::size_t limit) {
+    text += addition;
+    if (text.size() <= limit) return text;
+    const std::size_t excess = text.size() - limit;
+    const std::size_t line_end = text.find("\r\n", excess >= 2 ? excess - 2 : 0);
+    if (line_end == std::string::npos || line_end + 2 >= text.size()) return addition;
+    return text.substr(line_end + 2);
+}
+
+// Which entry stays selected after the list is refilled: the same position when it still
+// exists, else the last entry; entry 0 when nothing was selected.
+int following_selection(int remembered, int count) {
+    if (remembered < 0) return 0;
+    return remembered <= count - 1 ? remembered : count - 1;
+}
+
+}  // namespace
+
+void ConnectionControl::scan_ports() {
+    // With no port open (the only state in which the scan runs) both do nothing.
+    port_.ClosePort();
+    port_.FlushPort();
+
+    const std::vector<PortEntry> found = ports_.list();
+    std::string line;
+    std::vector<std::string> names;
+    names.reserve(found.size());
+    for (const PortEntry& entry : found) {
+        line += entry.name + ", ";
+        names.push_back(entry.name);
+    }
+    line += "\r\n";
+    m_.set_text("txtRec", append_capped(m_.text("txtRec"), line, kTxtRecLimit));
+
+    if (names.empty()) {
+        m_.set_items("CmbPort", {kNoPortEntry});
+        m_.set_selected("CmbPort", 0);
+        return;
+    }
+    // The list is replaced in one step so that an unchanged scan does not disturb the widget.
+    const int remembered = m_.selected("CmbPort");
+    const int count = static_cast<int>(names.size());
+    m_.set_items("CmbPort", std::move(names));
+    m_.set_selected("CmbPort", following_selection(remembered, count));
+}
+
+void ConnectionControl::open_link() {
+    m_.set_timer_enabled("Timer1", false);
+
+    const std::string entry = m_.selected_item("CmbPort").value_or(m_.text("CmbPort"));
+    const std::string path = device_path_for(entry);
+    if (!port_.OpenPort(path, kLineSettings)) {
+        const OpenError& error = port_.last_open_error();
+        if (!error.config_message.empty()) dialogs_.message(error.config_message);
+        std::string text = "Com Port " + entry + " недоступен. Установите нужный порт.";
+        if (error.failure != OpenFailure::Configuration) {
+            const std::string reason = describe_open_error(error, path);
+            if (!reason.empty()) text += "\n" + reason;
+        }
+        dialogs_.message(text, Dialogs::Icon::Exclamation);
+        return;
+    }
+    m_.SwitchTags();
+    m_.set_timer_enabled("TMRComm", true);
+    m_.set_enabled("BTNOpenCom", false);
+}
+
+void ConnectionControl::close_link() {
+    // A read still in flight belongs to the link being closed: its result is dropped.
+    outbox_.next_link();
+
+    m_.set_timer_enabled("TMRComm", false);
+    m_.set_timer_enabled("Timer1", true);
+    port_.ClosePort();
+    m_.CloseAllTags();
+    m_.set_enabled("BTNOpenCom", true);
+
+    m_.clear_items("CmbNet");
+    m_.add_item("CmbNet", "0");
+    m_.set_selected("CmbNet", 0);
+
+    m_.set_text("sn", "0");
+    m_.set_text("vv", "--------");
+    for (const char* label : {"tek", "temp", "uroven", "lo", "hi", "ne"}) {
+        m_.set_text(label, "Нет данных");
+    }
+    m_.set_value("ProgressBar1", 0);
+
+    m_.set_text("MsgCom", "");
+    m_.set_text("netdev", "Устройства не определены");
+    m_.set_color("Pic", kLampYellow);
+
+    port_.ClosePort();
+    m_.CloseAllTags();
+}
+
+}  // namespace velkon

@@ -1,0 +1,198 @@
+// The frame a tick sends is taken out of the outbox before the read starts, so a command queued
+// while the read is in flight waits for the next tick instead of being lost or sent in the
+// middle of a tick that has already been judged.
+#include "exchange/exchange_engine.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "protocol/cp1251.h"
+#include "protocol/monitor.h"
+#include "sensor/sensor_commands.h"
+
+namespace velkon {
+
+namespace {
+
+constexpr std::uint8_t kAnswerPrefix = 0x3E;
+constexpr std::size_t kMinAnswerFrame = 4;  // prefix, address, code and at least one more byte
+
+// The last byte of the answer equals the check byte over the bytes before it.
+bool check_byte_matches(const Frame& answer) {
+    if (answer.empty()) return false;
+    const std::string_view body(answer.data(), answer.size() - 1);
+    return check_byte(body) == byte_at(answer, answer.size() - 1);
+}
+
+// A readings answer is shown only when intact and long enough for every field it carries: a
+// shorter one, even with a good check byte, is refused like a damaged one.
+bool readings_acceptable(const Frame& answer) {
+    constexpr std::size_t kReadingsMin = 21;
+    return answer.size() >= kReadingsMin && check_byte_matches(answer);
+}
+
+using Parts = ExchangeEngine::Parts;
+
+template <void (SensorAnswers::*Show)(const Frame&)>
+void to_sensor(Parts& parts, const Frame& answer) {
+    (parts.sensor.*Show)(answer);
+}
+
+template <void (Tracker::*Show)(const Frame&)>
+void to_tracker(Parts& parts, const Frame& answer) {
+    (parts.tracker.*Show)(answer);
+}
+
+void show_mode_answer(Parts& parts, const Frame& answer) {
+    parts.sensor.show_modes(byte_at(answer, 3));
+}
+
+// One row of the answer dispatch, tested in table order; the first row whose code matches wins.
+struct AnswerRow {
+    std::uint8_t code;
+    std::string_view status;                // into MsgCom; empty: MsgCom is left alone
+    void (*handler)(Parts&, const Frame&);  // nullptr: text only
+    bool handler_first;                     // the handler runs before the status is set
+    std::string_view message;               // an OK box after the status; empty: none
+    bool (*accept)(const Frame&);           // nullptr: every answer with the code is taken
+};
+
+// clang-format off
+constexpr AnswerRow kAnswerTable[] = {
+    {0xFC, "",                              &to_sensor<&SensorAnswers::show_version>, false, "", nullptr},
+    {0xF0, "Получены данные.",              &to_sensor<&SensorAnswers::show_readings>, true,  "", &readings_acceptable},
+    {0xFA, " Установлен нижний уровень.",   nullptr,                        false, "", nullptr},
+    {0xF2, " Установлен новый режим.",      &show_mode_answer,              false, "", nullptr},
+    {0xF5, " Установлен верхний уровень.",  nullptr,                        false, "", nullptr},
+    {0xFB, " Установлен сетевой номер.",    nullptr,                        false, "", nullptr},
+    {0xA4, "Установлен серийный номер.",    nullptr,                        false, "", nullptr},
+    {0xF9, "Сдвинут нижний уровень.",       nullptr,                        false, "", nullptr},
+    {0xF4, "Сдвинут верхний уровень.",      nullptr,                        false, "", nullptr},
+    {0xF8, "Пароль принят.",                nullptr,                        false, "", nullptr},
+    {0xFD, "Неверный пароль.",              nullptr,                        false, "Неверный пароль", nullptr},
+    {0xF7, "Пароль изменен.",               nullptr,                        false, "", nullptr},
+    {0x06, "Пар.",                          nullptr,                        false, "", nullptr},
+    {0xA2, "Чтение",                        &to_tracker<&Tracker::show_configuration>, false, "", nullptr},
+    {0xA1, "Управление",                    nullptr,                        false, "", nullptr},
+    {0xA3, "Конфига вроде записана",        nullptr,                        false, "", nullptr},
+    // The status follows the handler, so it stands whatever the handler shows.
+    {0xA7, "Считаны IMEI",                  &to_tracker<&Tracker::show_imei>, true,  "", nullptr},
+    {0xA0, "Получены данные",               &to_tracker<&Tracker::show_live_data>, false, "", nullptr},
+};
+// clang-format on
+
+constexpr std::string_view kUnknownStatus = " Непонятно что пришло! ";
+constexpr std::string_view kUnknownMessage = "Ответ не соответствует запросу";
+constexpr std::string_view kWriteFailure = "Ошибка записи в порт";
+constexpr std::string_view kSilence = "Датчик не отвечает";
+constexpr std::string_view kNotRead = "NOT READ";
+
+// Clears the in-progress flag at every exit of the tick's second half.
+class TickEnd {
+  public:
+    explicit TickEnd(bool& busy) : busy_(busy) {}
+    ~TickEnd() { busy_ = false; }
+    TickEnd(const TickEnd&) = delete;
+    TickEnd& operator=(const TickEnd&) = delete;
+
+  private:
+    bool& busy_;
+};
+
+}  // namespace
+
+void ExchangeEngine::start_tick() {
+    if (busy_) return;
+    FormVars& v = m_.vars;
+
+    // 1. Address change: ask the newly selected sensor for its version and serial number.
+    if (const auto address = selected_sensor_address(m_); address && *address != v.last_addr) {
+        outbox_.put(version_request(m_));
+        v.last_addr = *address;
+    }
+    // 2. Tab change: a tracker page reads the configuration.
+    if (const int tab = m_.tab(); tab != v.last_tab) {
+        v.last_tab = tab;
+        if (tab == 1 || tab == 2) parts_.tracker.read_configuration();
+    }
+    // 3. Idle request: the sensor's readings (always address 1) or the tracker's live data.
+    if (outbox_.pending().empty() && m_.selected_item("CmbNet")) {
+        outbox_.put(m_.tab() == 0 ? readings_request() : live_data_request());
+    }
+    // 4. Request echo.
+    m_.set_text("strText", request_echo(outbox_.pending()));
+
+    request_ = outbox_.take();
+    busy_ = true;
+    const std::uint64_t link = outbox_.link();
+    // 5. Read; the rest of the tick runs when the read comes back.
+    reader_.read(port_,
+                 [this, link](std::string received) { finish_tick(link, std::move(received)); });
+}
+
+void ExchangeEngine::finish_tick(std::uint64_t link, std::string received) {
+    TickEnd tick_end(busy_);
+    // The link was closed while the read was in flight: its result belongs to no one.
+    if (link != outbox_.link()) {
+        request_.clear();
+        return;
+    }
+    FormVars& v = m_.vars;
+    const Frame sent = std::move(request_);
+    request_.clear();
+
+    // 6. Send.
+    if (!sent.empty() && port_.WritePort(sent) != static_cast<int>(sent.size())) {
+        dialogs_.message(std::string(kWriteFailure));
+        parts_.connection.close_link();
+        outbox_.clear();
+        return;
+    }
+    // 7. The lamp blinks with every request.
+    m_.set_color("Pic", m_["Pic"].color == kLampWhite ? kLampGrey : kLampWhite);
+
+    // 8. Silence.
+    if (received.empty()) {
+        if (!v.no_data) v.last_msg = m_.text("MsgCom");
+        v.no_data = true;
+        m_.set_text("MsgCom", std::string(kSilence));
+        m_.set_text("imei", std::string(kNotRead));
+        m_.set_text("nsim", std::string(kNotRead));
+        return;
+    }
+    // 9. Recovery.
+    if (v.no_data) {
+        m_.set_text("MsgCom", v.last_msg);
+        v.no_data = false;
+    }
+    // 10, 11. Answer echo (it carries the check byte computed over all but the last byte).
+    m_.set_text("txtRec", answer_echo(sent, received));
+
+    // 12. Dispatch.
+    if (byte_at(received, 0) == kAnswerPrefix) {
+        if (received.size() >= kMinAnswerFrame) dispatch_answer(received);
+    } else {
+        m_.set_text("text_GSM", cp1251_to_utf8(received));
+    }
+    // 13.
+    m_.set_color("Pic", kLampRed);
+    reader_.flush(port_);
+}
+
+void ExchangeEngine::dispatch_answer(const Frame& answer) {
+    const std::uint8_t code = byte_at(answer, 2);
+    for (const AnswerRow& row : kAnswerTable) {
+        if (row.code != code) continue;
+        if (row.accept && !row.accept(answer)) return;
+        if (row.handler && row.handler_first) row.handler(parts_, answer);
+        if (!row.status.empty()) m_.set_text("MsgCom", std::string(row.status));
+        if (row.handler && !row.handler_first) row.handler(parts_, answer);
+        if (!row.message.empty()) dialogs_.message(std::string(row.message));
+        return;
+    }
+    m_.set_text("MsgCom", std::string(kUnknownStatus));
+    dialogs_.message(std::string(kUnknownMessage));
+}
+
+}  // namespace velkon

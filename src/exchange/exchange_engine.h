@@ -1,0 +1,60 @@
+// The exchange tick: every 500 ms one request goes out and the answer to the previous one is
+// judged and handed, by its code, to whoever shows it.
+//
+// The tick is split around its read so that the window's thread never waits for the line:
+// start_tick() does everything up to the read and hands the read to the ReadRunner; the runner
+// brings what came back on the window's thread, and the second half sends the pending request
+// and judges the answer. Seen from the port and the window the order is the same as one
+// uninterrupted tick: echo, read, write, lamp, judge, flush.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "connection/connection_control.h"
+#include "connection/outbox.h"
+#include "model/window_model.h"
+#include "seams/seams.h"
+#include "sensor/sensor_answers.h"
+#include "serial/serial_port.h"
+#include "tracker/tracker.h"
+
+namespace velkon {
+
+class ExchangeEngine {
+  public:
+    struct Parts {
+        ConnectionControl& connection;
+        SensorAnswers& sensor;
+        Tracker& tracker;
+    };
+
+    ExchangeEngine(WindowModel& model, SerialPort& port, Dialogs& dialogs, ReadRunner& reader,
+                   Outbox& outbox, Parts parts)
+        : m_(model),
+          port_(port),
+          dialogs_(dialogs),
+          reader_(reader),
+          outbox_(outbox),
+          parts_(parts) {}
+
+    // The exchange timer's tick. Ignored while the previous tick is still in progress (its read
+    // in flight, or one of its own message boxes open): ticks never overlap.
+    void start_tick();
+    bool tick_in_progress() const { return busy_; }
+
+  private:
+    void finish_tick(std::uint64_t link, std::string received);
+    void dispatch_answer(const Frame& answer);
+
+    WindowModel& m_;
+    SerialPort& port_;
+    Dialogs& dialogs_;
+    ReadRunner& reader_;
+    Outbox& outbox_;
+    Parts parts_;
+    bool busy_ = false;
+    Frame request_;  // the frame the tick in progress sends
+};
+
+}  // namespace velkon

@@ -1,0 +1,31 @@
+// The per-day record file `base/DDMMYY.dat` in the program folder: a "Start: " header written
+// at the first start of a day, then one binding record a line (CP1251, CR LF).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "model/window_model.h"
+#include "seams/seams.h"
+
+namespace velkon {
+
+class DayFile {
+  public:
+    // The file's path is the form variable `day_file`, set by start-up.
+    DayFile(FormVars& vars, Dialogs& dialogs) : vars_(vars), dialogs_(dialogs) {}
+
+    // Appends one line (CR LF added), whole or not at all. A failure is reported in a message
+    // box and returns false; it never stops the caller.
+    bool append_record(const std::string& line);
+
+  private:
+    FormVars& vars_;
+    Dialogs& dialogs_;
+};
+
+// Writes the header "Start: <now>" and an empty line unless the file already holds it.
+// Returns 0 or the errno of the failing call.
+int start_day_file(const std::filesystem::path& path, const std::string& now);
+
+}  // namespace velkon

@@ -1,0 +1,33 @@
+#include "files/file_error.h"
+
+#include <cerrno>
+
+namespace velkon {
+
+std::string file_error_text(int error) {
+    static const struct {
+        int error;
+        const char* text;
+    } kReasons[] = {
+        {EACCES, "нет прав на запись"},
+        {EPERM, "нет прав на запись"},
+        {EROFS, "диск доступен только для чтения"},
+        {ENOSPC, "на диске нет места"},
+        {EDQUOT, "на диске нет места"},
+        {EISDIR, "на месте файла находится папка"},
+        {ENOTDIR, "на месте папки находится файл"},
+        {EEXIST, "на месте папки находится файл"},
+        {ENOENT, "папка не найдена"},
+        {ENAMETOOLONG, "слишком длинный путь"},
+        {ELOOP, "путь ведёт по ссылке за пределы папки программы"},
+        {EIO, "ошибка ввода-вывода"},
+        {EMFILE, "открыто слишком много файлов"},
+    };
+    for (const auto& r : kReasons) {
+        if (r.error == error) return r.text;
+    }
+    // The system's own wording would be English; the number lets support look it up.
+    return "системная ошибка " + std::to_string(error);
+}
+
+}  // namespace velkon

@@ -1,0 +1,66 @@
+#include "files/file_write.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include "base/unique_fd.h"
+
+namespace velkon {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Writes all of `bytes`, retrying after signals; 0 or the errno of the failing write.
+int write_all(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int replace_file(const fs::path& target, std::string_view bytes) {
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) return ec.value();
+    std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
+    const UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd) return errno;
+    int error = write_all(fd.get(), bytes);
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temp.c_str());
+    return error;
+}
+
+int append_whole(const fs::path& file, std::string_view bytes) {
+    const UniqueFd fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return errno;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return errno;
+    if (!S_ISREG(st.st_mode)) return EISDIR;
+    const off_t before = st.st_size;
+    const int error = write_all(fd.get(), bytes);
+    if (error != 0) {
+        // Whatever part of the record reached the file goes again.
+        while (::ftruncate(fd.get(), before) != 0 && errno == EINTR) {
+        }
+    }
+    return error;
+}
+
+}  // namespace velkon

@@ -1,0 +1,20 @@
+// Files written whole or not at all. Both calls return 0 on success or the errno of the call
+// that failed (captured at that call, never read back later).
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace velkon {
+
+// Puts `bytes` in the place of `target`: written to a fresh file of a unique name beside it
+// (created exclusively, so nothing planted there is followed), then renamed over `target`. A
+// failure midway leaves the earlier `target` as it was. The folder is created when missing.
+int replace_file(const std::filesystem::path& target, std::string_view bytes);
+
+// Appends `bytes` to the existing regular file `file` with one write; when that write fails or
+// is short the file is cut back to its earlier size, so a record is never left half written. A
+// symbolic link at `file` is refused (ELOOP), not followed.
+int append_whole(const std::filesystem::path& file, std::string_view bytes);
+
+}  // namespace velkon

@@ -1,0 +1,107 @@
+// The sensor's answers shown in the window: readings, version and serial number, modes.
+// Numbers in the sensor's answers go least significant byte first. Positions below are 0-based
+// indices into the answer (the byte at index 3 is the fourth byte of the frame).
+#include "sensor/sensor_answers.h"
+
+#include <string>
+
+#include "sensor/mode_byte.h"
+
+namespace velkon {
+
+namespace {
+
+constexpr std::size_t kReadingsMin = 21;  // the readings answer without its mode byte
+constexpr std::size_t kReadingsModeIndex = 20;
+constexpr std::size_t kVersionMin = 7;    // up to the end of the serial number
+constexpr std::size_t kVersionFull = 10;  // serial number, version, leading byte, check byte
+
+std::uint32_t le32(const Frame& frame, std::size_t index) {
+    return little_endian_at(frame, index, 4);
+}
+std::uint16_t le16(const Frame& frame, std::size_t index) {
+    return static_cast<std::uint16_t>(little_endian_at(frame, index, 2));
+}
+
+// "1.6.3." for 163: each decimal digit followed by a point; a missing digit leaves its point.
+std::string version_digits(std::uint8_t version) {
+    const std::string digits = std::to_string(version);
+    std::string text;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (i < digits.size()) text += digits[i];
+        text += '.';
+    }
+    return text;
+}
+
+// The controls newer firmware supports, by the lowest version that has them.
+struct VersionGroup {
+    std::uint8_t from_version;
+    void (WindowModel::*enable)();
+};
+constexpr VersionGroup kVersionGroups[] = {
+    {130, &WindowModel::swtag130},
+    {131, &WindowModel::swtag131},
+    {134, &WindowModel::swtag134},
+    {163, &WindowModel::swtag163},
+};
+
+}  // namespace
+
+void SensorAnswers::show_readings(const Frame& answer) {
+    // Too short to hold the calibration values: nothing is shown (the dispatch refuses it too).
+    if (answer.size() < kReadingsMin) return;
+    FormVars& v = m_.vars;
+
+    const std::uint32_t current = le32(answer, 6);
+    if (current > 0) {
+        m_.set_text("tek", std::to_string(current));
+        const auto temperature = static_cast<std::int8_t>(byte_at(answer, 3));
+        m_.set_text("temp", std::to_string(temperature) + " °C");
+        m_.set_text("ne", std::to_string(byte_at(answer, 1)));
+        const int level = le16(answer, 4);
+        m_.set_maximum("ProgressBar1", v.Ur_progressBar);
+        if (level < v.Ur_progressBar) m_.set_value("ProgressBar1", level);
+        m_.set_text("uroven", std::to_string(level));
+    }
+    m_.set_text("lo", std::to_string(le32(answer, 10)));
+    m_.set_text("hi", std::to_string(le32(answer, 14)));
+    m_.set_text("ko", std::to_string(le16(answer, 18)));
+
+    if (answer.size() > kReadingsMin && v.mode_yes) show_modes(byte_at(answer, kReadingsModeIndex));
+}
+
+void SensorAnswers::show_version(const Frame& answer) {
+    if (answer.size() < kVersionMin) {
+        m_.set_text("sn", "????????");
+        return;
+    }
+    m_.set_text("sn", std::to_string(le32(answer, 3)));
+    if (answer.size() != kVersionFull) return;
+
+    const std::uint8_t version = byte_at(answer, 7);
+    const std::uint8_t lead = byte_at(answer, 8);
+    m_.set_text("vv", (lead != 0 ? std::to_string(lead) : std::string()) + version_digits(version));
+    // Only enabling here: closing the link disables the groups again.
+    for (const VersionGroup& group : kVersionGroups) {
+        if (version >= group.from_version) (m_.*group.enable)();
+    }
+}
+
+void SensorAnswers::show_modes(std::uint8_t mode) {
+    FormVars& v = m_.vars;
+    for (const ModeControl& flag : kModeFlagBoxes) m_.set_checked(flag.control, mode & flag.bits);
+    v.Ur_progressBar = (mode & kRange4096Bit) ? 4096 : 1024;
+
+    // A value with no button of its own (0x12, 0x14, 0x16) leaves the buttons as they were.
+    const std::uint8_t bits = mode & kOperatingModeMask;
+    for (const ModeControl& button : kOperatingModeButtons) {
+        if (button.bits != bits) continue;
+        for (const ModeControl& other : kOperatingModeButtons) m_.set_checked(other.control, false);
+        m_.set_checked(button.control, true);
+        break;
+    }
+    v.mode_yes = false;
+}
+
+}  // namespace velkon

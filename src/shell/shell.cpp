@@ -1,0 +1,104 @@
+#include "shell/shell.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include "files/day_file.h"
+#include "files/file_error.h"
+
+namespace velkon {
+
+namespace {
+
+// A start-up fault: the number shown in the box title and its description.
+struct StartupError {
+    int number = 0;
+    std::string description;
+};
+
+// The numbers the start-up box has always shown for these faults.
+int error_number(const std::error_code& ec) {
+    switch (ec.value()) {
+        case ENOENT:
+        case ENOTDIR:
+            return 76;  // path not found
+        default:
+            return 75;  // path/file access error
+    }
+}
+
+std::optional<StartupError> make_base_folder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    const auto base = folder / "base";
+    if (std::filesystem::exists(base, ec)) {
+        if (std::filesystem::is_directory(base, ec)) return std::nullopt;
+        ec = std::make_error_code(std::errc::not_a_directory);
+    } else {
+        std::filesystem::create_directories(base, ec);
+        if (!ec) return std::nullopt;
+    }
+    return StartupError{error_number(ec), "Не удалось создать папку " + base.string() + ": " +
+                                              file_error_text(ec.value())};
+}
+
+std::optional<StartupError> start_day_file_of(const std::filesystem::path& path,
+                                              const std::string& now) {
+    const int error = start_day_file(path, now);
+    if (error == 0) return std::nullopt;
+    const std::error_code why(error, std::generic_category());
+    return StartupError{error_number(why),
+                        "Не удалось создать файл " + path.string() + ": " + file_error_text(error)};
+}
+
+}  // namespace
+
+void Shell::start() {
+    FormVars& v = m_.vars;
+    v.mode_yes = true;
+    v.Ur_progressBar = 1024;
+    m_.clear_items("CmbNet");
+    m_.add_item("CmbNet", "0");
+    m_.set_selected("CmbNet", 0);
+
+    m_.tag_untagged("2");
+    m_.set_tab(0);
+    m_.set_timer_enabled("Timer1", true);
+    m_.set_enabled("BTNOpenCom", true);
+
+    // The day file comes last, so a folder that cannot be written still leaves the link usable.
+    const std::string now = clock_.now_text();
+    std::optional<StartupError> error;
+    if (now.size() < 10 || now[2] != '.' || now[5] != '.') {
+        error = StartupError{13, "Неверный формат даты: " + now};
+    } else {
+        const std::string day_name = now.substr(0, 2) + now.substr(3, 2) + now.substr(8, 2);
+        error = make_base_folder(program_folder_);
+        if (!error) {
+            v.day_file = program_folder_ / "base" / (day_name + ".dat");
+            error = start_day_file_of(v.day_file, now);
+        }
+    }
+    if (error) {
+        dialogs_.message(error->description, Dialogs::Icon::Critical,
+                         "Error#" + std::to_string(error->number));
+    }
+}
+
+void Shell::request_close() {
+    connection_.close_link();
+    end_program();
+}
+
+void Shell::terminate() {
+    if (ended_) return;
+    m_.set_timer_enabled("TMRComm", false);
+    connection_.close_link();
+    end_program();
+}
+
+void Shell::end_program() {
+    ended_ = true;
+    if (on_end_program) on_end_program();
+}
+
+}  // namespace velkon

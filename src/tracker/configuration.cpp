@@ -1,0 +1,97 @@
+// The configuration record's read and write: the read request, the answer shown in the
+// controls, and the write frame built from them, queued and kept in the program folder as
+// "123.cfg".
+#include <charconv>
+#include <filesystem>
+
+#include "files/file_error.h"
+#include "files/file_write.h"
+#include "tracker/tracker.h"
+
+namespace velkon {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The option button of a Mode field for a mode byte (1..3).
+std::string option_name(const ConfigField& field, std::uint32_t mode) {
+    return std::string(field.control) + static_cast<char>('0' + mode);
+}
+
+void show_field(WindowModel& m, const ConfigField& field, const FieldValue& value) {
+    if (field.as_text()) {
+        m.set_text(field.control, std::get<std::string>(value));
+        if (field.kind == FieldKind::Version) {
+            const std::string& text = std::get<std::string>(value);
+            unsigned version = 0;
+            std::from_chars(text.data(), text.data() + text.size(), version);
+            const bool egts = version > 42;  // older firmware has no EGTS
+            m.set_visible("EGTS_prot", egts);
+            m.set_visible("Label42", egts);
+        }
+        return;
+    }
+    const std::uint32_t n = std::get<std::uint32_t>(value);
+    if (field.kind == FieldKind::Flag) {
+        m.set_checked(field.control, n != 0);
+        return;
+    }
+    if (n < 1 || n > 3) return;  // an unknown mode leaves the option buttons as they were
+    for (std::uint32_t k = 1; k <= 3; ++k) m.set_checked(option_name(field, k), k == n);
+}
+
+FieldValue window_value(const WindowModel& m, const ConfigField& field) {
+    if (field.as_text()) return m.text(field.control);
+    if (field.kind == FieldKind::Flag) return std::uint32_t{m.checked(field.control) ? 1u : 0u};
+    for (std::uint32_t k = 1; k <= 3; ++k) {
+        if (m.checked(option_name(field, k))) return k;
+    }
+    return std::uint32_t{0};
+}
+
+}  // namespace
+
+Frame configuration_read_request() {
+    return make_frame({0x3E, 0xCA, 0xA2, 0x00, 0x00, 0x00, 0x00, 0x00});
+}
+
+void Tracker::read_configuration() {
+    outbox_.put_and_echo(configuration_read_request());
+}
+
+TrackerConfig Tracker::configuration_from_window() const {
+    TrackerConfig config;
+    const auto layout = tracker_config_layout();
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (layout[i].written()) config.values[i] = window_value(m_, layout[i]);
+    }
+    return config;
+}
+
+void Tracker::show_configuration(const Frame& answer) {
+    const TrackerConfig config = decode_config_answer(answer);
+    const auto layout = tracker_config_layout();
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (config.values[i]) show_field(m_, layout[i], *config.values[i]);
+    }
+}
+
+void Tracker::write_configuration() {
+    const ConfigFrame built = encode_config_frame(configuration_from_window());
+    if (!built) {
+        dialogs_.message(built.refusal);
+        return;
+    }
+    outbox_.put_and_echo(built.frame);
+    // The copy is a convenience: when it cannot be kept, the frame still goes to the unit.
+    const fs::path copy = program_folder_ / kConfigCopyName;
+    if (const int error = replace_file(copy, built.frame)) {
+        dialogs_.message("Не удалось сохранить копию конфигурации в файл «" + copy.string() +
+                             "»: " + file_error_text(error) +
+                             ". Конфигурация всё равно будет отправлена в трекер.",
+                         Dialogs::Icon::Exclamation);
+    }
+}
+
+}  // namespace velkon

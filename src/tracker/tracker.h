@@ -1,0 +1,64 @@
+// The tracker unit: its configuration record read into the pages «Трекер» and «Сервер» and
+// written back from them (a copy of the written frame kept as "123.cfg" in the program folder),
+// its live data, and its IMEI and SIM number with the serial-number binding record. Requests go
+// into the outbox; the exchange engine hands the answers to the show_* functions.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "connection/outbox.h"
+#include "files/day_file.h"
+#include "model/window_model.h"
+#include "protocol/frame.h"
+#include "seams/seams.h"
+#include "tracker/record.h"
+
+namespace velkon {
+
+inline constexpr const char* kConfigCopyName = "123.cfg";
+
+class Tracker {
+  public:
+    Tracker(WindowModel& model, Dialogs& dialogs, Outbox& outbox, DayFile& day_file,
+            std::filesystem::path program_folder)
+        : m_(model),
+          dialogs_(dialogs),
+          outbox_(outbox),
+          day_file_(day_file),
+          program_folder_(std::move(program_folder)) {}
+
+    // Configuration record.
+    void read_configuration();
+    // Checks the fields, queues the write frame and keeps its copy; a refusal names the field.
+    void write_configuration();
+    void show_configuration(const Frame& answer);
+    // The record the two pages show now (every written field; version and serial left out).
+    TrackerConfig configuration_from_window() const;
+
+    // Live data (answer code A0).
+    void show_live_data(const Frame& answer);
+
+    // IMEI and SIM number (answer code A7), and the binding of a typed serial number to them.
+    void read_imei();
+    void show_imei(const Frame& answer);
+    void bind_serial_number();
+
+  private:
+    WindowModel& m_;
+    Dialogs& dialogs_;
+    Outbox& outbox_;
+    DayFile& day_file_;
+    std::filesystem::path program_folder_;
+};
+
+// The controls the live data fills, in the order they are shown.
+std::vector<std::string_view> live_data_controls();
+
+// The request frames of the unit's commands.
+Frame configuration_read_request();  // 3E CA A2 00 00 00 00 00 + check byte
+Frame live_data_request();           // 3E CA A0 + check byte
+Frame imei_request();                // 3E CA A7 + check byte
+
+}  // namespace velkon

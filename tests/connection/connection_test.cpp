@@ -1,0 +1,233 @@
+// The port scan, the open button and the close button.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/form_fixture.h"
+
+namespace velkon {
+namespace {
+
+using testing::LinkRig;
+using Names = std::vector<std::string>;
+
+std::vector<PortEntry> entries(const Names& names) {
+    std::vector<PortEntry> out;
+    for (const auto& name : names) out.push_back({name, device_path_for(name)});
+    return out;
+}
+
+struct ScanCase {
+    const char* name;
+    Names before;  // the list before the scan
+    int selected_before;
+    Names found;
+    Names list;
+    int selected;
+    std::string line;
+};
+
+class PortScan : public ::testing::TestWithParam<ScanCase> {};
+
+TEST_P(PortScan, RefillsTheListAndKeepsTheSelectedPosition) {
+    const ScanCase& c = GetParam();
+    LinkRig r;
+    r.model.set_items("CmbPort", c.before);
+    r.model.set_selected("CmbPort", c.selected_before);
+    r.model.set_text("txtRec", "old\r\n");
+    r.lister.entries = entries(c.found);
+    r.app.connection().scan_ports();
+
+    EXPECT_EQ(r.model.items("CmbPort"), c.list);
+    EXPECT_EQ(r.model.selected("CmbPort"), c.selected);
+    EXPECT_EQ(r.model.text("txtRec"), "old\r\n" + c.line);
+    EXPECT_EQ(r.port.calls, (Names{"close", "flush"}));
+}
+
+Names many(int count) {
+    Names out;
+    for (int n = 0; n < count; ++n) out.push_back("ttyUSB" + std::to_string(n));
+    return out;
+}
+
+std::string line_of(const Names& names) {
+    std::string out;
+    for (const auto& n : names) out += n + ", ";
+    return out + "\r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PortScan,
+    ::testing::Values(ScanCase{"TwoFoundNothingSelected",
+                               {},
+                               -1,
+                               {"ttyS1", "ttyS3"},
+                               {"ttyS1", "ttyS3"},
+                               0,
+                               "ttyS1, ttyS3, \r\n"},
+                      ScanCase{"SelectionBeyondTheEndGoesToTheLast",
+                               {"ttyS1", "ttyS3"},
+                               1,
+                               {"ttyS3"},
+                               {"ttyS3"},
+                               0,
+                               "ttyS3, \r\n"},
+                      ScanCase{"SelectionFollowsThePositionNotTheName",
+                               {"ttyS1", "ttyS3", "ttyS4"},
+                               1,
+                               {"ttyS3", "ttyS4", "ttyS5"},
+                               {"ttyS3", "ttyS4", "ttyS5"},
+                               1,
+                               "ttyS3, ttyS4, ttyS5, \r\n"},
+                      ScanCase{"NothingFound", {"ttyS1"}, 0, {}, {"----"}, 0, "\r\n"},
+                      ScanCase{"AfterNothingFound",
+                               {"----"},
+                               0,
+                               {"ttyACM0", "/dev/pts/7"},
+                               {"ttyACM0", "/dev/pts/7"},
+                               0,
+                               "ttyACM0, /dev/pts/7, \r\n"},
+                      ScanCase{"ThirtyListed", {}, -1, many(30), many(30), 0, line_of(many(30))}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PortScanText, StaysWithinItsCapDroppingTheOldestWholeLines) {
+    LinkRig r;
+    r.lister.entries = entries({"ttyUSB0", "ttyUSB1"});
+    const std::string line = "ttyUSB0, ttyUSB1, \r\n";
+    const std::size_t scans = kTxtRecLimit / line.size() * 3;
+    for (std::size_t i = 0; i < scans; ++i) r.app.connection().scan_ports();
+    const std::string& text = r.model.text("txtRec");
+    EXPECT_LE(text.size(), kTxtRecLimit);
+    EXPECT_GT(text.size(), kTxtRecLimit - line.size() * 2);
+    EXPECT_EQ(text.size() % line.size(), 0u);  // whole lines only
+    EXPECT_EQ(text.substr(0, line.size()), line);
+}
+
+TEST(OpenButton, OpensTheSelectedEntryAndStartsTheExchange) {
+    LinkRig r;
+    r.model.set_timer_enabled("Timer1", true);
+    r.model.set_items("CmbPort", {"ttyUSB0", "/dev/pts/4"});
+    r.model.set_selected("CmbPort", 1);
+    r.app.connection().open_link();
+
+    EXPECT_EQ(r.port.calls, Names{"open /dev/pts/4"});
+    EXPECT_EQ(r.port.settings(), "19200,n,8,1");
+    EXPECT_FALSE(r.model.timer_enabled("Timer1"));
+    EXPECT_TRUE(r.model.timer_enabled("TMRComm"));
+    EXPECT_FALSE(r.model.enabled("BTNOpenCom"));
+    EXPECT_TRUE(r.model.enabled("BTNCloseCom"));  // the link's groups are switched on
+    EXPECT_TRUE(r.model.enabled("SSTab1"));
+    EXPECT_TRUE(r.model.enabled("MsgCom"));
+    EXPECT_FALSE(r.model.enabled("R_a"));  // version groups wait for the version answer
+    EXPECT_TRUE(r.dialogs.messages.empty());
+}
+
+struct OpenFailureCase {
+    const char* name;
+    const char* entry;
+    OpenError error;
+    Names boxes;
+};
+
+class OpenButtonFailure : public ::testing::TestWithParam<OpenFailureCase> {};
+
+TEST_P(OpenButtonFailure, ShowsTheMessagesAndLeavesTheScanStopped) {
+    const OpenFailureCase& c = GetParam();
+    LinkRig r;
+    r.model.set_timer_enabled("Timer1", true);
+    r.model.set_items("CmbPort", {c.entry});
+    r.model.set_selected("CmbPort", 0);
+    r.port.open_succeeds = false;
+    r.port.open_error = c.error;
+    r.app.connection().open_link();
+
+    EXPECT_EQ(r.dialogs.texts(), c.boxes);
+    EXPECT_EQ(r.dialogs.messages.back().icon, Dialogs::Icon::Exclamation);
+    EXPECT_EQ(r.dialogs.messages.back().title, "Orvik");
+    EXPECT_FALSE(r.model.timer_enabled("Timer1"));
+    EXPECT_FALSE(r.model.timer_enabled("TMRComm"));
+    EXPECT_TRUE(r.model.enabled("BTNOpenCom"));
+    EXPECT_FALSE(r.model.enabled("BTNCloseCom"));
+}
+
+const std::string kUnavailable = " недоступен. Установите нужный порт.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpenButtonFailure,
+    ::testing::Values(
+        OpenFailureCase{"NoSuchDevice",
+                        "ttyUSB0",
+                        {OpenFailure::NoSuchDevice, 2, "", ""},
+                        {"Com Port ttyUSB0" + kUnavailable + "\nУстройство не найдено."}},
+        OpenFailureCase{"Busy",
+                        "ttyUSB0",
+                        {OpenFailure::Busy, 16, "", ""},
+                        {"Com Port ttyUSB0" + kUnavailable + "\nПорт занят другой программой."}},
+        OpenFailureCase{"ReasonUnknown", "----", {}, {"Com Port ----" + kUnavailable}},
+        OpenFailureCase{
+            "Configuration",
+            "ttyS0",
+            {OpenFailure::Configuration, 22, "", "Unable to set Comm DCB 19200,n,8,1 Error: 22"},
+            {"Unable to set Comm DCB 19200,n,8,1 Error: 22", "Com Port ttyS0" + kUnavailable}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CloseButton, ResetsTheWindowInTheDescribedOrder) {
+    LinkRig r;
+    // An open link as the window shows it; the link's groups are left disabled so that the
+    // change log below holds the close's own writes only.
+    r.model.CloseAllTags();
+    r.model.set_timer_enabled("TMRComm", true);
+    r.model.set_timer_enabled("Timer1", false);
+    r.model.set_enabled("BTNOpenCom", false);
+    r.model.set_items("CmbNet", {"0", "7"});
+    r.model.set_selected("CmbNet", 1);
+    for (const char* label :
+         {"sn", "vv", "tek", "temp", "uroven", "lo", "hi", "ne", "MsgCom", "netdev"}) {
+        r.model.set_text(label, "shown");
+    }
+    r.model.set_value("ProgressBar1", 512);
+    r.model.set_color("Pic", kLampRed);
+    Names changed;
+    r.model.set_listener([&](int index) {
+        const std::string& name = r.model.at(index).name;
+        if (changed.empty() || changed.back() != name) changed.push_back(name);
+    });
+
+    r.app.connection().close_link();
+
+    EXPECT_EQ(changed,
+              (Names{"TMRComm", "Timer1", "BTNOpenCom", "CmbNet", "sn", "vv", "tek", "temp",
+                     "uroven", "lo", "hi", "ne", "ProgressBar1", "MsgCom", "netdev", "Pic"}));
+    EXPECT_EQ(r.port.calls, (Names{"close", "close"}));
+    EXPECT_EQ(r.model.items("CmbNet"), Names{"0"});
+    EXPECT_EQ(r.model.selected("CmbNet"), 0);
+    EXPECT_EQ(r.model.text("sn"), "0");
+    EXPECT_EQ(r.model.text("vv"), "--------");
+    for (const char* label : {"tek", "temp", "uroven", "lo", "hi", "ne"}) {
+        EXPECT_EQ(r.model.text(label), "Нет данных") << label;
+    }
+    EXPECT_EQ(r.model.value("ProgressBar1"), 0);
+    EXPECT_EQ(r.model.text("MsgCom"), "");
+    EXPECT_EQ(r.model.text("netdev"), "Устройства не определены");
+    EXPECT_EQ(r.model["Pic"].color, kLampYellow);
+}
+
+TEST(CloseButton, DisablesEveryLinkAndVersionGroupButKeepsTheFormVariables) {
+    LinkRig r;
+    r.open_link();
+    r.model.swtag163();
+    r.vars().wrs = "pending";
+    r.vars().last_tab = 2;
+    r.app.connection().close_link();
+    for (const char* name : {"BTNCloseCom", "SSTab1", "MsgCom", "D_4096", "CmbNet"}) {
+        EXPECT_FALSE(r.model.enabled(name)) << name;
+    }
+    EXPECT_TRUE(r.model.enabled("BTNOpenCom"));
+    EXPECT_TRUE(r.model.enabled("CmbPort"));
+    EXPECT_EQ(r.vars().wrs, "pending");
+    EXPECT_EQ(r.vars().last_tab, 2);
+}
+
+}  // namespace
+}  // namespace velkon

@@ -1,0 +1,64 @@
+// Files written whole or not at all, and the wording of file errors.
+#include "files/file_write.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "files/file_error.h"
+#include "support/test_support.h"
+
+namespace velkon {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+TEST(ReplaceFile, ReplacesWholeAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    dir.write_file("a.cfg", "old");
+    EXPECT_EQ(replace_file(dir.path() / "a.cfg", std::string("new\0bytes", 9)), 0);
+    EXPECT_EQ(dir.read_file("a.cfg"), std::string("new\0bytes", 9));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(ReplaceFile, AFailureKeepsTheEarlierFileAndSaysWhy) {
+    TempDir dir;
+    dir.make_dir("a.cfg/inside");  // a folder in the file's place
+    const int error = replace_file(dir.path() / "a.cfg", "new");
+    EXPECT_NE(error, 0);
+    EXPECT_TRUE(fs::is_directory(dir.path() / "a.cfg" / "inside"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(AppendWhole, AppendsAndRefusesLinksAndFolders) {
+    TempDir dir;
+    dir.write_file("day.dat", "Start\r\n");
+    EXPECT_EQ(append_whole(dir.path() / "day.dat", "1;2;3\r\n"), 0);
+    EXPECT_EQ(dir.read_file("day.dat"), "Start\r\n1;2;3\r\n");
+
+    dir.write_file("elsewhere.txt", "");
+    fs::create_symlink(dir.path() / "elsewhere.txt", dir.path() / "link.dat");
+    EXPECT_EQ(append_whole(dir.path() / "link.dat", "x"), ELOOP);
+    EXPECT_EQ(dir.read_file("elsewhere.txt"), "");
+
+    dir.make_dir("folder.dat");
+    EXPECT_NE(append_whole(dir.path() / "folder.dat", "x"), 0);
+    EXPECT_EQ(append_whole(dir.path() / "missing.dat", "x"), ENOENT);
+}
+
+TEST(FileErrorText, IsRussianForEveryError) {
+    for (int error :
+         {EACCES, EROFS, ENOSPC, EISDIR, ENOTDIR, ENOENT, ENAMETOOLONG, ELOOP, EIO, EXDEV, 9999}) {
+        const std::string text = file_error_text(error);
+        EXPECT_FALSE(text.empty());
+        EXPECT_EQ(text.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
+                  std::string::npos)
+            << text;
+    }
+}
+
+}  // namespace
+}  // namespace velkon
