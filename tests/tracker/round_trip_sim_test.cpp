@@ -6,6 +6,8 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "serial/serial_port.h"
 #include "sim/pty_server.h"
@@ -35,6 +37,20 @@ struct TrackerRig : testing::SimWindow {
     }
 };
 
+// What a page should show: texts of controls, and boxes or option buttons that must be set or
+// clear.
+struct Shown {
+    std::vector<std::pair<const char*, const char*>> texts = {};
+    std::vector<const char*> set = {};
+    std::vector<const char*> clear = {};
+};
+
+void expect_shown(const WindowModel& m, const Shown& shown) {
+    for (const auto& [control, text] : shown.texts) EXPECT_EQ(m.text(control), text) << control;
+    for (const char* c : shown.set) EXPECT_TRUE(m.checked(c)) << c;
+    for (const char* c : shown.clear) EXPECT_FALSE(m.checked(c)) << c;
+}
+
 // Overwrites the controls of the record, so a read that fills nothing shows up.
 void scramble(WindowModel& m) {
     for (const char* c : {"apn", "gsm_user", "gdm_pwd", "pincod", "ip_serv", "port_serv", "id_dev",
@@ -57,40 +73,36 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
     rig.tick();
     EXPECT_EQ(m.vars.last_tab, 1);
     rig.tick();
-    EXPECT_EQ(m.text("MsgCom"), "Чтение");
-    EXPECT_EQ(m.text("apn"), "internet");
-    EXPECT_EQ(m.text("gsm_user"), "gdata");
-    EXPECT_EQ(m.text("gdm_pwd"), "gdata");
-    EXPECT_EQ(m.text("pincod"), "");
-    EXPECT_EQ(m.text("ip_serv"), "203.0.113.10");
-    EXPECT_EQ(m.text("port_serv"), "20332");
-    EXPECT_EQ(m.text("id_dev"), "0000012345");
-    EXPECT_EQ(m.text("pwd_serv"), "");
-    EXPECT_EQ(m.text("time_otpr"), "60");
-    EXPECT_TRUE(m.checked("r11"));
-    EXPECT_TRUE(m.checked("r23"));
-    EXPECT_TRUE(m.checked("Check1"));
-    EXPECT_TRUE(m.checked("Check2"));
-    EXPECT_FALSE(m.checked("Check5"));
-    EXPECT_FALSE(m.checked("EGTS_prot"));
-    EXPECT_EQ(m.text("ad1"), "1");
-    EXPECT_EQ(m.text("ad8"), "8");
-    EXPECT_EQ(m.text("vPo"), "43");
+    expect_shown(m, {.texts = {{"MsgCom", "Чтение"},
+                               {"apn", "internet"},
+                               {"gsm_user", "gdata"},
+                               {"gdm_pwd", "gdata"},
+                               {"pincod", ""},
+                               {"ip_serv", "203.0.113.10"},
+                               {"port_serv", "20332"},
+                               {"id_dev", "0000012345"},
+                               {"pwd_serv", ""},
+                               {"time_otpr", "60"},
+                               {"ad1", "1"},
+                               {"ad8", "8"},
+                               {"vPo", "43"},
+                               {"sern", "100500"}},
+                     .set = {"r11", "r23", "Check1", "Check2"},
+                     .clear = {"Check5", "EGTS_prot"}});
     EXPECT_TRUE(m.visible("EGTS_prot"));
-    EXPECT_EQ(m.text("sern"), "100500");
 
     // The idle poll's answer: the live data.
     rig.tick();
-    EXPECT_EQ(m.text("MsgCom"), "Получены данные");
-    EXPECT_EQ(m.text("ain1"), "12.5");
-    EXPECT_EQ(m.text("ain3"), "13.8");
-    EXPECT_EQ(m.text("fin2"), "513");
-    EXPECT_EQ(m.text("in1"), "1");
-    EXPECT_EQ(m.text("lls2"), "258");
-    EXPECT_EQ(m.text("gsm"), "21");
-    EXPECT_EQ(m.text("sputn"), "9");
-    EXPECT_EQ(m.text("traf"), "12");
-    EXPECT_EQ(m.text("ns"), "31");
+    expect_shown(m, {.texts = {{"MsgCom", "Получены данные"},
+                               {"ain1", "12.5"},
+                               {"ain3", "13.8"},
+                               {"fin2", "513"},
+                               {"in1", "1"},
+                               {"lls2", "258"},
+                               {"gsm", "21"},
+                               {"sputn", "9"},
+                               {"traf", "12"},
+                               {"ns", "31"}}});
     EXPECT_GT(m.value("ProgressBar1"), 0);
     EXPECT_LE(m.value("ProgressBar1"), 50);
 
@@ -128,21 +140,17 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
     m.set_tab(2);
     rig.tick();
     rig.tick();
-    EXPECT_EQ(m.text("MsgCom"), "Чтение");
-    EXPECT_EQ(m.text("apn"), "m2m.example");
-    EXPECT_EQ(m.text("gsm_user"), "Пётр");
-    EXPECT_EQ(m.text("gdm_pwd"), "gdata");
-    EXPECT_EQ(m.text("port_serv"), "8080");
-    EXPECT_EQ(m.text("pwd_serv"), "не трогай");
-    EXPECT_EQ(m.text("time_otpr"), "120");
-    EXPECT_TRUE(m.checked("r12"));
-    EXPECT_TRUE(m.checked("r23"));
-    EXPECT_TRUE(m.checked("Check1"));
-    EXPECT_TRUE(m.checked("Check5"));
-    EXPECT_TRUE(m.checked("EGTS_prot"));
-    EXPECT_EQ(m.text("ad1"), "1");
-    EXPECT_EQ(m.text("ad5"), "200");
-    EXPECT_EQ(m.text("ad8"), "8");
+    expect_shown(m, {.texts = {{"MsgCom", "Чтение"},
+                               {"apn", "m2m.example"},
+                               {"gsm_user", "Пётр"},
+                               {"gdm_pwd", "gdata"},
+                               {"port_serv", "8080"},
+                               {"pwd_serv", "не трогай"},
+                               {"time_otpr", "120"},
+                               {"ad1", "1"},
+                               {"ad5", "200"},
+                               {"ad8", "8"}},
+                     .set = {"r12", "r23", "Check1", "Check5", "EGTS_prot"}});
 
     // Written again unchanged, the record gives the same frame.
     rig.app.fire("setdata");
