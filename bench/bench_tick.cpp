@@ -64,10 +64,13 @@ class WorkerRunner : public ReadRunner {
         wake_.notify_one();
         worker_.join();
     }
-    void read(SerialPort& port, std::function<void(std::string)> done) override {
+    void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
+                  std::function<void(TickIo)> done) override {
         {
             std::lock_guard lock(mutex_);
             port_ = &port;
+            request_ = std::move(request);
+            still_current_ = std::move(still_current);
             done_ = std::move(done);
         }
         wake_.notify_one();
@@ -82,10 +85,11 @@ class WorkerRunner : public ReadRunner {
             auto done = std::move(done_);
             done_ = nullptr;
             SerialPort* port = port_;
+            const std::string request = std::move(request_);
+            const auto still_current = std::move(still_current_);
             lock.unlock();
-            std::string received = port->ReadPort();
-            window_.post(
-                [done = std::move(done), received = std::move(received)] { done(received); });
+            TickIo io = exchange_now(*port, request, still_current);
+            window_.post([done = std::move(done), io = std::move(io)] { done(io); });
         }
     }
 
@@ -93,7 +97,9 @@ class WorkerRunner : public ReadRunner {
     std::mutex mutex_;
     std::condition_variable wake_;
     SerialPort* port_ = nullptr;
-    std::function<void(std::string)> done_;
+    std::string request_;
+    std::function<bool()> still_current_;
+    std::function<void(TickIo)> done_;
     bool stopping_ = false;
     std::thread worker_;
 };

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -114,7 +115,8 @@ int main(int argc, char** argv) {
     auto reader = std::make_unique<velkon::QtReadRunner>();
     velkon::Configurator configurator(
         model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *reader,
-                                         velkon::default_program_folder()});
+                                         velkon::default_program_folder(),
+                                         QLocale::system().decimalPoint().toStdString()});
     configurator.shell().on_end_program = [] { QCoreApplication::quit(); };
 
     velkon::ui::MainWindow window(model, configurator);

@@ -11,7 +11,7 @@ Configurator::Configurator(WindowModel& model, ConfiguratorSeams s)
       connection_(model, s.port, s.ports, s.dialogs, outbox_),
       sensor_answers_(model),
       sensor_commands_(model, s.dialogs, outbox_, day_file_),
-      tracker_(model, s.dialogs, outbox_, day_file_, s.program_folder),
+      tracker_(model, s.dialogs, outbox_, day_file_, s.program_folder, s.decimal_separator),
       exchange_(model, s.port, s.dialogs, s.reader, outbox_,
                 {connection_, sensor_answers_, tracker_}),
       shell_(model, s.dialogs, s.clock, outbox_, connection_, s.program_folder),

@@ -10,6 +10,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct ConfiguratorSeams {
     Clock& clock;
     ReadRunner& reader;
     std::filesystem::path program_folder;
+    // The user's decimal separator ("," on a Russian desktop).
+    std::string decimal_separator = ".";
 };
 
 // One row of the event table: the control (by its name in the window), the event, and what it

@@ -75,14 +75,17 @@ void ConnectionControl::open_link() {
         dialogs_.message(text, Dialogs::Icon::Exclamation);
         return;
     }
+    outbox_.next_link();
     m_.SwitchTags();
     m_.set_timer_enabled("TMRComm", true);
     m_.set_enabled("BTNOpenCom", false);
 }
 
 void ConnectionControl::close_link() {
-    // A read still in flight belongs to the link being closed: its result is dropped.
+    // A tick in flight belongs to the link being closed: its result is dropped, and so is a
+    // command still pending, which was meant for this device and no other.
     outbox_.next_link();
+    outbox_.clear();
 
     m_.set_timer_enabled("TMRComm", false);
     m_.set_timer_enabled("Timer1", true);

@@ -13,4 +13,10 @@ void Outbox::put_and_echo(Frame frame) {
     echo(m_.vars.wrs);
 }
 
+bool Outbox::still_on(std::uint64_t link) {
+    if (link == link_.load()) return true;
+    m_.set_text("MsgCom", std::string(kCommandNotSent));
+    return false;
+}
+
 }  // namespace velkon

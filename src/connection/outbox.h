@@ -2,12 +2,17 @@
 // the port; they leave their frame here. Storing a frame replaces whatever was pending.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <string_view>
 
 #include "model/window_model.h"
 #include "protocol/frame.h"
 
 namespace velkon {
+
+inline constexpr std::string_view kCommandNotSent =
+    "Команда не отправлена: связь с устройством закрыта.";
 
 class Outbox {
   public:
@@ -28,14 +33,21 @@ class Outbox {
     // put() and echo() of the same frame, as most commands do.
     void put_and_echo(Frame frame);
 
+    // For a command that asked the user something first: true when the link is still the one
+    // the command was given on (`link()` when it began). When the link was closed or lost while
+    // the question was open the command must queue nothing, and the status line says so: its
+    // frame would otherwise go to whatever device is opened next.
+    bool still_on(std::uint64_t link);
+
     // Which link a tick or a command belongs to: every open and every close starts a new one,
     // so work begun on a link that has gone can tell.
-    std::uint64_t link() const { return link_; }
+    // Read by the read runner's thread too.
+    std::uint64_t link() const { return link_.load(); }
     void next_link() { ++link_; }
 
   private:
     WindowModel& m_;
-    std::uint64_t link_ = 0;
+    std::atomic<std::uint64_t> link_{0};
 };
 
 }  // namespace velkon

@@ -27,9 +27,29 @@ bool check_byte_matches(const Frame& answer) {
 
 // A readings answer is shown only when intact and long enough for every field it carries: a
 // shorter one, even with a good check byte, is refused like a damaged one.
-bool readings_acceptable(const Frame& answer) {
+// A refusal: the status text to show ("" leaves the status line alone), or nothing when the
+// answer is taken.
+using Refusal = std::optional<std::string_view>;
+
+Refusal refuse_readings(const Frame& answer) {
     constexpr std::size_t kReadingsMin = 21;
-    return answer.size() >= kReadingsMin && check_byte_matches(answer);
+    if (answer.size() >= kReadingsMin && check_byte_matches(answer)) return std::nullopt;
+    return "";
+}
+
+// The unit's answers feed what «Установить» writes back and the serial-number records: a
+// damaged one is never shown.
+Refusal refuse_damaged_unit_answer(const Frame& answer) {
+    if (check_byte_matches(answer)) return std::nullopt;
+    return kDamagedUnitAnswer;
+}
+
+// A configuration is shown whole or not at all: a cut answer would mix this read's fields with
+// those of an earlier one, possibly of another unit.
+Refusal refuse_configuration(const Frame& answer) {
+    if (answer.size() < kConfigAnswerSize + 1) return kConfigurationCut;
+    if (!check_byte_matches(answer)) return kConfigurationDamaged;
+    return std::nullopt;
 }
 
 using Parts = ExchangeEngine::Parts;
@@ -55,13 +75,13 @@ struct AnswerRow {
     void (*handler)(Parts&, const Frame&);  // nullptr: text only
     bool handler_first;                     // the handler runs before the status is set
     std::string_view message;               // an OK box after the status; empty: none
-    bool (*accept)(const Frame&);           // nullptr: every answer with the code is taken
+    Refusal (*refuse)(const Frame&);        // nullptr: every answer with the code is taken
 };
 
 // clang-format off
 constexpr AnswerRow kAnswerTable[] = {
     {0xFC, "",                              &to_sensor<&SensorAnswers::show_version>, false, "", nullptr},
-    {0xF0, "Получены данные.",              &to_sensor<&SensorAnswers::show_readings>, true,  "", &readings_acceptable},
+    {0xF0, "Получены данные.",              &to_sensor<&SensorAnswers::show_readings>, true,  "", &refuse_readings},
     {0xFA, " Установлен нижний уровень.",   nullptr,                        false, "", nullptr},
     {0xF2, " Установлен новый режим.",      &show_mode_answer,              false, "", nullptr},
     {0xF5, " Установлен верхний уровень.",  nullptr,                        false, "", nullptr},
@@ -73,12 +93,12 @@ constexpr AnswerRow kAnswerTable[] = {
     {0xFD, "Неверный пароль.",              nullptr,                        false, "Неверный пароль", nullptr},
     {0xF7, "Пароль изменен.",               nullptr,                        false, "", nullptr},
     {0x06, "Пар.",                          nullptr,                        false, "", nullptr},
-    {0xA2, "Чтение",                        &to_tracker<&Tracker::show_configuration>, false, "", nullptr},
+    {0xA2, "Чтение",                        &to_tracker<&Tracker::show_configuration>, false, "", &refuse_configuration},
     {0xA1, "Управление",                    nullptr,                        false, "", nullptr},
     {0xA3, "Конфига вроде записана",        nullptr,                        false, "", nullptr},
     // The status follows the handler, so it stands whatever the handler shows.
-    {0xA7, "Считаны IMEI",                  &to_tracker<&Tracker::show_imei>, true,  "", nullptr},
-    {0xA0, "Получены данные",               &to_tracker<&Tracker::show_live_data>, false, "", nullptr},
+    {0xA7, "Считаны IMEI",                  &to_tracker<&Tracker::show_imei>, true,  "", &refuse_damaged_unit_answer},
+    {0xA0, "Получены данные",               &to_tracker<&Tracker::show_live_data>, false, "", &refuse_damaged_unit_answer},
 };
 // clang-format on
 
@@ -126,12 +146,13 @@ void ExchangeEngine::start_tick() {
     request_ = outbox_.take();
     busy_ = true;
     const std::uint64_t link = outbox_.link();
-    // 5. Read; the rest of the tick runs when the read comes back.
-    reader_.read(port_,
-                 [this, link](std::string received) { finish_tick(link, std::move(received)); });
+    // 5, 6. Read, then send; the rest of the tick runs on the window's thread once both are done.
+    reader_.exchange(
+        port_, request_, [this, link] { return outbox_.link() == link; },
+        [this, link](TickIo io) { finish_tick(link, std::move(io)); });
 }
 
-void ExchangeEngine::finish_tick(std::uint64_t link, std::string received) {
+void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     TickEnd tick_end(busy_);
     // The link was closed while the read was in flight: its result belongs to no one.
     if (link != outbox_.link()) {
@@ -142,8 +163,9 @@ void ExchangeEngine::finish_tick(std::uint64_t link, std::string received) {
     const Frame sent = std::move(request_);
     request_.clear();
 
-    // 6. Send.
-    if (!sent.empty() && port_.WritePort(sent) != static_cast<int>(sent.size())) {
+    const std::string& received = io.received;
+    // 6. The send's outcome.
+    if (!io.written) {
         dialogs_.message(std::string(kWriteFailure));
         parts_.connection.close_link();
         outbox_.clear();
@@ -184,7 +206,10 @@ void ExchangeEngine::dispatch_answer(const Frame& answer) {
     const std::uint8_t code = byte_at(answer, 2);
     for (const AnswerRow& row : kAnswerTable) {
         if (row.code != code) continue;
-        if (row.accept && !row.accept(answer)) return;
+        if (const Refusal refusal = row.refuse ? row.refuse(answer) : std::nullopt) {
+            if (!refusal->empty()) m_.set_text("MsgCom", std::string(*refusal));
+            return;
+        }
         if (row.handler && row.handler_first) row.handler(parts_, answer);
         if (!row.status.empty()) m_.set_text("MsgCom", std::string(row.status));
         if (row.handler && !row.handler_first) row.handler(parts_, answer);

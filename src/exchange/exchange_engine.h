@@ -1,11 +1,12 @@
 // The exchange tick: every 500 ms one request goes out and the answer to the previous one is
 // judged and handed, by its code, to whoever shows it.
 //
-// The tick is split around its read so that the window's thread never waits for the line:
-// start_tick() does everything up to the read and hands the read to the ReadRunner; the runner
-// brings what came back on the window's thread, and the second half sends the pending request
-// and judges the answer. Seen from the port and the window the order is the same as one
-// uninterrupted tick: echo, read, write, lamp, judge, flush.
+// The tick is split around the port so that the window's thread never waits for the line:
+// start_tick() does everything up to the read and hands the read and the write of the pending
+// request to the ReadRunner; the runner brings the outcome back on the window's thread, where
+// the second half judges the answer. Seen from the port and the window the order is the same as
+// one uninterrupted tick: echo, read, write, lamp, judge, flush. A tick whose link was closed
+// or lost meanwhile sends nothing and is dropped.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +45,7 @@ class ExchangeEngine {
     bool tick_in_progress() const { return busy_; }
 
   private:
-    void finish_tick(std::uint64_t link, std::string received);
+    void finish_tick(std::uint64_t link, TickIo io);
     void dispatch_answer(const Frame& answer);
 
     WindowModel& m_;

@@ -24,8 +24,10 @@ class DayFile {
     Dialogs& dialogs_;
 };
 
-// Writes the header "Start: <now>" and an empty line unless the file already holds it.
-// Returns 0 or the errno of the failing call.
+// Writes the header "Start: <now>" and an empty line unless the file already begins with a
+// header (an earlier start of the day); a file without one gets it in front of its records.
+// A symbolic link in the file's place is refused (ELOOP). Returns 0 or the errno of the failing
+// call.
 int start_day_file(const std::filesystem::path& path, const std::string& now);
 
 }  // namespace velkon

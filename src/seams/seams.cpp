@@ -1,5 +1,8 @@
 #include "seams/seams.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <ctime>
 
@@ -11,8 +14,24 @@ void ReadRunner::flush(SerialPort& port) {
     port.FlushPort();
 }
 
-void SyncReadRunner::read(SerialPort& port, std::function<void(std::string)> done) {
-    done(port.ReadPort());
+TickIo ReadRunner::exchange_now(SerialPort& port, const std::string& request,
+                                const std::function<bool()>& still_current) {
+    TickIo io;
+    io.received = port.ReadPort();
+    // What is left beyond one read after the read can answer nothing the next request asks;
+    // one answer longer than a read still has its rest read at the next tick.
+    port.DiscardInputBeyond(kReadLimit);
+    if (!request.empty()) {
+        io.written = (!still_current || still_current()) &&
+                     port.WritePort(request) == static_cast<int>(request.size());
+    }
+    return io;
+}
+
+void SyncReadRunner::exchange(SerialPort& port, std::string request,
+                              std::function<bool()> still_current,
+                              std::function<void(TickIo)> done) {
+    done(exchange_now(port, request, still_current));
 }
 
 std::string SystemClock::now_text() {
@@ -25,15 +44,26 @@ std::string SystemClock::now_text() {
 }
 
 std::filesystem::path default_program_folder() {
-    const char* data_home = std::getenv("XDG_DATA_HOME");
-    std::filesystem::path base;
-    if (data_home && *data_home) {
-        base = data_home;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home && *home ? home : ".") / ".local" / "share";
+    // The rules for XDG_DATA_HOME say a relative path is to be ignored; a relative or missing
+    // HOME would put the files under whatever folder the program was started in.
+    const auto absolute = [](const char* path) -> std::filesystem::path {
+        if (path && *path == '/') return path;
+        return {};
+    };
+    if (auto data_home = absolute(std::getenv("XDG_DATA_HOME")); !data_home.empty()) {
+        return data_home / "velkon-configurator";
     }
-    return base / "velkon-configurator";
+    std::filesystem::path home = absolute(std::getenv("HOME"));
+    if (home.empty()) {
+        passwd entry{};
+        passwd* found = nullptr;
+        char buffer[4096];
+        if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found) {
+            home = absolute(found->pw_dir);
+        }
+    }
+    if (home.empty()) return {};
+    return home / ".local" / "share" / "velkon-configurator";
 }
 
 }  // namespace velkon

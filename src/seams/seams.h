@@ -33,21 +33,41 @@ class Clock {
     virtual std::string now_text() = 0;
 };
 
-// Runs the tick's port read and hands the received text to `done` on the window's thread, and the
-// flush that ends an answered tick. The synchronous runner does both before returning; the front
-// end's runner does them on a worker thread, in the order asked, so the window keeps running while
-// a read waits for the line to fall silent or a flush waits for a long frame to leave a real
-// adapter at 19200 baud (about 90 ms for the configuration write).
+// What the port's side of one exchange tick gave: the bytes read, and whether the request went
+// out whole (true when there was none to send).
+struct TickIo {
+    std::string received;
+    bool written = true;
+};
+
+// Runs the port's side of an exchange tick, and the flush that ends an answered tick, away from
+// the window's thread, and hands the result to `done` on the window's thread. The synchronous
+// runner does both before returning; the front end's runner does them on a worker thread, in
+// the order asked, so the window keeps running while a read waits for the line to fall silent,
+// a write waits for a stuck adapter, or a flush waits for a long frame to leave a real adapter
+// at 19200 baud (about 90 ms for the configuration write).
 class ReadRunner {
   public:
     virtual ~ReadRunner() = default;
-    virtual void read(SerialPort& port, std::function<void(std::string)> done) = 0;
+    // Reads what came; then discards input too stale to answer anything (more than one read's
+    // worth still waiting: a flood, or a device that talks on its own) and, when `request` is
+    // not empty and `still_current()` says the link is the one the tick began on, writes it.
+    // `still_current` is called on the runner's thread.
+    virtual void exchange(SerialPort& port, std::string request,
+                          std::function<bool()> still_current,
+                          std::function<void(TickIo)> done) = 0;
     virtual void flush(SerialPort& port);
+
+  protected:
+    // The work of exchange(), on the calling thread.
+    static TickIo exchange_now(SerialPort& port, const std::string& request,
+                               const std::function<bool()>& still_current);
 };
 
 class SyncReadRunner : public ReadRunner {
   public:
-    void read(SerialPort& port, std::function<void(std::string)> done) override;
+    void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
+                  std::function<void(TickIo)> done) override;
 };
 
 class SystemClock : public Clock {
@@ -57,6 +77,7 @@ class SystemClock : public Clock {
 
 // Where the day files and 123.cfg go: $XDG_DATA_HOME/velkon-configurator, by default
 // ~/.local/share/velkon-configurator (the executable's own folder is usually not writable).
+// Relative paths are ignored; empty when the user has no home folder at all.
 std::filesystem::path default_program_folder();
 
 }  // namespace velkon

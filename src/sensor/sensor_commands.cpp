@@ -320,6 +320,7 @@ void SensorCommands::run(SensorCommandId id) {
 }
 
 void SensorCommands::run(const SensorCommand& command) {
+    const std::uint64_t link = outbox_.link();
     if (command.clears) outbox_.clear();
     const Value& rule = command.value;
     std::optional<std::int64_t> value;
@@ -372,6 +373,7 @@ void SensorCommands::run(const SensorCommand& command) {
         }
         if (!value) return;
     }
+    if (!outbox_.still_on(link)) return;
     outbox_.put(build_frame(command, address.value_or(0), *value));
     if (command.sets_mode_yes) m_.vars.mode_yes = true;
     if (command.echo != Echo::No) outbox_.echo(outbox_.pending());

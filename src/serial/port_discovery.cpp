@@ -131,7 +131,9 @@ std::vector<PortEntry> discover_ports(const fs::path& sysfs_tty_root,
     ports.reserve(names.size() + extra_paths.size());
     for (auto& name : names) ports.push_back({name, "/dev/" + name});
     for (const auto& path : extra_paths) {
-        if (!path.empty()) ports.push_back({path, path});
+        const bool listed = std::any_of(ports.begin(), ports.end(),
+                                        [&](const PortEntry& p) { return p.path == path; });
+        if (!path.empty() && !listed) ports.push_back({path, path});
     }
     return ports;
 }

@@ -34,7 +34,7 @@ std::string describe_open_error(const OpenError& error, const std::string& path)
         case OpenFailure::Configuration:
             return error.config_message;
         case OpenFailure::Other:
-            return "Ошибка " + std::to_string(error.error_code) + ".";
+            return "Системная ошибка " + std::to_string(error.error_code) + ".";
     }
     return "";
 }

@@ -17,6 +17,7 @@
 // releasing the device.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,9 @@ struct OpenError {
     std::string config_message;  // for Configuration: "Unable to set Comm DCB ... Error: n"
 };
 
+// The most one ReadPort returns, and the largest chunk one write sends.
+inline constexpr std::size_t kReadLimit = 255;
+
 class SerialPort {
   public:
     virtual ~SerialPort() = default;
@@ -51,6 +55,13 @@ class SerialPort {
     virtual void FlushPort() = 0;
     virtual std::string ReadPort() = 0;
     virtual int WritePort(const std::string& data) = 0;
+
+    // Discards all waiting input when more than `keep` bytes wait (never more than one read
+    // takes); returns how many bytes went. Backends that cannot tell discard nothing.
+    virtual std::size_t DiscardInputBeyond(std::size_t keep) {
+        (void)keep;
+        return 0;
+    }
 
     virtual bool is_open() const = 0;
     // True once the device has gone away under an open port (adapter unplugged, peer closed):

@@ -44,8 +44,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr std::size_t kMaxTransfer = 255;   // bytes per read and per write chunk
-constexpr milliseconds kReadTotal{256};     // a read that receives nothing ends after this
+constexpr std::size_t kMaxTransfer = kReadLimit;  // bytes per read and per write chunk
+constexpr milliseconds kReadTotal{256};           // a read that receives nothing ends after this
 constexpr milliseconds kReadGap{20};        // ... and one that received ends after this silence
 constexpr milliseconds kWritePerByte{1};    // a chunk may take 1 ms per byte
 constexpr milliseconds kWritePerChunk{10};  // ... plus 10 ms
@@ -67,6 +67,8 @@ constexpr ErrnoFailure kErrnoFailures[] = {
     {ENODEV, OpenFailure::NoSuchDevice},
     {ENXIO, OpenFailure::NoSuchDevice},
     {ENOTDIR, OpenFailure::NoSuchDevice},
+    {ENAMETOOLONG, OpenFailure::NoSuchDevice},  // no device has such a name
+    {ELOOP, OpenFailure::NoSuchDevice},
     {EIO, OpenFailure::NoSuchDevice},  // a UART slot with no hardware behind it
     {EACCES, OpenFailure::PermissionDenied},
     {EPERM, OpenFailure::PermissionDenied},
@@ -127,6 +129,7 @@ class PosixSerialPort final : public SerialPort {
     void ClosePort() override;
     void FlushPort() override;
     std::string ReadPort() override;
+    std::size_t DiscardInputBeyond(std::size_t keep) override;
     int WritePort(const std::string& data) override;
 
     bool is_open() const override { return open_; }
@@ -304,6 +307,15 @@ void PosixSerialPort::FlushPort() {
     std::lock_guard lock(io_);
     if (!fd_ || hung_up_) return;
     drain_locked();
+}
+
+std::size_t PosixSerialPort::DiscardInputBeyond(std::size_t keep) {
+    std::lock_guard lock(io_);
+    if (!fd_ || hung_up_) return 0;
+    int waiting = 0;
+    if (::ioctl(fd_.get(), TIOCINQ, &waiting) != 0 || waiting <= static_cast<int>(keep)) return 0;
+    (void)::tcflush(fd_.get(), TCIFLUSH);
+    return static_cast<std::size_t>(waiting);
 }
 
 std::size_t PosixSerialPort::write_chunk(std::string_view chunk) {

@@ -27,18 +27,38 @@ int error_number(const std::error_code& ec) {
     }
 }
 
+// The path that stands in the way of `folder`: the nearest of it and the folders above it that
+// exists as something other than a folder; `folder` itself when none does.
+std::filesystem::path blocker_of(const std::filesystem::path& folder) {
+    for (auto p = folder; !p.empty() && p != p.root_path(); p = p.parent_path()) {
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(p, ec);
+        if (!ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+            return p;
+        }
+    }
+    return folder;
+}
+
 std::optional<StartupError> make_base_folder(const std::filesystem::path& folder) {
     std::error_code ec;
     const auto base = folder / "base";
-    if (std::filesystem::exists(base, ec)) {
-        if (std::filesystem::is_directory(base, ec)) return std::nullopt;
-        ec = std::make_error_code(std::errc::not_a_directory);
+    const auto status = std::filesystem::symlink_status(base, ec);
+    if (std::filesystem::is_directory(status)) return std::nullopt;
+    if (std::filesystem::is_symlink(status)) {
+        // The records stay in the program folder: a link is not followed out of it.
+        ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
     } else {
+        ec.clear();
         std::filesystem::create_directories(base, ec);
         if (!ec) return std::nullopt;
     }
-    return StartupError{error_number(ec), "Не удалось создать папку " + base.string() + ": " +
-                                              file_error_text(ec.value())};
+    std::string text =
+        "Не удалось создать папку " + base.string() + ": " + file_error_text(ec.value());
+    if (ec.value() == ENOTDIR || ec.value() == EEXIST) {
+        text += " (" + blocker_of(base).string() + ")";
+    }
+    return StartupError{error_number(ec), text};
 }
 
 std::optional<StartupError> start_day_file_of(const std::filesystem::path& path,
@@ -70,6 +90,10 @@ void Shell::start() {
     std::optional<StartupError> error;
     if (now.size() < 10 || now[2] != '.' || now[5] != '.') {
         error = StartupError{13, "Неверный формат даты: " + now};
+    } else if (program_folder_.empty()) {
+        error = StartupError{76,
+                             "Не найдена домашняя папка пользователя (переменная HOME не "
+                             "задана): файлы записей не будут сохраняться."};
     } else {
         const std::string day_name = now.substr(0, 2) + now.substr(3, 2) + now.substr(8, 2);
         error = make_base_folder(program_folder_);

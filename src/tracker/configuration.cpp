@@ -71,10 +71,14 @@ TrackerConfig Tracker::configuration_from_window() const {
 
 void Tracker::show_configuration(const Frame& answer) {
     const TrackerConfig config = decode_config_answer(answer);
-    const auto layout = tracker_config_layout();
-    for (std::size_t i = 0; i < layout.size(); ++i) {
-        if (config.values[i]) show_field(m_, layout[i], *config.values[i]);
+    for (const auto& value : config.values) {
+        if (!value) {
+            m_.set_text("MsgCom", std::string(kConfigurationCut));
+            return;
+        }
     }
+    const auto layout = tracker_config_layout();
+    for (std::size_t i = 0; i < layout.size(); ++i) show_field(m_, layout[i], *config.values[i]);
 }
 
 void Tracker::write_configuration() {
@@ -85,6 +89,13 @@ void Tracker::write_configuration() {
     }
     outbox_.put_and_echo(built.frame);
     // The copy is a convenience: when it cannot be kept, the frame still goes to the unit.
+    if (program_folder_.empty()) {
+        dialogs_.message(
+            "Копия конфигурации не сохранена: не найдена папка программы. "
+            "Конфигурация всё равно будет отправлена в трекер.",
+            Dialogs::Icon::Exclamation);
+        return;
+    }
     const fs::path copy = program_folder_ / kConfigCopyName;
     if (const int error = replace_file(copy, built.frame)) {
         dialogs_.message("Не удалось сохранить копию конфигурации в файл «" + copy.string() +

@@ -49,12 +49,13 @@ std::uint32_t number(std::string_view bytes, bool little) {
                   : big_endian_at(bytes, 0, bytes.size());
 }
 
-// n / 100 in decimal with a point and no trailing zeros: 1250 -> "12.5", 1000 -> "10".
-std::string hundredths_text(std::uint32_t n) {
+// n / 100 in decimal with the user's separator and no trailing zeros: 1250 -> "12,5" on a
+// Russian desktop, 1000 -> "10".
+std::string hundredths_text(std::uint32_t n, std::string_view separator) {
     std::string text = std::to_string(n / 100);
     const std::uint32_t cents = n % 100;
     if (cents == 0) return text;
-    text += '.';
+    text += separator;
     text += static_cast<char>('0' + cents / 10);
     if (cents % 10) text += static_cast<char>('0' + cents % 10);
     return text;
@@ -69,12 +70,12 @@ std::uint32_t analog_hundredths(std::uint32_t raw) {
     return n;
 }
 
-std::string shown_text(const LiveField& field, std::string_view bytes) {
+std::string shown_text(const LiveField& field, std::string_view bytes, std::string_view separator) {
     switch (field.show) {
         case Show::Analog:
-            return hundredths_text(analog_hundredths(number(bytes, true)));
+            return hundredths_text(analog_hundredths(number(bytes, true)), separator);
         case Show::Hundredths:
-            return hundredths_text(number(bytes, true));
+            return hundredths_text(number(bytes, true), separator);
         case Show::Little:
             return std::to_string(number(bytes, true));
         case Show::Bit:
@@ -109,7 +110,7 @@ void Tracker::show_live_data(const Frame& answer) {
             const std::uint32_t level = byte_at(bytes, 0);
             m_.set_value(field.control, level > kLevelLimit ? 0 : static_cast<int>(level));
         } else {
-            m_.set_text(field.control, shown_text(field, bytes));
+            m_.set_text(field.control, shown_text(field, bytes, decimal_separator_));
         }
     }
 }

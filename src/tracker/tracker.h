@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -19,20 +20,30 @@ namespace velkon {
 
 inline constexpr const char* kConfigCopyName = "123.cfg";
 
+// Status texts of refused answers of the unit.
+inline constexpr std::string_view kConfigurationCut =
+    "Конфигурация не прочитана: ответ трекера неполный.";
+inline constexpr std::string_view kConfigurationDamaged =
+    "Конфигурация не прочитана: ответ трекера повреждён.";
+inline constexpr std::string_view kDamagedUnitAnswer = "Ответ трекера повреждён и отброшен.";
+
 class Tracker {
   public:
+    // `decimal_separator` is the user's, for the live data's fractional values.
     Tracker(WindowModel& model, Dialogs& dialogs, Outbox& outbox, DayFile& day_file,
-            std::filesystem::path program_folder)
+            std::filesystem::path program_folder, std::string decimal_separator = ".")
         : m_(model),
           dialogs_(dialogs),
           outbox_(outbox),
           day_file_(day_file),
-          program_folder_(std::move(program_folder)) {}
+          program_folder_(std::move(program_folder)),
+          decimal_separator_(std::move(decimal_separator)) {}
 
     // Configuration record.
     void read_configuration();
     // Checks the fields, queues the write frame and keeps its copy; a refusal names the field.
     void write_configuration();
+    // Shows the record whole, or nothing (with the status) when the answer lacks a field.
     void show_configuration(const Frame& answer);
     // The record the two pages show now (every written field; version and serial left out).
     TrackerConfig configuration_from_window() const;
@@ -51,6 +62,7 @@ class Tracker {
     Outbox& outbox_;
     DayFile& day_file_;
     std::filesystem::path program_folder_;
+    std::string decimal_separator_;
 };
 
 // The controls the live data fills, in the order they are shown.

@@ -305,7 +305,9 @@ void MainWindow::connect_user_signals(int index) {
             user_click(index);
         });
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        connect(edit, &QLineEdit::textEdited, this,
+        // Every change, not only typing: text put there by a screen reader, an on-screen
+        // keyboard or a test tool is what the user sees, so it is what must be written.
+        connect(edit, &QLineEdit::textChanged, this,
                 [this, index](const QString& text) { user_text(index, text); });
     } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
         connect(edit, &QPlainTextEdit::textChanged, this,

@@ -21,12 +21,13 @@ QtReadRunner::~QtReadRunner() {
     receiver_.reset();
 }
 
-void QtReadRunner::read(SerialPort& port, std::function<void(std::string)> done) {
-    push(Job{&port, std::move(done)});
+void QtReadRunner::exchange(SerialPort& port, std::string request,
+                            std::function<bool()> still_current, std::function<void(TickIo)> done) {
+    push(Job{&port, std::move(request), std::move(still_current), std::move(done)});
 }
 
 void QtReadRunner::flush(SerialPort& port) {
-    push(Job{&port, {}});
+    push(Job{&port, {}, {}, {}});
 }
 
 void QtReadRunner::push(Job job) {
@@ -51,14 +52,13 @@ void QtReadRunner::run() {
             job.port->FlushPort();
             continue;
         }
-        std::string received = job.port->ReadPort();
+        TickIo io = exchange_now(*job.port, job.request, job.still_current);
         std::lock_guard lock(mutex_);
         if (stopping_) return;
         // Posted while the lock is held, so the destructor cannot delete the receiver between
         // the check above and the post.
         QMetaObject::invokeMethod(
-            receiver_.get(),
-            [done = std::move(job.done), received = std::move(received)] { done(received); },
+            receiver_.get(), [done = std::move(job.done), io = std::move(io)] { done(io); },
             Qt::QueuedConnection);
     }
 }

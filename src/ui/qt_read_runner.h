@@ -30,13 +30,16 @@ class QtReadRunner : public ReadRunner {
     QtReadRunner(const QtReadRunner&) = delete;
     QtReadRunner& operator=(const QtReadRunner&) = delete;
 
-    void read(SerialPort& port, std::function<void(std::string)> done) override;
+    void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
+                  std::function<void(TickIo)> done) override;
     void flush(SerialPort& port) override;
 
   private:
     struct Job {
         SerialPort* port;
-        std::function<void(std::string)> done;  // empty for a flush
+        std::string request;
+        std::function<bool()> still_current;
+        std::function<void(TickIo)> done;  // empty for a flush
     };
     void push(Job job);
     void run();

@@ -213,7 +213,8 @@ TEST(CloseButton, ResetsTheWindowInTheDescribedOrder) {
     EXPECT_EQ(r.model["Pic"].color, kLampYellow);
 }
 
-TEST(CloseButton, DisablesEveryLinkAndVersionGroupButKeepsTheFormVariables) {
+// What was pending was meant for the device being closed and goes with it.
+TEST(CloseButton, DisablesEveryLinkAndVersionGroupDropsThePendingCommandKeepsThePage) {
     LinkRig r;
     r.open_link();
     r.model.swtag163();
@@ -225,7 +226,7 @@ TEST(CloseButton, DisablesEveryLinkAndVersionGroupButKeepsTheFormVariables) {
     }
     EXPECT_TRUE(r.model.enabled("BTNOpenCom"));
     EXPECT_TRUE(r.model.enabled("CmbPort"));
-    EXPECT_EQ(r.vars().wrs, "pending");
+    EXPECT_EQ(r.vars().wrs, "");
     EXPECT_EQ(r.vars().last_tab, 2);
 }
 

@@ -110,7 +110,9 @@ INSTANTIATE_TEST_SUITE_P(
             "PasswordWrong", bytes({0x3E, 0, 0xFD, 0x77}), "Неверный пароль.", {"Неверный пароль"}},
         AnswerCase{"PasswordChanged", framed({0x3E, 0, 0xF7}), "Пароль изменен.", {}},
         AnswerCase{"Par", framed({0x3E, 0, 0x06}), "Пар.", {}},
-        AnswerCase{"ConfigRead", padded({0x3E, 0xCA, 0xA2}, 165), "Чтение", {}},
+        AnswerCase{"ConfigRead", padded({0x3E, 0xCA, 0xA2}, 171), "Чтение", {}},
+        AnswerCase{
+            "ConfigReadCut", padded({0x3E, 0xCA, 0xA2}, 165), std::string(kConfigurationCut), {}},
         AnswerCase{"Control", framed({0x3E, 0xCA, 0xA1}), "Управление", {}},
         AnswerCase{"ConfigWritten", framed({0x3E, 0xCA, 0xA3}), "Конфига вроде записана", {}},
         AnswerCase{"Imei", padded({0x3E, 0xCA, 0xA7, '3', '5', '6'}, 39), "Считаны IMEI", {}},

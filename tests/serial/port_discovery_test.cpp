@@ -75,6 +75,13 @@ TEST(DiscoverPorts, MissingTreeLeavesOnlyTheExtras) {
     EXPECT_EQ(names, std::vector<std::string>{"/dev/pts/4"});
 }
 
+TEST(DiscoverPorts, AnExtraPortListedTwiceAppearsOnce) {
+    TempDir dir;
+    const auto names =
+        names_of(discover_ports(dir.path() / "absent", {"/dev/pts/4", "/dev/pts/5", "/dev/pts/4"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"/dev/pts/4", "/dev/pts/5"}));
+}
+
 struct SplitCase {
     const char* text;
     std::vector<std::string> items;

@@ -70,6 +70,23 @@ TEST_F(OpenSerialPort, ReadTakesAtMost255BytesAndLeavesTheRest) {
     EXPECT_EQ(port->ReadPort(), data.substr(255));
 }
 
+// A flood leaves more waiting than one read takes; what is left beyond one read can answer no
+// request any more and goes, so the next answer is read as soon as it comes. The rest of one
+// answer longer than a read stays for the next read.
+TEST_F(OpenSerialPort, InputBeyondOneReadIsDiscardedTheRestOfOneAnswerKept) {
+    ASSERT_TRUE(pty.write_master(pattern(300, 1)));
+    EXPECT_EQ(port->ReadPort().size(), 255u);
+    EXPECT_EQ(port->DiscardInputBeyond(255), 0u);
+    EXPECT_EQ(port->ReadPort(), pattern(300, 1).substr(255));
+
+    ASSERT_TRUE(pty.write_master(pattern(3000, 2)));
+    EXPECT_EQ(port->ReadPort().size(), 255u);
+    EXPECT_GT(port->DiscardInputBeyond(255), 255u);
+    const std::string answer("\x3E\x01\xF0\x10", 4);
+    ASSERT_TRUE(pty.write_master(answer));
+    EXPECT_EQ(port->ReadPort(), answer);
+}
+
 class ChunkedWrite : public OpenSerialPort, public ::testing::WithParamInterface<std::size_t> {};
 
 TEST_P(ChunkedWrite, AllBytesArriveInOrderAndTheTotalIsReturned) {
@@ -310,6 +327,13 @@ TEST(SerialPortClosed, MissingDeviceIsNoSuchDeviceAndLeavesThePortClosed) {
     EXPECT_EQ(port->WritePort("x"), 0);
 }
 
+TEST(SerialPortClosed, AnOverlongPathIsExplainedInRussian) {
+    const std::string path = "/dev/" + std::string(5000, 'x');
+    auto port = make_serial_port();
+    EXPECT_FALSE(port->OpenPort(path, kSettings));
+    EXPECT_EQ(describe_open_error(port->last_open_error(), path), "Устройство не найдено.");
+}
+
 TEST(SerialPortClosed, NeverOpenedPortAnswersAtOnce) {
     auto port = make_serial_port();
     const auto took = time_of([&] { EXPECT_EQ(port->ReadPort(), ""); });
@@ -360,7 +384,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReasonCase{{OpenFailure::NotSerial, ENOTTY, "", ""}, "Это не последовательный порт."},
         ReasonCase{{OpenFailure::Configuration, 22, "", "Unable to set Comm DCB x Error: 22"},
                    "Unable to set Comm DCB x Error: 22"},
-        ReasonCase{{OpenFailure::Other, 28, "", ""}, "Ошибка 28."}));
+        ReasonCase{{OpenFailure::Other, 28, "", ""}, "Системная ошибка 28."}));
 
 }  // namespace
 }  // namespace velkon

@@ -1,6 +1,8 @@
 // Start-up, shutdown and the day file.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -84,6 +86,10 @@ TEST(StartUp, FolderFaultsShowTheErrorBoxAndLeaveTheLinkUsable) {
         EXPECT_EQ(f.dialogs.messages[0].icon, Dialogs::Icon::Critical);
         EXPECT_EQ(f.dialogs.messages[0].title.rfind("Error#", 0), 0u);
         EXPECT_NE(f.dialogs.messages[0].text.find("base"), std::string::npos);
+        // The message names the file that is in the way.
+        const std::string in_the_way = (base_is_file ? folder / "base" : folder).string();
+        EXPECT_NE(f.dialogs.messages[0].text.find("(" + in_the_way + ")"), std::string::npos)
+            << f.dialogs.messages[0].text;
         EXPECT_TRUE(model.timer_enabled("Timer1"));
         EXPECT_TRUE(model.enabled("BTNOpenCom"));
         EXPECT_EQ(model.tab(), 0);
@@ -91,6 +97,75 @@ TEST(StartUp, FolderFaultsShowTheErrorBoxAndLeaveTheLinkUsable) {
 
         EXPECT_FALSE(app.day_file().append_record("1;2;3"));
         EXPECT_EQ(f.dialogs.messages.size(), 2u);
+    }
+}
+
+// A day file that a full disk left without its header (empty, or with records only) gets it at
+// the next start, ahead of what it holds.
+TEST(StartUp, ADayFileWithoutItsHeaderGetsItAtTheNextStart) {
+    for (const std::string& before : {std::string(), std::string("1;2;3\r\n")}) {
+        FormFixture f;
+        std::filesystem::create_directories(f.folder.path() / "base");
+        const auto day_file = f.folder.path() / "base" / "101226.dat";
+        std::ofstream(day_file, std::ios::binary) << before;
+        f.app.start();
+        EXPECT_EQ(read_file(day_file), "Start: 10.12.2026 09:15:30\r\n\r\n" + before);
+        EXPECT_TRUE(f.dialogs.messages.empty());
+    }
+}
+
+// The records stay in the program folder: a link planted in the day file's place or in the
+// place of "base" is not followed.
+TEST(StartUp, LinksOutOfTheProgramFolderAreNotFollowed) {
+    FormFixture f;
+    const auto victim = f.folder.path() / "victim.txt";
+    std::ofstream(victim) << "mine";
+    std::filesystem::create_directories(f.folder.path() / "base");
+    std::filesystem::create_symlink(victim, f.folder.path() / "base" / "101226.dat");
+    f.app.start();
+    EXPECT_EQ(f.dialogs.messages.size(), 1u);
+    EXPECT_FALSE(f.app.day_file().append_record("1;2;3"));
+    EXPECT_EQ(read_file(victim), "mine");
+
+    FormFixture g;
+    const auto elsewhere = g.folder.path() / "elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    std::filesystem::create_symlink(elsewhere, g.folder.path() / "base");
+    g.app.start();
+    ASSERT_EQ(g.dialogs.messages.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
+}
+
+TEST(StartUp, WithoutAHomeFolderTheStartUpMessageSaysSo) {
+    FormFixture f;
+    WindowModel model;
+    Configurator app(model, ConfiguratorSeams{f.port, f.lister, f.dialogs, f.clock, f.reader, {}});
+    app.start();
+    ASSERT_EQ(f.dialogs.messages.size(), 1u);
+    EXPECT_NE(f.dialogs.messages[0].text.find("домашняя папка"), std::string::npos);
+    EXPECT_TRUE(model.vars.day_file.empty());
+    // The configuration copy is not written into whatever folder the program started in.
+    app.tracker().write_configuration();
+    EXPECT_EQ(f.dialogs.messages.size(), 2u);
+    EXPECT_FALSE(std::filesystem::exists("123.cfg"));
+}
+
+TEST(ProgramFolder, RelativePathsAreIgnored) {
+    {
+        test::ScopedEnv xdg("XDG_DATA_HOME", "relative/data");
+        test::ScopedEnv home("HOME", "/home/engineer");
+        EXPECT_EQ(default_program_folder(),
+                  std::filesystem::path("/home/engineer/.local/share/velkon-configurator"));
+    }
+    {
+        test::ScopedEnv xdg("XDG_DATA_HOME", "/data");
+        EXPECT_EQ(default_program_folder(), std::filesystem::path("/data/velkon-configurator"));
+    }
+    {
+        test::ScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
+        test::ScopedEnv home("HOME", "relative");
+        const auto folder = default_program_folder();
+        EXPECT_TRUE(folder.empty() || folder.is_absolute()) << folder;
     }
 }
 
@@ -102,6 +177,41 @@ TEST(StartUp, ARecordThatCannotBeWrittenIsReported) {
     EXPECT_FALSE(f.app.day_file().append_record("1;2;3"));
     ASSERT_EQ(f.dialogs.messages.size(), 1u);
     EXPECT_NE(f.dialogs.messages[0].text.find("1;2;3"), std::string::npos);
+}
+
+// A record is appended whole or not at all: a disk that fills up halfway leaves no half line for
+// the next record to continue.
+TEST(DayFile, ARecordThatDoesNotFitLeavesNoPartOfItself) {
+    FormFixture f;
+    f.app.start();
+    const auto size = std::filesystem::file_size(f.vars().day_file);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = size + 3;  // room for "111" of the record only
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool appended = f.app.day_file().append_record("11111;SIM;IMEI");
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
+
+    EXPECT_FALSE(appended);
+    EXPECT_EQ(std::filesystem::file_size(f.vars().day_file), size);
+    ASSERT_TRUE(f.app.day_file().append_record("22222;SIM;IMEI"));
+    EXPECT_EQ(read_file(f.vars().day_file), "Start: 10.12.2026 09:15:30\r\n\r\n22222;SIM;IMEI\r\n");
+}
+
+TEST(Shutdown, TerminationEndsTheProgramOnceByAnyPath) {
+    FormFixture f;
+    f.app.start();
+    f.open_link();
+    int ended = 0;
+    f.app.shell().on_end_program = [&] { ++ended; };
+    f.app.terminate();
+    EXPECT_FALSE(f.port.is_open());
+    EXPECT_FALSE(f.model.timer_enabled("TMRComm"));
+    f.app.terminate();  // the event loop's end after a signal, say
+    EXPECT_EQ(ended, 1);
 }
 
 TEST(Shutdown, CloseRequestReleasesThePortAndEndsTheProgram) {

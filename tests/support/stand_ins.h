@@ -45,6 +45,8 @@ class ScriptedDialogs : public Dialogs {
     std::deque<std::string> inputs;  // for input, in order ("" = cancelled)
 
     std::function<void(const std::string&)> while_open;
+    // Runs while a question or an input box is open, before it is answered.
+    std::function<void(const std::string&)> while_asked;
 
     void message(const std::string& text, Icon icon, const std::string& title) override {
         messages.push_back({text, icon, title});
@@ -52,6 +54,7 @@ class ScriptedDialogs : public Dialogs {
     }
     bool yes_no(const std::string& text) override {
         questions.push_back(text);
+        if (while_asked) while_asked(text);
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text;
             return false;
@@ -63,6 +66,7 @@ class ScriptedDialogs : public Dialogs {
     std::string input(const std::string& prompt, const std::string& title,
                       const std::string& initial) override {
         inputs_asked.push_back({prompt, title, initial});
+        if (while_asked) while_asked(prompt);
         if (inputs.empty()) {
             ADD_FAILURE() << "unexpected input box: " << prompt;
             return {};
@@ -142,24 +146,24 @@ class FakeLister : public PortLister {
 class HoldingRunner : public ReadRunner {
   public:
     bool hold = false;
-    void read(SerialPort& port, std::function<void(std::string)> done) override {
+    void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
+                  std::function<void(TickIo)> done) override {
         if (!hold) {
-            done(port.ReadPort());
+            done(exchange_now(port, request, still_current));
             return;
         }
-        port_ = &port;
-        held_ = std::move(done);
+        held_ = [&port, request = std::move(request), still_current = std::move(still_current),
+                 done = std::move(done)] { done(exchange_now(port, request, still_current)); };
     }
     bool holding() const { return static_cast<bool>(held_); }
     void complete() {
-        auto done = std::move(held_);
+        auto held = std::move(held_);
         held_ = nullptr;
-        done(port_->ReadPort());
+        held();
     }
 
   private:
-    SerialPort* port_ = nullptr;
-    std::function<void(std::string)> held_;
+    std::function<void()> held_;
 };
 
 // Builds a byte string from numbers (no check byte added).

@@ -1,6 +1,7 @@
 // A configuration answer (code 0xA2) shown in the controls of the tracker pages.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -198,9 +199,10 @@ constexpr Needs kNeedsChecked[] = {
     {"EGTS_prot", 150}, {"Check2", 151}, {"Check8", 157},
 };
 
-// Every length of a cut answer, from nothing to complete: a control is filled exactly when its
-// field is wholly present, and keeps what it showed otherwise. Nothing is read past the end.
-TEST(ReadShortAnswer, FillsTheFieldsItHoldsWhollyAndLeavesTheRest) {
+// Every length of a cut answer, from nothing to complete: a record is shown whole or not at all,
+// since a cut one would mix this read's fields with an earlier read's, perhaps of another unit.
+// Nothing is read past the end.
+TEST(ReadShortAnswer, ChangesNothingUntilEveryFieldIsThere) {
     Answer full = config_answer();
     full.put(5, std::string(30, 'A'))
         .put(35, std::string(20, 'U'))
@@ -237,15 +239,79 @@ TEST(ReadShortAnswer, FillsTheFieldsItHoldsWhollyAndLeavesTheRest) {
         f.model.set_checked("r21", true);
         f.model.set_visible("EGTS_prot", false);
         f.app.tracker().show_configuration(full.cut(length));
+        const bool whole = length >= 171;
         for (const Needs& n : kNeeds) {
-            EXPECT_EQ(f.model.text(n.control), length >= n.last ? shown.at(n.control) : "before")
-                << n.control;
+            EXPECT_EQ(f.model.text(n.control), whole ? shown.at(n.control) : "before") << n.control;
         }
-        for (const Needs& n : kNeedsChecked) {
-            EXPECT_EQ(f.model.checked(n.control), length >= n.last) << n.control;
+        for (const Needs& n : kNeedsChecked)
+            EXPECT_EQ(f.model.checked(n.control), whole) << n.control;
+        EXPECT_EQ(f.model.visible("EGTS_prot"), whole);
+        if (!whole) {
+            EXPECT_EQ(f.model.text("MsgCom"), kConfigurationCut);
         }
-        EXPECT_EQ(f.model.visible("EGTS_prot"), length >= 167);
     }
+}
+
+// The unit's answers arrive through the exchange and are used only when their check byte
+// matches; a refused configuration leaves every field as it was and says why.
+struct RefusedCase {
+    const char* name;
+    std::function<Frame()> answer;
+    std::string_view status;
+    const char* control;  // a control the answer would have changed
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+Frame flipped(Frame frame, std::size_t index) {
+    frame[index] = static_cast<char>(frame[index] ^ 0x01);
+    return frame;
+}
+
+class RefusedAnswer : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(RefusedAnswer, LeavesTheControlsAndSaysWhy) {
+    FormFixture f;
+    f.open_link();
+    f.model.set_tab(1);
+    f.tick("");  // notices the page and sends the read
+    f.model.set_text(GetParam().control, "before");
+    f.tick(GetParam().answer());  // the answer arrives
+    EXPECT_EQ(f.model.text(GetParam().control), "before");
+    EXPECT_EQ(f.model.text("MsgCom"), GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, RefusedAnswer,
+    ::testing::Values(
+        // "internet" with one bit flipped would show "indernet" and be written back.
+        RefusedCase{"ConfigurationBitFlipped",
+                    [] { return flipped(config_answer().put(5, "internet").frame(), 6); },
+                    kConfigurationDamaged, "apn"},
+        RefusedCase{"ConfigurationCheckByteWrong",
+                    [] { return flipped(config_answer().put(5, "internet").frame(), 171); },
+                    kConfigurationDamaged, "apn"},
+        RefusedCase{"ConfigurationCut", [] { return config_answer().put(5, "internet").cut(120); },
+                    kConfigurationCut, "apn"},
+        RefusedCase{"LiveDataDamaged",
+                    [] { return flipped(Answer(0xA0, 59).put(34, {9}).frame(), 33); },
+                    kDamagedUnitAnswer, "sputn"},
+        RefusedCase{"ImeiDamaged",
+                    [] { return flipped(Answer(0xA7, 39).put(4, "356938035643809").frame(), 5); },
+                    kDamagedUnitAnswer, "imei"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A read of unit A, then a cut read of unit B: what «Установить» would write is still all A's.
+TEST(ReadAfterRead, ACutAnswerOfAnotherUnitMixesNothingIn) {
+    FormFixture f;
+    f.app.tracker().show_configuration(
+        config_answer().put(5, "apn.a").put(80, "10.0.0.1").put(166, {0, 43, 0, 0, 0, 1}).frame());
+    const Frame before = encode_config_frame(f.app.tracker().configuration_from_window()).frame;
+    f.app.tracker().show_configuration(config_answer().put(5, "apn.b").put(80, "10.0.0.2").cut(60));
+    EXPECT_EQ(f.model.text("apn"), "apn.a");
+    EXPECT_EQ(encode_config_frame(f.app.tracker().configuration_from_window()).frame, before);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/form_fixture.h"
 #include "tracker/answers.h"
@@ -226,6 +227,21 @@ TEST(ConfigWrite, ACopyThatCannotBeWrittenIsReportedAndTheFrameStaysQueued) {
     EXPECT_EQ(f.dialogs.messages[0].icon, Dialogs::Icon::Exclamation);
     EXPECT_TRUE(fs::is_directory(f.folder.path() / "123.cfg" / "inside"));
     EXPECT_FALSE(fs::exists(f.folder.path() / "123.cfg.tmp"));
+}
+
+// Links planted beside the copy or in its place do not carry the write out of the program
+// folder: the copy is made under a fresh name and renamed over whatever stood there.
+TEST(ConfigWrite, PlantedLinksAreNotFollowed) {
+    for (const char* planted : {"123.cfg.tmp", "123.cfg"}) {
+        FormFixture f;
+        const fs::path victim = f.folder.path() / "victim.txt";
+        std::ofstream(victim) << "mine";
+        fs::create_symlink(victim, f.folder.path() / planted);
+        f.app.fire("setdata");
+        EXPECT_EQ(file_content(victim), "mine") << planted;
+        EXPECT_FALSE(fs::is_symlink(f.folder.path() / "123.cfg")) << planted;
+        EXPECT_EQ(file_content(f.folder.path() / "123.cfg"), f.vars().wrs) << planted;
+    }
 }
 
 TEST(ConfigWrite, AMissingProgramFolderIsCreated) {

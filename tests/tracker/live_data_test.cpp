@@ -36,6 +36,24 @@ TEST_P(LiveScaling, ShowsTheValueScaledInDecimalWithAPoint) {
 
 using tracker_test::bytes;
 
+// A Russian desktop writes «13,8»: the fraction follows the user's decimal separator.
+TEST(LiveDecimalSeparator, IsTheUsersOne) {
+    testing::StandIns stand_ins;
+    testing::FakePort port;
+    testing::HoldingRunner reader;
+    ConfiguratorSeams seams = stand_ins.seams(port, reader);
+    seams.decimal_separator = ",";
+    Configurator app(stand_ins.model, seams);
+    app.tracker().show_live_data(Answer(0xA0, kFullLength)
+                                     .put(6, bytes({0x94, 0x11}))
+                                     .put(10, bytes({0x64, 0x05}))
+                                     .put(12, bytes({0x01, 0x02}))
+                                     .frame());
+    EXPECT_EQ(stand_ins.model.text("ain1"), "12,5");
+    EXPECT_EQ(stand_ins.model.text("ain3"), "13,8");
+    EXPECT_EQ(stand_ins.model.text("fin1"), "513");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Values, LiveScaling,
     ::testing::Values(ScaleCase{"Analog3600", 6, bytes({0x10, 0x0E}), "ain1", "10"},

@@ -1,5 +1,6 @@
 // The window and the model in step both ways, clicks and ticks reaching their handlers, the
 // keyboard order, the byte limit of the fixed-width text boxes, and the close request.
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -177,6 +178,24 @@ TEST_F(Window, WhatTheUserDoesReachesTheModelAtOnce) {
     f.model.set_enabled("CmbPort", true);
     press_key(widget("CmbPort"), Qt::Key_Down);
     EXPECT_EQ(f.model.selected("CmbPort"), 1);
+}
+
+// Text put into an edit by anything but the keyboard (a screen reader, an on-screen keyboard,
+// a test tool) is what the user sees, so it is what the model holds and what is written.
+TEST_F(Window, TheModelFollowsEveryChangeOfAnEditWhateverMadeIt) {
+    open_link();
+    auto* apn = widget<QLineEdit>("apn");
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(apn);
+    ASSERT_NE(access, nullptr);
+    ASSERT_NE(access->editableTextInterface(), nullptr);
+    access->editableTextInterface()->replaceText(0, apn->text().size(), "m2m.example");
+    EXPECT_EQ(apn->text(), "m2m.example");
+    EXPECT_EQ(f.model.text("apn"), "m2m.example");
+
+    widget<QLineEdit>("port_serv")->setText("8080");
+    EXPECT_EQ(f.model.text("port_serv"), "8080");
+    f.app.fire("setdata");
+    EXPECT_NE(f.vars().wrs.find("m2m.example"), std::string::npos);
 }
 
 TEST_F(Window, EditingTheAddressBoxRunsItsChangeHandler) {

@@ -84,6 +84,11 @@ bool spin_until(const std::function<bool()>& done) {
     return done();
 }
 
+// A tick with nothing to send: only the read's result matters.
+void read_only(QtReadRunner& runner, SerialPort& port, std::function<void(std::string)> done) {
+    runner.exchange(port, "", {}, [done = std::move(done)](TickIo io) { done(io.received); });
+}
+
 TEST(QtReadRunner, DeliversEachResultOnTheWindowThreadInOrderWhileTheLoopStaysFree) {
     GatedPort port;
     QtReadRunner runner;
@@ -93,7 +98,7 @@ TEST(QtReadRunner, DeliversEachResultOnTheWindowThreadInOrderWhileTheLoopStaysFr
         on_window_thread &= QThread::currentThread() == QCoreApplication::instance()->thread();
         results.push_back(std::move(text));
     };
-    runner.read(port, done);
+    read_only(runner, port, done);
     ASSERT_TRUE(port.wait_reading());
 
     // The read is waiting for the line, and the window's events still run.
@@ -104,7 +109,7 @@ TEST(QtReadRunner, DeliversEachResultOnTheWindowThreadInOrderWhileTheLoopStaysFr
 
     port.release("first");
     EXPECT_TRUE(spin_until([&] { return results.size() == 1; }));
-    runner.read(port, done);
+    read_only(runner, port, done);
     port.release(std::string("\x3E\x00\xF5", 3));
     EXPECT_TRUE(spin_until([&] { return results.size() == 2; }));
     EXPECT_EQ(results, (std::vector<std::string>{"first", std::string("\x3E\x00\xF5", 3)}));
@@ -116,7 +121,7 @@ TEST(QtReadRunner, DropsAResultNotYetDeliveredWhenDestroyed) {
     std::optional<std::string> delivered;
     {
         QtReadRunner runner;
-        runner.read(port, [&](std::string text) { delivered = std::move(text); });
+        read_only(runner, port, [&](std::string text) { delivered = std::move(text); });
         port.release("late");
         ASSERT_TRUE(port.wait_drained());
     }
@@ -139,7 +144,10 @@ class RecordingPort : public SerialPort {
         record("read");
         return "x";
     }
-    int WritePort(const std::string& data) override { return static_cast<int>(data.size()); }
+    int WritePort(const std::string& data) override {
+        record("write");
+        return static_cast<int>(data.size());
+    }
     bool is_open() const override { return true; }
     bool hung_up() const override { return false; }
     const OpenError& last_open_error() const override { return error_; }
@@ -161,15 +169,41 @@ TEST(QtReadRunner, FlushesOnTheWorkerInOrderWithTheReads) {
     std::vector<std::string> results;
     {
         QtReadRunner runner;
-        runner.read(port, [&](std::string r) { results.push_back(r); });
+        read_only(runner, port, [&](std::string r) { results.push_back(r); });
         runner.flush(port);
-        runner.read(port, [&](std::string r) { results.push_back(r); });
+        read_only(runner, port, [&](std::string r) { results.push_back(r); });
         ASSERT_TRUE(spin_until([&] { return results.size() == 2; }));
     }
     const auto ops = port.ops();
     ASSERT_EQ(ops.size(), 3u);
     EXPECT_EQ(ops[0].first, "read");
     EXPECT_EQ(ops[1].first, "flush");
+    EXPECT_EQ(ops[2].first, "read");
+    for (const auto& op : ops) EXPECT_NE(op.second, std::this_thread::get_id());
+}
+
+// A stuck adapter can hold a write for a quarter second: the request goes out on the worker,
+// after the read, and not at all once the tick's link has gone.
+TEST(QtReadRunner, WritesOnTheWorkerAfterTheReadAndOnlyOnTheTicksLink) {
+    RecordingPort port;
+    std::vector<bool> written;
+    bool current = true;
+    {
+        QtReadRunner runner;
+        const auto done = [&](TickIo io) { written.push_back(io.written); };
+        runner.exchange(
+            port, "request", [&] { return current; }, done);
+        ASSERT_TRUE(spin_until([&] { return written.size() == 1; }));
+        current = false;
+        runner.exchange(
+            port, "request", [&] { return current; }, done);
+        ASSERT_TRUE(spin_until([&] { return written.size() == 2; }));
+    }
+    EXPECT_EQ(written, (std::vector<bool>{true, false}));
+    const auto ops = port.ops();
+    ASSERT_EQ(ops.size(), 3u);
+    EXPECT_EQ(ops[0].first, "read");
+    EXPECT_EQ(ops[1].first, "write");
     EXPECT_EQ(ops[2].first, "read");
     for (const auto& op : ops) EXPECT_NE(op.second, std::this_thread::get_id());
 }
