@@ -70,7 +70,10 @@ TrackerConfig Tracker::configuration_from_window() const {
 }
 
 void Tracker::show_configuration(const Frame& answer) {
-    const TrackerConfig config = decode_config_answer(answer);
+    show_record(decode_config_answer(answer));
+}
+
+void Tracker::show_record(const TrackerConfig& config) {
     const auto layout = tracker_config_layout();
     for (std::size_t i = 0; i < layout.size(); ++i) {
         if (config.values[i]) show_field(m_, layout[i], *config.values[i]);
