@@ -5,7 +5,7 @@ VELKON_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Packages the build, the tests and the window need (a font with Cyrillic glyphs included).
 VELKON_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-                 libbenchmark-dev fonts-dejavu-core xvfb xauth)
+                 libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core xvfb xauth)
 
 velkon_install_packages() {
     local missing=()

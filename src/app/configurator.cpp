@@ -12,6 +12,7 @@ Configurator::Configurator(WindowModel& model, ConfiguratorSeams s)
       sensor_answers_(model),
       sensor_commands_(model, s.dialogs, outbox_, day_file_),
       tracker_(model, s.dialogs, outbox_, day_file_, s.program_folder, s.decimal_separator),
+      profiles_(model, s.dialogs, tracker_, s.program_folder),
       exchange_(model, s.port, s.dialogs, s.reader, outbox_,
                 {connection_, sensor_answers_, tracker_}),
       shell_(model, s.dialogs, s.clock, outbox_, connection_, s.program_folder),
@@ -63,6 +64,9 @@ std::vector<EventRow> Configurator::make_event_table() {
         {"Command1", E::Click, [this] { shell_.request_a5(); }},
         {"gsmlog", E::Click, [this] { shell_.request_gsm_log(); }},
         {"Command2", E::Click, [this] { shell_.replace_points(); }},
+        // Profiles.
+        {"save_prof", E::Click, [this] { profiles_.save(); }},
+        {"load_prof", E::Click, [this] { profiles_.load(); }},
     };
 }
 

@@ -19,6 +19,7 @@
 #include "exchange/exchange_engine.h"
 #include "files/day_file.h"
 #include "model/window_model.h"
+#include "profile/profile_commands.h"
 #include "seams/seams.h"
 #include "sensor/sensor_answers.h"
 #include "sensor/sensor_commands.h"
@@ -77,6 +78,7 @@ class Configurator {
     SensorCommands& sensor_commands() { return sensor_commands_; }
     SensorAnswers& sensor_answers() { return sensor_answers_; }
     Tracker& tracker() { return tracker_; }
+    ProfileCommands& profiles() { return profiles_; }
     Shell& shell() { return shell_; }
     DayFile& day_file() { return day_file_; }
 
@@ -90,6 +92,7 @@ class Configurator {
     SensorAnswers sensor_answers_;
     SensorCommands sensor_commands_;
     Tracker tracker_;
+    ProfileCommands profiles_;
     ExchangeEngine exchange_;
     Shell shell_;
     std::vector<EventRow> table_;

@@ -324,6 +324,13 @@ void add_server_page(std::vector<Control>& v) {
     v.push_back(button("readdata", "", "Читать", "8").page(2).at(5760, 720, 975, 615).given());
     v.push_back(button("setdata", "", "Установить", "8").page(2).at(5640, 1560, 1215, 615).given());
     v.push_back(button("rd_imei", "", "Читать SIM", "8").page(2).at(480, 4200, 1095, 495).given());
+
+    // Profiles: in the free space under «Установить»; they need no link, so they carry no tag
+    // of the link's groups.
+    v.push_back(
+        button("save_prof", "", "Сохранить профиль…", "").page(2).at(5640, 2520, 1215, 615));
+    v.push_back(
+        button("load_prof", "", "Загрузить профиль…", "").page(2).at(5640, 3240, 1215, 615));
 }
 
 // The controls the window keeps out of sight; they store values and carry handlers.
@@ -443,7 +450,7 @@ constexpr const char* kTabOrder[] = {
     "Check5",     "ad4",         "Check4",    "ad3",      "Check3",   "ad2",       "Check2",
     "ad1",        "Check1",      "time_otpr", "readdata", "setdata",  "rd_imei",   "Command3",
     "usredn",     "D_4096",      "Set_mode",  "hig",      "low",      "bp_off",    "bp_on",
-    "EGTS_prot",  "gorizont"};
+    "EGTS_prot",  "gorizont",    "save_prof", "load_prof"};
 
 bool starts_disabled(const Control& c) {
     if (c.kind == ControlKind::Timer) return true;

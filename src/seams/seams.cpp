@@ -10,6 +10,16 @@
 
 namespace velkon {
 
+std::filesystem::path Dialogs::open_file(const std::string&, const std::filesystem::path&,
+                                         const std::vector<FileFilter>&) {
+    return {};
+}
+
+std::filesystem::path Dialogs::save_file(const std::string&, const std::filesystem::path&,
+                                         const std::vector<FileFilter>&) {
+    return {};
+}
+
 void ReadRunner::flush(SerialPort& port) {
     port.FlushPort();
 }

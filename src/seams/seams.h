@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace velkon {
 
@@ -24,6 +25,21 @@ class Dialogs {
     // A modal input box; a cancelled box gives the empty text.
     virtual std::string input(const std::string& prompt, const std::string& title,
                               const std::string& initial) = 0;
+
+    // The standard boxes that pick a file to open or a name to save under; the empty path when
+    // cancelled. `start` is the folder shown first (with a suggested name for saving); `filters`
+    // are "name" and "*.a *.b" pairs, the first one chosen. A front end without file boxes offers
+    // none: both give the empty path.
+    struct FileFilter {
+        std::string name;
+        std::string patterns;
+    };
+    virtual std::filesystem::path open_file(const std::string& title,
+                                            const std::filesystem::path& start,
+                                            const std::vector<FileFilter>& filters);
+    virtual std::filesystem::path save_file(const std::string& title,
+                                            const std::filesystem::path& start,
+                                            const std::vector<FileFilter>& filters);
 };
 
 class Clock {

@@ -6,21 +6,17 @@
 #include <string>
 
 #include "sensor/mode_byte.h"
+#include "sensor/readings.h"
 
 namespace velkon {
 
 namespace {
 
-constexpr std::size_t kReadingsMin = 21;  // the readings answer without its mode byte
-constexpr std::size_t kReadingsModeIndex = 20;
 constexpr std::size_t kVersionMin = 7;    // up to the end of the serial number
 constexpr std::size_t kVersionFull = 10;  // serial number, version, leading byte, check byte
 
 std::uint32_t le32(const Frame& frame, std::size_t index) {
     return little_endian_at(frame, index, 4);
-}
-std::uint16_t le16(const Frame& frame, std::size_t index) {
-    return static_cast<std::uint16_t>(little_endian_at(frame, index, 2));
 }
 
 // "1.6.3." for 163: each decimal digit followed by a point; a missing digit leaves its point.
@@ -49,26 +45,26 @@ constexpr VersionGroup kVersionGroups[] = {
 }  // namespace
 
 void SensorAnswers::show_readings(const Frame& answer) {
-    // Too short to hold the calibration values: nothing is shown (the dispatch refuses it too).
-    if (answer.size() < kReadingsMin) return;
+    // Too short to hold the calibration values, or damaged: nothing is shown (the dispatch
+    // refuses it too).
+    const auto readings = decode_readings(answer);
+    if (!readings) return;
     FormVars& v = m_.vars;
 
-    const std::uint32_t current = le32(answer, 6);
-    if (current > 0) {
-        m_.set_text("tek", std::to_string(current));
-        const auto temperature = static_cast<std::int8_t>(byte_at(answer, 3));
-        m_.set_text("temp", std::to_string(temperature) + " °C");
-        m_.set_text("ne", std::to_string(byte_at(answer, 1)));
-        const int level = le16(answer, 4);
+    if (readings->current > 0) {
+        m_.set_text("tek", std::to_string(readings->current));
+        m_.set_text("temp", std::to_string(readings->temperature) + " °C");
+        m_.set_text("ne", std::to_string(readings->address));
+        const int level = readings->level;
         m_.set_maximum("ProgressBar1", v.Ur_progressBar);
         if (level < v.Ur_progressBar) m_.set_value("ProgressBar1", level);
         m_.set_text("uroven", std::to_string(level));
     }
-    m_.set_text("lo", std::to_string(le32(answer, 10)));
-    m_.set_text("hi", std::to_string(le32(answer, 14)));
-    m_.set_text("ko", std::to_string(le16(answer, 18)));
+    m_.set_text("lo", std::to_string(readings->empty));
+    m_.set_text("hi", std::to_string(readings->full));
+    m_.set_text("ko", std::to_string(readings->coefficient));
 
-    if (answer.size() > kReadingsMin && v.mode_yes) show_modes(byte_at(answer, kReadingsModeIndex));
+    if (readings->mode && v.mode_yes) show_modes(*readings->mode);
 }
 
 void SensorAnswers::show_version(const Frame& answer) {

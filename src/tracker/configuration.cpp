@@ -77,8 +77,14 @@ void Tracker::show_configuration(const Frame& answer) {
             return;
         }
     }
+    show_record(config);
+}
+
+void Tracker::show_record(const TrackerConfig& config) {
     const auto layout = tracker_config_layout();
-    for (std::size_t i = 0; i < layout.size(); ++i) show_field(m_, layout[i], *config.values[i]);
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (config.values[i]) show_field(m_, layout[i], *config.values[i]);
+    }
 }
 
 void Tracker::write_configuration() {

@@ -36,9 +36,14 @@ void Tracker::read_imei() {
     outbox_.put_and_echo(imei_request());
 }
 
+ImeiAnswer decode_imei_answer(std::string_view answer) {
+    return {field_text(answer, kImeiAt, kImeiWidth), field_text(answer, kSimAt, kSimWidth)};
+}
+
 void Tracker::show_imei(const Frame& answer) {
-    m_.set_text("imei", field_text(answer, kImeiAt, kImeiWidth));
-    m_.set_text("nsim", field_text(answer, kSimAt, kSimWidth));
+    ImeiAnswer fields = decode_imei_answer(answer);
+    m_.set_text("imei", std::move(fields.imei));
+    m_.set_text("nsim", std::move(fields.sim));
     m_.set_text("MsgCom", "Считаны IMEI");
 }
 

@@ -205,7 +205,7 @@ ConfigFrame encode_config_frame(const TrackerConfig& config) {
     for (std::size_t i = 0; i < kLayout.size(); ++i) {
         if (!kLayout[i].written()) continue;
         if (auto refusal = encode_field(kLayout[i], config.values.at(i), body)) {
-            return {Frame(), std::move(*refusal)};
+            return {Frame(), std::move(*refusal), i};
         }
     }
     for (std::size_t i = 0; i < kWriteTail.size(); ++i) {

@@ -85,8 +85,9 @@ TrackerConfig decode_config_answer(std::string_view answer);
 // order: a text too long for its field or holding a character the code page lacks, the send
 // period, then the addresses in channel order). A missing value counts as empty or 0.
 struct ConfigFrame {
-    Frame frame;          // 169 bytes; empty when refused
-    std::string refusal;  // the message for the user when refused
+    Frame frame;            // 169 bytes; empty when refused
+    std::string refusal;    // the message for the user when refused
+    std::size_t field = 0;  // when refused: the layout row of the value refused
     explicit operator bool() const { return !frame.empty(); }
 };
 ConfigFrame encode_config_frame(const TrackerConfig& config);

@@ -45,6 +45,8 @@ class Tracker {
     void write_configuration();
     // Shows the record whole, or nothing (with the status) when the answer lacks a field.
     void show_configuration(const Frame& answer);
+    // Puts every value `config` holds into its control (a profile loaded, or a read answer).
+    void show_record(const TrackerConfig& config);
     // The record the two pages show now (every written field; version and serial left out).
     TrackerConfig configuration_from_window() const;
 
@@ -64,6 +66,15 @@ class Tracker {
     std::filesystem::path program_folder_;
     std::string decimal_separator_;
 };
+
+// The IMEI and SIM number answer (code A7): IMEI in the 15 bytes after the code, one byte not
+// interpreted, the SIM number in the next 20; each text as many of its bytes as the answer holds.
+inline constexpr std::size_t kImeiAnswerSize = 40;  // with its check byte
+struct ImeiAnswer {
+    std::string imei;  // UTF-8
+    std::string sim;   // UTF-8
+};
+ImeiAnswer decode_imei_answer(std::string_view answer);
 
 // The controls the live data fills, in the order they are shown.
 std::vector<std::string_view> live_data_controls();

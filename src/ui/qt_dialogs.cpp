@@ -1,5 +1,6 @@
 #include "ui/qt_dialogs.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -20,7 +21,56 @@ QMessageBox::Icon qt_icon(Dialogs::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+QStringList name_filters(const std::vector<Dialogs::FileFilter>& filters) {
+    QStringList out;
+    for (const auto& f : filters) {
+        out << QString::fromStdString(f.name) + " (" + QString::fromStdString(f.patterns) + ")";
+    }
+    return out;
+}
+
+QString qt_path(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// The file box, in Qt's own look so that it is the same on every desktop and answers to tests.
+std::filesystem::path run_file_box(QWidget* parent, const std::string& title,
+                                   const std::filesystem::path& start,
+                                   const std::vector<Dialogs::FileFilter>& filters, bool saving) {
+    QFileDialog dialog(parent, QString::fromStdString(title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(name_filters(filters));
+    if (saving) {
+        dialog.setDefaultSuffix("json");
+        dialog.setDirectory(qt_path(start.parent_path()));
+        dialog.selectFile(qt_path(start.filename()));
+    } else {
+        dialog.setDirectory(qt_path(start));
+    }
+    dialog.setLabelText(QFileDialog::Accept, saving ? "Сохранить" : "Открыть");
+    dialog.setLabelText(QFileDialog::Reject, "Отмена");
+    dialog.setLabelText(QFileDialog::LookIn, "Папка:");
+    dialog.setLabelText(QFileDialog::FileName, "Имя файла:");
+    dialog.setLabelText(QFileDialog::FileType, "Тип файлов:");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return std::filesystem::path(dialog.selectedFiles().front().toStdString());
+}
+
 }  // namespace
+
+std::filesystem::path QtDialogs::open_file(const std::string& title,
+                                           const std::filesystem::path& start,
+                                           const std::vector<FileFilter>& filters) {
+    return run_file_box(parent_, title, start, filters, false);
+}
+
+std::filesystem::path QtDialogs::save_file(const std::string& title,
+                                           const std::filesystem::path& start,
+                                           const std::vector<FileFilter>& filters) {
+    return run_file_box(parent_, title, start, filters, true);
+}
 
 void QtDialogs::message(const std::string& text, Icon icon, const std::string& title) {
     QMessageBox box(qt_icon(icon), QString::fromStdString(title), QString::fromStdString(text),

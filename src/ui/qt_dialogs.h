@@ -18,6 +18,10 @@ class QtDialogs : public Dialogs {
     bool yes_no(const std::string& text) override;
     std::string input(const std::string& prompt, const std::string& title,
                       const std::string& initial) override;
+    std::filesystem::path open_file(const std::string& title, const std::filesystem::path& start,
+                                    const std::vector<FileFilter>& filters) override;
+    std::filesystem::path save_file(const std::string& title, const std::filesystem::path& start,
+                                    const std::vector<FileFilter>& filters) override;
 
   private:
     QPointer<QWidget> parent_;

@@ -26,7 +26,9 @@ const std::map<std::string, std::set<std::string>> kBelow = {
     {"tracker", {"connection", "files"}},
     {"exchange", {"sensor", "tracker"}},
     {"shell", {"connection", "files"}},
-    {"app", {"exchange", "shell"}},
+    {"profile", {"tracker", "files"}},
+    {"app", {"exchange", "shell", "profile"}},
+    {"cli", {"profile", "sensor", "serial"}},
     {"ui", {"app"}},
     {"sim", {"base", "protocol"}},
 };

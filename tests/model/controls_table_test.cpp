@@ -67,6 +67,9 @@ std::vector<Expected> spot_rows() {
         {"imei", K::Label, "SSTab1", 2, "8", State::Off, "NOT READ"},
         {"setdata", K::Button, "SSTab1", 2, "8", State::Off, "Установить"},
         {"rd_imei", K::Button, "SSTab1", 2, "8", State::Off, "Читать SIM"},
+        // Profiles: they need no link.
+        {"save_prof", K::Button, "SSTab1", 2, "2", State::On, "Сохранить профиль…"},
+        {"load_prof", K::Button, "SSTab1", 2, "2", State::On, "Загрузить профиль…"},
         {"CmbNet", K::ComboBox, kAny, -1, "9", State::OffHidden, "0"},
         {"Opros", K::Button, kAny, -1, "9", State::OffHidden, "Опрос сети"},
         {"txtRec", K::TextBox, "Frame1", -1, "9", State::Off, ""},  // its frame hides it

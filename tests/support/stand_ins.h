@@ -48,6 +48,37 @@ class ScriptedDialogs : public Dialogs {
     // Runs while a question or an input box is open, before it is answered.
     std::function<void(const std::string&)> while_asked;
 
+    // File boxes: what each was asked to show, and the paths they give, in order ("" = cancelled).
+    struct FileAsked {
+        bool saving;
+        std::string title;
+        std::filesystem::path start;
+        std::vector<FileFilter> filters;
+    };
+    std::vector<FileAsked> files_asked;
+    std::deque<std::filesystem::path> files;
+
+    std::filesystem::path open_file(const std::string& title, const std::filesystem::path& start,
+                                    const std::vector<FileFilter>& filters) override {
+        return pick_file(false, title, start, filters);
+    }
+    std::filesystem::path save_file(const std::string& title, const std::filesystem::path& start,
+                                    const std::vector<FileFilter>& filters) override {
+        return pick_file(true, title, start, filters);
+    }
+    std::filesystem::path pick_file(bool saving, const std::string& title,
+                                    const std::filesystem::path& start,
+                                    const std::vector<FileFilter>& filters) {
+        files_asked.push_back({saving, title, start, filters});
+        if (files.empty()) {
+            ADD_FAILURE() << "unexpected file box: " << title;
+            return {};
+        }
+        std::filesystem::path path = files.front();
+        files.pop_front();
+        return path;
+    }
+
     void message(const std::string& text, Icon icon, const std::string& title) override {
         messages.push_back({text, icon, title});
         if (while_open) while_open(text);

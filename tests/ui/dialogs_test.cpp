@@ -4,14 +4,17 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <fstream>
 #include <functional>
 
+#include "support/test_support.h"
 #include "ui/qt_dialogs.h"
 
 namespace velkon::testing {
@@ -123,6 +126,39 @@ TEST(QtDialogs, InputBoxesGiveTheTextOrNothingWhenCancelled) {
 
     answer_next_box(seen, [](QDialog* d) { press(d, "Отмена"); });
     EXPECT_EQ(dialogs.input("Введите строку", "Замена символа", "abc"), "");
+}
+
+TEST(QtDialogs, FileBoxesStartWhereAskedAndGiveThePathOrNothing) {
+    ui::QtDialogs dialogs;
+    test::TempDir dir;
+    const std::vector<Dialogs::FileFilter> filters = {{"Профили", "*.json"}, {"Все файлы", "*"}};
+
+    Seen seen;
+    answer_next_box(seen, [&](QDialog* d) {
+        auto* box = qobject_cast<QFileDialog*>(d);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->directory().absolutePath().toStdString(), dir.path().string());
+        EXPECT_EQ(box->nameFilters(), QStringList({"Профили (*.json)", "Все файлы (*)"}));
+        box->selectFile("truck");  // typed without an extension
+        press(d, "Сохранить");
+    });
+    EXPECT_EQ(dialogs.save_file("Сохранить профиль", dir.path() / "профиль.json", filters),
+              dir.path() / "truck.json");
+    EXPECT_EQ(seen.title, "Сохранить профиль");
+
+    const auto existing = dir.path() / "a.json";
+    std::ofstream(existing) << "{}";
+    answer_next_box(seen, [&](QDialog* d) {
+        auto* box = qobject_cast<QFileDialog*>(d);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->directory().absolutePath().toStdString(), dir.path().string());
+        box->selectFile(QString::fromStdString(existing.string()));
+        press(d, "Открыть");
+    });
+    EXPECT_EQ(dialogs.open_file("Загрузить профиль", dir.path(), filters), existing);
+
+    answer_next_box(seen, [](QDialog* d) { d->reject(); });
+    EXPECT_EQ(dialogs.open_file("Загрузить профиль", dir.path(), filters), "");
 }
 
 }  // namespace

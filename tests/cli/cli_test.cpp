@@ -1,0 +1,259 @@
+// velkon-cli against the simulated unit on a pseudo-terminal: what each command prints, the frame
+// a profile write sends, and every exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli_tool.h"
+#include "profile/profile.h"
+#include "sim/pty_server.h"
+#include "support/form_fixture.h"
+#include "tracker/answers.h"
+
+namespace velkon {
+namespace {
+
+using namespace std::chrono_literals;
+using Json = nlohmann::ordered_json;
+using tracker_test::file_content;
+
+struct CliRig {
+    std::mutex mutex;
+    std::vector<std::string> requests;  // hexadecimal, as the simulator logged them
+    sim::PtyServer server{sim::Device{}, sim::ServerOptions{.log = [this](const std::string& line) {
+                              std::lock_guard lock(mutex);
+                              if (line.rfind("<- ", 0) == 0) requests.push_back(line.substr(3));
+                          }}};
+    testing::FakeLister lister;
+    test::TempDir folder;
+    std::ostringstream out, err;
+
+    CliRig() {
+        if (!server.start()) ADD_FAILURE() << server.error();
+        lister.entries = {{"ttyUSB0", "/dev/velkon-test-none"}, {"sim", server.slave_path()}};
+    }
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        cli::CliTool tool({[] { return make_serial_port(); }, lister, out, err, 0ms});
+        return tool.run(args);
+    }
+    const std::string& port() const { return server.slave_path(); }
+    std::vector<std::string> sent() {
+        std::lock_guard lock(mutex);
+        return requests;
+    }
+};
+
+TEST(Cli, ConfigReadThenWriteSendsTheFrameSetWouldSend) {
+    CliRig rig;
+    const auto file = rig.folder.path() / "a.json";
+    ASSERT_EQ(rig.run({"config", "read", rig.port(), "-o", file.string()}), 0) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), "");
+    Json json = Json::parse(*file_content(file));
+    EXPECT_EQ(json["apn"], "internet");
+    EXPECT_EQ(json["period"], 60);
+    EXPECT_EQ(json["firmware_version"], 43);
+    EXPECT_EQ(json["serial_number"], 100500);
+
+    json["apn"] = "m2m.пример";
+    json["access_password"] = "ключ";
+    json["period"] = 300;
+    json["channels"][6] = {{"enabled", true}, {"address", 200}};
+    std::ofstream(file) << json.dump(2);
+    ASSERT_EQ(rig.run({"config", "write", rig.port(), file.string()}), 0) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), "");
+    EXPECT_EQ(rig.err.str(), "Конфигурация записана и проверена.\n");
+
+    // «Установить» with the same values in the window builds the same frame.
+    testing::FormFixture window;
+    window.app.tracker().show_record(*load_profile_file(file).config);
+    window.app.fire("setdata");
+    const std::string expected = sim::spaced_hex(window.model.vars.wrs);
+    const auto sent = rig.sent();
+    ASSERT_EQ(sent.size(), 3u);  // read; write; read back
+    EXPECT_EQ(sent[1], expected);
+    const auto unit = rig.server.with_device([](sim::Device& d) { return d.tracker().config; });
+    EXPECT_EQ(unit.apn, "m2m.\xEF\xF0\xE8\xEC\xE5\xF0");
+    EXPECT_EQ(unit.period, 300);
+    EXPECT_EQ(unit.channel_flags[6], 1);
+    EXPECT_EQ(unit.channel_addresses[6], 200);
+}
+
+TEST(Cli, DataGoesToTheStandardOutput) {
+    CliRig rig;
+    ASSERT_EQ(rig.run({"config", "read", "sim"}), 0) << rig.err.str();  // a name from the list
+    EXPECT_EQ(Json::parse(rig.out.str())["format"], "velkon-profile/1");
+    EXPECT_EQ(rig.err.str(), "");
+
+    ASSERT_EQ(rig.run({"readings", rig.port(), "--count=2", "--json"}), 0) << rig.err.str();
+    std::istringstream lines(rig.out.str());
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        const Json r = Json::parse(line);
+        EXPECT_EQ(r["address"], 1);
+        EXPECT_EQ(r["temperature"], 21);
+        EXPECT_EQ(r["full"], 100000);
+        EXPECT_EQ(r["empty"], 10000);
+        EXPECT_GT(r["current"], 0);
+        EXPECT_TRUE(r.contains("level"));
+        ++count;
+    }
+    EXPECT_EQ(count, 2);
+
+    ASSERT_EQ(rig.run({"readings", rig.port()}), 0);
+    EXPECT_EQ(rig.out.str().rfind("Уровень ", 0), 0u) << rig.out.str();
+    EXPECT_NE(rig.out.str().find("; Температура 21 °C;"), std::string::npos);
+
+    ASSERT_EQ(rig.run({"imei", rig.port(), "--json"}), 0);
+    EXPECT_EQ(rig.out.str(), "{\"imei\":\"356938035643809\",\"sim\":\"89701010000000000012\"}\n");
+    ASSERT_EQ(rig.run({"imei", rig.port()}), 0);
+    EXPECT_EQ(rig.out.str(), "IMEI 356938035643809\nSIM 89701010000000000012\n");
+
+    ASSERT_EQ(rig.run({"ports"}), 0);
+    EXPECT_EQ(rig.out.str(), "ttyUSB0\nsim\n");
+}
+
+struct DeviceFailure {
+    const char* name;
+    sim::Faults faults;
+    std::string said;
+    std::uint64_t requests;  // what the tool asked before giving up
+};
+
+void PrintTo(const DeviceFailure& d, std::ostream* os) {
+    *os << d.name;
+}
+
+class CliDeviceFailure : public ::testing::TestWithParam<DeviceFailure> {};
+
+TEST_P(CliDeviceFailure, ExitsOneAfterAskingThreeTimes) {
+    CliRig rig;
+    rig.server.set_faults(GetParam().faults);
+    EXPECT_EQ(rig.run({"imei", rig.port()}), 1);
+    EXPECT_NE(rig.err.str().find(GetParam().said), std::string::npos) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), "");
+    EXPECT_EQ(rig.sent().size(), GetParam().requests);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CliDeviceFailure,
+    ::testing::Values(DeviceFailure{"silent", {.silent = true}, "не отвечает", 3},
+                      DeviceFailure{"wrong_check", {.wrong_check = true}, "повреждён", 3},
+                      DeviceFailure{"modem_text", {.modem_text = true}, "повреждён", 3},
+                      DeviceFailure{"unknown_code", {.unknown_code = true}, "код ответа 99", 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Cli, ASilentDeviceIsAnsweredOnTheSecondAsk) {
+    CliRig rig;
+    rig.server.set_faults({.silent_every = 2});  // the second request of the tool is lost
+    ASSERT_EQ(rig.run({"readings", rig.port(), "--count", "2"}), 0) << rig.err.str();
+    EXPECT_EQ(rig.sent().size(), 3u);
+}
+
+TEST(Cli, AValueReadBackDifferentlyExitsOneAndIsNamed) {
+    CliRig rig;
+    const auto file = rig.folder.path() / "a.json";
+    ASSERT_EQ(rig.run({"config", "read", rig.port(), "-o", file.string()}), 0);
+    Json json = Json::parse(*file_content(file));
+    json["server_port"] = "123456";  // six characters go out, the unit shows five
+    std::ofstream(file) << json.dump();
+    EXPECT_EQ(rig.run({"config", "write", rig.port(), file.string()}), 1);
+    EXPECT_NE(rig.err.str().find("«server_port»: записано «123456», прочитано «12345»"),
+              std::string::npos)
+        << rig.err.str();
+}
+
+struct BadUse {
+    const char* name;
+    std::vector<std::string> args;  // "PORT" stands for the simulator's port
+    std::string said;
+};
+
+void PrintTo(const BadUse& b, std::ostream* os) {
+    *os << b.name;
+}
+
+class CliBadUse : public ::testing::TestWithParam<BadUse> {};
+
+TEST_P(CliBadUse, ExitsTwoSendingNothing) {
+    CliRig rig;
+    const auto bad_profile = rig.folder.path() / "bad.json";
+    std::ofstream(bad_profile) << "{\"format\": \"velkon-profile/1\", \"apn\": 5}";
+    std::vector<std::string> args = GetParam().args;
+    for (auto& a : args) {
+        if (a == "PORT") a = rig.port();
+        if (a == "BAD") a = bad_profile.string();
+    }
+    EXPECT_EQ(rig.run(args), 2);
+    EXPECT_NE(rig.err.str().find(GetParam().said), std::string::npos) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), "");
+    EXPECT_TRUE(rig.sent().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliBadUse,
+    ::testing::Values(
+        BadUse{"nothing", {}, "Использование"},
+        BadUse{"unknown_command", {"flash", "PORT"}, "Неизвестная команда «flash»"},
+        BadUse{"unknown_option", {"imei", "PORT", "--xml"}, "Неизвестный параметр «--xml»"},
+        BadUse{"no_port", {"readings"}, "не хватает аргументов: ПОРТ"},
+        BadUse{"extra", {"imei", "PORT", "more"}, "Лишний аргумент «more»"},
+        BadUse{"count_zero", {"readings", "PORT", "--count", "0"}, "от 1 до 100000"},
+        BadUse{"count_missing", {"readings", "PORT", "--count"}, "нужно число"},
+        BadUse{"json_on_config", {"config", "read", "PORT", "--json"}, "не знает --json"},
+        BadUse{"config_what", {"config", "erase", "PORT"}, "read или write"},
+        BadUse{"bad_profile", {"config", "write", "PORT", "BAD"}, "«apn»: ожидается текст"},
+        BadUse{"missing_profile",
+               {"config", "write", "PORT", "/nonexistent/a.json"},
+               "«/nonexistent/a.json»: файл не найден"},
+        BadUse{"no_device",
+               {"imei", "/dev/velkon-test-none"},
+               "Порт «/dev/velkon-test-none» недоступен. Устройство не найдено."},
+        BadUse{"listed_but_gone", {"imei", "ttyUSB0"}, "Устройство не найдено."},
+        BadUse{
+            "not_listed", {"imei", "ttyUSB7"}, "Порт «ttyUSB7» не найден. Порты: ttyUSB0, sim."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Cli, HelpIsRussianOnTheStandardOutput) {
+    CliRig rig;
+    EXPECT_EQ(rig.run({"--help"}), 0);
+    EXPECT_NE(rig.out.str().find("Коды завершения"), std::string::npos);
+    EXPECT_EQ(rig.err.str(), "");
+}
+
+// The built program: exit status and the split between data and messages.
+TEST(CliProgram, ExitStatusAndStreams) {
+    // The tool is built next to the simulator, which VELKON_SIM names.
+    const char* sim_path = std::getenv("VELKON_SIM");
+    ASSERT_NE(sim_path, nullptr) << "VELKON_SIM names the built velkon-sim";
+    const std::string cli = (std::filesystem::path(sim_path).parent_path() / "velkon-cli").string();
+    ASSERT_TRUE(std::filesystem::exists(cli)) << cli;
+    CliRig rig;
+    const auto out = rig.folder.path() / "out", err = rig.folder.path() / "err";
+    auto run = [&](const std::string& args) {
+        const std::string command =
+            "'" + cli + "' " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run("config read '" + rig.port() + "'"), 0);
+    EXPECT_EQ(Json::parse(*file_content(out))["format"], "velkon-profile/1");
+    EXPECT_EQ(file_content(err), "");
+
+    EXPECT_EQ(run("config write '" + rig.port() + "' /nonexistent.json"), 2);
+    EXPECT_EQ(file_content(out), "");
+    EXPECT_NE(file_content(err)->find("Не удалось прочитать файл"), std::string::npos);
+
+    rig.server.set_faults({.silent = true});
+    EXPECT_EQ(run("imei '" + rig.port() + "'"), 1);
+    EXPECT_NE(file_content(err)->find("Устройство не отвечает"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velkon

@@ -1,0 +1,226 @@
+// The window's profile buttons through the model, with scripted file boxes: saving, loading all
+// or nothing, the copy of the last write, and a round trip with the simulated unit.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "support/form_fixture.h"
+#include "support/sim_window.h"
+#include "tracker/answers.h"
+
+namespace velkon {
+namespace {
+
+using namespace std::chrono_literals;
+using tracker_test::file_content;
+
+const char* const kRecordTexts[] = {"apn",       "gsm_user", "gdm_pwd",  "pincod",   "ip_serv",
+                                    "port_serv", "id_dev",   "pwd_serv", "time_otpr"};
+const char* const kRecordChecks[] = {"r11",    "r12",    "r13",    "r21",    "r22",
+                                     "r23",    "Check1", "Check2", "Check3", "Check4",
+                                     "Check5", "Check6", "Check7", "Check8", "EGTS_prot"};
+
+// Every control of the record as "name=value", to see what changed.
+std::map<std::string, std::string> record_controls(const WindowModel& m) {
+    std::map<std::string, std::string> out;
+    for (const char* c : kRecordTexts) out[c] = m.text(c);
+    for (int n = 1; n <= 8; ++n) out["ad" + std::to_string(n)] = m.text("ad" + std::to_string(n));
+    for (const char* c : kRecordChecks) out[c] = m.checked(c) ? "1" : "0";
+    out["vPo"] = m.text("vPo");
+    return out;
+}
+
+void fill_record(WindowModel& m) {
+    m.set_text("apn", "m2m.пример");
+    m.set_text("gsm_user", "Пётр");
+    m.set_text("gdm_pwd", "секрет");
+    m.set_text("pincod", "1234");
+    m.set_text("ip_serv", "сервер.рф");
+    m.set_text("port_serv", "8080");
+    m.set_text("id_dev", "77");
+    m.set_text("pwd_serv", "не трогай");
+    m.set_text("time_otpr", "300");
+    m.set_checked("r13", true);
+    m.set_checked("r22", true);
+    m.set_checked("EGTS_prot", true);
+    for (int n = 1; n <= 8; ++n) {
+        m.set_checked("Check" + std::to_string(n), n % 3 == 0);
+        m.set_text("ad" + std::to_string(n), std::to_string(200 - n));
+    }
+}
+
+void scramble(WindowModel& m) {
+    for (const char* c : kRecordTexts) m.set_text(c, "?");
+    for (int n = 1; n <= 8; ++n) {
+        m.set_text("ad" + std::to_string(n), "0");
+        m.set_checked("Check" + std::to_string(n), true);
+    }
+    m.set_checked("r11", true);
+    m.set_checked("r21", true);
+    m.set_checked("EGTS_prot", false);
+}
+
+struct ProfileWindow : testing::FormFixture {
+    ProfileWindow() { app.start(); }
+    std::filesystem::path profiles() const { return folder.path() / "profiles"; }
+};
+
+TEST(ProfileButtons, SaveWritesWhatThePagesShowToTheChosenFile) {
+    ProfileWindow f;
+    fill_record(f.model);
+    f.model.set_text("vPo", "43");
+    f.dialogs.files.push_back(f.profiles() / "truck");  // no extension typed
+    ASSERT_TRUE(f.app.fire("save_prof"));
+
+    ASSERT_EQ(f.dialogs.files_asked.size(), 1u);
+    EXPECT_TRUE(f.dialogs.files_asked[0].saving);
+    EXPECT_EQ(f.dialogs.files_asked[0].start, f.profiles() / "профиль.json");
+    EXPECT_TRUE(std::filesystem::is_directory(f.profiles()));
+    const auto text = file_content(f.profiles() / "truck.json");
+    ASSERT_TRUE(text);
+    const auto json = nlohmann::json::parse(*text);
+    EXPECT_EQ(json["format"], "velkon-profile/1");
+    EXPECT_EQ(json["gsm_user"], "Пётр");
+    EXPECT_EQ(json["server"], "сервер.рф");
+    EXPECT_EQ(json["period"], 300);
+    EXPECT_EQ(json["input1_mode"], 3);
+    EXPECT_EQ(json["input2_mode"], 2);
+    EXPECT_EQ(json["channels"][2], nlohmann::json({{"enabled", true}, {"address", 197}}));
+    EXPECT_EQ(json["firmware_version"], 43);
+    EXPECT_FALSE(json.contains("serial_number"));  // nothing read: the label shows dashes
+    EXPECT_EQ(f.model.text("MsgCom"), "Профиль сохранён");
+    EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
+TEST(ProfileButtons, SaveRefusesWhatSetWouldRefuseBeforeAnyFileBox) {
+    ProfileWindow f;
+    f.model.set_text("time_otpr", "9");
+    f.app.fire("save_prof");
+    EXPECT_TRUE(f.dialogs.files_asked.empty());
+    ASSERT_EQ(f.dialogs.messages.size(), 1u);
+    EXPECT_NE(f.dialogs.messages[0].text.find("Значения периода отправки могут быть от 10 до 1000"),
+              std::string::npos);
+}
+
+TEST(ProfileButtons, LoadFillsTheFieldsAndKeepsTheUnitsVersion) {
+    ProfileWindow f;
+    fill_record(f.model);
+    const auto filled = record_controls(f.model);
+    f.dialogs.files.push_back(f.profiles() / "a.json");
+    f.app.fire("save_prof");
+
+    scramble(f.model);
+    f.model.set_text("vPo", "51");
+    f.dialogs.files.push_back(f.profiles() / "a.json");
+    f.app.fire("load_prof");
+    EXPECT_FALSE(f.dialogs.files_asked.back().saving);
+    EXPECT_EQ(f.dialogs.files_asked.back().start, f.profiles());
+    auto expected = filled;
+    expected["vPo"] = "51";
+    EXPECT_EQ(record_controls(f.model), expected);
+    EXPECT_EQ(f.model.text("MsgCom"), "Профиль загружен");
+    EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
+TEST(ProfileButtons, ABadProfileChangesNothingAndSaysWhich) {
+    ProfileWindow f;
+    fill_record(f.model);
+    f.dialogs.files.push_back(f.profiles() / "a.json");
+    f.app.fire("save_prof");
+    auto text = *file_content(f.profiles() / "a.json");
+    text.replace(text.find("\"period\": 300"), 13, "\"period\": 3000");
+    const auto bad = f.profiles() / "bad.json";
+    std::ofstream(bad) << text;
+
+    scramble(f.model);
+    const auto before = record_controls(f.model);
+    f.dialogs.files.push_back(bad);
+    f.app.fire("load_prof");
+    EXPECT_EQ(record_controls(f.model), before);
+    ASSERT_EQ(f.dialogs.messages.size(), 1u);
+    const std::string& said = f.dialogs.messages[0].text;
+    EXPECT_NE(said.find("bad.json"), std::string::npos) << said;
+    EXPECT_NE(said.find("«period»"), std::string::npos) << said;
+    EXPECT_NE(said.find("от 10 до 1000"), std::string::npos) << said;
+    EXPECT_EQ(f.dialogs.messages[0].icon, Dialogs::Icon::Exclamation);
+}
+
+TEST(ProfileButtons, CancelledBoxesDoNothing) {
+    ProfileWindow f;
+    const auto before = record_controls(f.model);
+    f.dialogs.files = {"", ""};
+    f.app.fire("save_prof");
+    f.app.fire("load_prof");
+    EXPECT_EQ(record_controls(f.model), before);
+    EXPECT_TRUE(f.dialogs.messages.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(f.profiles()));
+}
+
+TEST(ProfileButtons, LoadsTheCopyOfTheLastWrite) {
+    ProfileWindow f;
+    fill_record(f.model);
+    const auto filled = record_controls(f.model);
+    f.app.fire("setdata");  // keeps 123.cfg in the program folder
+    scramble(f.model);
+    f.dialogs.files.push_back(f.folder.path() / "123.cfg");
+    f.app.fire("load_prof");
+    EXPECT_EQ(record_controls(f.model), filled);
+    EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
+// The unit's record read, saved, loaded into a scrambled window, written and read back equal.
+TEST(ProfileButtons, RoundTripWithTheUnit) {
+    testing::SimWindow rig;
+    rig.server.with_device([](sim::Device& d) {
+        d.tracker().config.gsm_user = "\xCF\xB8\xF2\xF0";  // "Пётр" in the unit's code page
+        d.tracker().config.server_password = "\xEA\xEB\xFE\xF7";  // "ключ"
+        return 0;
+    });
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    WindowModel& m = rig.model;
+    std::uint64_t sent = 0;
+    auto tick = [&] {
+        rig.app.exchange().start_tick();
+        ASSERT_TRUE(rig.server.wait_requests(++sent, 5s));
+    };
+    m.set_tab(2);
+    tick();  // sends the read
+    tick();  // shows it
+    ASSERT_EQ(m.text("MsgCom"), "Чтение");
+    ASSERT_EQ(m.text("gsm_user"), "Пётр");
+    const auto read = record_controls(m);
+    const sim::TrackerConfig unit_before =
+        rig.server.with_device([](sim::Device& d) { return d.tracker().config; });
+
+    const auto file = rig.folder.path() / "profiles" / "unit.json";
+    rig.dialogs.files.push_back(file);
+    rig.app.fire("save_prof");
+    ASSERT_TRUE(std::filesystem::exists(file));
+    // Another unit's values in the window, then the profile.
+    rig.server.with_device([](sim::Device& d) {
+        d.tracker().config = sim::TrackerConfig{};
+        return 0;
+    });
+    scramble(m);
+    rig.dialogs.files.push_back(file);
+    rig.app.fire("load_prof");
+    EXPECT_EQ(record_controls(m), read);
+
+    rig.app.fire("setdata");
+    tick();  // sends the write
+    tick();  // its acknowledgement
+    EXPECT_EQ(m.text("MsgCom"), "Конфига вроде записана");
+    EXPECT_EQ(rig.server.with_device([](sim::Device& d) { return d.tracker().config; }),
+              unit_before);
+    scramble(m);
+    rig.app.fire("readdata");
+    tick();
+    tick();
+    EXPECT_EQ(record_controls(m), read);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+}  // namespace
+}  // namespace velkon
