@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "profile/profile.h"
 #include "protocol/frame.h"
 #include "sensor/sensor_commands.h"
 #include "sim/device.h"
+#include "tracker/record.h"
 #include "tracker/tracker.h"
 
 namespace fs = std::filesystem;
@@ -112,6 +114,11 @@ int main(int argc, char** argv) {
                ticks({{0, "+CSQ: 17,0\r\n"},
                       {0, sim::Device{}.answer(readings).bytes() + "\x3E\x01\x99\x00"},
                       {0, answer(plain, version)}}));
+    const TrackerConfig record = decode_config_answer(good_config);
+    write_seed("fuzz_profile", "profile", profile_text(record));
+    write_seed("fuzz_profile", "config_copy", encode_config_frame(record).frame);
+    write_seed("fuzz_profile", "not_json", "{\"format\": \"velkon-profile/1\", \"apn\": ");
+
     std::printf("seeds written under %s\n", g_root.c_str());
     return 0;
 }
