@@ -101,6 +101,15 @@ std::optional<std::string> utf8_to_cp1251(std::string_view utf8) {
     return out;
 }
 
+bool utf8_well_formed(std::string_view utf8) {
+    std::size_t i = 0;
+    char32_t cp = 0;
+    while (i < utf8.size()) {
+        if (!next_code_point(utf8, i, cp)) return false;
+    }
+    return true;
+}
+
 std::optional<std::size_t> cp1251_length(std::string_view utf8) {
     const auto bytes = utf8_to_cp1251(utf8);
     if (!bytes) return std::nullopt;

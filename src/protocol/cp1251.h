@@ -16,6 +16,9 @@ std::optional<std::string> utf8_to_cp1251(std::string_view utf8);
 // The byte of one character, if the code page has it.
 std::optional<char> cp1251_byte(char32_t code_point);
 
+// Whether the text is well-formed UTF-8: no overlong forms, surrogates or values past U+10FFFF.
+bool utf8_well_formed(std::string_view utf8);
+
 // How many bytes the text takes on the wire, or nothing when it cannot be encoded.
 std::optional<std::size_t> cp1251_length(std::string_view utf8);
 

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -52,6 +53,8 @@ bool PtyServer::fail(const std::string& what) {
     slave_.reset();
     wake_read_.reset();
     wake_write_.reset();
+    raw_wake_read_.reset();
+    raw_wake_write_.reset();
     slave_path_.clear();
     return false;
 }
@@ -80,6 +83,9 @@ bool PtyServer::start() {
     if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno_text("pipe2"));
     wake_read_.reset(wake[0]);
     wake_write_.reset(wake[1]);
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno_text("pipe2"));
+    raw_wake_read_.reset(wake[0]);
+    raw_wake_write_.reset(wake[1]);
     hung_up_ = false;
     framer_ = RequestFramer{};
     worker_ = std::thread(&PtyServer::run, this);
@@ -96,7 +102,52 @@ void PtyServer::stop() {
     slave_.reset();
     wake_read_.reset();
     wake_write_.reset();
+    raw_wake_read_.reset();
+    raw_wake_write_.reset();
     handled_changed_.notify_all();
+}
+
+void PtyServer::send_raw(std::string_view bytes) {
+    {
+        std::lock_guard lock(mutex_);
+        raw_.append(bytes);
+    }
+    const char byte = 1;
+    [[maybe_unused]] auto written = ::write(raw_wake_write_.get(), &byte, 1);
+}
+
+std::size_t PtyServer::raw_pending() const {
+    std::lock_guard lock(mutex_);
+    return raw_.size() - raw_sent_;
+}
+
+void PtyServer::drop_raw() {
+    std::lock_guard lock(mutex_);
+    raw_.clear();
+    raw_sent_ = 0;
+}
+
+// Puts as much of the queued bytes on the line as it takes now; false when the line is gone.
+bool PtyServer::write_raw_chunk() {
+    std::string chunk;
+    {
+        std::lock_guard lock(mutex_);
+        chunk = raw_.substr(raw_sent_, kReadChunk);
+    }
+    if (chunk.empty()) return true;
+    const ssize_t put = ::write(master_.get(), chunk.data(), chunk.size());
+    if (put < 0) {
+        if (errno == EAGAIN || errno == EINTR) return true;
+        log("line error: " + errno_text("write"));
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    raw_sent_ = std::min(raw_sent_ + static_cast<std::size_t>(put), raw_.size());
+    if (raw_sent_ == raw_.size()) {
+        raw_.clear();
+        raw_sent_ = 0;
+    }
+    return true;
 }
 
 void PtyServer::set_faults(const Faults& faults) {
@@ -132,11 +183,20 @@ void PtyServer::log(const std::string& line) const {
 
 void PtyServer::run() {
     for (;;) {
-        pollfd fds[2] = {{master_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}};
+        const bool raw = raw_pending() > 0;
+        pollfd fds[3] = {{master_.get(), static_cast<short>(POLLIN | (raw ? POLLOUT : 0)), 0},
+                         {wake_read_.get(), POLLIN, 0},
+                         {raw_wake_read_.get(), POLLIN, 0}};
         const int timeout = framer_.holding() ? static_cast<int>(options_.request_gap.count()) : -1;
-        const int ready = ::poll(fds, 2, timeout);
+        const int ready = ::poll(fds, 3, timeout);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0 || fds[1].revents != 0) return;
+        if (fds[2].revents & POLLIN) {
+            char drain[64];
+            while (::read(raw_wake_read_.get(), drain, sizeof drain) > 0) {
+            }
+        }
+        if ((fds[0].revents & POLLOUT) && !write_raw_chunk()) return;
         std::vector<RequestFramer::Piece> pieces;
         if (ready == 0) {
             pieces = framer_.flush();
@@ -151,7 +211,7 @@ void PtyServer::run() {
                 log("line error: " + errno_text("read"));
                 return;
             }
-        } else {
+        } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             // Cannot happen while we hold the slave; leave rather than spin on it.
             log("line error: master reports a hang-up");
             return;

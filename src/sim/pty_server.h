@@ -66,6 +66,14 @@ class PtyServer {
         return f(device_);
     }
 
+    // Queues bytes to leave the device side whatever the client asks (a babbling device, a
+    // flood of noise). They go out as fast as the line takes them, between the answers.
+    void send_raw(std::string_view bytes);
+    // Queued bytes not yet on the line.
+    std::size_t raw_pending() const;
+    // Forgets the queued bytes that have not left yet.
+    void drop_raw();
+
     // Requests handled so far; a request counts once its answer (if any) has been written.
     std::uint64_t requests() const;
     // Waits until `count` requests have been handled or the line is gone; false on time-out.
@@ -76,6 +84,7 @@ class PtyServer {
   private:
     void run();
     bool handle(const RequestFramer::Piece& piece);
+    bool write_raw_chunk();
     bool write_reply(const Reply& reply);
     bool write_all(std::string_view bytes);
     bool write_paced(std::string_view bytes);
@@ -89,12 +98,16 @@ class PtyServer {
     mutable std::condition_variable handled_changed_;
     Device device_;
     std::uint64_t handled_ = 0;
+    std::string raw_;           // guarded by mutex_: bytes queued by send_raw()
+    std::size_t raw_sent_ = 0;  // guarded by mutex_: how many of them have left
     std::atomic<bool> hung_up_{false};
 
     UniqueFd master_;
     UniqueFd slave_;  // our own descriptor of the slave side
     UniqueFd wake_read_;
     UniqueFd wake_write_;
+    UniqueFd raw_wake_read_;  // a byte here: send_raw() queued bytes
+    UniqueFd raw_wake_write_;
     std::string slave_path_;
     std::string error_;
     RequestFramer framer_;

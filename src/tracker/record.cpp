@@ -90,13 +90,10 @@ std::uint32_t number_of(const std::optional<FieldValue>& value) {
     return 0;
 }
 
-// Whether `one` is a lead byte of `length` with its continuation bytes.
+// Whether `one` is one whole, well-formed character of `length` bytes. An overlong form or a
+// surrogate is malformed rather than foreign: quoting it would put invalid UTF-8 in the message.
 bool well_formed(std::string_view one, std::size_t length) {
-    if (length < 2 || one.size() != length || byte_at(one, 0) < 0xC2) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte_at(one, k) & 0xC0) != 0x80) return false;
-    }
-    return true;
+    return length >= 2 && one.size() == length && utf8_well_formed(one);
 }
 
 // The first character of a UTF-8 text that the code page cannot hold, or "" when the text is

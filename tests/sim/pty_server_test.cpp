@@ -161,6 +161,24 @@ TEST_F(SimPty, OversizeAnswerArrivesWhole) {
     EXPECT_EQ(check_byte(got), 0);
 }
 
+// A flood bigger than the line's buffers leaves as the client reads, in order, and the device
+// still answers between the noise; dropping the rest empties the queue.
+TEST_F(SimPty, RawBytesLeaveInOrderBetweenAnswers) {
+    std::string noise;
+    for (int i = 0; i < 200'000; ++i) noise.push_back(static_cast<char>(i * 7 % 251));
+    server.send_raw(noise);
+    EXPECT_EQ(client->receive(noise.size(), milliseconds(10'000)), noise);
+    EXPECT_EQ(server.raw_pending(), 0u);
+
+    ASSERT_TRUE(client->send(kReadings));
+    EXPECT_EQ(client->receive(22).size(), 22u);
+
+    server.send_raw(noise);
+    EXPECT_GT(client->receive(1000).size(), 0u);
+    server.drop_raw();
+    EXPECT_EQ(server.raw_pending(), 0u);
+}
+
 // --- the executable ---------------------------------------------------------------------------
 
 std::string sim_path() {

@@ -182,6 +182,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"ip_serv", "host✓"}},
                     "В тексте поля «Адрес сервера» есть символ «✓», который нельзя передать в "
                     "трекер. Замените его."},
+        // An overlong form of "€" is malformed, not a character to quote.
+        RefusalCase{"OverlongFormIsUnreadable",
+                    {{"apn", "int\xE0\x82\xAC"}},
+                    "Текст поля «Точка доступа» не читается. Введите его заново."},
         RefusalCase{
             "TextsInFrameOrderBeforeThePeriod",
             {{"pwd_serv", std::string(26, 'p')}, {"time_otpr", "9"}},
