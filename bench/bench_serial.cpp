@@ -2,9 +2,11 @@
 //
 // Figures to watch: a read of a short answer returns about 20 ms after the answer came; a silent
 // read about 256 ms; a scan of /sys/class/tty a small fraction of a millisecond, as it runs every
-// 100 ms while no port is open.
+// 100 ms while no port is open, and so the scan with the first-connection help (the access check
+// of the selected port).
 #include <benchmark/benchmark.h>
 
+#include "connection_help/connection_help.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
 #include "support/test_support.h"
@@ -20,6 +22,16 @@ void BM_PortScan(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PortScan)->Unit(benchmark::kMicrosecond);
+
+void BM_PortScanWithHelp(benchmark::State& state) {
+    const auto lister = velkon::make_system_port_lister();
+    velkon::ConnectionHelp help(*lister);
+    for (auto _ : state) {
+        const auto found = lister->list();
+        benchmark::DoNotOptimize(help.scan_hint(found, 0));
+    }
+}
+BENCHMARK(BM_PortScanWithHelp)->Unit(benchmark::kMicrosecond);
 
 // From a complete answer waiting in the line to ReadPort returning it.
 void BM_ReadShortAnswer(benchmark::State& state) {

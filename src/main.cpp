@@ -1,7 +1,8 @@
 // The configurator: the window model, its handlers and the Qt front end, wired to the real
 // serial driver, port list, clock and program folder.
 //
-// Options (for scripts that run it under a virtual display):
+// Options (the last two for scripts that run it under a virtual display):
+//   --help, --version  print and exit, before any display is needed
 //   --screenshot FILE  saves the window as a PNG one second after it opened, then closes it
 //   --quit-after MS    closes the window MS milliseconds after it opened
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -29,6 +31,45 @@
 namespace {
 
 constexpr int kScreenshotDelayMs = 1000;
+
+constexpr const char* kHelp =
+    "Использование: velkon-configurator [параметры]\n"
+    "Конфигуратор Velkon: настройка телематического блока и его датчика уровня топлива\n"
+    "через последовательный порт.\n"
+    "\n"
+    "Параметры:\n"
+    "  -h, --help           показать эту справку и выйти\n"
+    "  -V, --version        показать версию и выйти\n"
+    "  --screenshot ФАЙЛ    через секунду после открытия окна сохранить его снимок в ФАЙЛ\n"
+    "                       (PNG) и закрыть окно\n"
+    "  --quit-after МС      закрыть окно через МС миллисекунд после открытия\n"
+    "\n"
+    "Окружение:\n"
+    "  VELKON_EXTRA_PORTS   дополнительные порты через двоеточие, например порт симулятора\n"
+    "                       velkon-sim (/dev/pts/3)\n"
+    "\n"
+    "Файлы (в $XDG_DATA_HOME/velkon-configurator, обычно ~/.local/share/velkon-configurator):\n"
+    "  base/ДДММГГ.dat      файл записей дня (привязка серийных номеров)\n"
+    "  123.cfg              последняя конфигурация, записанная в блок\n"
+    "\n"
+    "Порт открывается, только если пользователь входит в группу порта (обычно dialout):\n"
+    "  sudo usermod -aG dialout $USER   и войти в систему заново.\n"
+    "Руководство: /usr/share/doc/velkon-configurator/guide.ru.md\n";
+
+// --help and --version are answered before QApplication exists: they need no display.
+bool answered_without_window(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-V") == 0) {
+            std::printf("velkon-configurator %s\n", VELKON_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
 
 struct Options {
     QString screenshot;
@@ -99,10 +140,15 @@ void end_on_signals(velkon::Configurator& app, QObject& owner) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (answered_without_window(argc, argv)) return 0;
     QApplication app(argc, argv);
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName("com.velkon.configurator");
     const auto options = parse_options(QApplication::arguments());
     if (!options) {
-        std::fprintf(stderr, "usage: %s [--screenshot FILE.png] [--quit-after MS]\n", argv[0]);
+        std::fprintf(stderr,
+                     "velkon-configurator: неверные параметры. Использование: velkon-configurator "
+                     "[--screenshot ФАЙЛ.png] [--quit-after МС]; справка: --help\n");
         return 2;
     }
     velkon::ui::apply_application_look(app);

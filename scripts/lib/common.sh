@@ -7,6 +7,9 @@ VELKON_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 VELKON_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
                  libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core xvfb xauth)
 
+# What building and checking the Debian package needs besides the build itself.
+VELKON_PACKAGING_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
+
 velkon_install_packages() {
     local missing=()
     local pkg
@@ -23,7 +26,7 @@ velkon_install_packages() {
     fi
     "${sudo[@]}" apt-get update
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y --no-install-recommends "${missing[@]}"
+        apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
 }
 
 # velkon_build DIR [cmake options...]: configures (once) and builds everything in DIR.

@@ -67,6 +67,7 @@ std::string help_text() {
   --json               данные в формате JSON, по одному объекту в строке
   -o, --output ФАЙЛ    записать профиль в ФАЙЛ, а не в стандартный вывод
   -h, --help           эта справка
+  -V, --version        версия программы
 
 ПОРТ — путь к устройству (/dev/ttyUSB0) или имя из списка ports (ttyUSB0).
 Линия: 19200 бод, 8 бит, без чётности, 1 стоповый бит. Запросы идут по одному;
@@ -120,6 +121,10 @@ int CliTool::run(const std::vector<std::string>& args) {
         };
         if (a == "-h" || a == "--help" || (i == 0 && a == "help")) {
             s_.out << help_text();
+            return kDone;
+        }
+        if (a == "-V" || a == "--version") {
+            s_.out << "velkon-cli " << VELKON_VERSION << "\n";
             return kDone;
         }
         if (a == "--json") {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "connection_help/connection_help.h"
+
 namespace velkon {
 
 namespace {
@@ -50,19 +52,27 @@ void ConnectionControl::scan_ports() {
     if (names.empty()) {
         m_.set_items("CmbPort", {kNoPortEntry});
         m_.set_selected("CmbPort", 0);
-        return;
+    } else {
+        // The list is replaced in one step so that an unchanged scan does not disturb the widget.
+        const int remembered = m_.selected("CmbPort");
+        const int count = static_cast<int>(names.size());
+        m_.set_items("CmbPort", std::move(names));
+        m_.set_selected("CmbPort", following_selection(remembered, count));
     }
-    // The list is replaced in one step so that an unchanged scan does not disturb the widget.
-    const int remembered = m_.selected("CmbPort");
-    const int count = static_cast<int>(names.size());
-    m_.set_items("CmbPort", std::move(names));
-    m_.set_selected("CmbPort", following_selection(remembered, count));
+
+    // While scanning, the status line is free: it tells how to get a port that will open.
+    const StatusHint hint = ConnectionHelp(ports_).scan_hint(found, m_.selected("CmbPort"));
+    if (m_.text("MsgCom") != hint.status) m_.set_text("MsgCom", hint.status);
+    if (m_["MsgCom"].tooltip != hint.detail) m_.set_tooltip("MsgCom", hint.detail);
 }
 
 void ConnectionControl::open_link() {
+    const std::string entry = m_.selected_item("CmbPort").value_or(m_.text("CmbPort"));
+    if (const auto question = ConnectionHelp(ports_).open_question(entry)) {
+        if (!dialogs_.yes_no(*question)) return;
+    }
     m_.set_timer_enabled("Timer1", false);
 
-    const std::string entry = m_.selected_item("CmbPort").value_or(m_.text("CmbPort"));
     const std::string path = device_path_for(entry);
     if (!port_.OpenPort(path, kLineSettings)) {
         const OpenError& error = port_.last_open_error();
@@ -73,12 +83,23 @@ void ConnectionControl::open_link() {
             if (!reason.empty()) text += "\n" + reason;
         }
         dialogs_.message(text, Dialogs::Icon::Exclamation);
+        // The scan resumes once the box is gone: an adapter plugged in after a failed attempt
+        // (even after one on "----") must show without a restart. The selection keeps its place.
+        m_.set_timer_enabled("Timer1", true);
         return;
     }
     outbox_.next_link();
+    m_.set_text("MsgCom", "");
+    m_.set_tooltip("MsgCom", "");
     m_.SwitchTags();
     m_.set_timer_enabled("TMRComm", true);
     m_.set_enabled("BTNOpenCom", false);
+}
+
+void ConnectionControl::advise_at_start() {
+    if (const auto notice = ConnectionHelp(ports_).start_notice()) {
+        dialogs_.message(*notice, Dialogs::Icon::Exclamation);
+    }
 }
 
 void ConnectionControl::close_link() {

@@ -35,6 +35,8 @@ class ConnectionControl {
     void open_link();
     // Closes the port and puts the window back into its unconnected state.
     void close_link();
+    // At start: tells the user which ports will refuse them and the command that fixes it.
+    void advise_at_start();
 
   private:
     WindowModel& m_;

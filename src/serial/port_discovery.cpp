@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "base/unique_fd.h"
+#include "serial/port_access.h"
 
 namespace velkon {
 
@@ -97,43 +98,84 @@ bool is_port(int dir_fd, const std::string& name) {
     return has_driver(dir_fd, name);
 }
 
-std::vector<std::string> kernel_port_names(const fs::path& sysfs_tty_root) {
+// "console/active" names the consoles, blank-separated ("tty0 ttyS0"); it is a few bytes long.
+std::vector<std::string> console_names(int dir_fd) {
     std::vector<std::string> names;
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(sysfs_tty_root.c_str()), ::closedir);
-    if (!dir) return names;
-    const int dir_fd = ::dirfd(dir.get());
-    while (const dirent* entry = ::readdir(dir.get())) {
-        std::string name = entry->d_name;
-        if (name.front() == '.') continue;
-        if (is_port(dir_fd, name)) names.push_back(std::move(name));
+    const UniqueFd fd(::openat(dir_fd, "console/active", O_RDONLY | O_CLOEXEC));
+    if (!fd) return names;
+    char text[256];
+    const ssize_t n = ::read(fd.get(), text, sizeof text);
+    std::string_view rest(text, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    while (!rest.empty()) {
+        const auto begin = rest.find_first_not_of(" \t\n");
+        if (begin == std::string_view::npos) break;
+        rest.remove_prefix(begin);
+        const auto end = std::min(rest.find_first_of(" \t\n"), rest.size());
+        names.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(end);
     }
     return names;
 }
 
+struct KernelPorts {
+    std::vector<std::string> names;
+    std::vector<std::string> consoles;
+};
+
+KernelPorts kernel_ports(const fs::path& sysfs_tty_root) {
+    KernelPorts ports;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(sysfs_tty_root.c_str()), ::closedir);
+    if (!dir) return ports;
+    const int dir_fd = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (name.front() == '.') continue;
+        if (is_port(dir_fd, name)) ports.names.push_back(std::move(name));
+    }
+    ports.consoles = console_names(dir_fd);
+    return ports;
+}
+
 class SystemPortLister final : public PortLister {
   public:
+    explicit SystemPortLister(fs::path sysfs_tty_root) : root_(std::move(sysfs_tty_root)) {}
+
     std::vector<PortEntry> list() override {
         // Read on every scan so a simulator started later is picked up.
         const char* extra = std::getenv(kExtraPortsVariable);
-        return discover_ports("/sys/class/tty", split_extra_ports(extra ? extra : ""));
+        return discover_ports(root_, split_extra_ports(extra ? extra : ""));
     }
+
+    PortAccess access(const PortEntry& entry) override { return access_.check(entry.path); }
+
+  private:
+    fs::path root_;
+    SystemPortAccess access_;
 };
 
 }  // namespace
 
 std::vector<PortEntry> discover_ports(const fs::path& sysfs_tty_root,
                                       const std::vector<std::string>& extra_paths) {
-    std::vector<std::string> names = kernel_port_names(sysfs_tty_root);
+    auto [names, consoles] = kernel_ports(sysfs_tty_root);
     std::sort(names.begin(), names.end(), port_order);
     if (names.size() > kMaxKernelPorts) names.resize(kMaxKernelPorts);
 
     std::vector<PortEntry> ports;
+    std::vector<PortEntry> console_ports;
     ports.reserve(names.size() + extra_paths.size());
-    for (auto& name : names) ports.push_back({name, "/dev/" + name});
+    for (auto& name : names) {
+        const bool console = std::find(consoles.begin(), consoles.end(), name) != consoles.end();
+        (console ? console_ports : ports).push_back({name, "/dev/" + name, console});
+    }
+    ports.insert(ports.end(), console_ports.begin(), console_ports.end());
+    // The extras go before the consoles; one the kernel already listed is not listed twice.
+    auto extras_end = ports.end() - static_cast<std::ptrdiff_t>(console_ports.size());
     for (const auto& path : extra_paths) {
         const bool listed = std::any_of(ports.begin(), ports.end(),
                                         [&](const PortEntry& p) { return p.path == path; });
-        if (!path.empty() && !listed) ports.push_back({path, path});
+        if (path.empty() || listed) continue;
+        extras_end = ports.insert(extras_end, {path, path}) + 1;
     }
     return ports;
 }
@@ -149,8 +191,8 @@ std::vector<std::string> split_extra_ports(const std::string& text) {
     return items;
 }
 
-std::unique_ptr<PortLister> make_system_port_lister() {
-    return std::make_unique<SystemPortLister>();
+std::unique_ptr<PortLister> make_system_port_lister(const fs::path& sysfs_tty_root) {
+    return std::make_unique<SystemPortLister>(sysfs_tty_root);
 }
 
 std::string device_path_for(const std::string& list_entry) {

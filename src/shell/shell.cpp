@@ -106,6 +106,7 @@ void Shell::start() {
         dialogs_.message(error->description, Dialogs::Icon::Critical,
                          "Error#" + std::to_string(error->number));
     }
+    connection_.advise_at_start();
 }
 
 void Shell::request_close() {

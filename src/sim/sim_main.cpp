@@ -26,6 +26,7 @@ using std::chrono::milliseconds;
 struct Cli {
     bool verbose = false;
     bool help = false;
+    bool version = false;
     std::uint64_t requests = 0;  // stop after this many; 0 = never
 };
 
@@ -95,92 +96,107 @@ struct Option {
 
 const std::vector<Option>& options() {
     static const std::vector<Option> kOptions = {
-        {"--help", nullptr, "show this text and exit", set_switch(&Settings::cli, &Cli::help)},
-        {"--verbose", nullptr, "log every request and answer in hexadecimal on stderr",
+        {"--help", nullptr, "показать эту справку и выйти", set_switch(&Settings::cli, &Cli::help)},
+        {"--version", nullptr, "показать версию и выйти",
+         set_switch(&Settings::cli, &Cli::version)},
+        {"--verbose", nullptr, "выводить каждый запрос и ответ в шестнадцатеричном виде в stderr",
          set_switch(&Settings::cli, &Cli::verbose)},
-        {"--requests", "N", "exit after N requests",
+        {"--requests", "N", "завершиться после N запросов",
          set_number(&Settings::cli, &Cli::requests, 1, std::numeric_limits<long long>::max())},
-        {"--gap", "MS", "silence that gives up an incomplete request (default 10)",
+        {"--gap", "МС", "пауза, после которой неполный запрос отбрасывается (по умолчанию 10)",
          [](Settings& s, std::string_view t) {
              const auto v = number(t, 1, 10'000);
              if (v) s.server.request_gap = milliseconds(*v);
              return v.has_value();
          }},
         // The sensor.
-        {"--address", "N", "sensor network address, 0..254 (default 1)",
+        {"--address", "N", "сетевой адрес датчика, 0..254 (по умолчанию 1)",
          set_number(&Settings::sensor, &SensorState::address, 0, 254)},
-        {"--temperature", "C", "sensor temperature, -128..127 (default 21)",
+        {"--temperature", "ГРАД", "температура датчика, -128..127 (по умолчанию 21)",
          set_number(&Settings::sensor, &SensorState::temperature, -128, 127)},
-        {"--level", "PERCENT", "initial tank filling, 0..100 (default 75)",
+        {"--level", "ПРОЦЕНТ", "начальное заполнение бака, 0..100 (по умолчанию 75)",
          [](Settings& s, std::string_view t) {
              const auto v = number(t, 0, 100);
              if (v) s.sensor.fuel_ppm = static_cast<std::uint32_t>(*v * 10'000);
              return v.has_value();
          }},
-        {"--consumption", "PPM", "tank used per second, millionths of full (default 200)",
+        {"--consumption", "ДОЛЯ",
+         "расход за секунду, миллионные доли полного бака (по умолчанию 200)",
          set_number(&Settings::sensor, &SensorState::consumption_ppm_per_s, 0, 1'000'000)},
-        {"--mode", "BYTE", "sensor mode byte (default 0x08)",
+        {"--mode", "БАЙТ", "байт режима датчика (по умолчанию 0x08)",
          set_number(&Settings::sensor, &SensorState::mode, 0, 255)},
-        {"--no-mode-byte", nullptr, "readings answer of 21 bytes, without the mode byte",
+        {"--no-mode-byte", nullptr, "ответ с показаниями из 21 байта, без байта режима",
          set_switch(&Settings::sensor, &SensorState::readings_carry_mode, false)},
-        {"--firmware", "N", "sensor firmware version number, 0..255 (default 163)",
+        {"--firmware", "N", "номер версии ПО датчика, 0..255 (по умолчанию 163)",
          set_number(&Settings::sensor, &SensorState::firmware, 0, 255)},
-        {"--firmware-lead", "N", "sensor leading version byte, 0..255 (default 0 = none)",
+        {"--firmware-lead", "N", "старший байт версии датчика, 0..255 (по умолчанию 0 = нет)",
          set_number(&Settings::sensor, &SensorState::firmware_lead, 0, 255)},
-        {"--serial", "N", "sensor serial number (default 4242)",
+        {"--serial", "N", "серийный номер датчика (по умолчанию 4242)",
          set_number(&Settings::sensor, &SensorState::serial, 0, 0xFFFFFFFFLL)},
-        {"--password", "N", "sensor password (default 0 = none)",
+        {"--password", "N", "пароль датчика (по умолчанию 0 = без пароля)",
          set_number(&Settings::sensor, &SensorState::password, 0, 0xFFFFFFFFLL)},
         // The tracker unit.
-        {"--tracker-firmware", "N", "tracker firmware version, 0..65535 (default 43)",
+        {"--tracker-firmware", "N", "версия ПО трекера, 0..65535 (по умолчанию 43)",
          set_number(&Settings::tracker, &TrackerState::firmware, 0, 65535)},
-        {"--tracker-serial", "N", "tracker serial number (default 100500)",
+        {"--tracker-serial", "N", "серийный номер трекера (по умолчанию 100500)",
          set_number(&Settings::tracker, &TrackerState::serial, 0, 0xFFFFFFFFLL)},
-        {"--imei", "TEXT", "tracker IMEI, 15 characters",
+        {"--imei", "ТЕКСТ", "IMEI трекера, 15 символов",
          set_text(&Settings::tracker, &TrackerState::imei)},
-        {"--sim", "TEXT", "tracker SIM number, 20 characters",
+        {"--sim", "ТЕКСТ", "номер SIM-карты трекера, 20 символов",
          set_text(&Settings::tracker, &TrackerState::sim)},
         // Faults.
-        {"--silent", nullptr, "never answer", set_switch(&Settings::faults, &Faults::silent)},
-        {"--silent-every", "N", "leave every Nth request unanswered",
+        {"--silent", nullptr, "никогда не отвечать",
+         set_switch(&Settings::faults, &Faults::silent)},
+        {"--silent-every", "N", "оставлять без ответа каждый N-й запрос",
          set_number(&Settings::faults, &Faults::silent_every, 1, 1'000'000)},
-        {"--wrong-check", nullptr, "answers carry a wrong check byte",
+        {"--wrong-check", nullptr, "отвечать с неверным контрольным байтом",
          set_switch(&Settings::faults, &Faults::wrong_check)},
-        {"--unknown-code", nullptr, "answers carry the unknown code 0x99",
+        {"--unknown-code", nullptr, "отвечать с неизвестным кодом 0x99",
          set_switch(&Settings::faults, &Faults::unknown_code)},
-        {"--modem-text", nullptr, "send a line of modem text instead of every answer",
+        {"--modem-text", nullptr, "вместо каждого ответа посылать строку текста модема",
          set_switch(&Settings::faults, &Faults::modem_text)},
-        {"--oversize", "N", "grow every answer frame to N bytes, 5..65535 (over 255: two reads)",
+        {"--oversize", "N", "дополнять каждый ответ до N байт, 5..65535 (больше 255 — два чтения)",
          set_number(&Settings::faults, &Faults::oversize, 5, 65535)},
-        {"--split", "MS", "send every answer in two writes MS apart",
+        {"--split", "МС", "посылать каждый ответ двумя частями с паузой МС",
          [](Settings& s, std::string_view t) {
              s.faults.split = true;
              return set_ms(&Faults::split_gap)(s, t);
          }},
-        {"--delay", "MS", "wait MS before every answer", set_ms(&Faults::delay)},
-        {"--hangup-after", "N", "close the line (and exit) after answering N requests",
+        {"--delay", "МС", "ждать МС перед каждым ответом", set_ms(&Faults::delay)},
+        {"--hangup-after", "N", "закрыть линию (и завершиться) после ответа на N запросов",
          set_number(&Settings::faults, &Faults::hangup_after, 1, 1'000'000)},
-        {"--pace", nullptr, "send at wire speed, 19200 baud (the default)",
+        {"--pace", nullptr, "передавать со скоростью линии, 19200 бод (по умолчанию)",
          set_switch(&Settings::faults, &Faults::pacing)},
-        {"--no-pace", nullptr, "send answers at once",
+        {"--no-pace", nullptr, "передавать ответы сразу",
          set_switch(&Settings::faults, &Faults::pacing, false)},
     };
     return kOptions;
 }
 
+// Pads to `width` characters on screen: the option texts hold Cyrillic, two bytes a letter.
+std::string padded(std::string text, std::size_t width) {
+    std::size_t shown = 0;
+    for (const char c : text) shown += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (shown < width) text.append(width - shown, ' ');
+    return text;
+}
+
 void print_help() {
     std::printf(
-        "Usage: velkon-sim [options]\n"
-        "Simulates the fuel level sensor and the tracker unit on a pseudo-terminal.\n"
-        "Prints the pseudo-terminal's path on the first line, then answers until SIGINT/SIGTERM.\n"
-        "Point the configurator at it with VELKON_EXTRA_PORTS=<path>.\n\n");
+        "Использование: velkon-sim [параметры]\n"
+        "Имитирует датчик уровня топлива и телематический блок на псевдотерминале.\n"
+        "Первой строкой выводит путь псевдотерминала, затем отвечает на запросы до SIGINT или\n"
+        "SIGTERM. Чтобы конфигуратор увидел этот порт, запустите его с\n"
+        "VELKON_EXTRA_PORTS=<путь>.\n\n"
+        "Параметры:\n");
     for (const auto& option : options()) {
         std::string left = option.name;
         if (option.value) left = left + " " + option.value;
-        std::printf("  %-22s %s\n", left.c_str(), option.help);
+        std::printf("  %s %s\n", padded(left, 22).c_str(), option.help);
     }
     std::printf(
-        "\n-v is --verbose, -h is --help; \"--name value\" and \"--name=value\" both work.\n");
+        "\n-v — то же, что --verbose, -h — --help, -V — --version; значение можно дать\n"
+        "как \"--имя значение\" или \"--имя=значение\".\n");
 }
 
 // "--name value" and "--name=value" both work.
@@ -189,6 +205,7 @@ bool parse(int argc, char** argv, Settings& settings) {
         std::string_view arg = argv[i];
         if (arg == "-v") arg = "--verbose";
         if (arg == "-h") arg = "--help";
+        if (arg == "-V") arg = "--version";
         std::optional<std::string_view> inline_value;
         if (const auto eq = arg.find('='); eq != std::string_view::npos) {
             inline_value = arg.substr(eq + 1);
@@ -199,7 +216,8 @@ bool parse(int argc, char** argv, Settings& settings) {
             if (arg == option.name) found = &option;
         }
         if (!found) {
-            std::fprintf(stderr, "velkon-sim: unknown option %s (try --help)\n", argv[i]);
+            std::fprintf(stderr, "velkon-sim: неизвестный параметр %s (справка: --help)\n",
+                         argv[i]);
             return false;
         }
         std::string_view value;
@@ -209,13 +227,13 @@ bool parse(int argc, char** argv, Settings& settings) {
             } else if (i + 1 < argc) {
                 value = argv[++i];
             } else {
-                std::fprintf(stderr, "velkon-sim: %s needs a value %s\n", found->name,
+                std::fprintf(stderr, "velkon-sim: параметру %s нужно значение %s\n", found->name,
                              found->value);
                 return false;
             }
         }
         if (!found->apply(settings, value)) {
-            std::fprintf(stderr, "velkon-sim: bad value for %s: %.*s\n", found->name,
+            std::fprintf(stderr, "velkon-sim: недопустимое значение %s: %.*s\n", found->name,
                          static_cast<int>(value.size()), value.data());
             return false;
         }
@@ -240,6 +258,10 @@ int main(int argc, char** argv) {
         print_help();
         return 0;
     }
+    if (settings.cli.version) {
+        std::printf("velkon-sim %s\n", VELKON_VERSION);
+        return 0;
+    }
     if (settings.cli.verbose) settings.server.log = log_to_stderr;
 
     // Signals are taken by the main thread only; the server thread inherits the mask.
@@ -253,7 +275,7 @@ int main(int argc, char** argv) {
     device.faults() = settings.faults;
     PtyServer server(std::move(device), settings.server);
     if (!server.start()) {
-        std::fprintf(stderr, "velkon-sim: cannot open a pseudo-terminal: %s\n",
+        std::fprintf(stderr, "velkon-sim: не удалось открыть псевдотерминал: %s\n",
                      server.error().c_str());
         return 1;
     }

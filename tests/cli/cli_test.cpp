@@ -227,6 +227,13 @@ TEST(Cli, HelpIsRussianOnTheStandardOutput) {
     EXPECT_EQ(rig.err.str(), "");
 }
 
+TEST(Cli, VersionOnTheStandardOutput) {
+    CliRig rig;
+    EXPECT_EQ(rig.run({"--version"}), 0);
+    EXPECT_EQ(rig.out.str().rfind("velkon-cli ", 0), 0u) << rig.out.str();
+    EXPECT_EQ(rig.err.str(), "");
+}
+
 // The built program: exit status and the split between data and messages.
 TEST(CliProgram, ExitStatusAndStreams) {
     // The tool is built next to the simulator, which VELKON_SIM names.

@@ -132,7 +132,7 @@ struct OpenFailureCase {
 
 class OpenButtonFailure : public ::testing::TestWithParam<OpenFailureCase> {};
 
-TEST_P(OpenButtonFailure, ShowsTheMessagesAndLeavesTheScanStopped) {
+TEST_P(OpenButtonFailure, ShowsTheMessagesAndResumesTheScan) {
     const OpenFailureCase& c = GetParam();
     LinkRig r;
     r.model.set_timer_enabled("Timer1", true);
@@ -145,7 +145,7 @@ TEST_P(OpenButtonFailure, ShowsTheMessagesAndLeavesTheScanStopped) {
     EXPECT_EQ(r.dialogs.texts(), c.boxes);
     EXPECT_EQ(r.dialogs.messages.back().icon, Dialogs::Icon::Exclamation);
     EXPECT_EQ(r.dialogs.messages.back().title, "Orvik");
-    EXPECT_FALSE(r.model.timer_enabled("Timer1"));
+    EXPECT_TRUE(r.model.timer_enabled("Timer1"));
     EXPECT_FALSE(r.model.timer_enabled("TMRComm"));
     EXPECT_TRUE(r.model.enabled("BTNOpenCom"));
     EXPECT_FALSE(r.model.enabled("BTNCloseCom"));

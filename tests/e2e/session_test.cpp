@@ -187,6 +187,7 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     const int entry = ports_box->findText(pty);
     ports_box->setCurrentIndex(entry);
     emit ports_box->activated(entry);
+    s.shot("start.png");
     s.click("BTNOpenCom");
     ASSERT_TRUE(s.port->is_open());
     EXPECT_FALSE(s.widget("BTNOpenCom")->isEnabled());
@@ -248,6 +249,7 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     s.click("readdata");
     EXPECT_TRUE(s.wait([&] { return s.text("apn") == "m2m.example"; }));
     EXPECT_EQ(s.text("ip_serv").toStdString(), unit.config.server);
+    s.shot("server.png");
 
     // 7. IMEI and SIM, then the binding of a serial number to them in the day file.
     s.click("rd_imei");

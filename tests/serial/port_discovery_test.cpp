@@ -69,6 +69,34 @@ TEST(DiscoverPorts, KeepsAtMostThirtyKernelPortsThenTheExtras) {
     EXPECT_EQ(names[31], "/dev/pts/2");
 }
 
+TEST(DiscoverPorts, ListsTheConsolePortsLastAfterTheExtras) {
+    TempDir sysfs;
+    add_tty(sysfs, "ttyS0", true, "4");
+    add_tty(sysfs, "ttyS1", true, "4");
+    add_tty(sysfs, "ttyAMA0", true);
+    add_tty(sysfs, "ttyUSB0", true);
+    add_tty(sysfs, "tty0", false);
+    sysfs.write_file("console/active", "tty0 ttyS0\tttyAMA0\n");
+
+    // An extra path the kernel lists already, console or not, is not listed twice.
+    const auto ports = discover_ports(sysfs.path(), {"/dev/pts/2", "/dev/ttyS0", "/dev/ttyS1"});
+    EXPECT_EQ(names_of(ports),
+              (std::vector<std::string>{"ttyUSB0", "ttyS1", "/dev/pts/2", "ttyAMA0", "ttyS0"}));
+    std::vector<bool> consoles;
+    for (const auto& port : ports) consoles.push_back(port.console);
+    EXPECT_EQ(consoles, (std::vector<bool>{false, false, false, true, true}));
+    EXPECT_EQ(ports.back().path, "/dev/ttyS0");
+}
+
+TEST(DiscoverPorts, AConsoleThatIsTheOnlyPortIsStillListed) {
+    TempDir sysfs;
+    add_tty(sysfs, "ttyS0", true, "4");
+    sysfs.write_file("console/active", "ttyS0\n");
+    const auto ports = discover_ports(sysfs.path(), {});
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_TRUE(ports[0].console);
+}
+
 TEST(DiscoverPorts, MissingTreeLeavesOnlyTheExtras) {
     TempDir dir;
     const auto names = names_of(discover_ports(dir.path() / "absent", {"/dev/pts/4"}));
@@ -101,7 +129,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, SplitExtraPorts,
                                            SplitCase{"::/a::/b:", {"/a", "/b"}}));
 
 TEST(SystemPortLister, ReadsTheExtraPortsOnEveryList) {
-    const auto lister = make_system_port_lister();
+    TempDir sysfs;
+    add_tty(sysfs, "ttyUSB0", true);
+    const auto lister = make_system_port_lister(sysfs.path());
     {
         ScopedEnv extra("VELKON_EXTRA_PORTS", "/tmp/velkon-a:/tmp/velkon-b");
         const auto ports = lister->list();
@@ -116,6 +146,18 @@ TEST(SystemPortLister, ReadsTheExtraPortsOnEveryList) {
         EXPECT_EQ(ports.back().path, "/tmp/velkon-c");
         for (const auto& port : ports) EXPECT_NE(port.path, "/tmp/velkon-a");
     }
+}
+
+TEST(SystemPortLister, APluggedAdapterShowsAtTheNextScan) {
+    TempDir sysfs;
+    add_tty(sysfs, "ttyS0", true, "4");
+    sysfs.write_file("console/active", "ttyS0\n");
+    ScopedEnv extra("VELKON_EXTRA_PORTS", std::nullopt);
+    const auto lister = make_system_port_lister(sysfs.path());
+    EXPECT_EQ(names_of(lister->list()), std::vector<std::string>{"ttyS0"});
+
+    add_tty(sysfs, "ttyACM0", true);
+    EXPECT_EQ(names_of(lister->list()), (std::vector<std::string>{"ttyACM0", "ttyS0"}));
 }
 
 TEST(DevicePathFor, PathsStandKernelNamesGoUnderDev) {
