@@ -48,7 +48,7 @@ std::optional<std::string> Calibration::start(SessionInfo info) {
     session_ = std::move(session);
     file_ = file;
     active_ = true;
-    waiting_ = false;
+    cancel_wait();
     recorded_.reset();
     detector_.set_rule(session_.info().rule);
     return std::nullopt;
@@ -61,7 +61,7 @@ std::optional<std::string> Calibration::resume(Session session, const std::strin
     session_ = std::move(session);
     file_ = file;
     active_ = true;
-    waiting_ = false;
+    cancel_wait();
     recorded_.reset();
     detector_.set_rule(session_.info().rule);
     return std::nullopt;
@@ -106,7 +106,7 @@ std::optional<std::string> Calibration::record(double level) {
     // Tenths of a unit are all a mean of whole readings can tell; the file keeps them exactly.
     level = std::round(level * 10.0) / 10.0;
     const Session before = session_;
-    if (remeasure_) {
+    if (remeasure_ && *remeasure_ < session_.points().size()) {
         Point p = session_.points()[*remeasure_];
         p.level = level;
         recorded_ = session_.replace(*remeasure_, p);

@@ -67,7 +67,10 @@ class Calibration {
     // «Записать точку»: waits for settling, then records the next volume (or, when `remeasure` is
     // given, the level of that point again). Only readings from now on count.
     void wait_for_point(std::optional<std::size_t> remeasure = std::nullopt);
-    void cancel_wait() { waiting_ = false; }
+    void cancel_wait() {
+        waiting_ = false;
+        remeasure_.reset();
+    }
     bool waiting() const { return waiting_; }
     std::optional<std::size_t> remeasuring() const { return remeasure_; }
     // «Записать сейчас»: the latest reading, at once. Fails while no reading is at hand.

@@ -135,5 +135,19 @@ TEST(Calibration, AFailedSaveUndoesTheChangeAndSaysWhy) {
     EXPECT_EQ(r.cal.session().points().size(), 1u);
 }
 
+TEST(Calibration, ANewSessionForgetsARemeasureOfTheOldOne) {
+    Rig r;
+    r.tick(100);
+    ASSERT_FALSE(r.cal.record_now());
+    ASSERT_FALSE(r.cal.record_now());
+    r.cal.wait_for_point(1);
+    SessionInfo info;
+    info.started = "10.12.2026 09:20:00";
+    info.portion = 10;
+    ASSERT_FALSE(r.cal.start(info));
+    ASSERT_FALSE(r.cal.record_now());
+    EXPECT_EQ(r.cal.session().points(), (std::vector<Point>{{10, 100}}));
+}
+
 }  // namespace
 }  // namespace velkon::calibration
