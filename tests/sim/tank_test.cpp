@@ -1,11 +1,12 @@
 // The simulator's tank: the shape maps volume to height, a pour sloshes and the slosh dies away,
 // and the same seed gives the same readings.
+#include "sim/tank.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "sim/device.h"
-#include "sim/tank.h"
 
 namespace velkon::sim {
 namespace {
@@ -45,7 +46,7 @@ TEST(Tank, APourSloshesThenComesToRestWithinTheNoise) {
     }
     EXPECT_GT(swing_first, 0.01);
     EXPECT_LT(swing_late, 0.0015);
-    EXPECT_GT(swing_late, 0.0);  // still noisy
+    EXPECT_GT(swing_late, 0.0);             // still noisy
     EXPECT_DOUBLE_EQ(tank.pour(500), 180);  // holds no more than its volume
     EXPECT_DOUBLE_EQ(tank.pour(-300), -200);
 }
