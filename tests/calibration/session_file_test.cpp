@@ -75,6 +75,10 @@ struct BadFile {
     std::string says;  // a piece of the message
 };
 
+void PrintTo(const BadFile& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BadFiles : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(BadFiles, AreRefusedWithAReason) {

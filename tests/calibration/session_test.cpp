@@ -28,6 +28,10 @@ struct MarkCase {
     std::vector<unsigned> expected;  // in volume order
 };
 
+void PrintTo(const MarkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class Marks : public ::testing::TestWithParam<MarkCase> {};
 
 TEST_P(Marks, MarkExactlyThePointsThatBreakTheRules) {

@@ -19,6 +19,10 @@ struct Signal {
     std::function<double(double seconds)> level;
 };
 
+void PrintTo(const Signal& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // A small repeatable pseudo-noise in -1..1.
 double noise(double t) {
     return std::sin(t * 12.9898 + 78.233) * std::cos(t * 4.1414);
