@@ -24,6 +24,7 @@
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
 #include "ui/app_look.h"
+#include "ui/calibration_window.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_read_runner.h"
@@ -167,6 +168,14 @@ int main(int argc, char** argv) {
 
     velkon::ui::MainWindow window(model, configurator);
     dialogs.set_parent(&window);
+
+    // Tank calibration: one window for the whole run, so its session outlives closing it.
+    velkon::ui::QtDialogs calibration_dialogs;
+    velkon::ui::CalibrationWindow calibration(
+        model, {calibration_dialogs, clock, velkon::default_program_folder(), {}}, &window);
+    calibration_dialogs.set_parent(&calibration);
+    configurator.on_calibration = [&calibration] { calibration.open(); };
+
     end_on_signals(configurator, window);
     // Whatever ends the event loop (the session ending included) ends the program properly.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,

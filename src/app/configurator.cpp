@@ -67,6 +67,11 @@ std::vector<EventRow> Configurator::make_event_table() {
         // Profiles.
         {"save_prof", E::Click, [this] { profiles_.save(); }},
         {"load_prof", E::Click, [this] { profiles_.load(); }},
+        // Tank calibration: its window belongs to the front end.
+        {"tarirovka", E::Click,
+         [this] {
+             if (on_calibration) on_calibration();
+         }},
     };
 }
 

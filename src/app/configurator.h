@@ -65,6 +65,9 @@ class Configurator {
     // The program ends by another path (a signal, the session ending).
     void terminate() { shell_.terminate(); }
 
+    // Opens the tank calibration window; set by the front end that has one.
+    std::function<void()> on_calibration;
+
     // For scripted runs and tests: the event of the control named `control`; false when it has
     // no row.
     bool fire(std::string_view control, ControlEvent event = ControlEvent::Click);

@@ -219,6 +219,12 @@ void add_sensor_page(std::vector<Control>& v) {
     v.push_back(button("gorizont", "", "Горизонт", "9").page(0).at(5640, 2520, 1095, 615).given());
     v.push_back(
         combo("CmbNet", "", "0", "9").page(0).at(4320, 600, 1095, 315).given().hidden().editable());
+
+    // Tank calibration: opens its own window over this one, under «Горизонт».
+    v.push_back(button("tarirovka", "", "Тарировка…", "9")
+                    .page(0)
+                    .at(5460, 3480, 1275, 615)
+                    .tip("Тарировка бака по показаниям датчика"));
 }
 
 void add_tracker_page(std::vector<Control>& v) {
@@ -444,13 +450,13 @@ void add_hidden_controls(std::vector<Control>& v) {
 
 // The keyboard order of the controls that take focus.
 constexpr const char* kTabOrder[] = {
-    "BTNOpenCom", "BTNCloseCom", "CmbPort",   "Vvod_PWD", "Chg_pass", "SSTab1",    "pincod",
-    "gdm_pwd",    "gsm_user",    "apn",       "id_dev",   "pwd_serv", "port_serv", "ip_serv",
-    "ad8",        "ad7",         "ad6",       "ad5",      "Check8",   "Check7",    "Check6",
-    "Check5",     "ad4",         "Check4",    "ad3",      "Check3",   "ad2",       "Check2",
-    "ad1",        "Check1",      "time_otpr", "readdata", "setdata",  "rd_imei",   "Command3",
-    "usredn",     "D_4096",      "Set_mode",  "hig",      "low",      "bp_off",    "bp_on",
-    "EGTS_prot",  "gorizont",    "save_prof", "load_prof"};
+    "BTNOpenCom", "BTNCloseCom", "CmbPort",   "Vvod_PWD",  "Chg_pass", "SSTab1",    "pincod",
+    "gdm_pwd",    "gsm_user",    "apn",       "id_dev",    "pwd_serv", "port_serv", "ip_serv",
+    "ad8",        "ad7",         "ad6",       "ad5",       "Check8",   "Check7",    "Check6",
+    "Check5",     "ad4",         "Check4",    "ad3",       "Check3",   "ad2",       "Check2",
+    "ad1",        "Check1",      "time_otpr", "readdata",  "setdata",  "rd_imei",   "Command3",
+    "usredn",     "D_4096",      "Set_mode",  "hig",       "low",      "bp_off",    "bp_on",
+    "EGTS_prot",  "gorizont",    "save_prof", "load_prof", "tarirovka"};
 
 bool starts_disabled(const Control& c) {
     if (c.kind == ControlKind::Timer) return true;

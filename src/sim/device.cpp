@@ -259,7 +259,10 @@ std::optional<std::string> Device::respond(std::string_view request) {
 }
 
 void Device::advance(std::chrono::milliseconds elapsed) {
-    if (elapsed.count() > 0) {
+    if (sensor_.tank) {
+        sensor_.tank->advance(elapsed);
+        sensor_.fuel_ppm = static_cast<std::uint32_t>(std::lround(sensor_.tank->height() * 1e6));
+    } else if (elapsed.count() > 0) {
         consumption_carry_ += static_cast<std::uint64_t>(sensor_.consumption_ppm_per_s) *
                               static_cast<std::uint64_t>(elapsed.count());
         const std::uint64_t used = consumption_carry_ / 1000;

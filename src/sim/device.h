@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/tank.h"
+
 namespace velkon::sim {
 
 // The fuel level sensor. Numbers in its answers go least significant byte first.
@@ -31,6 +33,8 @@ struct SensorState {
     std::uint32_t consumption_ppm_per_s = 200;
     std::uint32_t refill_below_ppm = 50'000;
     std::uint32_t refill_to_ppm = 950'000;
+    // With a tank the filling follows the fuel poured into it instead (no consumption).
+    std::optional<Tank> tank;
 
     // The probe's raw value ("current value") in an empty and in a full tank; the current value
     // lies on the line between them.

@@ -2,8 +2,10 @@
 //
 // Prints the pseudo-terminal's path as the first line of standard output, then answers on it
 // until SIGINT or SIGTERM, until --requests are done, or until a --hangup-after fault closes the
-// line.
+// line. With --tank, lines "pour LITRES" on standard input pour fuel into the sensor's tank.
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <chrono>
@@ -119,6 +121,14 @@ const std::vector<Option>& options() {
              const auto v = number(t, 0, 100);
              if (v) s.sensor.fuel_ppm = static_cast<std::uint32_t>(*v * 10'000);
              return v.has_value();
+         }},
+        {"--tank", "ЛИТРЫ[:ФОРМА]",
+         "бак на ЛИТРЫ литров, форма straight (прямой, по умолчанию) или cylinder (лежащий "
+         "цилиндр), пустой в начале; строки \"pour N\" на стандартном входе доливают N литров",
+         [](Settings& s, std::string_view t) {
+             s.sensor.tank = Tank::from_text(t);
+             if (s.sensor.tank) s.sensor.fuel_ppm = 0;
+             return s.sensor.tank.has_value();
          }},
         {"--consumption", "ДОЛЯ",
          "расход за секунду, миллионные доли полного бака (по умолчанию 200)",
@@ -249,6 +259,66 @@ void log_to_stderr(const std::string& line) {
                  static_cast<long long>(ms % 1000), line.c_str());
 }
 
+// Standard input, read without blocking the main loop: whole lines are handed to the tank.
+class PourCommands {
+  public:
+    // False once standard input has ended.
+    bool open() const { return open_; }
+    // Reads what has arrived within `timeout_ms` and runs the complete lines.
+    void poll_once(PtyServer& server, int timeout_ms) {
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&p, 1, timeout_ms) <= 0) return;
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            open_ = false;
+            return;
+        }
+        pending_.append(buffer, static_cast<std::size_t>(n));
+        for (auto end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+            run(server, std::string_view(pending_).substr(0, end));
+            pending_.erase(0, end + 1);
+        }
+        if (pending_.size() > 1024) pending_.clear();
+    }
+
+  private:
+    static void run(PtyServer& server, std::string_view line) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+        if (line.empty()) return;
+        double litres = 0.0;
+        const bool is_pour = line.substr(0, 5) == "pour ";
+        if (is_pour) {
+            const std::string_view amount = line.substr(5);
+            const auto [end, ec] =
+                std::from_chars(amount.data(), amount.data() + amount.size(), litres);
+            if (ec != std::errc{} || end != amount.data() + amount.size()) {
+                std::fprintf(stderr, "velkon-sim: неверное количество в \"%.*s\"\n",
+                             static_cast<int>(line.size()), line.data());
+                return;
+            }
+        } else {
+            std::fprintf(stderr,
+                         "velkon-sim: неизвестная команда \"%.*s\" (например, \"pour 20\")\n",
+                         static_cast<int>(line.size()), line.data());
+            return;
+        }
+        server.with_device([litres](Device& device) {
+            if (!device.sensor().tank) {
+                std::fprintf(stderr, "velkon-sim: бака нет (запустите с --tank ЛИТРЫ)\n");
+                return;
+            }
+            Tank& tank = *device.sensor().tank;
+            const double moved = tank.pour(litres);
+            std::fprintf(stderr, "velkon-sim: налито %.3g л, в баке %.4g из %.4g л\n", moved,
+                         tank.contents(), tank.volume());
+        });
+    }
+
+    bool open_ = true;
+    std::string pending_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -282,8 +352,13 @@ int main(int argc, char** argv) {
     std::printf("%s\n", server.slave_path().c_str());
     std::fflush(stdout);
 
+    PourCommands commands;
     for (;;) {
-        const timespec poll_interval{0, 100'000'000};
+        timespec poll_interval{0, 100'000'000};
+        if (commands.open()) {
+            commands.poll_once(server, 100);
+            poll_interval = {0, 0};
+        }
         const int signal = sigtimedwait(&stop_signals, nullptr, &poll_interval);
         if (signal == SIGINT || signal == SIGTERM) break;
         if (server.hung_up()) break;

@@ -30,7 +30,8 @@ const std::map<std::string, std::set<std::string>> kBelow = {
     {"profile", {"tracker", "files"}},
     {"app", {"exchange", "shell", "profile"}},
     {"cli", {"profile", "sensor", "serial"}},
-    {"ui", {"app"}},
+    {"calibration", {"model", "files"}},
+    {"ui", {"app", "calibration"}},
     {"sim", {"base", "protocol"}},
 };
 

@@ -61,6 +61,8 @@ std::vector<Expected> spot_rows() {
         {"low", K::Button, "SSTab1", 0, "9", State::Off, "Установить пустой", "Калибровка датчика"},
         {"bp_on", K::Button, "SSTab1", 0, "9", State::Off, "Двигатель ЗАВЕДЕН",
          "Калибровка зажигания"},
+        {"tarirovka", K::Button, "SSTab1", 0, "9", State::Off, "Тарировка…",
+         "Тарировка бака по показаниям датчика"},
         {"time_otpr", K::TextBox, "SSTab1", 1, "8", State::Off, "60", "от 15 до 1000 сек"},
         {"Command3", K::Button, "SSTab1", 1, "2", State::On, "Установить"},
         {"EGTS_prot", K::CheckBox, "Frame10", 2, "8", State::Off, ""},

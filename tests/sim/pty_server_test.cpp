@@ -2,6 +2,7 @@
 // in this process, and through the velkon-sim executable.
 #include "sim/pty_server.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -192,11 +193,14 @@ std::string sim_path() {
 // velkon-sim with its standard output and standard error in pipes.
 class SimProcess {
   public:
-    explicit SimProcess(std::vector<std::string> args) {
-        int out[2], err[2];
+    // With `input`, the standard input is a pipe that send_input() writes to.
+    explicit SimProcess(std::vector<std::string> args, bool input = false) {
+        int out[2], err[2], in[2] = {-1, -1};
         if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+        if (input && ::pipe2(in, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        if (input) posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         posix_spawn_file_actions_addclose(&actions, out[0]);
@@ -209,6 +213,8 @@ class SimProcess {
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         ::close(err[1]);
+        if (input) ::close(in[0]);
+        in_fd_ = in[1];
         out_ = ::fdopen(out[0], "r");
         err_fd_ = err[0];
     }
@@ -219,6 +225,11 @@ class SimProcess {
         }
         if (out_) std::fclose(out_);
         if (err_fd_ >= 0) ::close(err_fd_);
+        if (in_fd_ >= 0) ::close(in_fd_);
+    }
+    bool send_input(std::string_view text) {
+        return in_fd_ >= 0 &&
+               ::write(in_fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     }
 
     bool started() const { return pid_ > 0 && out_; }
@@ -250,6 +261,7 @@ class SimProcess {
     pid_t pid_ = -1;
     FILE* out_ = nullptr;
     int err_fd_ = -1;
+    int in_fd_ = -1;
 };
 
 TEST(SimExecutable, AnswersLogsAndHangsUpAfterN) {
@@ -272,6 +284,31 @@ TEST(SimExecutable, AnswersLogsAndHangsUpAfterN) {
     const std::string log = sim.error_output();
     EXPECT_NE(log.find("<- 31 00 FC A2"), std::string::npos) << log;
     EXPECT_NE(log.find("-> " + spaced_hex(version)), std::string::npos) << log;
+}
+
+TEST(SimExecutable, PourLinesOnStandardInputFillTheTank) {
+    SimProcess sim({"--no-pace", "--tank", "100:cylinder"}, true);
+    ASSERT_TRUE(sim.started()) << sim_path();
+    const std::string path = sim.first_line();
+    LineClient client(path);
+    ASSERT_TRUE(client.ok()) << path;
+    auto level = [&client]() -> int {
+        if (!client.send(kReadings)) return -1;
+        const std::string answer = client.receive(22);
+        return answer.size() == 22 ? at(answer, 5) + 256 * at(answer, 6) : -1;
+    };
+    EXPECT_LE(level(), 1);  // the tank starts empty: noise only
+    ASSERT_TRUE(sim.send_input("pour 30\nspill\npour 20\n"));
+    // Half the volume of a lying cylinder stands at half its height once the slosh is gone.
+    int last = -1;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::abs(last - 512) > 2 && std::chrono::steady_clock::now() < give_up) last = level();
+    EXPECT_NEAR(last, 512, 2);
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.wait(), 0);
+    const std::string log = sim.error_output();
+    EXPECT_NE(log.find("налито 20 л, в баке 50 из 100 л"), std::string::npos) << log;
+    EXPECT_NE(log.find("неизвестная команда \"spill\""), std::string::npos) << log;
 }
 
 TEST(SimExecutable, StopsCleanlyOnSigterm) {

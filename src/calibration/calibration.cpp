@@ -1,0 +1,197 @@
+#include "calibration/calibration.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "model/window_model.h"
+
+namespace velkon::calibration {
+
+namespace {
+
+std::optional<int> whole_number(const std::string& text) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+Feed read_feed(const WindowModel& model) {
+    Feed f;
+    f.full_scale = model.vars.Ur_progressBar > 1 ? model.vars.Ur_progressBar : 1024;
+    const std::string& serial = model.text("sn");
+    if (const auto n = whole_number(serial); n && *n > 0) f.serial = serial;
+    if (model.text("MsgCom") == kSilentStatus) {
+        f.state = Feed::State::Silent;
+        return f;
+    }
+    if (const auto level = whole_number(model.text("uroven")); level && *level >= 0) {
+        f.state = Feed::State::Reading;
+        f.level = *level;
+    }
+    return f;
+}
+
+Calibration::Calibration(const WindowModel& model, std::filesystem::path program_folder)
+    : model_(model), folder_(std::move(program_folder)) {
+    feed_ = read_feed(model_);
+}
+
+std::optional<std::string> Calibration::start(SessionInfo info) {
+    if (const auto why = check_info(info)) return why;
+    Session session(std::move(info));
+    const std::filesystem::path file =
+        new_session_path(folder_, session.info().started, session.info().serial);
+    if (const auto error = write_whole(file, session_text(session))) return error;
+    session_ = std::move(session);
+    file_ = file;
+    active_ = true;
+    cancel_wait();
+    recorded_.reset();
+    detector_.set_rule(session_.info().rule);
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::resume(Session session, const std::string& now_text) {
+    if (const auto why = check_info(session.info())) return why;
+    const std::filesystem::path file = new_session_path(folder_, now_text, session.info().serial);
+    if (const auto error = write_whole(file, session_text(session))) return error;
+    session_ = std::move(session);
+    file_ = file;
+    active_ = true;
+    cancel_wait();
+    recorded_.reset();
+    detector_.set_rule(session_.info().rule);
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::sample(std::int64_t now_ms) {
+    feed_ = read_feed(model_);
+    if (feed_.state != Feed::State::Reading) {
+        detector_.reset();
+        return std::nullopt;
+    }
+    history_.push_back({now_ms, feed_.level});
+    while (!history_.empty() && history_.front().time_ms < now_ms - kHistoryMs)
+        history_.pop_front();
+    detector_.add(now_ms, feed_.level);
+    if (active_ && session_.info().full_scale != feed_.full_scale && session_.points().empty()) {
+        // Until the first point the scale follows the sensor's range setting.
+        session_.info().full_scale = feed_.full_scale;
+    }
+    if (!waiting_ || !active_) return std::nullopt;
+    const SettlingState s = detector_.state();
+    if (!s.settled) return std::nullopt;
+    waiting_ = false;
+    return record(s.mean);
+}
+
+void Calibration::wait_for_point(std::optional<std::size_t> remeasure) {
+    if (!active_) return;
+    remeasure_ = remeasure && *remeasure < session_.points().size() ? remeasure : std::nullopt;
+    waiting_ = true;
+    detector_.reset();
+}
+
+std::optional<std::string> Calibration::record_now() {
+    if (!active_) return "Сначала начните сеанс тарировки.";
+    if (feed_.state != Feed::State::Reading) return "Нет показаний датчика: точку записать нельзя.";
+    waiting_ = false;
+    return record(feed_.level);
+}
+
+std::optional<std::string> Calibration::record(double level) {
+    // Tenths of a unit are all a mean of whole readings can tell; the file keeps them exactly.
+    level = std::round(level * 10.0) / 10.0;
+    const Session before = session_;
+    if (remeasure_ && *remeasure_ < session_.points().size()) {
+        Point p = session_.points()[*remeasure_];
+        p.level = level;
+        recorded_ = session_.replace(*remeasure_, p);
+    } else {
+        recorded_ = session_.add({session_.next_volume(), level});
+    }
+    remeasure_.reset();
+    if (auto error = save()) {
+        session_ = before;
+        recorded_.reset();
+        return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> Calibration::take_recorded() {
+    auto r = recorded_;
+    recorded_.reset();
+    return r;
+}
+
+std::optional<std::string> Calibration::edit(std::size_t index, Point point) {
+    if (!active_ || index >= session_.points().size()) return "Нет такой точки.";
+    if (!(point.volume >= 0.0) || point.volume > 1'000'000.0)
+        return "Объём должен быть от 0 до 1000000 л.";
+    if (!(point.level >= 0.0) || point.level > 65535.0) return "Уровень должен быть от 0 до 65535.";
+    const Session before = session_;
+    waiting_ = false;
+    remeasure_.reset();
+    recorded_ = session_.replace(index, point);
+    if (auto error = save()) {
+        session_ = before;
+        recorded_.reset();
+        return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::remove(std::size_t index) {
+    if (!active_ || index >= session_.points().size()) return "Нет такой точки.";
+    const Session before = session_;
+    waiting_ = false;
+    remeasure_.reset();
+    session_.remove(index);
+    if (auto error = save()) {
+        session_ = before;
+        return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::set_rule(SettlingRule rule) {
+    if (const auto why = check_rule(rule)) return why;
+    const Session before = session_;
+    session_.info().rule = rule;
+    detector_.set_rule(rule);
+    if (!active_) return std::nullopt;
+    if (auto error = save()) {
+        session_ = before;
+        return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::set_portion(double portion) {
+    SessionInfo info = session_.info();
+    info.portion = portion;
+    if (const auto why = check_info(info)) return why;
+    const Session before = session_;
+    session_.info().portion = portion;
+    if (!active_) return std::nullopt;
+    if (auto error = save()) {
+        session_ = before;
+        return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::export_csv(const std::filesystem::path& path,
+                                                   char decimal) const {
+    return write_whole(path, csv_text(session_, decimal));
+}
+
+std::optional<std::string> Calibration::save() const {
+    return write_whole(file_, session_text(session_));
+}
+
+}  // namespace velkon::calibration

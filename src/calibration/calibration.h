@@ -1,0 +1,111 @@
+// The tank calibration at work: feeds the settling detector from the level the window shows,
+// records points when the level has settled (or at once when asked), keeps the session file up to
+// date after every change, and remembers the last minutes of raw readings for the strip chart.
+//
+// The level comes from the readings the exchange already polls: the level label and the status
+// line of the window model, sampled by the front end's own timer. While the status line says the
+// sensor is silent, or the level label holds no number (link closed, no readings yet), the
+// session pauses: a wait in progress starts again from the next reading, so a point is never
+// taken across a gap.
+//
+// Time is given with every call (milliseconds from any fixed start), so tests run on a fixed
+// clock.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "calibration/session.h"
+#include "calibration/session_file.h"
+#include "calibration/settling.h"
+
+namespace velkon {
+class WindowModel;
+}
+
+namespace velkon::calibration {
+
+inline constexpr std::string_view kSilentStatus = "Датчик не отвечает";
+
+// What the window shows about the sensor right now.
+struct Feed {
+    enum class State { Reading, Silent, NoData };
+    State state = State::NoData;
+    int level = 0;
+    int full_scale = 1024;
+    std::string serial;  // empty while unknown
+};
+Feed read_feed(const WindowModel& model);
+
+class Calibration {
+  public:
+    struct RawReading {
+        std::int64_t time_ms;
+        int level;
+    };
+    // How long the strip chart looks back.
+    static constexpr std::int64_t kHistoryMs = 3 * 60 * 1000;
+
+    Calibration(const WindowModel& model, std::filesystem::path program_folder);
+
+    // Starts a new session (its file is created at once). Returns why not, or nothing.
+    std::optional<std::string> start(SessionInfo info);
+    // Goes on with a loaded session; it is saved to a new file of its own from now on, so the
+    // file it came from is never overwritten.
+    std::optional<std::string> resume(Session session, const std::string& now_text);
+    bool active() const { return active_; }
+    const Session& session() const { return session_; }
+    const std::filesystem::path& file() const { return file_; }
+
+    // Takes one look at the window; records the awaited point once the level has settled.
+    // Returns the error of a save, if one failed.
+    std::optional<std::string> sample(std::int64_t now_ms);
+
+    // «Записать точку»: waits for settling, then records the next volume (or, when `remeasure` is
+    // given, the level of that point again). Only readings from now on count.
+    void wait_for_point(std::optional<std::size_t> remeasure = std::nullopt);
+    void cancel_wait() {
+        waiting_ = false;
+        remeasure_.reset();
+    }
+    bool waiting() const { return waiting_; }
+    std::optional<std::size_t> remeasuring() const { return remeasure_; }
+    // «Записать сейчас»: the latest reading, at once. Fails while no reading is at hand.
+    std::optional<std::string> record_now();
+    // The index of the point recorded last, once, for the window to select it.
+    std::optional<std::size_t> take_recorded();
+
+    std::optional<std::string> edit(std::size_t index, Point point);
+    std::optional<std::string> remove(std::size_t index);
+    // A new settling rule (also kept in the session). Restarts a wait in progress.
+    std::optional<std::string> set_rule(SettlingRule rule);
+    std::optional<std::string> set_portion(double portion);
+
+    std::optional<std::string> export_csv(const std::filesystem::path& path, char decimal) const;
+
+    const Feed& feed() const { return feed_; }
+    bool paused() const { return feed_.state != Feed::State::Reading; }
+    SettlingState settling() const { return detector_.state(); }
+    const std::deque<RawReading>& history() const { return history_; }
+
+  private:
+    std::optional<std::string> record(double level);
+    std::optional<std::string> save() const;
+
+    const WindowModel& model_;
+    std::filesystem::path folder_;
+    Session session_;
+    std::filesystem::path file_;
+    bool active_ = false;
+    SettlingDetector detector_;
+    Feed feed_;
+    bool waiting_ = false;
+    std::optional<std::size_t> remeasure_;
+    std::optional<std::size_t> recorded_;
+    std::deque<RawReading> history_;
+};
+
+}  // namespace velkon::calibration

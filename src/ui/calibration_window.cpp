@@ -1,0 +1,483 @@
+#include "ui/calibration_window.h"
+
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <chrono>
+#include <cmath>
+
+#include "seams/seams.h"
+#include "ui/calibration_charts.h"
+
+namespace velkon::ui {
+
+namespace cal = velkon::calibration;
+
+namespace {
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::filesystem::path to_path(const QString& text) {
+    return std::filesystem::path(text.toStdString());
+}
+
+// The locale's decimal separator for numbers shown and exported; "." when it is not one byte.
+char locale_decimal() {
+    const QString point = QLocale().decimalPoint();
+    return point.size() == 1 && point[0].unicode() < 0x80 ? static_cast<char>(point[0].unicode())
+                                                          : '.';
+}
+
+QString shown(double value, int decimals = 3) {
+    return qs(cal::format_number(value, locale_decimal(), decimals));
+}
+
+// The short words of the marks column.
+QString mark_words(unsigned marks) {
+    QStringList words;
+    if (marks & cal::kFalls) words << "уровень упал";
+    if (marks & cal::kSaturated) words << "предел шкалы";
+    if (marks & cal::kOverTank) words << "больше бака";
+    if (marks & cal::kSameVolume) words << "повтор объёма";
+    return words.join(", ");
+}
+
+enum Column { kVolumeColumn, kLevelColumn, kMarkColumn };
+
+}  // namespace
+
+CalibrationWindow::CalibrationWindow(const WindowModel& model, Seams seams, QWidget* parent)
+    : QDialog(parent),
+      model_(model),
+      seams_(std::move(seams)),
+      cal_(std::make_unique<cal::Calibration>(model, seams_.program_folder)) {
+    setObjectName("calibration");
+    setWindowTitle("Тарировка бака");
+    setWindowModality(Qt::WindowModal);
+    build();
+    timer_ = new QTimer(this);
+    timer_->setInterval(seams_.sample_interval_ms);
+    connect(timer_, &QTimer::timeout, this, &CalibrationWindow::sample);
+    show_session();
+    show_live();
+}
+
+CalibrationWindow::~CalibrationWindow() {
+    // Hidden while the session still exists: hiding moves the focus, and a field that loses it
+    // hands its text to the session.
+    hide();
+}
+
+void CalibrationWindow::build() {
+    auto* layout = new QVBoxLayout(this);
+
+    auto* setup = new QGroupBox("Сеанс", this);
+    auto* grid = new QGridLayout(setup);
+    auto line_edit = [this](const char* name, const QString& text, const QString& placeholder) {
+        auto* edit = new QLineEdit(text, this);
+        edit->setObjectName(name);
+        edit->setPlaceholderText(placeholder);
+        edit->setMaximumWidth(90);
+        return edit;
+    };
+    portion_ = line_edit("portion", "20", "");
+    tank_ = line_edit("tank", "", "не задан");
+    start_volume_ = line_edit("start_volume", "0", "");
+    settle_seconds_ = new QDoubleSpinBox(this);
+    settle_seconds_->setObjectName("settle_seconds");
+    settle_seconds_->setRange(1, 600);
+    settle_seconds_->setDecimals(0);
+    settle_seconds_->setValue(10);
+    settle_seconds_->setSuffix(" с");
+    settle_band_ = new QDoubleSpinBox(this);
+    settle_band_->setObjectName("settle_band");
+    settle_band_->setRange(0, 1000);
+    settle_band_->setDecimals(1);
+    settle_band_->setValue(2);
+    settle_band_->setPrefix("± ");
+    grid->addWidget(new QLabel("Порция, л", this), 0, 0);
+    grid->addWidget(portion_, 0, 1);
+    grid->addWidget(new QLabel("Объём бака, л", this), 0, 2);
+    grid->addWidget(tank_, 0, 3);
+    grid->addWidget(new QLabel("Начальный объём, л", this), 0, 4);
+    grid->addWidget(start_volume_, 0, 5);
+    grid->addWidget(new QLabel("Успокоение: время", this), 1, 0);
+    grid->addWidget(settle_seconds_, 1, 1);
+    grid->addWidget(new QLabel("допуск уровня", this), 1, 2);
+    grid->addWidget(settle_band_, 1, 3);
+    auto button = [this](const char* name, const QString& text, void (CalibrationWindow::*slot)()) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    auto* start = button("start", "Новый сеанс", &CalibrationWindow::start_session);
+    auto* load = button("load", "Открыть…", &CalibrationWindow::choose_and_load);
+    export_ = button("export", "Экспорт CSV…", &CalibrationWindow::choose_and_export);
+    auto* files = new QHBoxLayout;
+    files->addWidget(start);
+    files->addWidget(load);
+    files->addWidget(export_);
+    grid->addLayout(files, 1, 4, 1, 2);
+    file_ = new QLabel(this);
+    file_->setObjectName("file");
+    file_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(file_, 2, 0, 1, 6);
+    layout->addWidget(setup);
+
+    live_ = new QLabel(this);
+    live_->setObjectName("live");
+    QFont big = live_->font();
+    big.setPointSizeF(big.pointSizeF() * 1.3);
+    big.setBold(true);
+    live_->setFont(big);
+    wait_ = new QLabel(this);
+    wait_->setObjectName("wait");
+    layout->addWidget(live_);
+    layout->addWidget(wait_);
+
+    auto* middle = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    table_ = new QTableWidget(0, 3, this);
+    table_->setObjectName("points");
+    table_->setHorizontalHeaderLabels({"Объём, л", "Уровень", "Проверка"});
+    table_->horizontalHeader()->setSectionResizeMode(kMarkColumn, QHeaderView::Stretch);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    table_->setMinimumWidth(300);
+    connect(table_, &QTableWidget::cellChanged, this, &CalibrationWindow::table_edited);
+    connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
+        const auto row = selected_row();
+        plot_->set_selected(row);
+        const auto checks = cal_->session().checks();
+        note_->setText(row && *row < checks.size() ? qs(checks[*row].explanation) : QString());
+        remeasure_->setEnabled(row.has_value() && cal_->active());
+        delete_->setEnabled(row.has_value() && cal_->active());
+    });
+    left->addWidget(table_, 1);
+    auto* actions = new QHBoxLayout;
+    record_ = button("record", "Записать точку", &CalibrationWindow::record_point);
+    record_->setToolTip("Ждёт, пока уровень успокоится, и записывает точку (Enter)");
+    record_now_ = button("record_now", "Записать сейчас", &CalibrationWindow::record_now);
+    remeasure_ = button("remeasure", "Перемерить", &CalibrationWindow::remeasure_selected);
+    delete_ = button("delete", "Удалить", &CalibrationWindow::delete_selected);
+    actions->addWidget(record_);
+    actions->addWidget(record_now_);
+    actions->addWidget(remeasure_);
+    actions->addWidget(delete_);
+    left->addLayout(actions);
+    note_ = new QLabel(this);
+    note_->setObjectName("note");
+    note_->setWordWrap(true);
+    note_->setMinimumHeight(note_->fontMetrics().height() * 3);
+    note_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    left->addWidget(note_);
+    middle->addLayout(left, 1);
+
+    auto* right = new QVBoxLayout;
+    plot_ = new TablePlot(this);
+    strip_ = new LevelStrip(this);
+    right->addWidget(plot_, 3);
+    right->addWidget(strip_, 2);
+    middle->addLayout(right, 1);
+    layout->addLayout(middle, 1);
+
+    connect(settle_seconds_, &QDoubleSpinBox::valueChanged, this, &CalibrationWindow::apply_rule);
+    connect(settle_band_, &QDoubleSpinBox::valueChanged, this, &CalibrationWindow::apply_rule);
+    connect(portion_, &QLineEdit::editingFinished, this, [this] {
+        if (!cal_->active()) return;
+        const auto portion = cal::parse_number(portion_->text().toStdString());
+        if (!portion || portion == cal_->session().info().portion) {
+            if (!portion) portion_->setText(shown(cal_->session().info().portion));
+            return;
+        }
+        if (const auto error = cal_->set_portion(*portion)) {
+            portion_->setText(shown(cal_->session().info().portion));
+            fail(*error);
+        }
+    });
+    resize(900, 620);
+}
+
+std::int64_t CalibrationWindow::now() const {
+    if (seams_.now_ms) return seams_.now_ms();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void CalibrationWindow::fail(const std::string& text) {
+    seams_.dialogs.message(text, Dialogs::Icon::Exclamation);
+}
+
+std::optional<std::size_t> CalibrationWindow::selected_row() const {
+    const auto rows = table_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return std::nullopt;
+    return static_cast<std::size_t>(rows.front().row());
+}
+
+void CalibrationWindow::sample() {
+    const auto error = cal_->sample(now());
+    if (const auto recorded = cal_->take_recorded()) {
+        show_session();
+        table_->selectRow(static_cast<int>(*recorded));
+    }
+    show_live();
+    if (error) fail(*error);
+}
+
+void CalibrationWindow::start_session() {
+    const auto portion = cal::parse_number(portion_->text().toStdString());
+    if (!portion) return fail("Введите порцию в литрах, например 20.");
+    cal::SessionInfo info;
+    info.portion = *portion;
+    if (!tank_->text().trimmed().isEmpty()) {
+        info.tank_volume = cal::parse_number(tank_->text().toStdString());
+        if (!info.tank_volume) return fail("Введите объём бака в литрах или оставьте поле пустым.");
+    }
+    if (!start_volume_->text().trimmed().isEmpty()) {
+        const auto start = cal::parse_number(start_volume_->text().toStdString());
+        if (!start) return fail("Введите начальный объём в литрах, например 0.");
+        info.start_volume = *start;
+    }
+    info.rule = {settle_seconds_->value(), settle_band_->value()};
+    if (const auto why = cal::check_info(info)) return fail(*why);
+    if (cal_->active() && !cal_->session().points().empty() &&
+        !seams_.dialogs.yes_no("Начать новый сеанс? Текущая таблица сохранена в файле «" +
+                               cal_->file().filename().string() + "».")) {
+        return;
+    }
+    const cal::Feed feed = cal::read_feed(model_);
+    info.started = seams_.clock.now_text();
+    info.serial = feed.serial;
+    info.full_scale = feed.full_scale;
+    if (const auto error = cal_->start(info)) return fail(*error);
+    show_session();
+    show_live();
+}
+
+void CalibrationWindow::load_from(const std::filesystem::path& path) {
+    cal::Loaded loaded = cal::load_file(path);
+    if (!loaded.session) return fail(loaded.error);
+    if (const auto error = cal_->resume(std::move(*loaded.session), seams_.clock.now_text()))
+        return fail(*error);
+    const cal::SessionInfo& info = cal_->session().info();
+    portion_->setText(shown(info.portion));
+    tank_->setText(info.tank_volume ? shown(*info.tank_volume) : QString());
+    start_volume_->setText(shown(info.start_volume));
+    {
+        const QSignalBlocker a(settle_seconds_);
+        const QSignalBlocker b(settle_band_);
+        settle_seconds_->setValue(info.rule.seconds);
+        settle_band_->setValue(info.rule.band);
+    }
+    show_session();
+    show_live();
+}
+
+void CalibrationWindow::export_to(const std::filesystem::path& path) {
+    if (!cal_->active() || cal_->session().points().empty())
+        return fail("В таблице нет точек: сохранять в CSV нечего.");
+    if (const auto error = cal_->export_csv(path, locale_decimal())) return fail(*error);
+    note_->setText("Таблица сохранена в «" + qs(path.string()) + "».");
+}
+
+void CalibrationWindow::record_point() {
+    if (!cal_->active()) return fail("Сначала начните новый сеанс или откройте сохранённый.");
+    if (cal_->waiting()) {
+        cal_->cancel_wait();
+    } else {
+        cal_->wait_for_point();
+    }
+    show_live();
+}
+
+void CalibrationWindow::record_now() {
+    if (const auto error = cal_->record_now()) return fail(*error);
+    if (const auto recorded = cal_->take_recorded()) {
+        show_session();
+        table_->selectRow(static_cast<int>(*recorded));
+    }
+    show_live();
+}
+
+void CalibrationWindow::remeasure_selected() {
+    const auto row = selected_row();
+    if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую перемерить.");
+    cal_->wait_for_point(*row);
+    show_live();
+}
+
+void CalibrationWindow::delete_selected() {
+    const auto row = selected_row();
+    if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую удалить.");
+    if (const auto error = cal_->remove(*row)) return fail(*error);
+    show_session();
+    show_live();
+}
+
+void CalibrationWindow::choose_and_load() {
+    const QString folder = qs((seams_.program_folder / cal::kSessionFolder).string());
+    const QString path =
+        QFileDialog::getOpenFileName(this, "Открыть таблицу тарировки", folder,
+                                     "Таблицы тарировки (*.tarirovka *.csv);;Все файлы (*)");
+    if (!path.isEmpty()) load_from(to_path(path));
+}
+
+void CalibrationWindow::choose_and_export() {
+    std::filesystem::path suggestion = seams_.program_folder / cal::kSessionFolder;
+    if (!cal_->file().empty()) suggestion = cal_->file().parent_path() / cal_->file().stem();
+    suggestion += ".csv";
+    const QString path = QFileDialog::getSaveFileName(this, "Экспорт таблицы в CSV",
+                                                      qs(suggestion.string()), "CSV (*.csv)");
+    if (!path.isEmpty()) export_to(to_path(path));
+}
+
+void CalibrationWindow::apply_rule() {
+    const cal::SettlingRule rule{settle_seconds_->value(), settle_band_->value()};
+    if (const auto error = cal_->set_rule(rule)) fail(*error);
+    show_live();
+}
+
+void CalibrationWindow::table_edited(int row, int column) {
+    if (filling_ > 0 || row < 0 || static_cast<std::size_t>(row) >= cal_->session().points().size())
+        return;
+    cal::Point point = cal_->session().points()[static_cast<std::size_t>(row)];
+    const auto value = cal::parse_number(table_->item(row, column)->text().toStdString());
+    std::optional<std::string> error;
+    if (!value) {
+        error = "Введите число, например 12,5.";
+    } else {
+        (column == kVolumeColumn ? point.volume : point.level) = *value;
+        error = cal_->edit(static_cast<std::size_t>(row), point);
+    }
+    // Deferred: the table must not be refilled from inside its own edit signal.
+    QTimer::singleShot(0, this, [this, error] {
+        show_session();
+        if (const auto recorded = cal_->take_recorded())
+            table_->selectRow(static_cast<int>(*recorded));
+        if (error) fail(*error);
+    });
+}
+
+void CalibrationWindow::show_session() {
+    ++filling_;
+    const cal::Session& s = cal_->session();
+    const auto checks = s.checks();
+    table_->setRowCount(static_cast<int>(s.points().size()));
+    for (std::size_t i = 0; i < s.points().size(); ++i) {
+        const int row = static_cast<int>(i);
+        const cal::Point& p = s.points()[i];
+        auto* volume = new QTableWidgetItem(shown(p.volume));
+        auto* level = new QTableWidgetItem(shown(p.level, 1));
+        auto* mark = new QTableWidgetItem(mark_words(checks[i].marks));
+        mark->setFlags(mark->flags() & ~Qt::ItemIsEditable);
+        for (auto* item : {volume, level, mark}) {
+            item->setToolTip(qs(checks[i].explanation));
+            if (checks[i].marks) item->setBackground(QColor(255, 220, 220));
+        }
+        volume->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        level->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table_->setItem(row, kVolumeColumn, volume);
+        table_->setItem(row, kLevelColumn, level);
+        table_->setItem(row, kMarkColumn, mark);
+    }
+    --filling_;
+    plot_->set_table(s);
+    file_->setText(cal_->active() ? "Файл сеанса: " + qs(cal_->file().string())
+                                  : "Сеанс не начат: задайте порцию и нажмите «Новый сеанс» "
+                                    "или откройте сохранённую таблицу.");
+    export_->setEnabled(cal_->active() && !s.points().empty());
+    const auto row = selected_row();
+    remeasure_->setEnabled(row.has_value() && cal_->active());
+    delete_->setEnabled(row.has_value() && cal_->active());
+}
+
+void CalibrationWindow::show_live() {
+    const cal::Feed& feed = cal_->feed();
+    const cal::SessionInfo& info = cal_->session().info();
+    switch (feed.state) {
+        case cal::Feed::State::Reading:
+            live_->setText(
+                QString("Уровень %1 (шкала 0…%2)").arg(feed.level).arg(feed.full_scale - 1));
+            break;
+        case cal::Feed::State::Silent:
+            live_->setText("Пауза: " + qs(std::string(cal::kSilentStatus)));
+            break;
+        case cal::Feed::State::NoData:
+            live_->setText("Пауза: нет показаний датчика (откройте порт на главном окне)");
+            break;
+    }
+    const cal::SettlingState s = cal_->settling();
+    const bool waiting = cal_->waiting();
+    if (!cal_->active()) {
+        wait_->setText(QString());
+    } else if (waiting && cal_->paused()) {
+        wait_->setText("Ожидание прервано: оно начнётся заново, когда датчик ответит.");
+    } else if (waiting) {
+        const QString what =
+            cal_->remeasuring()
+                ? "Перемер точки " + shown(cal_->session().points()[*cal_->remeasuring()].volume) +
+                      " л"
+                : "Точка " + shown(cal_->session().next_volume()) + " л";
+        wait_->setText(QString("%1: ждём успокоения, осталось %2 с; разброс ±%3 (допуск ±%4)")
+                           .arg(what)
+                           .arg(static_cast<int>(std::ceil(s.remaining)))
+                           .arg(shown(s.spread, 1))
+                           .arg(shown(info.rule.band, 1)));
+    } else {
+        wait_->setText(QString("Следующая точка: %1 л. Долейте порцию и нажмите «Записать точку» "
+                               "(Enter).")
+                           .arg(shown(cal_->session().next_volume())));
+    }
+    record_->setText(waiting ? "Отменить ожидание" : "Записать точку");
+    record_->setEnabled(cal_->active());
+    record_now_->setEnabled(cal_->active() && !cal_->paused());
+    std::optional<LevelStrip::Band> band;
+    if (waiting && s.readings > 0)
+        band = LevelStrip::Band{s.mean, info.rule.band, info.rule.seconds, s.settled};
+    strip_->set_readings(cal_->history(), now(), band);
+}
+
+void CalibrationWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Enter in a field only confirms the field; elsewhere it records the point.
+        QWidget* focus = focusWidget();
+        if (!qobject_cast<QLineEdit*>(focus) && !qobject_cast<QAbstractSpinBox*>(focus) &&
+            !(cal_->waiting()))
+            record_point();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CalibrationWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    timer_->start();
+    sample();
+}
+
+void CalibrationWindow::hideEvent(QHideEvent* event) {
+    timer_->stop();
+    cal_->cancel_wait();
+    QDialog::hideEvent(event);
+}
+
+}  // namespace velkon::ui

@@ -1,0 +1,153 @@
+// The calibration fed from the window model on a fixed clock: points are taken only once the
+// shown level has settled, a silent sensor pauses the wait, and every change is on disk at once.
+#include "calibration/calibration.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "model/window_model.h"
+#include "support/test_support.h"
+
+namespace velkon::calibration {
+namespace {
+
+struct Rig {
+    test::TempDir folder;
+    WindowModel model;
+    Calibration cal{model, folder.path()};
+    std::int64_t now = 0;
+
+    Rig() {
+        model.vars.Ur_progressBar = 1024;
+        model.set_text("sn", "4242");
+        SessionInfo info;
+        info.started = "10.12.2026 09:15:30";
+        info.serial = "4242";
+        info.portion = 20;
+        info.tank_volume = 200;
+        info.rule = {10.0, 2.0};
+        EXPECT_FALSE(cal.start(info));
+    }
+    // One exchange tick: the window shows `level` (or silence), the calibration takes a look.
+    std::optional<std::string> tick(std::optional<int> level) {
+        if (level) {
+            model.set_text("MsgCom", "Получены данные.");
+            model.set_text("uroven", std::to_string(*level));
+        } else {
+            model.set_text("MsgCom", std::string(kSilentStatus));
+        }
+        now += 500;
+        return cal.sample(now);
+    }
+    Session on_disk() const {
+        const Loaded back = load_file(cal.file());
+        EXPECT_TRUE(back.session) << back.error;
+        return back.session.value_or(Session{});
+    }
+};
+
+TEST(Calibration, WaitsForTheLevelToSettleThenRecordsTheMeanAndSaves) {
+    Rig r;
+    EXPECT_EQ(r.cal.file().filename(), "2026-12-10_09-15-30_4242.tarirovka");
+    for (int i = 0; i < 30; ++i) r.tick(100);  // settled long before the press
+    r.cal.wait_for_point();
+    // Readings from before the press do not count: the level has not moved yet.
+    r.tick(100);
+    EXPECT_TRUE(r.cal.session().points().empty());
+    const int slosh[] = {160, 120, 150, 128, 141, 133, 138, 135};
+    for (int level : slosh) r.tick(level);
+    int ticks = 0;
+    while (r.cal.waiting() && ticks < 100) {
+        r.tick(136 + (ticks % 2));
+        ++ticks;
+    }
+    // The band holds from the reading 138 on (two readings before the loop): T seconds later.
+    EXPECT_EQ(ticks, 19);
+    ASSERT_EQ(r.cal.session().points().size(), 1u);
+    EXPECT_EQ(r.cal.session().points()[0].volume, 20);
+    EXPECT_NEAR(r.cal.session().points()[0].level, 136.5, 0.1);
+    const auto recorded = r.cal.take_recorded();
+    ASSERT_TRUE(recorded);
+    EXPECT_EQ(*recorded, 0u);
+    EXPECT_EQ(r.on_disk(), r.cal.session());
+}
+
+TEST(Calibration, SilencePausesTheWaitAndItStartsAgainAfterwards) {
+    Rig r;
+    r.cal.wait_for_point();
+    for (int i = 0; i < 15; ++i) r.tick(300);
+    for (int i = 0; i < 4; ++i) r.tick(std::nullopt);
+    EXPECT_TRUE(r.cal.paused());
+    EXPECT_EQ(r.cal.feed().state, Feed::State::Silent);
+    for (int i = 0; i < 20; ++i) {
+        r.tick(300);
+        EXPECT_TRUE(r.cal.session().points().empty()) << i;
+    }
+    r.tick(300);
+    EXPECT_EQ(r.cal.session().points().size(), 1u);
+    // No readings at all: «Записать сейчас» refuses rather than record a stale level.
+    r.model.set_text("MsgCom", "");
+    r.model.set_text("uroven", "Нет данных");
+    r.cal.sample(r.now += 500);
+    EXPECT_TRUE(r.cal.record_now());
+    EXPECT_EQ(r.cal.session().points().size(), 1u);
+}
+
+TEST(Calibration, RecordNowEditDeleteAndRemeasureAreAllOnDisk) {
+    Rig r;
+    r.tick(100);
+    ASSERT_FALSE(r.cal.record_now());
+    r.tick(210);
+    ASSERT_FALSE(r.cal.record_now());
+    ASSERT_EQ(r.cal.session().points().size(), 2u);
+    EXPECT_EQ(r.cal.session().points()[1], (Point{40, 210}));
+
+    ASSERT_FALSE(r.cal.edit(1, {45, 215}));
+    EXPECT_EQ(r.on_disk().points()[1], (Point{45, 215}));
+    EXPECT_TRUE(r.cal.edit(1, {-1, 215}));
+    EXPECT_TRUE(r.cal.edit(9, {10, 10}));
+
+    r.cal.wait_for_point(0);  // re-measure the first point: its volume stays
+    for (int i = 0; i < 21; ++i) r.tick(104);
+    EXPECT_EQ(r.cal.session().points()[0], (Point{20, 104}));
+    EXPECT_EQ(r.on_disk(), r.cal.session());
+
+    ASSERT_FALSE(r.cal.remove(0));
+    EXPECT_EQ(r.on_disk().points().size(), 1u);
+    ASSERT_FALSE(r.cal.set_rule({5.0, 1.0}));
+    EXPECT_EQ(r.on_disk().info().rule.seconds, 5.0);
+    EXPECT_TRUE(r.cal.set_rule({0.0, 1.0}));
+}
+
+TEST(Calibration, AFailedSaveUndoesTheChangeAndSaysWhy) {
+    Rig r;
+    r.tick(100);
+    ASSERT_FALSE(r.cal.record_now());
+    // The session's folder turns into a file: the next save cannot happen.
+    const auto folder = r.cal.file().parent_path();
+    std::filesystem::remove_all(folder);
+    { std::ofstream(folder) << "x"; }
+    r.tick(200);
+    const auto error = r.cal.record_now();
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("Не удалось сохранить"), std::string::npos) << *error;
+    EXPECT_EQ(r.cal.session().points().size(), 1u);
+}
+
+TEST(Calibration, ANewSessionForgetsARemeasureOfTheOldOne) {
+    Rig r;
+    r.tick(100);
+    ASSERT_FALSE(r.cal.record_now());
+    ASSERT_FALSE(r.cal.record_now());
+    r.cal.wait_for_point(1);
+    SessionInfo info;
+    info.started = "10.12.2026 09:20:00";
+    info.portion = 10;
+    ASSERT_FALSE(r.cal.start(info));
+    ASSERT_FALSE(r.cal.record_now());
+    EXPECT_EQ(r.cal.session().points(), (std::vector<Point>{{10, 100}}));
+}
+
+}  // namespace
+}  // namespace velkon::calibration

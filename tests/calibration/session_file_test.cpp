@@ -1,0 +1,162 @@
+// The session on disk: the session file and the CSV read back to the same table, damaged or
+// foreign files are refused with a reason, and a save is whole or not at all.
+#include "calibration/session_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "support/test_support.h"
+
+namespace velkon::calibration {
+namespace {
+
+namespace fs = std::filesystem;
+
+Session sample_session() {
+    SessionInfo info;
+    info.started = "10.12.2026 09:15:30";
+    info.serial = "4242";
+    info.portion = 12.5;
+    info.tank_volume = 200;
+    info.start_volume = 3.25;
+    info.full_scale = 4096;
+    info.rule = {7.5, 1.5};
+    Session s(info);
+    s.add({15.75, 101.5});
+    s.add({28.25, 230});
+    s.add({40.75, 228.3});  // falls: kept as it is, only marked
+    return s;
+}
+
+std::string read_all(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(SessionFile, RoundTripKeepsEverything) {
+    const Session s = sample_session();
+    const Loaded back = parse_saved(session_text(s));
+    ASSERT_TRUE(back.session) << back.error;
+    EXPECT_EQ(*back.session, s);
+}
+
+TEST(SessionFile, CsvUsesTheLocaleSeparatorAndReadsBack) {
+    const Session s = sample_session();
+    for (const char decimal : {',', '.'}) {
+        const std::string csv = csv_text(s, decimal);
+        EXPECT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
+        EXPECT_NE(csv.find("Датчик;4242\r\n"), std::string::npos);
+        EXPECT_NE(csv.find(std::string("Порция, л;12") + decimal + "5\r\n"), std::string::npos);
+        EXPECT_NE(csv.find("Объём, л;Уровень\r\n"), std::string::npos);
+        EXPECT_NE(csv.find(std::string("15") + decimal + "75;101" + decimal + "5\r\n"),
+                  std::string::npos)
+            << csv;
+        const Loaded back = parse_saved(csv);
+        ASSERT_TRUE(back.session) << back.error;
+        EXPECT_EQ(back.session->points(), s.points());
+        EXPECT_EQ(back.session->info().serial, "4242");
+        EXPECT_EQ(back.session->info().started, s.info().started);
+        EXPECT_DOUBLE_EQ(back.session->info().portion, 12.5);
+    }
+}
+
+TEST(SessionFile, AHandMadeCsvWithoutHeaderLinesLoads) {
+    const Loaded back = parse_saved("Объём, л;Уровень\n0;10\n20;110,5\n40;230\n");
+    ASSERT_TRUE(back.session) << back.error;
+    EXPECT_EQ(back.session->points().size(), 3u);
+    EXPECT_DOUBLE_EQ(back.session->info().portion, 20);
+}
+
+struct BadFile {
+    std::string name;
+    std::string text;
+    std::string says;  // a piece of the message
+};
+
+void PrintTo(const BadFile& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class BadFiles : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(BadFiles, AreRefusedWithAReason) {
+    const Loaded back = parse_saved(GetParam().text);
+    EXPECT_FALSE(back.session);
+    EXPECT_NE(back.error.find(GetParam().says), std::string::npos) << back.error;
+}
+
+const std::string kGood = "velkon-tarirovka 1\nportion=10\npoint=10;100\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadFiles,
+    ::testing::Values(
+        BadFile{"empty", "", "не похож"},
+        BadFile{"binary", std::string("\x89PNG\r\n\x1a\n\0\0", 10), "двоичные"},
+        BadFile{"cp1251_text", "\xCE\xE1\xFA\xB8\xEC;\xD3\xF0\xEE\xE2\xE5\xED\xFC\n", "UTF-8"},
+        BadFile{"foreign_text", "name;value\nfoo;1\n", "не похож"},
+        BadFile{"cut_short", kGood, "обрывается"},
+        BadFile{"unknown_key", kGood + "colour=red\nend\n", "неизвестное поле"},
+        BadFile{"bad_point", "velkon-tarirovka 1\nportion=10\npoint=10;abc\nend\n", "неверное"},
+        BadFile{"negative_level", "velkon-tarirovka 1\nportion=10\npoint=10;-5\nend\n", "неверное"},
+        BadFile{"no_portion", "velkon-tarirovka 1\npoint=10;5\nend\n", "порция"},
+        BadFile{"zero_portion", "velkon-tarirovka 1\nportion=0\nend\n", "Порция"},
+        BadFile{"after_end", kGood + "end\npoint=20;200\n", "после конца"},
+        BadFile{"csv_bad_point", "Объём, л;Уровень\n10;100\n20;\n", "неверная точка"},
+        BadFile{"csv_three_fields", "Объём, л;Уровень\n10;100;7\n", "неверная точка"},
+        BadFile{"csv_unknown_line", "Что-то;1\nОбъём, л;Уровень\n10;100\n", "непонятная"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(SessionFile, LoadingAFileThatIsNotThereOrTooBigSaysSo) {
+    test::TempDir dir;
+    EXPECT_NE(load_file(dir.path() / "нет.tarirovka").error.find("Не удалось открыть"),
+              std::string::npos);
+    const fs::path big = dir.path() / "big.csv";
+    std::ofstream(big) << std::string(5 * 1024 * 1024, 'x');
+    EXPECT_NE(load_file(big).error.find("слишком велик"), std::string::npos);
+}
+
+TEST(SessionFile, WholeWriteReplacesTheFileAndLeavesNoTemporaryBehind) {
+    test::TempDir dir;
+    const fs::path target = dir.path() / "tarirovka" / "a.tarirovka";
+    ASSERT_FALSE(write_whole(target, "first"));
+    ASSERT_FALSE(write_whole(target, "second"));
+    EXPECT_EQ(read_all(target), "second");
+    EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), {}), 1);
+}
+
+TEST(SessionFile, AFailedWriteSaysWhyAndKeepsTheEarlierFile) {
+    test::TempDir dir;
+    const fs::path target = dir.path() / "a.tarirovka";
+    ASSERT_FALSE(write_whole(target, "kept"));
+    // A folder in the file's place cannot be replaced by a file.
+    const auto folder_error = write_whole(dir.path(), "x");
+    ASSERT_TRUE(folder_error);
+    EXPECT_NE(folder_error->find("Не удалось сохранить"), std::string::npos);
+    if (::geteuid() != 0) {
+        fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+        const auto error = write_whole(target, "lost");
+        fs::permissions(dir.path(), fs::perms::owner_all);
+        ASSERT_TRUE(error);
+        EXPECT_NE(error->find("нет прав на запись"), std::string::npos) << *error;
+    }
+    EXPECT_EQ(read_all(target), "kept");
+}
+
+TEST(SessionFile, NamesCarryDateTimeAndSerialAndNeverReuseAFile) {
+    test::TempDir dir;
+    const fs::path first = new_session_path(dir.path(), "10.12.2026 09:15:30", "4242");
+    EXPECT_EQ(first, dir.path() / "tarirovka" / "2026-12-10_09-15-30_4242.tarirovka");
+    EXPECT_EQ(new_session_path(dir.path(), "10.12.2026 09:15:30", "").filename(),
+              "2026-12-10_09-15-30.tarirovka");
+    ASSERT_FALSE(write_whole(first, "x"));
+    EXPECT_EQ(new_session_path(dir.path(), "10.12.2026 09:15:30", "4242").filename(),
+              "2026-12-10_09-15-30_4242_2.tarirovka");
+    // A serial that is not a plain number never reaches the file name.
+    EXPECT_EQ(new_session_path(dir.path(), "10.12.2026 09:15:30", "../x").filename(),
+              "2026-12-10_09-15-30.tarirovka");
+}
+
+}  // namespace
+}  // namespace velkon::calibration
