@@ -30,6 +30,7 @@ const std::map<std::string, std::set<std::string>> kBelow = {
     {"app", {"exchange", "shell", "profile"}},
     {"cli", {"profile", "sensor", "serial"}},
     {"ui", {"app"}},
+    {"win32", {"app"}},
     {"sim", {"base", "protocol"}},
 };
 
