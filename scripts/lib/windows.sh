@@ -1,10 +1,10 @@
 # Shared by scripts/build-windows and scripts/test-windows: the cross-build of the Windows
 # program and a throw-away wine session to test it in. Source after lib/common.sh.
 
-# The cross compiler (the -posix variant: std::thread), GoogleTest's sources, wine and a
-# virtual display for the window, zip for the package.
-VELKON_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64
-                         xvfb xauth zip)
+# The cross compiler (the -posix variant: std::thread), GoogleTest's sources, the JSON headers,
+# wine and a virtual display for the window, zip for the package.
+VELKON_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest
+                         nlohmann-json3-dev wine wine64 xvfb xauth zip)
 
 VELKON_WINDOWS_BUILD="build/windows"
 

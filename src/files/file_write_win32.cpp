@@ -129,20 +129,39 @@ int append_whole(const fs::path& file, std::string_view bytes) {
 }
 
 int start_day_file(const fs::path& path, const std::string& now) {
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return 0;
-    const DWORD missing = GetLastError();
-    if (missing != ERROR_FILE_NOT_FOUND) return errno_for(missing);
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_EXISTS ? 0 : errno_for(error);
-    }
     const std::string header = "Start: " + now + "\r\n\r\n";
-    const int error = write_all(file.get(), header);
-    file.close();
-    if (error != 0) DeleteFileW(path.c_str());
-    return error;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD missing = GetLastError();
+        if (missing != ERROR_FILE_NOT_FOUND) return errno_for(missing);
+        FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_EXISTS ? 0 : errno_for(error);
+        }
+        // An empty or cut header would stay for the rest of the day: none at all lets the next
+        // start write it.
+        const int error = write_all(file.get(), header);
+        file.close();
+        if (error != 0) DeleteFileW(path.c_str());
+        return error;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ELOOP;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EISDIR;
+    // A file that a full disk left without its header gets it now, ahead of what it holds.
+    std::string content;
+    {
+        FileHandle in(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!in) return errno_for(GetLastError());
+        char buffer[4096];
+        DWORD n = 0;
+        while (ReadFile(in.get(), buffer, sizeof buffer, &n, nullptr) && n > 0)
+            content.append(buffer, n);
+    }
+    if (content.starts_with("Start: ")) return 0;
+    return replace_file(path, header + content);
 }
 
 }  // namespace velkon

@@ -82,6 +82,7 @@ class Win32SerialPort final : public SerialPort {
     void FlushPort() override;
     std::string ReadPort() override;
     int WritePort(const std::string& data) override;
+    std::size_t DiscardInputBeyond(std::size_t keep) override;
 
     bool is_open() const override { return open_; }
     bool hung_up() const override { return hung_up_; }
@@ -219,6 +220,17 @@ int Win32SerialPort::WritePort(const std::string& data) {
         if (sent < chunk.size()) break;  // a short chunk ends the write; the caller sees the gap
     }
     return static_cast<int>(total);
+}
+
+std::size_t Win32SerialPort::DiscardInputBeyond(std::size_t keep) {
+    std::lock_guard lock(io_);
+    if (!port_ || hung_up_) return 0;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port_.get(), &errors, &status)) return 0;
+    if (status.cbInQue <= keep) return 0;
+    PurgeComm(port_.get(), PURGE_RXCLEAR);
+    return status.cbInQue;
 }
 
 }  // namespace

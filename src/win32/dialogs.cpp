@@ -1,5 +1,7 @@
 #include "win32/dialogs.h"
 
+#include <commdlg.h>
+
 #include <vector>
 
 #include "win32/text.h"
@@ -108,7 +110,62 @@ INT_PTR CALLBACK input_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
     return FALSE;
 }
 
+// The standard file box: `save` asks for a name to save under (and whether to replace a file).
+std::filesystem::path run_file_box(HWND owner, const std::string& title,
+                                   const std::filesystem::path& start,
+                                   const std::vector<Dialogs::FileFilter>& filters, bool save) {
+    std::wstring name(32768, L'\0');
+    std::wstring folder;
+    if (save || !std::filesystem::is_directory(start)) {
+        const std::wstring suggested = start.filename().wstring();
+        name.replace(0, suggested.size(), suggested);
+        folder = start.parent_path().wstring();
+    } else {
+        folder = start.wstring();
+    }
+    const std::wstring filter = file_filter_text(filters);
+    const std::wstring caption = widen(title);
+    OPENFILENAMEW box{};
+    box.lStructSize = sizeof box;
+    box.hwndOwner = owner;
+    box.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+    box.nFilterIndex = 1;
+    box.lpstrFile = name.data();
+    box.nMaxFile = static_cast<DWORD>(name.size());
+    box.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    box.lpstrTitle = caption.c_str();
+    box.Flags = OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
+                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
+    const BOOL chosen = save ? GetSaveFileNameW(&box) : GetOpenFileNameW(&box);
+    if (!chosen) return {};
+    return std::filesystem::path(name.c_str());
+}
+
 }  // namespace
+
+std::wstring file_filter_text(const std::vector<Dialogs::FileFilter>& filters) {
+    std::wstring text;
+    for (const auto& filter : filters) {
+        std::wstring patterns = widen(filter.patterns);
+        for (auto& c : patterns) {
+            if (c == L' ') c = L';';
+        }
+        text += widen(filter.name) + L'\0' + patterns + L'\0';
+    }
+    return text;  // the string's own terminator ends the list
+}
+
+std::filesystem::path Win32Dialogs::open_file(const std::string& title,
+                                              const std::filesystem::path& start,
+                                              const std::vector<FileFilter>& filters) {
+    return run_file_box(owner_, title, start, filters, false);
+}
+
+std::filesystem::path Win32Dialogs::save_file(const std::string& title,
+                                              const std::filesystem::path& start,
+                                              const std::vector<FileFilter>& filters) {
+    return run_file_box(owner_, title, start, filters, true);
+}
 
 UINT message_box_flags(Dialogs::Icon icon) {
     switch (icon) {

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "seams/seams.h"
 
@@ -19,6 +21,10 @@ class Win32Dialogs : public Dialogs {
     bool yes_no(const std::string& text) override;
     std::string input(const std::string& prompt, const std::string& title,
                       const std::string& initial) override;
+    std::filesystem::path open_file(const std::string& title, const std::filesystem::path& start,
+                                    const std::vector<FileFilter>& filters) override;
+    std::filesystem::path save_file(const std::string& title, const std::filesystem::path& start,
+                                    const std::vector<FileFilter>& filters) override;
 
   private:
     HWND owner_ = nullptr;
@@ -26,5 +32,8 @@ class Win32Dialogs : public Dialogs {
 
 // The MessageBoxW flags of a message box with `icon`.
 UINT message_box_flags(Dialogs::Icon icon);
+
+// The filter text of the file boxes: "name\0patterns\0" per filter, ";" between patterns.
+std::wstring file_filter_text(const std::vector<Dialogs::FileFilter>& filters);
 
 }  // namespace velkon::win32

@@ -61,15 +61,17 @@ void Win32ReadRunner::deliver(std::uint64_t number) {
         result = std::move(found->second);
         results_.erase(found);
     }
-    result.done(std::move(result.received));
+    result.done(std::move(result.io));
 }
 
-void Win32ReadRunner::read(SerialPort& port, std::function<void(std::string)> done) {
-    push(Job{&port, std::move(done)});
+void Win32ReadRunner::exchange(SerialPort& port, std::string request,
+                               std::function<bool()> still_current,
+                               std::function<void(TickIo)> done) {
+    push(Job{&port, std::move(request), std::move(still_current), std::move(done)});
 }
 
 void Win32ReadRunner::flush(SerialPort& port) {
-    push(Job{&port, {}});
+    push(Job{&port, {}, {}, {}});
 }
 
 void Win32ReadRunner::push(Job job) {
@@ -94,11 +96,11 @@ void Win32ReadRunner::run() {
             job.port->FlushPort();
             continue;
         }
-        std::string received = job.port->ReadPort();
+        TickIo io = exchange_now(*job.port, job.request, job.still_current);
         std::lock_guard lock(mutex_);
         if (stopping_) return;
         const std::uint64_t number = next_result_++;
-        results_.emplace(number, Result{std::move(job.done), std::move(received)});
+        results_.emplace(number, Result{std::move(job.done), std::move(io)});
         PostMessageW(receiver_, kReadDone, static_cast<WPARAM>(number), 0);
     }
 }

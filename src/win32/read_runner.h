@@ -1,5 +1,6 @@
-// The exchange tick's read (and its closing flush) on a worker thread, its result delivered on the
-// window's thread as a posted message, so the window never waits for the line.
+// The port's side of the exchange tick (read, then write) and its closing flush on a worker
+// thread, the result delivered on the window's thread as a posted message, so the window never
+// waits for the line.
 //
 // One worker thread lives as long as the runner and runs the jobs one at a time, in the order
 // asked. A finished read is kept under a number and that number is posted to a message-only
@@ -32,17 +33,20 @@ class Win32ReadRunner : public ReadRunner {
     Win32ReadRunner(const Win32ReadRunner&) = delete;
     Win32ReadRunner& operator=(const Win32ReadRunner&) = delete;
 
-    void read(SerialPort& port, std::function<void(std::string)> done) override;
+    void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
+                  std::function<void(TickIo)> done) override;
     void flush(SerialPort& port) override;
 
   private:
     struct Job {
         SerialPort* port;
-        std::function<void(std::string)> done;  // empty for a flush
+        std::string request;
+        std::function<bool()> still_current;
+        std::function<void(TickIo)> done;  // empty for a flush
     };
     struct Result {
-        std::function<void(std::string)> done;
-        std::string received;
+        std::function<void(TickIo)> done;
+        TickIo io;
     };
     static LRESULT CALLBACK receiver_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void deliver(std::uint64_t number);

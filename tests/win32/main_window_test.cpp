@@ -174,6 +174,11 @@ TEST(Win32Dialogs, BoxesCarryTheAskedIcon) {
     EXPECT_EQ(message_box_flags(Dialogs::Icon::Critical), UINT(MB_OK | MB_ICONERROR));
 }
 
+TEST(Win32Dialogs, FileFiltersBecomeTheBoxsFilterText) {
+    const std::wstring text = file_filter_text({{"Профили", "*.json *.prof"}, {"Все", "*"}});
+    EXPECT_EQ(text, std::wstring(L"Профили\0*.json;*.prof\0Все\0*\0", 28));
+}
+
 // Pumps the thread's messages until `done` or until no message came for a while.
 template <class Pred>
 bool pump_until(Pred done) {
@@ -185,24 +190,27 @@ bool pump_until(Pred done) {
     return done();
 }
 
-TEST(Win32ReadRunner, DeliversTheReadOnTheWindowsThreadInOrder) {
+TEST(Win32ReadRunner, DeliversTheExchangeOnTheWindowsThreadInOrder) {
     testing::FakePort port;
     port.reads = {"first", "second"};
     Win32ReadRunner runner;
     std::vector<std::string> got;
     const DWORD window_thread = GetCurrentThreadId();
     bool same_thread = true;
-    auto done = [&](std::string text) {
+    auto done = [&](TickIo io) {
         same_thread = same_thread && GetCurrentThreadId() == window_thread;
-        got.push_back(std::move(text));
+        got.push_back(io.received + (io.written ? "+" : "-"));
     };
-    runner.read(port, done);
+    runner.exchange(port, "ask", {}, done);
     runner.flush(port);
-    runner.read(port, done);
+    // A link that is no longer the tick's own: the request is not sent.
+    runner.exchange(
+        port, "stale", [] { return false; }, done);
     ASSERT_TRUE(pump_until([&] { return got.size() == 2; }));
-    EXPECT_EQ(got, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(got, (std::vector<std::string>{"first+", "second-"}));
     EXPECT_TRUE(same_thread);
-    EXPECT_EQ(port.calls, (std::vector<std::string>{"read", "flush", "read"}));
+    EXPECT_EQ(port.calls, (std::vector<std::string>{"read", "write", "flush", "read"}));
+    EXPECT_EQ(port.writes, std::vector<std::string>{"ask"});
 }
 
 // A port whose read raises an event once it has returned its bytes.
@@ -223,7 +231,7 @@ TEST(Win32ReadRunner, AResultNotYetDeliveredIsDroppedWithTheRunner) {
     bool called = false;
     {
         Win32ReadRunner runner;
-        runner.read(port, [&](std::string) { called = true; });
+        runner.exchange(port, "", {}, [&](TickIo) { called = true; });
         // The worker has read, and its result is posted, but not handled before the runner goes.
         ASSERT_EQ(WaitForSingleObject(port.read_done, 5000), WAIT_OBJECT_0);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_POSTMESSAGE);
