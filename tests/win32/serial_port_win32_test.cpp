@@ -111,7 +111,7 @@ TEST(Win32SerialPort, SystemErrorsBecomeReasonsTheUserCanActOn) {
         {ERROR_PATH_NOT_FOUND, OpenFailure::NoSuchDevice, "Устройство не найдено."},
         {ERROR_ACCESS_DENIED, OpenFailure::Busy, "Порт занят другой программой."},
         {ERROR_SHARING_VIOLATION, OpenFailure::Busy, "Порт занят другой программой."},
-        {ERROR_GEN_FAILURE, OpenFailure::Other, "Ошибка 31."},
+        {ERROR_GEN_FAILURE, OpenFailure::Other, "Системная ошибка 31."},
     };
     for (const Row& row : rows) {
         OpenError error;
