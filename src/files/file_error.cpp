@@ -13,7 +13,9 @@ std::string file_error_text(int error) {
         {EPERM, "нет прав на запись"},
         {EROFS, "диск доступен только для чтения"},
         {ENOSPC, "на диске нет места"},
+#ifdef EDQUOT  // no disk quotas on Windows
         {EDQUOT, "на диске нет места"},
+#endif
         {EISDIR, "на месте файла находится папка"},
         {ENOTDIR, "на месте папки находится файл"},
         {EEXIST, "на месте папки находится файл"},

@@ -1,9 +1,5 @@
 #include "seams/seams.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <ctime>
 
 #include "serial/serial_port.h"
@@ -51,29 +47,6 @@ std::string SystemClock::now_text() {
     char text[32];
     std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &local);
     return text;
-}
-
-std::filesystem::path default_program_folder() {
-    // The rules for XDG_DATA_HOME say a relative path is to be ignored; a relative or missing
-    // HOME would put the files under whatever folder the program was started in.
-    const auto absolute = [](const char* path) -> std::filesystem::path {
-        if (path && *path == '/') return path;
-        return {};
-    };
-    if (auto data_home = absolute(std::getenv("XDG_DATA_HOME")); !data_home.empty()) {
-        return data_home / "velkon-configurator";
-    }
-    std::filesystem::path home = absolute(std::getenv("HOME"));
-    if (home.empty()) {
-        passwd entry{};
-        passwd* found = nullptr;
-        char buffer[4096];
-        if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found) {
-            home = absolute(found->pw_dir);
-        }
-    }
-    if (home.empty()) return {};
-    return home / ".local" / "share" / "velkon-configurator";
 }
 
 }  // namespace velkon

@@ -91,9 +91,11 @@ class SystemClock : public Clock {
     std::string now_text() override;
 };
 
-// Where the day files and 123.cfg go: $XDG_DATA_HOME/velkon-configurator, by default
+// Where the day files and 123.cfg go. Linux: $XDG_DATA_HOME/velkon-configurator, by default
 // ~/.local/share/velkon-configurator (the executable's own folder is usually not writable).
 // Relative paths are ignored; empty when the user has no home folder at all.
+// Windows: the executable's folder, or %LOCALAPPDATA%\velkon-configurator where that folder
+// cannot be written.
 std::filesystem::path default_program_folder();
 
 }  // namespace velkon

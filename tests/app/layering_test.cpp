@@ -32,6 +32,7 @@ const std::map<std::string, std::set<std::string>> kBelow = {
     {"cli", {"profile", "sensor", "serial"}},
     {"calibration", {"model", "files"}},
     {"ui", {"app", "calibration"}},
+    {"win32", {"app"}},
     {"sim", {"base", "protocol"}},
 };
 

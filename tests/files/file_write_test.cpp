@@ -40,9 +40,13 @@ TEST(AppendWhole, AppendsAndRefusesLinksAndFolders) {
     EXPECT_EQ(dir.read_file("day.dat"), "Start\r\n1;2;3\r\n");
 
     dir.write_file("elsewhere.txt", "");
-    fs::create_symlink(dir.path() / "elsewhere.txt", dir.path() / "link.dat");
-    EXPECT_EQ(append_whole(dir.path() / "link.dat", "x"), ELOOP);
-    EXPECT_EQ(dir.read_file("elsewhere.txt"), "");
+    // Windows lets only administrators make symbolic links; where one can be made, it is refused.
+    std::error_code no_link;
+    fs::create_symlink(dir.path() / "elsewhere.txt", dir.path() / "link.dat", no_link);
+    if (!no_link) {
+        EXPECT_EQ(append_whole(dir.path() / "link.dat", "x"), ELOOP);
+        EXPECT_EQ(dir.read_file("elsewhere.txt"), "");
+    }
 
     dir.make_dir("folder.dat");
     EXPECT_NE(append_whole(dir.path() / "folder.dat", "x"), 0);

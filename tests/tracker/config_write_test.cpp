@@ -240,7 +240,10 @@ TEST(ConfigWrite, PlantedLinksAreNotFollowed) {
         FormFixture f;
         const fs::path victim = f.folder.path() / "victim.txt";
         std::ofstream(victim) << "mine";
-        fs::create_symlink(victim, f.folder.path() / planted);
+        // Windows lets only administrators make symbolic links: nothing can be planted there.
+        std::error_code no_link;
+        fs::create_symlink(victim, f.folder.path() / planted, no_link);
+        if (no_link) continue;
         f.app.fire("setdata");
         EXPECT_EQ(file_content(victim), "mine") << planted;
         EXPECT_FALSE(fs::is_symlink(f.folder.path() / "123.cfg")) << planted;

@@ -1,0 +1,249 @@
+// The serial driver on Win32: a COM port opened synchronously, with the time-out record
+// 20/1/1/1/10 and the line settings built from the settings text by the system's own parser.
+//
+// The time-outs bound every call: a read returns 20 ms after the last byte, after 256 ms when
+// nothing comes, or at once with 255 bytes; a write chunk may take 1 ms per byte plus 10 ms.
+// ClosePort from another thread cancels a read in progress (CancelSynchronousIo) so the window
+// does not wait out the quarter second; where the system cannot cancel it, the time-out still
+// ends it.
+//
+// Hang-up: an unplugged adapter (or, under wine, a pseudo-terminal whose peer went away) makes
+// reads return nothing and writes fail with a device error. The first such failure marks the port
+// hung up; the write comes back short, and the caller closes the link as for any write failure.
+#include "serial/serial_port_win32.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "serial/serial_port.h"
+#include "serial/unique_handle.h"
+
+namespace velkon {
+
+namespace {
+
+constexpr DWORD kMaxTransfer = 255;  // bytes per read and per write chunk
+
+constexpr COMMTIMEOUTS kTimeouts = {
+    20,  // ReadIntervalTimeout
+    1,   // ReadTotalTimeoutMultiplier
+    1,   // ReadTotalTimeoutConstant
+    1,   // WriteTotalTimeoutMultiplier
+    10,  // WriteTotalTimeoutConstant
+};
+
+struct ErrorFailure {
+    DWORD error;
+    OpenFailure failure;
+};
+
+// The one place where the system's error codes become reasons the user can act on.
+constexpr ErrorFailure kErrorFailures[] = {
+    {ERROR_FILE_NOT_FOUND, OpenFailure::NoSuchDevice},
+    {ERROR_PATH_NOT_FOUND, OpenFailure::NoSuchDevice},
+    {ERROR_INVALID_NAME, OpenFailure::NoSuchDevice},
+    {ERROR_BAD_NETPATH, OpenFailure::NoSuchDevice},
+    {ERROR_DEV_NOT_EXIST, OpenFailure::NoSuchDevice},
+    {ERROR_DEVICE_NOT_CONNECTED, OpenFailure::NoSuchDevice},
+    {ERROR_ACCESS_DENIED, OpenFailure::Busy},
+    {ERROR_SHARING_VIOLATION, OpenFailure::Busy},
+    {ERROR_BUSY, OpenFailure::Busy},
+};
+
+// Errors that mean the device has gone (adapter unplugged, wine's pseudo-terminal hung up), as
+// opposed to a read cancelled by ClosePort or a time-out.
+bool is_hangup_error(DWORD error) {
+    switch (error) {
+        case ERROR_NOT_READY:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_INVALID_HANDLE:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_BROKEN_PIPE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+class Win32SerialPort final : public SerialPort {
+  public:
+    ~Win32SerialPort() override { ClosePort(); }
+
+    bool OpenPort(const std::string& path, const std::string& settings) override;
+    void ClosePort() override;
+    void FlushPort() override;
+    std::string ReadPort() override;
+    int WritePort(const std::string& data) override;
+    std::size_t DiscardInputBeyond(std::size_t keep) override;
+
+    bool is_open() const override { return open_; }
+    bool hung_up() const override { return hung_up_; }
+    const OpenError& last_open_error() const override { return error_; }
+
+  private:
+    bool fail_configuration(DWORD error, std::string message);
+    void cancel_read();
+    DWORD write_chunk(std::string_view chunk);
+
+    std::mutex io_;  // held by every operation on port_ for its whole duration
+    UniqueHandle port_;
+    char buffer_[kMaxTransfer + 1] = {};  // the transfer buffer shared by reads and writes
+    std::atomic<bool> open_{false};
+    std::atomic<bool> hung_up_{false};
+    OpenError error_;
+
+    std::mutex reader_mutex_;  // guards reader_thread_
+    DWORD reader_thread_ = 0;  // the thread inside ReadFile, 0 when none
+    std::atomic<bool> closing_{false};
+};
+
+bool Win32SerialPort::fail_configuration(DWORD error, std::string message) {
+    error_.failure = OpenFailure::Configuration;
+    error_.error_code = static_cast<int>(error);
+    error_.config_message = std::move(message);
+    port_.reset();
+    return false;
+}
+
+bool Win32SerialPort::OpenPort(const std::string& path, const std::string& settings) {
+    ClosePort();  // a second open must not leak the first handle
+    std::lock_guard lock(io_);
+    error_ = {};
+    hung_up_ = false;
+
+    UniqueHandle port(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!port) {
+        const DWORD error = GetLastError();
+        error_.failure = failure_for_win32_error(error);
+        error_.error_code = static_cast<int>(error);
+        return false;
+    }
+    port_ = std::move(port);
+
+    COMMTIMEOUTS timeouts = kTimeouts;
+    if (!SetCommTimeouts(port_.get(), &timeouts)) {
+        const DWORD error = GetLastError();
+        return fail_configuration(
+            error, "Unable to set timeouts for port " + path + " Error: " + std::to_string(error));
+    }
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!BuildCommDCBA(settings.c_str(), &dcb)) {
+        const DWORD error = GetLastError();
+        return fail_configuration(
+            error, "Unable to build Comm DCB " + settings + " Error: " + std::to_string(error));
+    }
+    if (!SetCommState(port_.get(), &dcb)) {
+        const DWORD error = GetLastError();
+        return fail_configuration(
+            error, "Unable to set Comm DCB " + settings + " Error: " + std::to_string(error));
+    }
+    open_ = true;
+    return true;
+}
+
+void Win32SerialPort::cancel_read() {
+    std::lock_guard lock(reader_mutex_);
+    if (reader_thread_ == 0) return;
+    const HANDLE thread = OpenThread(THREAD_TERMINATE, FALSE, reader_thread_);
+    if (!thread) return;
+    CancelSynchronousIo(thread);
+    CloseHandle(thread);
+}
+
+void Win32SerialPort::ClosePort() {
+    closing_ = true;
+    cancel_read();  // a read waiting on another thread ends now and releases io_
+    std::lock_guard lock(io_);
+    closing_ = false;
+    if (!port_) return;
+    port_.reset();
+    open_ = false;
+}
+
+std::string Win32SerialPort::ReadPort() {
+    std::lock_guard lock(io_);
+    if (!port_ || hung_up_ || closing_) return {};
+
+    DWORD count = 0;
+    {
+        std::lock_guard reader(reader_mutex_);
+        reader_thread_ = GetCurrentThreadId();
+    }
+    const BOOL ok = ReadFile(port_.get(), buffer_, kMaxTransfer, &count, nullptr);
+    const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    {
+        std::lock_guard reader(reader_mutex_);
+        reader_thread_ = 0;
+    }
+    if (!ok && is_hangup_error(error)) hung_up_ = true;
+    if (count == 0 || count > kMaxTransfer) {
+        if (!hung_up_ && !closing_) FlushFileBuffers(port_.get());
+        return {};
+    }
+    return std::string(buffer_, count);
+}
+
+void Win32SerialPort::FlushPort() {
+    std::lock_guard lock(io_);
+    if (!port_ || hung_up_) return;
+    FlushFileBuffers(port_.get());
+}
+
+DWORD Win32SerialPort::write_chunk(std::string_view chunk) {
+    std::copy(chunk.begin(), chunk.end(), buffer_);
+    DWORD written = 0;
+    if (!WriteFile(port_.get(), buffer_, static_cast<DWORD>(chunk.size()), &written, nullptr)) {
+        if (is_hangup_error(GetLastError())) hung_up_ = true;
+    }
+    return written;
+}
+
+int Win32SerialPort::WritePort(const std::string& data) {
+    std::lock_guard lock(io_);
+    if (!port_ || hung_up_) return 0;
+    if (data.empty()) return static_cast<int>(write_chunk({}));
+    DWORD total = 0;
+    for (std::size_t pos = 0; pos < data.size(); pos += kMaxTransfer) {
+        const std::string_view chunk = std::string_view(data).substr(pos, kMaxTransfer);
+        const DWORD sent = write_chunk(chunk);
+        total += sent;
+        if (sent < chunk.size()) break;  // a short chunk ends the write; the caller sees the gap
+    }
+    return static_cast<int>(total);
+}
+
+std::size_t Win32SerialPort::DiscardInputBeyond(std::size_t keep) {
+    std::lock_guard lock(io_);
+    if (!port_ || hung_up_) return 0;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port_.get(), &errors, &status)) return 0;
+    if (status.cbInQue <= keep) return 0;
+    PurgeComm(port_.get(), PURGE_RXCLEAR);
+    return status.cbInQue;
+}
+
+}  // namespace
+
+OpenFailure failure_for_win32_error(unsigned long error) {
+    for (const auto& row : kErrorFailures) {
+        if (row.error == error) return row.failure;
+    }
+    return OpenFailure::Other;
+}
+
+std::unique_ptr<SerialPort> make_serial_port() {
+    return std::make_unique<Win32SerialPort>();
+}
+
+}  // namespace velkon

@@ -1,0 +1,15 @@
+// UTF-8 inside the program, UTF-16 at the Win32 boundary.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velkon::win32 {
+
+std::wstring widen(std::string_view utf8);
+std::string narrow(std::wstring_view utf16);
+
+// The text of a window, as UTF-8.
+std::string window_text(void* hwnd);
+
+}  // namespace velkon::win32

@@ -1,0 +1,188 @@
+// The configurator for Windows: the window model, its handlers and the Win32 front end, wired to
+// the Win32 serial driver, the COM port list, the clock and the program folder.
+//
+// Options (for scripts that run it under wine):
+//   --open COMn        picks COMn in the port list and presses «Открыть порт» once the list
+//                      has been filled
+//   --quit-after MS    closes the window MS milliseconds after it opened
+//   --screenshot FILE  saves the window as a BMP when it closes (one second after it opened
+//                      without --quit-after)
+//   --report FILE      writes, when the window closes, every label's text, the longest time one
+//                      message took to handle and the longest tick (UTF-8, "name=text" lines)
+#include <windows.h>
+// After windows.h.
+#include <shellapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/configurator.h"
+#include "model/window_model.h"
+#include "seams/seams.h"
+#include "serial/port_discovery.h"
+#include "serial/serial_port.h"
+#include "win32/dialogs.h"
+#include "win32/main_window.h"
+#include "win32/read_runner.h"
+#include "win32/screenshot.h"
+#include "win32/text.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr UINT kScreenshotDelayMs = 1000;
+constexpr UINT kOpenDelayMs = 400;  // a few port scans: the list is usually filled by then
+constexpr int kOpenAttempts = 20;
+
+struct Options {
+    std::string open_port;
+    std::optional<UINT> quit_after_ms;
+    std::wstring screenshot;
+    std::wstring report;
+};
+
+std::vector<std::wstring> arguments() {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> out(args, args + count);
+    LocalFree(args);
+    return out;
+}
+
+std::optional<Options> parse_options(const std::vector<std::wstring>& args) {
+    Options options;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        if (i + 1 >= args.size()) return std::nullopt;
+        const std::wstring& value = args[++i];
+        if (arg == L"--open") {
+            options.open_port = velkon::win32::narrow(value);
+        } else if (arg == L"--quit-after") {
+            wchar_t* end = nullptr;
+            const unsigned long ms = wcstoul(value.c_str(), &end, 10);
+            if (value.empty() || *end) return std::nullopt;
+            options.quit_after_ms = static_cast<UINT>(ms);
+        } else if (arg == L"--screenshot") {
+            options.screenshot = value;
+        } else if (arg == L"--report") {
+            options.report = value;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+// What the scripted run needs while the window runs; thread timers reach it through here.
+struct ScriptedRun {
+    Options options;
+    velkon::WindowModel* model = nullptr;
+    velkon::win32::MainWindow* window = nullptr;
+    SteadyClock::duration longest_message{};  // any message, the scripted actions left out
+    UINT longest_message_id = 0;              // which kind of message took that long
+    SteadyClock::duration longest_tick{};     // a tick of the port scan or of the exchange
+};
+ScriptedRun* g_run = nullptr;
+
+void write_report(const ScriptedRun& run) {
+    std::ofstream out(std::filesystem::path(run.options.report), std::ios::binary);
+    for (const auto& control : run.model->controls()) {
+        if (control.kind == velkon::ControlKind::Label)
+            out << control.name << '=' << control.text << '\n';
+    }
+    const auto ms = std::chrono::duration<double, std::milli>(run.longest_message).count();
+    out << "longest_message_ms=" << ms << '\n';
+    out << "longest_message_id=" << run.longest_message_id << '\n';
+    out << "longest_tick_ms=" << std::chrono::duration<double, std::milli>(run.longest_tick).count()
+        << '\n';
+}
+
+// Tried every interval until the port scan has listed the port (a loaded machine may run this
+// timer before the scan's first tick), for a few seconds at most.
+void CALLBACK open_port_now(HWND, UINT, UINT_PTR id, DWORD) {
+    static int attempts = 0;
+    const auto& items = g_run->model->items("CmbPort");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i] != g_run->options.open_port) continue;
+        KillTimer(nullptr, id);
+        g_run->model->set_selected("CmbPort", static_cast<int>(i));
+        SendMessageW(g_run->window->control("BTNOpenCom"), BM_CLICK, 0, 0);
+        return;
+    }
+    if (++attempts >= kOpenAttempts) KillTimer(nullptr, id);
+}
+
+void CALLBACK close_now(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (!g_run->options.screenshot.empty())
+        velkon::win32::save_window_bmp(g_run->window->hwnd(), g_run->options.screenshot);
+    if (!g_run->options.report.empty()) write_report(*g_run);
+    PostMessageW(g_run->window->hwnd(), WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+int main() {
+    const auto options = parse_options(arguments());
+    if (!options) {
+        MessageBoxW(nullptr,
+                    L"Параметры: [--open COMn] [--quit-after МС] [--screenshot ФАЙЛ.bmp] "
+                    L"[--report ФАЙЛ]",
+                    L"Конфигуратор Velkon", MB_OK | MB_ICONEXCLAMATION);
+        return 2;
+    }
+
+    velkon::WindowModel model;
+    const auto port = velkon::make_serial_port();
+    const auto ports = velkon::make_system_port_lister();
+    velkon::win32::Win32Dialogs dialogs;
+    velkon::SystemClock clock;
+    auto reader = std::make_unique<velkon::win32::Win32ReadRunner>();
+    velkon::Configurator configurator(
+        model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *reader,
+                                         velkon::default_program_folder()});
+
+    velkon::win32::MainWindow window(model, configurator);
+    window.on_destroyed = [] { PostQuitMessage(0); };
+    dialogs.set_owner(window.hwnd());
+    configurator.start();
+    ShowWindow(window.hwnd(), SW_SHOWNORMAL);
+    UpdateWindow(window.hwnd());
+
+    ScriptedRun run{*options, &model, &window, {}};
+    g_run = &run;
+    if (!options->open_port.empty()) SetTimer(nullptr, 0, kOpenDelayMs, open_port_now);
+    if (options->quit_after_ms) {
+        SetTimer(nullptr, 0, *options->quit_after_ms, close_now);
+    } else if (!options->screenshot.empty() || !options->report.empty()) {
+        SetTimer(nullptr, 0, kScreenshotDelayMs, close_now);
+    }
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        const auto start = SteadyClock::now();
+        if (!window.hwnd() || !IsDialogMessageW(window.hwnd(), &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        const auto took = SteadyClock::now() - start;
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr) continue;  // the script's own timers
+        if (msg.message == WM_TIMER) run.longest_tick = std::max(run.longest_tick, took);
+        if (took > run.longest_message) {
+            run.longest_message = took;
+            run.longest_message_id = msg.message;
+        }
+    }
+    g_run = nullptr;
+    // The port is closed by now; a read still queued must not reach the handlers.
+    reader.reset();
+    return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,245 @@
+// The Win32 window in-process: built from the model with the handler tests' scripted seams, driven
+// with the window messages a user's clicks and keystrokes produce, read back through the controls.
+#include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h.
+#include <commctrl.h>
+
+#include <cmath>
+#include <string>
+
+#include "support/form_fixture.h"
+#include "win32/dialogs.h"
+#include "win32/main_window.h"
+#include "win32/read_runner.h"
+#include "win32/text.h"
+
+namespace velkon::win32 {
+namespace {
+
+using testing::FormFixture;
+
+// The window stays hidden: wine takes seconds to hide a shown window without a window manager,
+// and what the user would see is read from each control's own state.
+struct WindowFixture : FormFixture {
+    MainWindow window{model, app};
+
+    HWND operator[](const char* name) const { return window.control(name); }
+    std::string shown_text(const char* name) const { return window_text(window.control(name)); }
+    // The control's rectangle in the window's client pixels.
+    RECT place(const char* name) const {
+        RECT r;
+        GetWindowRect(window.control(name), &r);
+        MapWindowPoints(HWND_DESKTOP, window.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+    // What a user's edit of a text box sends: the new text, then the box's change notification.
+    void type(const char* name, const std::string& text) {
+        SetWindowTextW(window.control(name), widen(text).c_str());
+    }
+    void pick(const char* combo, int entry) {
+        const HWND hwnd = window.control(combo);
+        SendMessageW(hwnd, CB_SETCURSEL, entry, 0);
+        SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(hwnd));
+    }
+    void open_page(int page) {
+        const HWND tabs = window.control("SSTab1");
+        SendMessageW(tabs, TCM_SETCURSEL, page, 0);
+        NMHDR header{tabs, static_cast<UINT_PTR>(GetDlgCtrlID(tabs)),
+                     static_cast<UINT>(TCN_SELCHANGE)};
+        SendMessageW(window.hwnd(), WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+    }
+    int scaled(int pixels_at_96) const { return MulDiv(pixels_at_96, window.dpi(), 96); }
+    bool visible(const char* name) const {
+        return GetWindowLongPtrW(window.control(name), GWL_STYLE) & WS_VISIBLE;
+    }
+};
+
+TEST(Win32Window, IsTheDesignedSizeWithOneControlPerModelControl) {
+    WindowFixture f;
+    RECT client;
+    GetClientRect(f.window.hwnd(), &client);
+    EXPECT_EQ(client.right, f.scaled(640));
+    EXPECT_EQ(client.bottom, f.scaled(380));
+    EXPECT_EQ(window_text(f.window.hwnd()), "Конфигуратор Velkon");
+    for (const Control& c : f.model.controls()) {
+        const HWND hwnd = f.window.control(c.name);
+        EXPECT_EQ(hwnd == nullptr, c.kind == ControlKind::Timer) << c.name;
+    }
+}
+
+// Twips / 15 = pixels, relative to the frames and the tab control that hold a control.
+TEST(Win32Window, ControlsSitAtTheirPlaces) {
+    WindowFixture f;
+    struct Row {
+        const char* name;
+        RECT pixels;  // at 96 DPI; a combo box's height is its list's too, so not compared
+    };
+    const Control& frame = f.model["Frame2"];
+    const int fx = static_cast<int>(std::lround(frame.rect.left / 15.0));
+    const int fy = static_cast<int>(std::lround(frame.rect.top / 15.0));
+    const Row rows[] = {
+        {"BTNOpenCom", {fx + 8, fy + 52, fx + 8 + 101, fy + 52 + 33}},
+        {"CmbPort", {fx + 8, fy + 20, fx + 8 + 101, 0}},
+    };
+    for (const Row& row : rows) {
+        const RECT r = f.place(row.name);
+        EXPECT_EQ(r.left, f.scaled(row.pixels.left)) << row.name;
+        EXPECT_EQ(r.top, f.scaled(row.pixels.top)) << row.name;
+        EXPECT_EQ(r.right, f.scaled(row.pixels.right)) << row.name;
+        if (row.pixels.bottom) {
+            EXPECT_EQ(r.bottom, f.scaled(row.pixels.bottom)) << row.name;
+        }
+    }
+}
+
+TEST(Win32Window, ShowsTheModelsTextsAndFollowsItsChanges) {
+    WindowFixture f;
+    EXPECT_EQ(f.shown_text("BTNOpenCom"), "Открыть порт");
+    f.model.set_text("MsgCom", "Датчик не отвечает");
+    EXPECT_EQ(f.shown_text("MsgCom"), "Датчик не отвечает");
+    f.model.set_enabled("BTNOpenCom", false);
+    EXPECT_FALSE(IsWindowEnabled(f["BTNOpenCom"]));
+    f.model.set_items("CmbPort", {"COM1", "COM3"});
+    f.model.set_selected("CmbPort", 1);
+    EXPECT_EQ(SendMessageW(f["CmbPort"], CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(f["CmbPort"], CB_GETCURSEL, 0, 0), 1);
+    f.model.set_value("ProgressBar1", 40);
+    EXPECT_EQ(SendMessageW(f["ProgressBar1"], PBM_GETPOS, 0, 0), 40);
+}
+
+TEST(Win32Window, TheOpenButtonOpensThePickedPortAndStartsTheExchangeTimer) {
+    WindowFixture f;
+    f.model.set_items("CmbPort", {"COM1", "COM3"});
+    f.pick("CmbPort", 1);
+    EXPECT_EQ(f.model.selected("CmbPort"), 1);
+    SendMessageW(f["BTNOpenCom"], BM_CLICK, 0, 0);
+    ASSERT_FALSE(f.port.calls.empty());
+    EXPECT_EQ(f.port.calls.back(), "open \\\\.\\COM3");
+    EXPECT_TRUE(f.window.timer_running("TMRComm"));
+    EXPECT_FALSE(f.window.timer_running("Timer1"));
+    EXPECT_FALSE(IsWindowEnabled(f["BTNOpenCom"]));
+}
+
+TEST(Win32Window, TypedTextReachesTheModelWithinTheFieldsWidth) {
+    WindowFixture f;
+    const int width = f.model["apn"].max_bytes;
+    ASSERT_GT(width, 0);
+    f.type("apn", "internet.ru");
+    EXPECT_EQ(f.model.text("apn"), "internet.ru");
+    // One byte too many, or a character the field cannot carry: refused, nothing changes.
+    f.type("apn", std::string(width + 1, 'a'));
+    EXPECT_EQ(f.model.text("apn"), "internet.ru");
+    EXPECT_EQ(f.shown_text("apn"), "internet.ru");
+    f.type("apn", "интернет日");
+    EXPECT_EQ(f.model.text("apn"), "internet.ru");
+    f.type("apn", std::string(width, 'b'));
+    EXPECT_EQ(f.model.text("apn"), std::string(width, 'b'));
+}
+
+TEST(Win32Window, PagesShowTheirOwnControls) {
+    WindowFixture f;
+    EXPECT_TRUE(f.visible("hig"));
+    EXPECT_FALSE(f.visible("apn"));
+    f.open_page(2);
+    EXPECT_EQ(f.model.tab(), 2);
+    EXPECT_FALSE(f.visible("hig"));
+    EXPECT_TRUE(f.visible("apn"));
+}
+
+TEST(Win32Window, CheckBoxesAndOptionButtonsSetTheModel) {
+    WindowFixture f;
+    for (std::string name = "usredn"; !name.empty(); name = f.model[name].parent)
+        f.model.set_enabled(name, true);
+    const bool before = f.model.checked("usredn");
+    SendMessageW(f["usredn"], BM_CLICK, 0, 0);
+    EXPECT_EQ(f.model.checked("usredn"), !before);
+    EXPECT_EQ(SendMessageW(f["usredn"], BM_GETCHECK, 0, 0) == BST_CHECKED, !before);
+}
+
+TEST(Win32Window, ClosingTheWindowClosesTheLink) {
+    WindowFixture f;
+    bool destroyed = false;
+    f.window.on_destroyed = [&] { destroyed = true; };
+    SendMessageW(f.window.hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(destroyed);
+    EXPECT_TRUE(f.app.shell().program_ended());
+    EXPECT_EQ(f.window.hwnd(), nullptr);
+}
+
+TEST(Win32Dialogs, BoxesCarryTheAskedIcon) {
+    EXPECT_EQ(message_box_flags(Dialogs::Icon::None), UINT(MB_OK));
+    EXPECT_EQ(message_box_flags(Dialogs::Icon::Exclamation), UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(message_box_flags(Dialogs::Icon::Critical), UINT(MB_OK | MB_ICONERROR));
+}
+
+TEST(Win32Dialogs, FileFiltersBecomeTheBoxsFilterText) {
+    const std::wstring text = file_filter_text({{"Профили", "*.json *.prof"}, {"Все", "*"}});
+    EXPECT_EQ(text, std::wstring(L"Профили\0*.json;*.prof\0Все\0*\0", 28));
+}
+
+// Pumps the thread's messages until `done` or until no message came for a while.
+template <class Pred>
+bool pump_until(Pred done) {
+    for (int idle = 0; !done() && idle < 50;) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_TIMEOUT) ++idle;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    return done();
+}
+
+TEST(Win32ReadRunner, DeliversTheExchangeOnTheWindowsThreadInOrder) {
+    testing::FakePort port;
+    port.reads = {"first", "second"};
+    Win32ReadRunner runner;
+    std::vector<std::string> got;
+    const DWORD window_thread = GetCurrentThreadId();
+    bool same_thread = true;
+    auto done = [&](TickIo io) {
+        same_thread = same_thread && GetCurrentThreadId() == window_thread;
+        got.push_back(io.received + (io.written ? "+" : "-"));
+    };
+    runner.exchange(port, "ask", {}, done);
+    runner.flush(port);
+    // A link that is no longer the tick's own: the request is not sent.
+    runner.exchange(
+        port, "stale", [] { return false; }, done);
+    ASSERT_TRUE(pump_until([&] { return got.size() == 2; }));
+    EXPECT_EQ(got, (std::vector<std::string>{"first+", "second-"}));
+    EXPECT_TRUE(same_thread);
+    EXPECT_EQ(port.calls, (std::vector<std::string>{"read", "write", "flush", "read"}));
+    EXPECT_EQ(port.writes, std::vector<std::string>{"ask"});
+}
+
+// A port whose read raises an event once it has returned its bytes.
+class SignallingPort : public testing::FakePort {
+  public:
+    HANDLE read_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~SignallingPort() override { CloseHandle(read_done); }
+    std::string ReadPort() override {
+        std::string text = FakePort::ReadPort();
+        SetEvent(read_done);
+        return text;
+    }
+};
+
+TEST(Win32ReadRunner, AResultNotYetDeliveredIsDroppedWithTheRunner) {
+    SignallingPort port;
+    port.reads = {"late"};
+    bool called = false;
+    {
+        Win32ReadRunner runner;
+        runner.exchange(port, "", {}, [&](TickIo) { called = true; });
+        // The worker has read, and its result is posted, but not handled before the runner goes.
+        ASSERT_EQ(WaitForSingleObject(port.read_done, 5000), WAIT_OBJECT_0);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_POSTMESSAGE);
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    EXPECT_FALSE(called);
+}
+
+}  // namespace
+}  // namespace velkon::win32
