@@ -82,12 +82,16 @@ std::vector<PortEntry> list_com_ports(const std::function<bool(const std::string
         std::string name = com_port_name(number);
         if (!exists(name)) continue;
         std::string path = kDevicePrefix + name;
-        ports.push_back({std::move(name), std::move(path)});
+        PortEntry entry;
+        entry.name = std::move(name);
+        entry.path = std::move(path);
+        ports.push_back(std::move(entry));
     }
     return ports;
 }
 
-std::unique_ptr<PortLister> make_system_port_lister() {
+// There is no sysfs on Windows: the root names nothing here.
+std::unique_ptr<PortLister> make_system_port_lister(const std::filesystem::path&) {
     return std::make_unique<ComPortLister>();
 }
 
