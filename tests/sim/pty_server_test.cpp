@@ -169,6 +169,12 @@ TEST_F(SimPty, RawBytesLeaveInOrderBetweenAnswers) {
     for (int i = 0; i < 200'000; ++i) noise.push_back(static_cast<char>(i * 7 % 251));
     server.send_raw(noise);
     EXPECT_EQ(client->receive(noise.size(), milliseconds(10'000)), noise);
+    // The server counts the bytes as gone once its write returns, which can be a moment after
+    // the client has read them.
+    const auto deadline = std::chrono::steady_clock::now() + milliseconds(5'000);
+    while (server.raw_pending() != 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
     EXPECT_EQ(server.raw_pending(), 0u);
 
     ASSERT_TRUE(client->send(kReadings));
