@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "serial/serial_port.h"
 #include "sim/sim_test_util.h"
