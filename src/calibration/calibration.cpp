@@ -40,23 +40,20 @@ Calibration::Calibration(const WindowModel& model, std::filesystem::path program
 }
 
 std::optional<std::string> Calibration::start(SessionInfo info) {
-    if (const auto why = check_info(info)) return why;
     Session session(std::move(info));
-    const std::filesystem::path file =
-        new_session_path(folder_, session.info().started, session.info().serial);
-    if (const auto error = write_whole(file, session_text(session))) return error;
-    session_ = std::move(session);
-    file_ = file;
-    active_ = true;
-    cancel_wait();
-    recorded_.reset();
-    detector_.set_rule(session_.info().rule);
-    return std::nullopt;
+    const std::string started = session.info().started;
+    return begin(std::move(session), started);
 }
 
 std::optional<std::string> Calibration::resume(Session session, const std::string& now_text) {
+    return begin(std::move(session), now_text);
+}
+
+// A new or loaded session goes into a file of its own, named for `time_text`, before it becomes
+// the current one: a session that cannot be saved is not started.
+std::optional<std::string> Calibration::begin(Session session, const std::string& time_text) {
     if (const auto why = check_info(session.info())) return why;
-    const std::filesystem::path file = new_session_path(folder_, now_text, session.info().serial);
+    const std::filesystem::path file = new_session_path(folder_, time_text, session.info().serial);
     if (const auto error = write_whole(file, session_text(session))) return error;
     session_ = std::move(session);
     file_ = file;

@@ -92,6 +92,7 @@ class Calibration {
     const std::deque<RawReading>& history() const { return history_; }
 
   private:
+    std::optional<std::string> begin(Session session, const std::string& time_text);
     std::optional<std::string> record(double level);
     std::optional<std::string> save() const;
 
