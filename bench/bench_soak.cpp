@@ -68,7 +68,7 @@ struct Phase {
 
 std::vector<Phase> phases() {
     using namespace std::chrono_literals;
-    constexpr double kFault = 0.6 / 8;
+    constexpr double kFault = 0.6 / 10;
     return {
         {"silent", {.silent = true}, kFault},
         {"silent every 3rd", {.silent_every = 3}, kFault},
@@ -78,6 +78,8 @@ std::vector<Phase> phases() {
         {"oversize 300", {.oversize = 300}, kFault},
         {"split", {.split = true, .split_gap = 150ms}, kFault},
         {"delay 700 ms", {.delay = 700ms}, kFault},
+        {"echo", {.echo = true}, kFault},
+        {"garbage speed", {.garbage_speed = true}, kFault},
         {"flood 1 MB", {}, 0.2, Phase::Flood},
         {"clean", {}, 0.2, Phase::Clean},
     };

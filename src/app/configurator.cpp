@@ -77,6 +77,8 @@ std::vector<EventRow> Configurator::make_event_table() {
 
 void Configurator::on_event(int control, ControlEvent event) {
     if (control < 0 || control >= static_cast<int>(by_control_.size())) return;
+    // Whatever the user does next has been seen after the notice: it may go.
+    if (event != ControlEvent::Timer) outbox_.release_notice();
     const int row = by_control_[control][static_cast<int>(event)];
     if (row >= 0) table_[row].action();
 }

@@ -48,13 +48,15 @@ Exchange UnitLink::ask(const Frame& request, std::uint8_t code, std::size_t min_
         // The read's time-outs count from when the request has left, not from when it was queued.
         port_.FlushPort();
         Frame received = port_.ReadPort();
-        // An answer split by a pause longer than the driver's 20 ms comes in more than one read.
-        while (!received.empty() && !intact(received, min_size) &&
+        // An answer split by a pause longer than the driver's 20 ms comes in more than one read;
+        // so does an adapter's echo of the request and the answer after it.
+        while (!received.empty() && !intact(Frame(after_echo(received, request)), min_size) &&
                received.size() < kReceiveLimit) {
             const Frame more = port_.ReadPort();
             if (more.empty()) break;
             received += more;
         }
+        received = Frame(after_echo(received, request));
         if (received.empty()) {
             result.outcome = Exchange::Outcome::Silent;
             continue;

@@ -1,8 +1,10 @@
 // One request at a time to the sensor or the unit, and its answer, over the program's serial
 // driver: the request is written, the driver reads until the line has been silent for 20 ms
 // after the last byte (256 ms when nothing comes at all), and an answer is taken only with its
-// check byte matching. A device that stays silent or answers damaged is asked again, three
-// times in all. No timer paces the exchange: the next request goes out as soon as an answer is in.
+// check byte matching, counted from its own first byte (an echo of the request in front of it,
+// as half-duplex adapters give, is taken off). A device that stays silent or answers damaged is
+// asked again, three times in all. No timer paces the exchange: the next request goes out as soon
+// as an answer is in.
 #pragma once
 
 #include <cstdint>

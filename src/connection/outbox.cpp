@@ -16,7 +16,14 @@ void Outbox::put_and_echo(Frame frame) {
 bool Outbox::still_on(std::uint64_t link) {
     if (link == link_.load()) return true;
     m_.set_text("MsgCom", std::string(kCommandNotSent));
+    notice_ticks_ = kNoticeTicks;
     return false;
+}
+
+void Outbox::hold_notice() {
+    if (notice_ticks_ == 0) return;
+    --notice_ticks_;
+    m_.set_text("MsgCom", std::string(kCommandNotSent));
 }
 
 }  // namespace velkon

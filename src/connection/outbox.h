@@ -39,6 +39,14 @@ class Outbox {
     // frame would otherwise go to whatever device is opened next.
     bool still_on(std::uint64_t link);
 
+    // The notice of a dropped command stays in the status line for the next kNoticeTicks
+    // exchange ticks (5 s) or until the user does something, whichever comes first: answers on
+    // a newly opened link would otherwise replace it before anyone could read it.
+    static constexpr int kNoticeTicks = 10;
+    // Called at the end of every tick: puts the notice back if it is still held.
+    void hold_notice();
+    void release_notice() { notice_ticks_ = 0; }
+
     // Which link a tick or a command belongs to: every open and every close starts a new one,
     // so work begun on a link that has gone can tell.
     // Read by the read runner's thread too.
@@ -48,6 +56,7 @@ class Outbox {
   private:
     WindowModel& m_;
     std::atomic<std::uint64_t> link_{0};
+    int notice_ticks_ = 0;
 };
 
 }  // namespace velkon

@@ -16,6 +16,7 @@ namespace velkon {
 namespace {
 
 constexpr std::uint8_t kAnswerPrefix = 0x3E;
+
 constexpr std::size_t kMinAnswerFrame = 4;  // prefix, address, code and at least one more byte
 
 // The last byte of the answer equals the check byte over the bytes before it.
@@ -34,7 +35,7 @@ using Refusal = std::optional<std::string_view>;
 Refusal refuse_readings(const Frame& answer) {
     constexpr std::size_t kReadingsMin = 21;
     if (answer.size() >= kReadingsMin && check_byte_matches(answer)) return std::nullopt;
-    return "";
+    return kDamagedSensorAnswer;
 }
 
 // The unit's answers feed what «Установить» writes back and the serial-number records: a
@@ -106,18 +107,24 @@ constexpr std::string_view kUnknownStatus = " Непонятно что приш
 constexpr std::string_view kUnknownMessage = "Ответ не соответствует запросу";
 constexpr std::string_view kWriteFailure = "Ошибка записи в порт";
 constexpr std::string_view kSilence = "Датчик не отвечает";
+
 constexpr std::string_view kNotRead = "NOT READ";
 
-// Clears the in-progress flag at every exit of the tick's second half.
+// At every exit of the tick's second half: clears the in-progress flag and keeps a held notice
+// in the status line.
 class TickEnd {
   public:
-    explicit TickEnd(bool& busy) : busy_(busy) {}
-    ~TickEnd() { busy_ = false; }
+    TickEnd(bool& busy, Outbox& outbox) : busy_(busy), outbox_(outbox) {}
+    ~TickEnd() {
+        busy_ = false;
+        outbox_.hold_notice();
+    }
     TickEnd(const TickEnd&) = delete;
     TickEnd& operator=(const TickEnd&) = delete;
 
   private:
     bool& busy_;
+    Outbox& outbox_;
 };
 
 }  // namespace
@@ -153,7 +160,7 @@ void ExchangeEngine::start_tick() {
 }
 
 void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
-    TickEnd tick_end(busy_);
+    TickEnd tick_end(busy_, outbox_);
     // The link was closed while the read was in flight: its result belongs to no one.
     if (link != outbox_.link()) {
         request_.clear();
@@ -174,8 +181,16 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     // 7. The lamp blinks with every request.
     m_.set_color("Pic", m_["Pic"].color == kLampWhite ? kLampGrey : kLampWhite);
 
-    // 8. Silence.
-    if (received.empty()) {
+    // What this read answers is the frame the previous tick sent on this link; an adapter that
+    // echoes hands that frame back first.
+    const std::string_view previous =
+        answered_link_ == link ? std::string_view(answered_) : std::string_view();
+    const Frame answer(after_echo(received, previous));
+    answered_ = sent;
+    answered_link_ = link;
+
+    // 8. Silence (a read that holds only the echo is silence too).
+    if (answer.empty()) {
         if (!v.no_data) v.last_msg = m_.text("MsgCom");
         v.no_data = true;
         m_.set_text("MsgCom", std::string(kSilence));
@@ -192,14 +207,36 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     m_.set_text("txtRec", answer_echo(sent, received));
 
     // 12. Dispatch.
-    if (byte_at(received, 0) == kAnswerPrefix) {
-        if (received.size() >= kMinAnswerFrame) dispatch_answer(received);
-    } else {
-        m_.set_text("text_GSM", cp1251_to_utf8(received));
-    }
+    judge_answer(answer);
     // 13.
     m_.set_color("Pic", kLampRed);
     reader_.flush(port_);
+}
+
+// Bytes that are no frame (modem text, a device at another speed, noise) still go to the text
+// box, and the status line says that no answer came: the values on the page are not current.
+void ExchangeEngine::judge_answer(const Frame& answer) {
+    if (byte_at(answer, 0) != kAnswerPrefix) {
+        m_.set_text("text_GSM", cp1251_to_utf8(answer));
+        m_.set_text("MsgCom", std::string(kNoIntactAnswer));
+        return;
+    }
+    if (answer.size() < kMinAnswerFrame) {
+        m_.set_text("MsgCom", std::string(kNoIntactAnswer));
+        return;
+    }
+    dispatch_answer(answer);
+}
+
+void ExchangeEngine::show_unknown_answer(std::uint8_t code) {
+    m_.set_text("MsgCom", std::string(kUnknownStatus));
+    if (unknown_link_ != outbox_.link()) {
+        unknown_link_ = outbox_.link();
+        unknown_shown_.reset();
+    }
+    if (unknown_shown_.test(code)) return;
+    unknown_shown_.set(code);
+    dialogs_.message(std::string(kUnknownMessage));
 }
 
 void ExchangeEngine::dispatch_answer(const Frame& answer) {
@@ -216,8 +253,7 @@ void ExchangeEngine::dispatch_answer(const Frame& answer) {
         if (!row.message.empty()) dialogs_.message(std::string(row.message));
         return;
     }
-    m_.set_text("MsgCom", std::string(kUnknownStatus));
-    dialogs_.message(std::string(kUnknownMessage));
+    show_unknown_answer(code);
 }
 
 }  // namespace velkon

@@ -9,8 +9,10 @@
 // or lost meanwhile sends nothing and is dropped.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "connection/connection_control.h"
 #include "connection/outbox.h"
@@ -21,6 +23,12 @@
 #include "tracker/tracker.h"
 
 namespace velkon {
+
+// A read that held no intact answer says so: the values on the page stop changing, and the
+// status line must not go on saying that data came.
+inline constexpr std::string_view kDamagedSensorAnswer = "Ответ датчика повреждён и отброшен.";
+inline constexpr std::string_view kNoIntactAnswer =
+    "Ответа нет: приняты посторонние байты (проверьте устройство и скорость порта).";
 
 class ExchangeEngine {
   public:
@@ -47,6 +55,8 @@ class ExchangeEngine {
   private:
     void finish_tick(std::uint64_t link, TickIo io);
     void dispatch_answer(const Frame& answer);
+    void judge_answer(const Frame& answer);
+    void show_unknown_answer(std::uint8_t code);
 
     WindowModel& m_;
     SerialPort& port_;
@@ -56,6 +66,14 @@ class ExchangeEngine {
     Parts parts_;
     bool busy_ = false;
     Frame request_;  // the frame the tick in progress sends
+    // The frame the previous tick sent on `answered_link_`: what this tick's read answers, and
+    // what an echoing adapter hands back in front of the answer.
+    Frame answered_;
+    std::uint64_t answered_link_ = 0;
+    // Answer codes without a row whose box has been shown on `unknown_link_`: a device that
+    // keeps answering so gets the box once, not every tick.
+    std::bitset<256> unknown_shown_;
+    std::uint64_t unknown_link_ = 0;
 };
 
 }  // namespace velkon

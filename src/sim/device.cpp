@@ -191,9 +191,43 @@ RequestLength request_length(std::string_view head) {
 }
 
 std::string Reply::bytes() const {
-    std::string out;
+    std::string out = echo;
     for (const auto& chunk : chunks) out += chunk;
     return out;
+}
+
+std::string as_heard_at(std::string_view bytes, int sender_baud, int receiver_baud) {
+    // The line as the sender drives it, one entry per sender bit: start 0, data LSB first, stop 1.
+    std::vector<bool> line;
+    line.reserve(bytes.size() * 10);
+    for (char c : bytes) {
+        line.push_back(false);
+        for (int bit = 0; bit < 8; ++bit)
+            line.push_back((static_cast<unsigned char>(c) >> bit) & 1);
+        line.push_back(true);
+    }
+    const auto level_at = [&](double t) {
+        const auto index = static_cast<std::size_t>(t);
+        return t < 0 || index >= line.size() || line[index];
+    };
+    // Receiver bit time, in sender bits.
+    const double bit = static_cast<double>(sender_baud) / receiver_baud;
+    std::string heard;
+    std::size_t from = 0;  // where to look for the next falling edge, in sender bits
+    for (;;) {
+        std::size_t edge = from;
+        while (edge < line.size() && (line[edge] || (edge > 0 && !line[edge - 1]))) ++edge;
+        if (edge >= line.size()) break;
+        const double start = static_cast<double>(edge);
+        unsigned value = 0;
+        for (int i = 0; i < 8; ++i) {
+            if (level_at(start + (1.5 + i) * bit)) value |= 1u << i;
+        }
+        const double stop = start + 9.5 * bit;
+        heard.push_back(level_at(stop) ? static_cast<char>(value) : '\0');
+        from = static_cast<std::size_t>(stop) + 1;
+    }
+    return heard;
 }
 
 std::string spaced_hex(std::string_view bytes) {
@@ -222,6 +256,7 @@ Reply Device::answer(std::string_view request) {
     if (!lost) {
         if (auto answer = respond(request)) reply = deliver(std::move(*answer));
     }
+    if (faults_.echo) reply.echo = std::string(request);
     reply.hang_up = faults_.hangup_after != 0 && requests_ >= faults_.hangup_after;
     return reply;
 }
@@ -238,6 +273,7 @@ Reply Device::deliver(std::string answer) const {
         answer = Control_summ(body);
         if (faults_.wrong_check) answer.back() = static_cast<char>(~u8(answer, answer.size() - 1));
     }
+    if (faults_.garbage_speed) answer = as_heard_at(answer, 9600, 19200);
     Reply reply;
     reply.delay = faults_.delay;
     reply.paced = faults_.pacing;

@@ -136,20 +136,27 @@ struct Faults {
     std::chrono::milliseconds delay{0};  // before the answer
     unsigned hangup_after = 0;  // the line hangs up after the Nth request's answer; 0 = never
     bool pacing = false;        // bytes leave at wire speed, 19200 baud 8N1
+    // Every request comes back at once, before the answer (lost or not), as from a half-duplex
+    // RS-485 adapter that hears its own transmission.
+    bool echo = false;
+    // The answer as a receiver at 19200 baud hears a device sending at 9600: other bytes, some
+    // with framing errors (read as 0).
+    bool garbage_speed = false;
 };
 
 inline constexpr std::uint8_t kUnknownAnswerCode = 0x99;
 
 // How to deliver one answer.
 struct Reply {
+    std::string echo;                 // written at once, before the delay
     std::vector<std::string> chunks;  // written in order; none = no answer
     std::chrono::milliseconds delay{0};
     std::chrono::milliseconds gap{0};  // between chunks
     bool paced = false;
     bool hang_up = false;  // close the line after this reply
 
-    bool empty() const { return chunks.empty(); }
-    std::string bytes() const;  // the chunks joined
+    bool empty() const { return echo.empty() && chunks.empty(); }
+    std::string bytes() const;  // the echo and the chunks joined
 };
 
 // How long the request frame that begins with `head` is, by its prefix and code.
@@ -239,6 +246,11 @@ class Device {
 // Configuration record <-> bytes at positions 4..165 of the read answer and the write frame.
 std::string encode_config(const TrackerConfig& config);
 TrackerConfig decode_config(std::string_view positions_4_to_165);
+
+// What a UART at `receiver_baud` (8N1) reads from `bytes` sent at `sender_baud` (8N1): each
+// byte begins at a falling edge of the line and is sampled in the middle of its own bit times;
+// a byte without its stop bit (a framing error) is read as 0, as the driver hands it over.
+std::string as_heard_at(std::string_view bytes, int sender_baud, int receiver_baud);
 
 // "31 01 F0 C5": upper-case hexadecimal pairs separated by spaces, for logs.
 std::string spaced_hex(std::string_view bytes);

@@ -251,6 +251,9 @@ bool PtyServer::handle(const RequestFramer::Piece& piece) {
 
 bool PtyServer::write_reply(const Reply& reply) {
     if (reply.empty()) return true;
+    if (!reply.echo.empty() && !(reply.paced ? write_paced(reply.echo) : write_all(reply.echo))) {
+        return false;
+    }
     auto due = std::chrono::steady_clock::now() + reply.delay;
     for (std::size_t i = 0; i < reply.chunks.size(); ++i) {
         if (i > 0) due = std::chrono::steady_clock::now() + reply.gap;

@@ -119,6 +119,34 @@ TEST(Cli, DataGoesToTheStandardOutput) {
     EXPECT_EQ(rig.out.str(), "ttyUSB0\nsim\n");
 }
 
+// Behind an adapter that echoes every request, every command reads the answer after the echo:
+// the same values, and a write acknowledged and read back.
+TEST(Cli, AnEchoingAdapterChangesNoResult) {
+    CliRig rig;
+    rig.server.set_faults({.echo = true});
+    const auto file = rig.folder.path() / "a.json";
+    ASSERT_EQ(rig.run({"config", "read", rig.port(), "-o", file.string()}), 0) << rig.err.str();
+    Json json = Json::parse(*file_content(file));
+    EXPECT_EQ(json["apn"], "internet");
+    EXPECT_EQ(json["server"], "203.0.113.10");
+    EXPECT_EQ(json["period"], 60);
+    EXPECT_EQ(json["serial_number"], 100500);
+
+    json["device_id"] = "0000054321";
+    std::ofstream(file) << json.dump(2);
+    ASSERT_EQ(rig.run({"config", "write", rig.port(), file.string()}), 0) << rig.err.str();
+    EXPECT_EQ(rig.server.with_device([](sim::Device& d) { return d.tracker().config.device_id; }),
+              "0000054321");
+
+    ASSERT_EQ(rig.run({"imei", rig.port()}), 0) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), "IMEI 356938035643809\nSIM 89701010000000000012\n");
+    ASSERT_EQ(rig.run({"readings", rig.port(), "--json"}), 0) << rig.err.str();
+    const Json readings = Json::parse(rig.out.str());
+    EXPECT_EQ(readings["address"], 1);
+    EXPECT_EQ(readings["full"], 100000);
+    EXPECT_EQ(readings["empty"], 10000);
+}
+
 struct DeviceFailure {
     const char* name;
     sim::Faults faults;
@@ -146,7 +174,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DeviceFailure{"silent", {.silent = true}, "не отвечает", 3},
                       DeviceFailure{"wrong_check", {.wrong_check = true}, "повреждён", 3},
                       DeviceFailure{"modem_text", {.modem_text = true}, "повреждён", 3},
-                      DeviceFailure{"unknown_code", {.unknown_code = true}, "код ответа 99", 3}),
+                      DeviceFailure{"unknown_code", {.unknown_code = true}, "код ответа 99", 3},
+                      DeviceFailure{"echo_alone", {.silent = true, .echo = true}, "не отвечает", 3},
+                      DeviceFailure{"garbage_speed", {.garbage_speed = true}, "повреждён", 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Cli, ASilentDeviceIsAnsweredOnTheSecondAsk) {

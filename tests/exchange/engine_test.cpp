@@ -95,9 +95,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AnswerCase{"Version", framed({0x3E, 0, 0xFC, 42, 0, 0, 0, 0xA3, 0}), std::nullopt, {}},
         AnswerCase{"Readings", kGoodReadings, "Получены данные.", {}},
-        AnswerCase{"ReadingsWrongCheck", damaged(kGoodReadings), std::nullopt, {}},
         AnswerCase{
-            "ReadingsTooShort", padded({0x3E, 0, 0xF0, 0x19, 0, 2, 0xE8, 3}, 19), std::nullopt, {}},
+            "ReadingsWrongCheck", damaged(kGoodReadings), std::string(kDamagedSensorAnswer), {}},
+        AnswerCase{"ReadingsTooShort",
+                   padded({0x3E, 0, 0xF0, 0x19, 0, 2, 0xE8, 3}, 19),
+                   std::string(kDamagedSensorAnswer),
+                   {}},
         AnswerCase{"EmptyLevel", framed({0x3E, 0, 0xFA}), " Установлен нижний уровень.", {}},
         AnswerCase{"Mode", framed({0x3E, 0, 0xF2, 0x0A}), " Установлен новый режим.", {}},
         AnswerCase{"FullLevel", framed({0x3E, 0, 0xF5}), " Установлен верхний уровень.", {}},
@@ -121,9 +124,14 @@ INSTANTIATE_TEST_SUITE_P(
                    framed({0x3E, 0, 0x99}),
                    " Непонятно что пришло! ",
                    {"Ответ не соответствует запросу"}},
-        AnswerCase{"ShortFrame", bytes({0x3E, 0, 0xF5}), std::nullopt, {}},
-        AnswerCase{"ModemText", "+CSQ: 17,0\r\n", std::nullopt, {}, "+CSQ: 17,0\r\n"},
-        AnswerCase{"CyrillicText", bytes({'O', 'K', ' ', 0xC4, 0xE0}), std::nullopt, {}, "OK Да"}),
+        AnswerCase{"ShortFrame", bytes({0x3E, 0, 0xF5}), std::string(kNoIntactAnswer), {}},
+        AnswerCase{
+            "ModemText", "+CSQ: 17,0\r\n", std::string(kNoIntactAnswer), {}, "+CSQ: 17,0\r\n"},
+        AnswerCase{"CyrillicText",
+                   bytes({'O', 'K', ' ', 0xC4, 0xE0}),
+                   std::string(kNoIntactAnswer),
+                   {},
+                   "OK Да"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExchangeTick, SilenceKeepsTheStatusAndTheFirstAnswerBringsItBack) {
@@ -164,11 +172,11 @@ TEST(ExchangeTick, AnAnswerOverTheReadSizeIsJudgedPieceByPiece) {
     std::string long_answer = padded({0x3E, 0, 0xF0, 0x19, 0, 2, 0xE8, 3}, 299);
     long_answer[255] = 'x';  // the second piece starts with text, not with 0x3E
     r.tick(long_answer.substr(0, 255));
-    EXPECT_EQ(r.model.text("MsgCom"), "before");  // the first piece fails its check byte
+    EXPECT_EQ(r.model.text("MsgCom"), kDamagedSensorAnswer);  // the first piece fails its check
     EXPECT_EQ(r.model.text("tek"), "нет данных");
     r.tick(long_answer.substr(255));
     EXPECT_EQ(r.model.text("text_GSM"), cp1251_to_utf8(long_answer.substr(255)));
-    EXPECT_EQ(r.model.text("MsgCom"), "before");
+    EXPECT_EQ(r.model.text("MsgCom"), kNoIntactAnswer);
     EXPECT_TRUE(r.dialogs.messages.empty());
 }
 
@@ -253,7 +261,7 @@ TEST(ExchangeTick, NoTickRunsInsideATicksMessageBox) {
     r.dialogs.while_open = [&](const std::string&) {
         const auto before = r.port.calls.size();
         EXPECT_TRUE(r.app.exchange().tick_in_progress());
-        r.port.reads.push_back(framed({0x3E, 0, 0x99}));
+        r.port.reads.push_back(framed({0x3E, 0, 0x98}));
         r.app.exchange().start_tick();
         r.app.exchange().start_tick();
         nested_reads = static_cast<int>(r.port.calls.size() - before);
@@ -266,6 +274,56 @@ TEST(ExchangeTick, NoTickRunsInsideATicksMessageBox) {
     r.dialogs.while_open = nullptr;
     r.app.exchange().start_tick();
     EXPECT_EQ(r.dialogs.messages.size(), 2u);
+}
+
+TEST(ExchangeTick, AnUnknownAnswerRepeatedGetsItsBoxOncePerLinkAndItsStatusEveryTime) {
+    LinkRig r;
+    r.open_link();
+    for (int code : {0x99, 0x99, 0x98, 0x99}) {
+        r.tick(framed({0x3E, 0, code}));
+        r.tick(framed({0x3E, 0, 0xF5}));
+        EXPECT_EQ(r.model.text("MsgCom"), " Установлен верхний уровень.");
+        r.tick(framed({0x3E, 0, code}));
+        EXPECT_EQ(r.model.text("MsgCom"), " Непонятно что пришло! ");
+    }
+    EXPECT_EQ(r.dialogs.messages.size(), 2u);  // 0x99 and 0x98, once each
+
+    r.app.connection().close_link();
+    r.app.connection().open_link();
+    r.tick(framed({0x3E, 0, 0x99}));
+    EXPECT_EQ(r.dialogs.messages.size(), 3u);  // a new link: the box again
+}
+
+TEST(ExchangeTick, ADroppedCommandsNoticeOutlastsTheAnswersUntilTheUserActs) {
+    LinkRig r;
+    r.open_link();
+    // While «Установить полный» asks, the link is closed and opened again.
+    r.dialogs.while_asked = [&](const std::string&) {
+        r.app.connection().close_link();
+        r.app.connection().open_link();
+    };
+    r.dialogs.answers = {true};
+    r.app.fire("hig");
+    r.dialogs.while_asked = nullptr;
+    for (int i = 0; i < Outbox::kNoticeTicks; ++i) {
+        r.tick(i % 2 ? framed({0x3E, 0, 0xF5}) : "");
+        EXPECT_EQ(r.model.text("MsgCom"), kCommandNotSent) << "tick " << i;
+    }
+    r.tick(framed({0x3E, 0, 0xF5}));
+    EXPECT_EQ(r.model.text("MsgCom"), " Установлен верхний уровень.");
+
+    // The user's next action lets the answers speak again at once.
+    r.dialogs.while_asked = [&](const std::string&) {
+        r.app.connection().close_link();
+        r.app.connection().open_link();
+    };
+    r.dialogs.answers = {true};
+    r.app.fire("hig");
+    r.dialogs.while_asked = nullptr;
+    EXPECT_EQ(r.model.text("MsgCom"), kCommandNotSent);
+    r.app.fire("readdata");
+    r.tick(framed({0x3E, 0, 0xFA}));
+    EXPECT_EQ(r.model.text("MsgCom"), " Установлен нижний уровень.");
 }
 
 TEST(ExchangeTick, CloseDuringAReadDropsItsResultAndReopenWorks) {

@@ -185,3 +185,51 @@ TEST(CheckByte, EverySingleByteChangeIsSeen) {
 
 }  // namespace
 }  // namespace velkon
+
+namespace velkon {
+namespace {
+
+// What after_echo leaves of a read, for the two request shapes: a sensor request (31 …) and a
+// tracker request that starts like its answer (3E CA …).
+struct EchoCase {
+    const char* name;
+    std::string request;
+    std::string received;
+    std::string answer;
+};
+
+void PrintTo(const EchoCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AfterEcho : public ::testing::TestWithParam<EchoCase> {};
+
+TEST_P(AfterEcho, LeavesTheAnswerFromItsOwnFirstByte) {
+    EXPECT_EQ(hex_pairs(after_echo(GetParam().received, GetParam().request)),
+              hex_pairs(GetParam().answer));
+}
+
+const std::string kReadings = make_frame({0x31, 0x01, 0xF0});
+const std::string kLive = make_frame({0x3E, 0xCA, 0xA0});
+const std::string kSensorAnswer = make_frame({0x3E, 0x01, 0xF0, 0x10, 0x20});
+const std::string kLiveAnswer = make_frame({0x3E, 0xCA, 0xA0, 0x01, 0x02, 0x03});
+// A live-data answer whose first data byte equals the request's check byte: no echo in it.
+const std::string kLookalike = make_frame({0x3E, 0xCA, 0xA0, 0xD6, 0x55, 0x66});
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, AfterEcho,
+    ::testing::Values(
+        EchoCase{"NoEcho", kReadings, kSensorAnswer, kSensorAnswer},
+        EchoCase{"SensorEcho", kReadings, kReadings + kSensorAnswer, kSensorAnswer},
+        EchoCase{"TrackerEcho", kLive, kLive + kLiveAnswer, kLiveAnswer},
+        EchoCase{"OnlyTheEchoIsSilence", kLive, kLive, ""},
+        EchoCase{"EchoThenGarbageStays", kReadings, kReadings + "\x11\x22", kReadings + "\x11\x22"},
+        EchoCase{"AnotherRequestIsNotAnEcho", kLive, make_frame({0x3E, 0xCA, 0xA2}) + kLiveAnswer,
+                 make_frame({0x3E, 0xCA, 0xA2}) + kLiveAnswer},
+        EchoCase{"PartOfTheEchoStays", kLive, kLive.substr(0, 2), kLive.substr(0, 2)},
+        EchoCase{"AnswerLikeItsRequestIsKept", kLive, kLookalike, kLookalike},
+        EchoCase{"NoRequestNothingTakenOff", "", kLiveAnswer, kLiveAnswer}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velkon

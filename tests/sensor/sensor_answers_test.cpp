@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/exchange_engine.h"
 #include "support/form_fixture.h"
 
 namespace velkon {
@@ -63,7 +64,7 @@ TEST(ReadingsAnswer, ShowsEveryFieldThenTheModesOnce) {
     EXPECT_FALSE(r.model.checked("usredn"));
 }
 
-TEST(ReadingsAnswer, DamagedOrTooShortChangesNothing) {
+TEST(ReadingsAnswer, DamagedOrTooShortChangesNothingButTheStatus) {
     std::string damaged = kReadings;
     damaged.back() = 0x5F;
     const std::string too_short =
@@ -78,7 +79,7 @@ TEST(ReadingsAnswer, DamagedOrTooShortChangesNothing) {
         EXPECT_EQ(reading_labels(r.model), before);
         EXPECT_EQ(mode_controls(r.model), modes);
         EXPECT_EQ(r.model.value("ProgressBar1"), 0);
-        EXPECT_EQ(r.model.text("MsgCom"), "");
+        EXPECT_EQ(r.model.text("MsgCom"), kDamagedSensorAnswer);
         EXPECT_TRUE(r.vars().mode_yes);
         EXPECT_EQ(r.model["Pic"].color, kLampRed);
     }

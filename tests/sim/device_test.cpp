@@ -544,5 +544,33 @@ TEST(SimFaults, CombinedFaultsKeepTheWrongCheckByte) {
     EXPECT_NE(check_byte(got), 0);
 }
 
+TEST(SimFaults, EchoComesFirstAndAlsoWhenTheRequestIsLost) {
+    Device device;
+    device.faults().echo = true;
+    EXPECT_EQ(device.answer(kReadings).bytes(), kReadings + clean_readings());
+    device.faults().silent = true;
+    const Reply lost = device.answer(kReadings);
+    EXPECT_EQ(lost.echo, kReadings);
+    EXPECT_TRUE(lost.chunks.empty());
+}
+
+// A UART at 19200 hearing bytes sent at other speeds: the same speed hears every byte; a sender
+// at half the speed gives other bytes, never the frame.
+TEST(SimFaults, WrongSpeedIsHeardAsOtherBytes) {
+    const std::string answer = clean_readings();
+    EXPECT_EQ(as_heard_at(answer, 19200, 19200), answer);
+    EXPECT_EQ(as_heard_at("", 9600, 19200), "");
+    // 0xFF at half speed: only the doubled start bit is low, every later sample is high.
+    EXPECT_EQ(as_heard_at("\xFF", 9600, 19200), "\xFE");
+    // 0x00 at half speed: low through the receiver's stop sample, a framing error.
+    EXPECT_EQ(as_heard_at(std::string(1, '\0'), 9600, 19200), std::string(1, '\0'));
+
+    Device device;
+    device.faults().garbage_speed = true;
+    const std::string heard = device.answer(kReadings).bytes();
+    EXPECT_EQ(heard, as_heard_at(answer, 9600, 19200));
+    EXPECT_NE(heard.substr(0, 1), answer.substr(0, 1));
+}
+
 }  // namespace
 }  // namespace velkon::sim

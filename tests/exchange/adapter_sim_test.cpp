@@ -1,0 +1,115 @@
+// The window against the simulator behind adapters as the field has them: one that echoes every
+// request before the answer (half-duplex RS-485), and a device at another line speed. The echo
+// must change nothing the window shows; bytes at the wrong speed must never pass for an answer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "exchange/exchange_engine.h"
+#include "sim/pty_server.h"
+#include "support/sim_window.h"
+
+namespace velkon {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct AdapterRig : testing::SimWindow {
+    std::uint64_t sent = 0;
+
+    // One tick; the next starts only once the simulator has answered (echo included), so every
+    // tick reads the whole answer to the one before.
+    void tick() {
+        app.exchange().start_tick();
+        ++sent;
+        ASSERT_TRUE(server.wait_requests(sent, 5s)) << "request " << sent << " not answered";
+    }
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) tick();
+    }
+};
+
+class EchoingAdapter : public ::testing::TestWithParam<bool> {};
+
+// Every answer path: readings, version, configuration read, the write's acknowledgement, IMEI
+// and SIM, live data.
+TEST_P(EchoingAdapter, EveryAnswerIsReadFromItsOwnFirstByte) {
+    AdapterRig rig;
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    rig.server.set_faults({.echo = GetParam()});
+    WindowModel& m = rig.model;
+
+    rig.ticks(2);
+    EXPECT_EQ(m.text("MsgCom"), "Получены данные.");
+    EXPECT_NE(m.text("tek"), "нет данных");
+
+    m.set_items("CmbNet", {"0", "1"});
+    m.set_selected("CmbNet", 1);
+    rig.ticks(2);
+    EXPECT_EQ(m.text("sn"), "4242");
+
+    m.set_tab(2);
+    rig.ticks(2);
+    EXPECT_EQ(m.text("apn"), "internet");
+    EXPECT_EQ(m.text("ip_serv"), "203.0.113.10");
+    EXPECT_EQ(m.text("id_dev"), "0000012345");
+    EXPECT_EQ(m.text("time_otpr"), "60");
+
+    m.set_text("id_dev", "0000054321");
+    rig.app.fire("setdata");
+    rig.ticks(2);
+    EXPECT_EQ(m.text("MsgCom"), "Конфига вроде записана");
+    EXPECT_EQ(rig.server.with_device([](sim::Device& d) { return d.tracker().config; }), [] {
+        sim::TrackerConfig expected;
+        expected.device_id = "0000054321";
+        return expected;
+    }());
+
+    rig.app.fire("rd_imei");
+    rig.ticks(2);
+    EXPECT_EQ(m.text("MsgCom"), "Считаны IMEI");
+    EXPECT_EQ(m.text("imei"), "356938035643809");
+    EXPECT_EQ(m.text("nsim"), "89701010000000000012");
+
+    m.set_tab(1);
+    rig.ticks(3);
+    EXPECT_EQ(m.text("MsgCom"), "Получены данные");
+    EXPECT_EQ(m.text("sputn"), "9");
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithout, EchoingAdapter, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Echo" : "NoEcho"; });
+
+TEST(EchoingAdapter, AnEchoAloneIsSilence) {
+    AdapterRig rig;
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    rig.server.set_faults({.silent = true, .echo = true});
+    rig.ticks(2);
+    EXPECT_EQ(rig.model.text("MsgCom"), "Датчик не отвечает");
+    EXPECT_EQ(rig.model.text("tek"), "нет данных");
+}
+
+TEST(WrongSpeed, GarbageNeverPassesForDataOnAnyPage) {
+    AdapterRig rig;
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    rig.tick();
+    rig.server.set_faults({.garbage_speed = true});
+    rig.tick();  // reads the last clean answer
+    const std::string current = rig.model.text("tek");
+    ASSERT_EQ(rig.model.text("MsgCom"), "Получены данные.");
+    rig.ticks(2);
+    EXPECT_EQ(rig.model.text("MsgCom"), kNoIntactAnswer);
+    EXPECT_EQ(rig.model.text("tek"), current);
+
+    const std::string apn = rig.model.text("apn");
+    rig.model.set_tab(2);
+    rig.ticks(2);
+    EXPECT_EQ(rig.model.text("MsgCom"), kNoIntactAnswer);
+    EXPECT_EQ(rig.model.text("apn"), apn);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+}  // namespace
+}  // namespace velkon
