@@ -109,6 +109,7 @@ constexpr std::string_view kWriteFailure = "Ошибка записи в пор�
 constexpr std::string_view kSilence = "Датчик не отвечает";
 
 constexpr std::string_view kNotRead = "NOT READ";
+constexpr int kSwapSilence = 4;  // ticks: 2 s
 
 // At every exit of the tick's second half: clears the in-progress flag and keeps a held notice
 // in the status line.
@@ -133,10 +134,17 @@ void ExchangeEngine::start_tick() {
     if (busy_) return;
     FormVars& v = m_.vars;
 
-    // 1. Address change: ask the newly selected sensor for its version and serial number.
+    if (outbox_.link() != version_link_) {
+        version_link_ = outbox_.link();
+        version_due_ = true;
+        silent_ticks_ = 0;
+    }
+    // 1. Address change: ask the newly selected sensor for its version and serial number (which
+    // stands for the link's own ask below).
     if (const auto address = selected_sensor_address(m_); address && *address != v.last_addr) {
         outbox_.put(version_request(m_));
         v.last_addr = *address;
+        version_due_ = false;
     }
     // 2. Tab change: a tracker page reads the configuration.
     if (const int tab = m_.tab(); tab != v.last_tab) {
@@ -144,8 +152,18 @@ void ExchangeEngine::start_tick() {
         if (tab == 1 || tab == 2) parts_.tracker.read_configuration();
     }
     // 3. Idle request: the sensor's readings (always address 1) or the tracker's live data.
+    // On the sensor's page, once per link and again when the sensor answers after a silence,
+    // the sensor is first asked for its version, so the controls that need newer firmware
+    // follow the sensor that is actually there. It goes to the readings' address: the version
+    // belongs to the sensor whose readings are shown, and a request to 0 would have every
+    // sensor on a bus answer at once.
     if (outbox_.pending().empty() && m_.selected_item("CmbNet")) {
-        outbox_.put(m_.tab() == 0 ? readings_request() : live_data_request());
+        if (version_due_ && m_.tab() == 0) {
+            outbox_.put(sensor_version_request());
+            version_due_ = false;
+        } else {
+            outbox_.put(m_.tab() == 0 ? readings_request() : live_data_request());
+        }
     }
     // 4. Request echo.
     m_.set_text("strText", request_echo(outbox_.pending()));
@@ -193,16 +211,21 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     if (answer.empty()) {
         if (!v.no_data) v.last_msg = m_.text("MsgCom");
         v.no_data = true;
+        ++silent_ticks_;
         m_.set_text("MsgCom", std::string(kSilence));
         m_.set_text("imei", std::string(kNotRead));
         m_.set_text("nsim", std::string(kNotRead));
         return;
     }
-    // 9. Recovery.
+    // 9. Recovery. A sensor that answers after a silence may be another one.
     if (v.no_data) {
         m_.set_text("MsgCom", v.last_msg);
         v.no_data = false;
+        // One tick without an answer is a command that gets none (ignition calibration); a
+        // longer silence may have been a sensor swapped.
+        if (m_.tab() == 0 && silent_ticks_ >= kSwapSilence) version_due_ = true;
     }
+    silent_ticks_ = 0;
     // 10, 11. Answer echo (it carries the check byte computed over all but the last byte).
     m_.set_text("txtRec", answer_echo(sent, received));
 

@@ -73,6 +73,10 @@ class ExchangeEngine {
     // Answer codes without a row whose box has been shown on `unknown_link_`: a device that
     // keeps answering so gets the box once, not every tick.
     std::bitset<256> unknown_shown_;
+    // The sensor's version is to be asked at the next idle request; asked once per link.
+    bool version_due_ = false;
+    std::uint64_t version_link_ = 0;
+    int silent_ticks_ = 0;  // in a row, up to the last answered tick
     std::uint64_t unknown_link_ = 0;
 };
 

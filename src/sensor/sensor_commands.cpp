@@ -419,6 +419,10 @@ Frame readings_request() {
     return make_frame({0x31, 0x01, 0xF0});
 }
 
+Frame sensor_version_request() {
+    return make_frame({0x31, 0x01, 0xFC});
+}
+
 Frame version_request(const WindowModel& model) {
     const auto address = selected_sensor_address(model);
     if (!address) return {};

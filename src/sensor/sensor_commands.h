@@ -46,6 +46,8 @@ std::optional<std::uint8_t> selected_sensor_address(const WindowModel& model);
 // The version and serial-number request for the selected sensor, or an empty frame when none is
 // selected.
 Frame version_request(const WindowModel& model);
+// The version and serial-number request to the sensor at the readings' address (1).
+Frame sensor_version_request();
 
 // The controls the command table reads its values from.
 std::vector<std::string_view> sensor_command_controls();

@@ -35,6 +35,7 @@ TEST(TankCalibrationWithSimulator, TenPoursGiveATableOfTheTanksShape) {
     info.portion = kPortion;
     info.tank_volume = kTank;
     info.rule = {10.0, 2.0};
+    info.serial = cal.feed().serial;  // as the calibration window fills it
     ASSERT_FALSE(cal.start(info));
 
     int most_ticks = 0;
@@ -54,6 +55,9 @@ TEST(TankCalibrationWithSimulator, TenPoursGiveATableOfTheTanksShape) {
 
     const Session& s = cal.session();
     ASSERT_EQ(s.points().size(), 10u);
+    // The sensor's serial, asked when the port opened, names the session and heads its file.
+    EXPECT_EQ(s.info().serial, "4242");
+    EXPECT_NE(cal.file().filename().string().find("_4242"), std::string::npos) << cal.file();
     const auto checks = s.checks();
     for (std::size_t i = 0; i < 10; ++i) {
         const Point& p = s.points()[i];

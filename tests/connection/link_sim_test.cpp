@@ -59,10 +59,18 @@ TEST(LinkWithSimulator, OpenShowReadingsAndVersionUnplugAndReopen) {
     EXPECT_TRUE(w.dialogs.messages.empty());
     EXPECT_TRUE(w.model.timer_enabled("TMRComm"));
 
-    // The first tick finds nothing on the line and sends the readings request; the next shows
-    // the answer.
-    ASSERT_TRUE(w.tick_until_readings(3)) << w.model.text("MsgCom");
+    // The first tick asks the sensor for its version, the next shows it: the controls that
+    // need newer firmware wake up within two ticks of the open. The third shows the readings.
+    EXPECT_FALSE(w.model.enabled("D_4096"));
+    w.app.exchange().start_tick();
+    w.app.exchange().start_tick();
     const sim::SensorState sensor = server->device().sensor();
+    EXPECT_EQ(w.model.text("sn"), std::to_string(sensor.serial));
+    EXPECT_EQ(w.model.text("vv"), "1.6.3.");
+    EXPECT_TRUE(w.model.enabled("R_a"));
+    EXPECT_TRUE(w.model.enabled("R_p"));
+    EXPECT_TRUE(w.model.enabled("D_4096"));
+    ASSERT_TRUE(w.tick_until_readings(1)) << w.model.text("MsgCom");
     EXPECT_EQ(w.model.text("lo"), std::to_string(sensor.empty_value));
     EXPECT_EQ(w.model.text("hi"), std::to_string(sensor.full_value));
     EXPECT_EQ(w.model.text("ne"), std::to_string(sensor.address));
@@ -71,17 +79,13 @@ TEST(LinkWithSimulator, OpenShowReadingsAndVersionUnplugAndReopen) {
     EXPECT_TRUE(w.model.checked("usredn"));  // the simulator's mode byte, shown once
     EXPECT_FALSE(w.model.vars.mode_yes);
 
-    // Selecting another address asks that sensor for its version: the newer controls wake up.
-    EXPECT_FALSE(w.model.enabled("D_4096"));
+    // Selecting another address asks that sensor for its version.
+    server->with_device([](sim::Device& d) { d.sensor().serial = 777; });
     w.model.set_items("CmbNet", {"0", "1"});
     w.model.set_selected("CmbNet", 1);
     w.app.exchange().start_tick();  // sends the version request
     w.app.exchange().start_tick();  // shows its answer
-    EXPECT_EQ(w.model.text("sn"), std::to_string(sensor.serial));
-    EXPECT_EQ(w.model.text("vv"), "1.6.3.");
-    EXPECT_TRUE(w.model.enabled("R_a"));
-    EXPECT_TRUE(w.model.enabled("R_p"));
-    EXPECT_TRUE(w.model.enabled("D_4096"));
+    EXPECT_EQ(w.model.text("sn"), "777");
 
     // Unplug: the next tick cannot write and closes the link; the window goes on scanning.
     server->stop();
@@ -101,7 +105,9 @@ TEST(LinkWithSimulator, OpenShowReadingsAndVersionUnplugAndReopen) {
     ASSERT_TRUE(server->start()) << server->error();
     ASSERT_TRUE(w.open(server->slave_path()));
     EXPECT_TRUE(w.model.enabled("SSTab1"));
+    EXPECT_FALSE(w.model.enabled("D_4096"));  // closing disabled it; the new link asks again
     EXPECT_TRUE(w.tick_until_readings(3)) << w.model.text("MsgCom");
+    EXPECT_TRUE(w.model.enabled("D_4096"));
     EXPECT_EQ(w.dialogs.messages.size(), 1u);
 }
 

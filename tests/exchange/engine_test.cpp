@@ -16,6 +16,7 @@ using testing::bytes;
 using testing::framed;
 using testing::kLiveRequest;
 using testing::kReadingsRequest;
+const Frame kVersionRequest = framed({0x31, 0x01, 0xFC});
 using testing::LinkRig;
 using Calls = std::vector<std::string>;
 
@@ -25,10 +26,11 @@ TEST(ExchangeTick, AnsweredTickEchoesReadsThenSendsThenJudgesAndFlushes) {
     const Frame answer = framed({0x3E, 0x00, 0xF5});
     r.tick(answer);
 
+    // The link's first request asks the sensor for its version.
     EXPECT_EQ(r.port.calls, (Calls{"read", "write", "flush"}));
-    EXPECT_EQ(r.port.writes, std::vector<std::string>{kReadingsRequest});
-    EXPECT_EQ(r.model.text("strText"), request_echo(kReadingsRequest));
-    EXPECT_EQ(r.model.text("txtRec"), answer_echo(kReadingsRequest, answer));
+    EXPECT_EQ(r.port.writes, std::vector<std::string>{kVersionRequest});
+    EXPECT_EQ(r.model.text("strText"), request_echo(kVersionRequest));
+    EXPECT_EQ(r.model.text("txtRec"), answer_echo(kVersionRequest, answer));
     EXPECT_EQ(r.model.text("MsgCom"), " Установлен верхний уровень.");
     EXPECT_EQ(r.model["Pic"].color, kLampRed);
     EXPECT_EQ(r.vars().wrs, "");
@@ -150,7 +152,7 @@ TEST(ExchangeTick, SilenceKeepsTheStatusAndTheFirstAnswerBringsItBack) {
     r.tick("");
     EXPECT_EQ(r.model["Pic"].color, kLampGrey);
     EXPECT_EQ(r.vars().last_msg, "Пароль принят.");  // the second silent tick keeps it
-    EXPECT_EQ(r.port.writes, (std::vector<std::string>{kReadingsRequest, kReadingsRequest}));
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{kVersionRequest, kReadingsRequest}));
 
     // An answer without a status of its own shows the saved text again.
     r.tick(framed({0x3E, 0, 0xFC, 1, 0, 0, 0, 0xA3, 0}));
@@ -188,8 +190,9 @@ TEST(ExchangeTick, PageChangesToTrackerPagesReadTheConfigurationOnce) {
         r.model.set_tab(page);
         r.tick("");
     }
+    // The sensor's version is asked once the sensor's page is shown.
     EXPECT_EQ(r.port.writes, (std::vector<std::string>{config_read, kLiveRequest, config_read,
-                                                       kReadingsRequest, kReadingsRequest}));
+                                                       kVersionRequest, kReadingsRequest}));
     EXPECT_EQ(r.vars().last_tab, 0);
 }
 
@@ -202,7 +205,7 @@ TEST(ExchangeTick, AddressChangeAsksTheNewSensorForItsVersion) {
     r.tick("");
     EXPECT_EQ(r.port.writes, std::vector<std::string>{framed({0x31, 5, 0xFC})});
     EXPECT_EQ(r.vars().last_addr, 5);
-    r.tick("");
+    r.tick("");                                         // it stands for the link's own ask
     EXPECT_EQ(r.port.writes.back(), kReadingsRequest);  // the idle request carries address 1
 }
 
@@ -221,7 +224,7 @@ TEST(ExchangeTick, CommandsQueuedDuringTheReadWaitForTheNextTickAndTheLastOneWin
     r.vars().wrs = framed({0x31, 0, 0xFA});
     r.app.exchange().start_tick();  // a timer event in the meantime changes nothing
     r.reader.complete();
-    EXPECT_EQ(r.port.writes, std::vector<std::string>{kReadingsRequest});
+    EXPECT_EQ(r.port.writes, std::vector<std::string>{kVersionRequest});
     EXPECT_EQ(r.vars().wrs, framed({0x31, 0, 0xFA}));
     EXPECT_FALSE(r.app.exchange().tick_in_progress());
 
@@ -324,6 +327,37 @@ TEST(ExchangeTick, ADroppedCommandsNoticeOutlastsTheAnswersUntilTheUserActs) {
     r.app.fire("readdata");
     r.tick(framed({0x3E, 0, 0xFA}));
     EXPECT_EQ(r.model.text("MsgCom"), " Установлен нижний уровень.");
+}
+
+// The controls that need newer firmware follow the sensor that is there: its version is asked
+// once per link without any address change, and again only after a real silence.
+TEST(ExchangeTick, TheSensorsVersionIsAskedOncePerLinkAndAfterASilence) {
+    LinkRig r;
+    r.open_link();
+    const Frame version = framed({0x3E, 1, 0xFC, 0x92, 0x10, 0, 0, 163, 0});
+    r.tick("");
+    r.tick(version);
+    EXPECT_TRUE(r.model.enabled("D_4096"));
+    EXPECT_EQ(r.model.text("sn"), "4242");
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{kVersionRequest, kReadingsRequest}));
+
+    // A command without an answer (one silent tick) does not ask again; two seconds do.
+    for (int silent : {1, 4}) {
+        r.port.writes.clear();
+        for (int i = 0; i < silent; ++i) r.tick("");
+        r.tick(framed({0x3E, 0, 0xF5}));
+        r.tick("");
+        EXPECT_EQ(r.port.writes.back(), silent == 1 ? kReadingsRequest : kVersionRequest) << silent;
+    }
+
+    // A new link asks again; an old sensor leaves the controls disabled.
+    r.app.connection().close_link();
+    r.app.connection().open_link();
+    r.port.writes.clear();
+    r.tick("");
+    r.tick(framed({0x3E, 1, 0xFC, 0x92, 0x10, 0, 0, 105, 0}));
+    EXPECT_EQ(r.port.writes.front(), kVersionRequest);
+    EXPECT_FALSE(r.model.enabled("D_4096"));
 }
 
 TEST(ExchangeTick, CloseDuringAReadDropsItsResultAndReopenWorks) {
