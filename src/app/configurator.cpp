@@ -23,6 +23,7 @@ Configurator::Configurator(WindowModel& model, ConfiguratorSeams s)
         const int index = m_.index_of(table_[row].control);  // aborts on an unknown name
         by_control_[index][static_cast<int>(table_[row].event)] = static_cast<int>(row);
     }
+    tracker_.take_fields_as_the_units();
 }
 
 std::vector<EventRow> Configurator::make_event_table() {
@@ -55,7 +56,7 @@ std::vector<EventRow> Configurator::make_event_table() {
         {"gen_down", E::Click, [this] { sensor_commands_.generate_empty_shift_text(); }},
         {"CmbNet", E::Change, [this] { sensor_commands_.request_selected_version(); }},
         // Tracker.
-        {"readdata", E::Click, [this] { tracker_.read_configuration(); }},
+        {"readdata", E::Click, [this] { tracker_.reread_configuration(); }},
         {"setdata", E::Click, [this] { tracker_.write_configuration(); }},
         {"Command3", E::Click, [this] { tracker_.write_configuration(); }},
         {"rd_imei", E::Click, [this] { tracker_.read_imei(); }},
@@ -81,6 +82,7 @@ void Configurator::on_event(int control, ControlEvent event) {
     if (event != ControlEvent::Timer) outbox_.release_notice();
     const int row = by_control_[control][static_cast<int>(event)];
     if (row >= 0) table_[row].action();
+    if (event != ControlEvent::Timer) tracker_.update_changed_mark();
 }
 
 bool Configurator::fire(std::string_view control, ControlEvent event) {

@@ -96,7 +96,7 @@ constexpr AnswerRow kAnswerTable[] = {
     {0x06, "Пар.",                          nullptr,                        false, "", nullptr},
     {0xA2, "Чтение",                        &to_tracker<&Tracker::show_configuration>, false, "", &refuse_configuration},
     {0xA1, "Управление",                    nullptr,                        false, "", nullptr},
-    {0xA3, "Конфига вроде записана",        nullptr,                        false, "", nullptr},
+    {0xA3, "Конфига вроде записана",        &to_tracker<&Tracker::acknowledge_write>, false, "", nullptr},
     // The status follows the handler, so it stands whatever the handler shows.
     {0xA7, "Считаны IMEI",                  &to_tracker<&Tracker::show_imei>, true,  "", &refuse_damaged_unit_answer},
     {0xA0, "Получены данные",               &to_tracker<&Tracker::show_live_data>, false, "", &refuse_damaged_unit_answer},
@@ -146,10 +146,17 @@ void ExchangeEngine::start_tick() {
         v.last_addr = *address;
         version_due_ = false;
     }
-    // 2. Tab change: a tracker page reads the configuration.
+    // 2. Tab change: a tracker page reads the configuration (asking first when that would
+    // replace fields changed and not written). No tick runs inside the question.
     if (const int tab = m_.tab(); tab != v.last_tab) {
         v.last_tab = tab;
-        if (tab == 1 || tab == 2) parts_.tracker.read_configuration();
+        if (tab == 1 || tab == 2) {
+            const std::uint64_t link = outbox_.link();
+            busy_ = true;
+            parts_.tracker.reread_configuration();
+            busy_ = false;
+            if (outbox_.link() != link) return;
+        }
     }
     // 3. Idle request: the sensor's readings (always address 1) or the tracker's live data.
     // On the sensor's page, once per link and again when the sensor answers after a silence,

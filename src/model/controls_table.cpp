@@ -146,6 +146,11 @@ void add_window_controls(std::vector<Control>& v) {
     v.push_back(label("vPo", "", "------------", "8").at(1320, 3120, 975, 255).given().bold());
     v.push_back(Row(K::Shape, "Pic", "", "", "2").at(240, 3600, 675, 495).given().color(kYellow));
     v.push_back(label("MsgCom", "", "", "8").at(240, 5040, 4215, 495).given().font(13.5));
+    // Beside the status line, so it shows on every page and is not overwritten by answers.
+    v.push_back(label("changed_mark", "", "Изменения не записаны в трекер", "")
+                    .at(4560, 5160, 4935, 255)
+                    .bold()
+                    .hidden());
     v.push_back(Row(K::TabControl, "SSTab1", "", "", "9")
                     .at(2400, 120, 7095, 4815)
                     .given()

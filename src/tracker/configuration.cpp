@@ -3,6 +3,7 @@
 // "123.cfg".
 #include <charconv>
 #include <filesystem>
+#include <utility>
 
 #include "files/file_error.h"
 #include "files/file_write.h"
@@ -60,6 +61,31 @@ void Tracker::read_configuration() {
     outbox_.put_and_echo(configuration_read_request());
 }
 
+void Tracker::reread_configuration() {
+    if (fields_changed()) {
+        const std::uint64_t link = outbox_.link();
+        if (!dialogs_.yes_no(std::string(kUnwrittenChangesQuestion))) return;
+        if (!outbox_.still_on(link)) return;
+    }
+    read_configuration();
+}
+
+void Tracker::acknowledge_write(const Frame&) {
+    if (!written_) return;
+    unit_view_ = std::move(*written_);
+    written_.reset();
+    update_changed_mark();
+}
+
+void Tracker::update_changed_mark() {
+    m_.set_visible(kChangedMark, fields_changed());
+}
+
+void Tracker::take_fields_as_the_units() {
+    unit_view_ = configuration_from_window();
+    update_changed_mark();
+}
+
 TrackerConfig Tracker::configuration_from_window() const {
     TrackerConfig config;
     const auto layout = tracker_config_layout();
@@ -78,6 +104,7 @@ void Tracker::show_configuration(const Frame& answer) {
         }
     }
     show_record(config);
+    take_fields_as_the_units();
 }
 
 void Tracker::show_record(const TrackerConfig& config) {
@@ -94,6 +121,7 @@ void Tracker::write_configuration() {
         return;
     }
     outbox_.put_and_echo(built.frame);
+    written_ = configuration_from_window();
     // The copy is a convenience: when it cannot be kept, the frame still goes to the unit.
     if (program_folder_.empty()) {
         dialogs_.message(

@@ -75,6 +75,7 @@ struct TrackerConfig {
     std::vector<std::optional<FieldValue>> values;
 
     TrackerConfig();  // every value missing
+    bool operator==(const TrackerConfig&) const = default;
 };
 
 // The record carried by a read answer. A field whose bytes the answer holds only in part, or not

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,18 @@ class Tracker {
 
     // Configuration record.
     void read_configuration();
+    // A read that would replace fields changed and not written asks first; «Нет» keeps them.
+    // For the page change and «Читать».
+    void reread_configuration();
+    // The unit acknowledged the write queued last: its fields are now the unit's.
+    void acknowledge_write(const Frame& answer);
+    // Whether the record's fields differ from what the unit was last known to hold (read, or
+    // written and acknowledged; the window's start values before either). Shown by the mark
+    // beside the status line, kept current by update_changed_mark().
+    bool fields_changed() const { return configuration_from_window() != unit_view_; }
+    void update_changed_mark();
+    // The fields as they stand are the unit's (start-up).
+    void take_fields_as_the_units();
     // Checks the fields, queues the write frame and keeps its copy; a refusal names the field.
     void write_configuration();
     // Shows the record whole, or nothing (with the status) when the answer lacks a field.
@@ -65,7 +78,13 @@ class Tracker {
     DayFile& day_file_;
     std::filesystem::path program_folder_;
     std::string decimal_separator_;
+    TrackerConfig unit_view_;               // the fields as the unit holds them, as far as is known
+    std::optional<TrackerConfig> written_;  // the fields of the write last queued, until acked
 };
+
+inline constexpr std::string_view kUnwrittenChangesQuestion =
+    "Изменения не записаны в трекер. Прочитать конфигурацию заново и отменить их?";
+inline constexpr const char* kChangedMark = "changed_mark";
 
 // The IMEI and SIM number answer (code A7): IMEI in the 15 bytes after the code, one byte not
 // interpreted, the SIM number in the next 20; each text as many of its bytes as the answer holds.

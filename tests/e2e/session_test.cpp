@@ -246,8 +246,11 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     EXPECT_NE(written->find("m2m.example"), std::string::npos);
 
     s.type_over("apn", "stale");
+    EXPECT_TRUE(s.widget(kChangedMark)->isVisible());
+    s.dialogs.answers = {true};  // «Читать» asks before replacing the unwritten edit
     s.click("readdata");
     EXPECT_TRUE(s.wait([&] { return s.text("apn") == "m2m.example"; }));
+    EXPECT_FALSE(s.widget(kChangedMark)->isVisible());
     EXPECT_EQ(s.text("ip_serv").toStdString(), unit.config.server);
     s.shot("server.png");
 
@@ -279,7 +282,7 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     EXPECT_TRUE(s.window->close());
     EXPECT_TRUE(s.ended);
     EXPECT_FALSE(s.port->is_open());
-    EXPECT_EQ(s.dialogs.questions.size(), 2u);
+    EXPECT_EQ(s.dialogs.questions.size(), 3u);
 }
 
 }  // namespace

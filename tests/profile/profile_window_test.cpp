@@ -215,10 +215,12 @@ TEST(ProfileButtons, RoundTripWithTheUnit) {
     EXPECT_EQ(rig.server.with_device([](sim::Device& d) { return d.tracker().config; }),
               unit_before);
     scramble(m);
+    rig.dialogs.answers = {true};  // the scrambled fields are unwritten changes
     rig.app.fire("readdata");
     tick();
     tick();
     EXPECT_EQ(record_controls(m), read);
+    EXPECT_EQ(rig.dialogs.questions.size(), 1u);
     EXPECT_TRUE(rig.dialogs.messages.empty());
 }
 

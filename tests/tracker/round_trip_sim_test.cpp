@@ -31,6 +31,9 @@ struct TrackerRig : testing::SimWindow {
         ++sent;
         ASSERT_TRUE(server.wait_requests(sent, 5s)) << "request " << sent << " not answered";
     }
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) tick();
+    }
 
     sim::TrackerConfig unit_config() {
         return server.with_device([](sim::Device& d) { return d.tracker().config; });
@@ -68,7 +71,9 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
     WindowModel& m = rig.model;
     scramble(m);
 
-    // Page "Трекер": the tick that notices the change sends the read; the next one shows it.
+    // Page "Трекер": the tick that notices the change sends the read (the scrambled fields are
+    // unwritten changes: the engineer agrees to replace them); the next one shows it.
+    rig.dialogs.answers = {true};
     m.set_tab(1);
     rig.tick();
     EXPECT_EQ(m.vars.last_tab, 1);
@@ -137,6 +142,7 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
 
     // Page "Сервер" reads again; the controls come back as edited.
     scramble(m);
+    rig.dialogs.answers = {true};
     m.set_tab(2);
     rig.tick();
     rig.tick();
@@ -156,6 +162,57 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
     rig.app.fire("setdata");
     EXPECT_EQ(m.vars.wrs, written);
     EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+// Edits survive a look at the other page: the read a page change makes asks first when fields
+// were changed and not written, and the mark beside the status line says so until the unit has
+// them.
+TEST(TrackerRoundTrip, UnwrittenEditsAreKeptUnlessTheEngineerAgreesToReadAgain) {
+    TrackerRig rig;
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    WindowModel& m = rig.model;
+    m.set_tab(1);
+    rig.ticks(2);
+    EXPECT_TRUE(rig.dialogs.questions.empty());  // nothing was changed yet
+    EXPECT_FALSE(m.visible(kChangedMark));
+
+    m.set_text("time_otpr", "300");
+    rig.app.on_event(m.index_of("time_otpr"), ControlEvent::Change);
+    m.set_checked("Check5", true);
+    rig.app.on_event(m.index_of("Check5"), ControlEvent::Click);
+    EXPECT_TRUE(m.visible(kChangedMark));
+
+    rig.dialogs.answers = {false};  // «Нет»: keep the fields
+    m.set_tab(2);
+    rig.ticks(2);
+    m.set_tab(1);
+    rig.dialogs.answers = {false};
+    rig.ticks(2);
+    EXPECT_EQ(rig.dialogs.questions,
+              std::vector<std::string>(2, std::string(kUnwrittenChangesQuestion)));
+    EXPECT_EQ(m.text("time_otpr"), "300");
+    EXPECT_TRUE(m.checked("Check5"));
+    EXPECT_TRUE(m.visible(kChangedMark));
+
+    // Written and acknowledged: the unit has them, the next page change reads without asking.
+    rig.app.fire("Command3");
+    rig.ticks(2);
+    EXPECT_EQ(m.text("MsgCom"), "Конфига вроде записана");
+    EXPECT_FALSE(m.visible(kChangedMark));
+    EXPECT_EQ(rig.unit_config().period, 300);
+    m.set_tab(2);
+    rig.ticks(2);
+    EXPECT_EQ(rig.dialogs.questions.size(), 2u);
+    EXPECT_EQ(m.text("time_otpr"), "300");
+
+    // «Да» replaces the edits with the unit's values; «Читать» asks the same way.
+    m.set_text("time_otpr", "500");
+    rig.dialogs.answers = {true};
+    rig.app.fire("readdata");
+    rig.ticks(2);
+    EXPECT_EQ(rig.dialogs.questions.size(), 3u);
+    EXPECT_EQ(m.text("time_otpr"), "300");
+    EXPECT_FALSE(m.visible(kChangedMark));
 }
 
 TEST(TrackerRoundTrip, ImeiAndSimAreReadAndBound) {
