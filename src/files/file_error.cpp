@@ -24,12 +24,24 @@ std::string file_error_text(int error) {
         {ELOOP, "путь ведёт по ссылке за пределы папки программы"},
         {EIO, "ошибка ввода-вывода"},
         {EMFILE, "открыто слишком много файлов"},
+        {ENFILE, "открыто слишком много файлов"},
+        {EINVAL, "недопустимое имя файла или папки"},
+        {EFBIG, "файл превысил допустимый размер"},
+        {EBUSY, "файл занят другой программой"},
+        {ETXTBSY, "файл занят другой программой"},
+        {EXDEV, "файл нельзя перенести на другой диск"},
+        {ENXIO, "устройство не найдено"},
+        {ENODEV, "устройство не найдено"},
+        {EAGAIN, "ресурс временно недоступен"},
+        {EINTR, "операция прервана"},
+        {ENOMEM, "не хватает памяти"},
+        {EBADF, "файл закрыт"},
     };
     for (const auto& r : kReasons) {
         if (r.error == error) return r.text;
     }
     // The system's own wording would be English; the number lets support look it up.
-    return "системная ошибка " + std::to_string(error);
+    return "непредвиденная ошибка системы (код " + std::to_string(error) + ")";
 }
 
 }  // namespace velkon

@@ -35,9 +35,12 @@ int write_all(int fd, std::string_view bytes) {
 }  // namespace
 
 int replace_file(const fs::path& target, std::string_view bytes) {
-    std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec) return ec.value();
+    // A bare file name has no parent: it lives in the current folder, which exists.
+    if (target.has_parent_path()) {
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+        if (ec) return ec.value();
+    }
     std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
     const UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd) return errno;

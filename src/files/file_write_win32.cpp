@@ -80,9 +80,12 @@ bool is_reparse_point(const fs::path& path) {
 }  // namespace
 
 int replace_file(const fs::path& target, std::string_view bytes) {
-    std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec) return ec.value();
+    // A bare file name has no parent: it lives in the current folder, which exists.
+    if (target.has_parent_path()) {
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+        if (ec) return ec.value();
+    }
     std::random_device seed;
     for (int attempt = 0; attempt < 16; ++attempt) {
         const fs::path temp =

@@ -33,6 +33,19 @@ TEST(ReplaceFile, AFailureKeepsTheEarlierFileAndSaysWhy) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
+// A file named as people type it: bare, ./name, a relative folder (made when missing), absolute.
+TEST(ReplaceFile, TakesEveryFormOfName) {
+    TempDir dir;
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.path());
+    for (const fs::path& name : {fs::path("truck.json"), fs::path("./dot.json"),
+                                 fs::path("fleet/unit.json"), dir.path() / "abs.json"}) {
+        EXPECT_EQ(replace_file(name, "{}"), 0) << name;
+        EXPECT_EQ(dir.read_file(name.is_absolute() ? name.filename() : name), "{}") << name;
+    }
+    fs::current_path(before);
+}
+
 TEST(AppendWhole, AppendsAndRefusesLinksAndFolders) {
     TempDir dir;
     dir.write_file("day.dat", "Start\r\n");
