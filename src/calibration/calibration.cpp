@@ -23,7 +23,7 @@ Feed read_feed(const WindowModel& model) {
     f.full_scale = model.vars.Ur_progressBar > 1 ? model.vars.Ur_progressBar : 1024;
     const std::string& serial = model.text("sn");
     if (const auto n = whole_number(serial); n && *n > 0) f.serial = serial;
-    if (model.text("MsgCom") == kSilentStatus) {
+    if (model.vars.no_data) {
         f.state = Feed::State::Silent;
         return f;
     }
@@ -66,6 +66,14 @@ std::optional<std::string> Calibration::begin(Session session, const std::string
 
 std::optional<std::string> Calibration::sample(std::int64_t now_ms) {
     feed_ = read_feed(model_);
+    if (model_.vars.levels_shown != levels_seen_) {
+        levels_seen_ = model_.vars.levels_shown;
+        fresh_at_ms_ = now_ms;
+        fresh_ = true;
+    }
+    if (feed_.state == Feed::State::Reading && (!fresh_ || now_ms - fresh_at_ms_ > kStaleMs)) {
+        feed_.state = Feed::State::NoData;
+    }
     if (feed_.state != Feed::State::Reading) {
         detector_.reset();
         return std::nullopt;

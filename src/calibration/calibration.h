@@ -30,7 +30,8 @@ namespace velkon::calibration {
 
 inline constexpr std::string_view kSilentStatus = "Датчик не отвечает";
 
-// What the window shows about the sensor right now.
+// What the window shows about the sensor right now: silent while the exchange finds the line
+// silent, a reading while levels keep coming.
 struct Feed {
     enum class State { Reading, Silent, NoData };
     State state = State::NoData;
@@ -103,6 +104,12 @@ class Calibration {
     bool active_ = false;
     SettlingDetector detector_;
     Feed feed_;
+    // A level shown longer ago than this is no reading: the page keeps the last level when
+    // answers stop being intact, and a settled mean of a frozen level would be recorded.
+    static constexpr std::int64_t kStaleMs = 1500;
+    std::uint64_t levels_seen_ = 0;
+    std::int64_t fresh_at_ms_ = 0;
+    bool fresh_ = false;
     bool waiting_ = false;
     std::optional<std::size_t> remeasure_;
     std::optional<std::size_t> recorded_;

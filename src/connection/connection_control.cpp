@@ -91,7 +91,7 @@ void ConnectionControl::open_link() {
     outbox_.next_link();
     m_.set_text("MsgCom", "");
     m_.set_tooltip("MsgCom", "");
-    m_.SwitchTags();
+    m_.toggle_tags_8_to_129();
     m_.set_timer_enabled("TMRComm", true);
     m_.set_enabled("BTNOpenCom", false);
 }
@@ -111,7 +111,7 @@ void ConnectionControl::close_link() {
     m_.set_timer_enabled("TMRComm", false);
     m_.set_timer_enabled("Timer1", true);
     port_.ClosePort();
-    m_.CloseAllTags();
+    m_.disable_tags_above_7();
     m_.set_enabled("BTNOpenCom", true);
 
     m_.clear_items("CmbNet");
@@ -130,7 +130,7 @@ void ConnectionControl::close_link() {
     m_.set_color("Pic", kLampYellow);
 
     port_.ClosePort();
-    m_.CloseAllTags();
+    m_.disable_tags_above_7();
 }
 
 }  // namespace velkon

@@ -139,22 +139,22 @@ void WindowModel::for_tags(Pred pred, Op op) {
     }
 }
 
-void WindowModel::SwitchTags() {
+void WindowModel::toggle_tags_8_to_129() {
     for_tags([](long t) { return t > 7 && t < 130; }, [](Control& c) { c.enabled = !c.enabled; });
 }
-void WindowModel::CloseAllTags() {
+void WindowModel::disable_tags_above_7() {
     for_tags([](long t) { return t > 7; }, [](Control& c) { c.enabled = false; });
 }
-void WindowModel::swtag130() {
+void WindowModel::enable_tag_130() {
     for_tags([](long t) { return t == 130; }, [](Control& c) { c.enabled = true; });
 }
-void WindowModel::swtag131() {
+void WindowModel::enable_tag_131() {
     for_tags([](long t) { return t == 131; }, [](Control& c) { c.enabled = true; });
 }
-void WindowModel::swtag134() {
+void WindowModel::enable_tags_135_to_162() {
     for_tags([](long t) { return t > 134 && t < 163; }, [](Control& c) { c.enabled = true; });
 }
-void WindowModel::swtag163() {
+void WindowModel::enable_tag_163() {
     for_tags([](long t) { return t == 163; }, [](Control& c) { c.enabled = true; });
 }
 

@@ -92,6 +92,9 @@ struct FormVars {
     bool mode_yes = false;
     int Ur_progressBar = 0;
     std::filesystem::path day_file;  // empty until start-up has set it
+    // Readings answers whose level was shown: a level that has stopped coming (noise, a device
+    // at another speed) stays on the page, and what follows the sensor can tell.
+    std::uint64_t levels_shown = 0;
 };
 
 // The window's controls as designed.
@@ -155,13 +158,14 @@ class WindowModel {
     bool timer_enabled(std::string_view name) const { return enabled(name); }
     void set_timer_enabled(std::string_view name, bool on) { set_enabled(name, on); }
 
-    // Group operations on the enabled state, by tag compared as a number.
-    void SwitchTags();    // 7 < tag < 130: inverted
-    void CloseAllTags();  // tag > 7: disabled
-    void swtag130();      // tag == 130: enabled
-    void swtag131();      // tag == 131: enabled
-    void swtag134();      // 134 < tag < 163: enabled
-    void swtag163();      // tag == 163: enabled
+    // Group operations on the enabled state, by tag compared as a number; named for the tags
+    // they touch (the window's own names in brackets, for a search).
+    void toggle_tags_8_to_129();    // inverted (`SwitchTags`: the link's groups)
+    void disable_tags_above_7();    // disabled (`CloseAllTags`)
+    void enable_tag_130();          // enabled (`swtag130`)
+    void enable_tag_131();          // enabled (`swtag131`)
+    void enable_tags_135_to_162();  // enabled (`swtag134`: 134 itself is not among them)
+    void enable_tag_163();          // enabled (`swtag163`)
 
     // Every control whose tag is empty gets `tag`.
     void tag_untagged(const std::string& tag);

@@ -36,10 +36,10 @@ struct VersionGroup {
     void (WindowModel::*enable)();
 };
 constexpr VersionGroup kVersionGroups[] = {
-    {130, &WindowModel::swtag130},
-    {131, &WindowModel::swtag131},
-    {134, &WindowModel::swtag134},
-    {163, &WindowModel::swtag163},
+    {130, &WindowModel::enable_tag_130},
+    {131, &WindowModel::enable_tag_131},
+    {134, &WindowModel::enable_tags_135_to_162},
+    {163, &WindowModel::enable_tag_163},
 };
 
 }  // namespace
@@ -59,6 +59,7 @@ void SensorAnswers::show_readings(const Frame& answer) {
         m_.set_maximum("ProgressBar1", v.Ur_progressBar);
         if (level < v.Ur_progressBar) m_.set_value("ProgressBar1", level);
         m_.set_text("uroven", std::to_string(level));
+        ++v.levels_shown;
     }
     m_.set_text("lo", std::to_string(readings->empty));
     m_.set_text("hi", std::to_string(readings->full));

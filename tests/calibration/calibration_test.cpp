@@ -31,11 +31,10 @@ struct Rig {
     }
     // One exchange tick: the window shows `level` (or silence), the calibration takes a look.
     std::optional<std::string> tick(std::optional<int> level) {
+        model.vars.no_data = !level;
         if (level) {
-            model.set_text("MsgCom", "Получены данные.");
             model.set_text("uroven", std::to_string(*level));
-        } else {
-            model.set_text("MsgCom", std::string(kSilentStatus));
+            ++model.vars.levels_shown;
         }
         now += 500;
         return cal.sample(now);
@@ -91,6 +90,23 @@ TEST(Calibration, SilencePausesTheWaitAndItStartsAgainAfterwards) {
     r.model.set_text("uroven", "Нет данных");
     r.cal.sample(r.now += 500);
     EXPECT_TRUE(r.cal.record_now());
+    EXPECT_EQ(r.cal.session().points().size(), 1u);
+}
+
+// Answers that stop being intact (noise, a device at another speed) leave the last level on
+// the page: after a second and a half without a new one it is no reading, and nothing settles
+// on it.
+TEST(Calibration, ALevelThatStopsComingIsNoReading) {
+    Rig r;
+    r.cal.wait_for_point();
+    r.tick(300);
+    for (int i = 0; i < 30; ++i) {
+        r.cal.sample(r.now += 500);  // the page still shows 300, no new level
+        EXPECT_TRUE(r.cal.session().points().empty()) << i;
+    }
+    EXPECT_EQ(r.cal.feed().state, Feed::State::NoData);
+    EXPECT_TRUE(r.cal.record_now());  // refused
+    for (int i = 0; i < 21; ++i) r.tick(300);
     EXPECT_EQ(r.cal.session().points().size(), 1u);
 }
 

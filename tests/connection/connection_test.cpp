@@ -176,7 +176,7 @@ TEST(CloseButton, ResetsTheWindowInTheDescribedOrder) {
     LinkRig r;
     // An open link as the window shows it; the link's groups are left disabled so that the
     // change log below holds the close's own writes only.
-    r.model.CloseAllTags();
+    r.model.disable_tags_above_7();
     r.model.set_timer_enabled("TMRComm", true);
     r.model.set_timer_enabled("Timer1", false);
     r.model.set_enabled("BTNOpenCom", false);
@@ -217,7 +217,7 @@ TEST(CloseButton, ResetsTheWindowInTheDescribedOrder) {
 TEST(CloseButton, DisablesEveryLinkAndVersionGroupDropsThePendingCommandKeepsThePage) {
     LinkRig r;
     r.open_link();
-    r.model.swtag163();
+    r.model.enable_tag_163();
     r.vars().wrs = "pending";
     r.vars().last_tab = 2;
     r.app.connection().close_link();

@@ -26,8 +26,8 @@ void PrintTo(const GroupCase& c, std::ostream* os) {
 }
 
 std::vector<GroupCase> group_cases() {
-    const Operation open = &WindowModel::SwitchTags;
-    const Operation close = &WindowModel::CloseAllTags;
+    const Operation open = &WindowModel::toggle_tags_8_to_129;
+    const Operation close = &WindowModel::disable_tags_above_7;
     return {
         {"LinkOpened",
          {open},
@@ -47,7 +47,7 @@ std::vector<GroupCase> group_cases() {
           {"BTNOpenCom", true},
           {"Command3", true}}},
         {"Version130",
-         {open, &WindowModel::swtag130},
+         {open, &WindowModel::enable_tag_130},
          {{"R_a", true},
           {"R_f", true},
           {"R_analog", true},
@@ -57,13 +57,13 @@ std::vector<GroupCase> group_cases() {
           {"D_4096", false},
           {"sdv_low", false}}},
         {"Version131",
-         {open, &WindowModel::swtag131},
+         {open, &WindowModel::enable_tag_131},
          {{"R_p", true}, {"цццц", true}, {"R_a", false}, {"R_p485", false}}},
         {"Version134ChangesNothingHere",
-         {open, &WindowModel::swtag134},
+         {open, &WindowModel::enable_tags_135_to_162},
          {{"R_a", false}, {"R_p", false}, {"D_4096", false}, {"SSTab1", true}}},
         {"Version163",
-         {open, &WindowModel::swtag163},
+         {open, &WindowModel::enable_tag_163},
          {{"D_4096", true},
           {"Label6", true},
           {"R_p485", true},
@@ -73,10 +73,11 @@ std::vector<GroupCase> group_cases() {
           {"R_a", false},
           {"R_p", false}}},
         {"VersionGroupsAreEnabledEvenWithTheLinkClosed",
-         {&WindowModel::swtag163},
+         {&WindowModel::enable_tag_163},
          {{"D_4096", true}, {"SSTab1", false}}},
         {"LinkClosedAfterEverything",
-         {open, &WindowModel::swtag130, &WindowModel::swtag131, &WindowModel::swtag163, close},
+         {open, &WindowModel::enable_tag_130, &WindowModel::enable_tag_131,
+          &WindowModel::enable_tag_163, close},
          {{"SSTab1", false},
           {"apn", false},
           {"BTNCloseCom", false},
@@ -135,11 +136,11 @@ TEST(GroupOperations, CompareTagsAsNumbers) {
         Operation op;
         std::vector<std::string> enabled;
     } cases[] = {
-        {&WindowModel::SwitchTags, {"8", "08", "10", "129"}},
-        {&WindowModel::swtag130, {"130", "0130"}},
-        {&WindowModel::swtag131, {"131"}},
-        {&WindowModel::swtag134, {"135", "162"}},
-        {&WindowModel::swtag163, {"163"}},
+        {&WindowModel::toggle_tags_8_to_129, {"8", "08", "10", "129"}},
+        {&WindowModel::enable_tag_130, {"130", "0130"}},
+        {&WindowModel::enable_tag_131, {"131"}},
+        {&WindowModel::enable_tags_135_to_162, {"135", "162"}},
+        {&WindowModel::enable_tag_163, {"163"}},
     };
     for (const auto& c : cases) {
         WindowModel model = tagged(tags);
@@ -153,7 +154,7 @@ TEST(GroupOperations, CompareTagsAsNumbers) {
 
     WindowModel model = tagged(tags);
     for (const auto& tag : tags) model.set_enabled("t" + tag, true);
-    model.CloseAllTags();
+    model.disable_tags_above_7();
     for (const std::string tag : {"8", "08", "10", "130", "163", "200", "1000"})
         EXPECT_FALSE(model.enabled("t" + tag)) << tag;
     for (const std::string tag : {"2", "7", "abc", ""})
@@ -228,11 +229,11 @@ TEST(ChangeListener, HearsOncePerRealChange) {
     model.add_item("CmbNet", "0");
     EXPECT_EQ(heard.take(), (Names{"CmbPort", "CmbPort", "CmbNet"}));
 
-    model.SwitchTags();
+    model.toggle_tags_8_to_129();
     const auto switched = heard.take();
     EXPECT_EQ(std::count(switched.begin(), switched.end(), "SSTab1"), 1);
     EXPECT_EQ(std::count(switched.begin(), switched.end(), "CmbPort"), 0);
-    model.swtag134();
+    model.enable_tags_135_to_162();
     EXPECT_EQ(heard.take(), Names{});
 
     model.set_timer_enabled("Timer1", true);

@@ -31,11 +31,10 @@ class CalibrationWindowTest : public WindowTest {
     QString text_of(const char* label) { return part<QLabel>(label)->text(); }
     // The main window shows a reading (or silence); the calibration window takes a look.
     void reading(std::optional<int> level) {
+        f.model.vars.no_data = !level;
         if (level) {
-            f.model.set_text("MsgCom", "Получены данные.");
             f.model.set_text("uroven", std::to_string(*level));
-        } else {
-            f.model.set_text("MsgCom", "Датчик не отвечает");
+            ++f.model.vars.levels_shown;
         }
         now += 500;
         calibration.sample();

@@ -269,7 +269,7 @@ TEST_F(Window, ClosingTheWindowClosesTheLinkAndEndsTheProgram) {
 // Each page with the link open; VELKON_UI_SHOTS=<folder> also saves them as pictures to look at.
 TEST_F(Window, EveryPageShowsWithTheLinkOpen) {
     open_link();
-    f.model.swtag163();
+    f.model.enable_tag_163();
     const char* folder = std::getenv("VELKON_UI_SHOTS");
     auto* tabs = widget<QTabWidget>("SSTab1");
     for (int page = 0; page < 3; ++page) {
