@@ -37,7 +37,7 @@ Frame make_frame(std::initializer_list<std::uint8_t> bytes) {
     return Control_summ(body);
 }
 
-Frame Long_to_string(std::uint32_t value) {
+Frame big_endian_bytes(std::uint32_t value) {
     Frame out(4, '\0');
     for (int i = 3; i >= 0; --i) {
         out[i] = static_cast<char>(value & 0xFF);

@@ -30,9 +30,9 @@ Frame Control_summ(std::string_view frame);
 // Builds a frame from bytes and appends the check byte: make_frame({0x31, 0x01, 0xF0}).
 Frame make_frame(std::initializer_list<std::uint8_t> bytes);
 
-// A 32-bit value as 4 bytes, most significant first. Values come from a checked conversion,
-// so a negative value cannot reach it.
-Frame Long_to_string(std::uint32_t value);
+// A 32-bit value as 4 bytes, most significant first (the window's `Long_to_string`). Values come
+// from a checked conversion, so a negative value cannot reach it.
+Frame big_endian_bytes(std::uint32_t value);
 
 // A 16-bit two's-complement value as 2 bytes, high byte first (the level shifts).
 Frame shift_bytes(std::int16_t value);

@@ -283,7 +283,7 @@ std::string data_bytes(Encoding encoding, std::int64_t value) {
         case Encoding::ModeByte:
             return std::string(1, static_cast<char>(value));
         case Encoding::Long:
-            return Long_to_string(static_cast<std::uint32_t>(value));
+            return big_endian_bytes(static_cast<std::uint32_t>(value));
         case Encoding::Shift:
             return shift_bytes(static_cast<std::int16_t>(value));
     }

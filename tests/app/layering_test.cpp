@@ -7,45 +7,44 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Each folder and the folders directly below it; what those reach is reachable too.
-const std::map<std::string, std::set<std::string>> kBelow = {
-    {"base", {}},
-    {"protocol", {}},
-    {"serial", {"base"}},
-    {"model", {}},
-    {"seams", {"serial"}},
-    {"files", {"base", "protocol", "model", "seams"}},
-    {"connection_help", {"serial"}},
-    {"connection", {"protocol", "serial", "model", "seams", "connection_help"}},
-    {"sensor", {"connection", "files"}},
-    {"tracker", {"connection", "files"}},
-    {"exchange", {"sensor", "tracker"}},
-    {"shell", {"connection", "files"}},
-    {"profile", {"tracker", "files"}},
-    {"app", {"exchange", "shell", "profile"}},
-    {"cli", {"profile", "sensor", "serial"}},
-    {"calibration", {"model", "files"}},
-    {"ui", {"app", "calibration"}},
-    {"win32", {"app"}},
-    {"sim", {"base", "protocol"}},
-};
+using Layers = std::map<std::string, std::set<std::string>>;
 
-std::set<std::string> reachable(const std::string& folder) {
+// Each folder and the folders directly below it, as the build declares them ("folder: below…"
+// per line); what those reach is reachable too.
+Layers read_layers() {
+    Layers layers;
+    std::ifstream in(VELKON_LAYERS_FILE);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string folder;
+        if (!(words >> folder)) continue;
+        folder.pop_back();  // the colon
+        std::set<std::string>& below = layers[folder];
+        for (std::string word; words >> word;) below.insert(word);
+    }
+    return layers;
+}
+
+std::set<std::string> reachable(const Layers& layers, const std::string& folder) {
     std::set<std::string> out{folder};
-    for (const std::string& below : kBelow.at(folder)) {
-        const auto more = reachable(below);
+    for (const std::string& below : layers.at(folder)) {
+        const auto more = reachable(layers, below);
         out.insert(more.begin(), more.end());
     }
     return out;
 }
 
 TEST(Layering, IncludesPointOnlyDownward) {
+    const Layers layers = read_layers();
+    ASSERT_FALSE(layers.empty()) << "no layers in " << VELKON_LAYERS_FILE;
     const fs::path src = fs::path(VELKON_SOURCE_DIR) / "src";
     const std::regex include_line(R"re(^\s*#\s*include\s+"([a-z_]+)/[^"]+")re");
     int files = 0;
@@ -56,8 +55,8 @@ TEST(Layering, IncludesPointOnlyDownward) {
             continue;  // main.cpp stands above every folder
         }
         const std::string folder = relative.begin()->string();
-        ASSERT_TRUE(kBelow.count(folder)) << "a folder the layers do not know: " << folder;
-        const auto allowed = reachable(folder);
+        ASSERT_TRUE(layers.count(folder)) << "a folder the layers do not know: " << folder;
+        const auto allowed = reachable(layers, folder);
         std::ifstream in(entry.path());
         std::string line;
         while (std::getline(in, line)) {

@@ -102,28 +102,28 @@ INSTANTIATE_TEST_SUITE_P(
                       return bytes({crc(0x00, running)});
                   },
                   bytes({0x5E})},
-        // Long_to_string: most significant byte first.
-        FrameCase{"LongOne", [] { return Long_to_string(1); }, bytes({0x00, 0x00, 0x00, 0x01})},
-        FrameCase{"LongTwoBillion", [] { return Long_to_string(2000000000); },
+        // big_endian_bytes: most significant byte first.
+        FrameCase{"LongOne", [] { return big_endian_bytes(1); }, bytes({0x00, 0x00, 0x00, 0x01})},
+        FrameCase{"LongTwoBillion", [] { return big_endian_bytes(2000000000); },
                   bytes({0x77, 0x35, 0x94, 0x00})},
-        FrameCase{"LongZero", [] { return Long_to_string(0); }, bytes({0x00, 0x00, 0x00, 0x00})},
-        FrameCase{"LongMax", [] { return Long_to_string(2147483647); },
+        FrameCase{"LongZero", [] { return big_endian_bytes(0); }, bytes({0x00, 0x00, 0x00, 0x00})},
+        FrameCase{"LongMax", [] { return big_endian_bytes(2147483647); },
                   bytes({0x7F, 0xFF, 0xFF, 0xFF})},
         // Byte orders: the sensor's numbers least significant byte first, the tracker's most.
         FrameCase{
             "LittleEndian32",
             [] {
-                return Long_to_string(little_endian_at(bytes({9, 0x78, 0x56, 0x34, 0x12}), 1, 4));
+                return big_endian_bytes(little_endian_at(bytes({9, 0x78, 0x56, 0x34, 0x12}), 1, 4));
             },
             bytes({0x12, 0x34, 0x56, 0x78})},
         FrameCase{"BigEndian16",
                   [] {
-                      return Long_to_string(big_endian_at(bytes({0x01, 0xF4}), 0, 2));
+                      return big_endian_bytes(big_endian_at(bytes({0x01, 0xF4}), 0, 2));
                   },
                   bytes({0x00, 0x00, 0x01, 0xF4})},
         FrameCase{"HighBytesStayUnsigned",
                   [] {
-                      return Long_to_string(little_endian_at(bytes({0xFF, 0xFF}), 0, 2));
+                      return big_endian_bytes(little_endian_at(bytes({0xFF, 0xFF}), 0, 2));
                   },
                   bytes({0x00, 0x00, 0xFF, 0xFF})},
         // Bus addresses: 0..200, anything else refused.
