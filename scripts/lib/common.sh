@@ -3,9 +3,11 @@
 
 VELKON_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
-# Packages the build, the tests and the window need (a font with Cyrillic glyphs included).
+# Packages the build, the tests and the window need (a font with Cyrillic glyphs and Qt's own
+# Russian texts included).
 VELKON_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-                 libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core xvfb xauth)
+                 libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core qt6-translations-l10n
+                 xvfb xauth)
 
 # What building and checking the Debian package needs besides the build itself.
 VELKON_PACKAGING_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)

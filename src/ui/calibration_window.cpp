@@ -1,7 +1,6 @@
 #include "ui/calibration_window.h"
 
 #include <QDoubleSpinBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -28,10 +27,6 @@ namespace {
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-std::filesystem::path to_path(const QString& text) {
-    return std::filesystem::path(text.toStdString());
 }
 
 // The locale's decimal separator for numbers shown and exported; "." when it is not one byte.
@@ -333,20 +328,19 @@ void CalibrationWindow::delete_selected() {
 }
 
 void CalibrationWindow::choose_and_load() {
-    const QString folder = qs((seams_.program_folder / cal::kSessionFolder).string());
-    const QString path =
-        QFileDialog::getOpenFileName(this, "Открыть таблицу тарировки", folder,
-                                     "Таблицы тарировки (*.tarirovka *.csv);;Все файлы (*)");
-    if (!path.isEmpty()) load_from(to_path(path));
+    const auto path = seams_.dialogs.open_file(
+        "Открыть таблицу тарировки", seams_.program_folder / cal::kSessionFolder,
+        {{"Таблицы тарировки", "*.tarirovka *.csv"}, {"Все файлы", "*"}});
+    if (!path.empty()) load_from(path);
 }
 
 void CalibrationWindow::choose_and_export() {
     std::filesystem::path suggestion = seams_.program_folder / cal::kSessionFolder;
     if (!cal_->file().empty()) suggestion = cal_->file().parent_path() / cal_->file().stem();
     suggestion += ".csv";
-    const QString path = QFileDialog::getSaveFileName(this, "Экспорт таблицы в CSV",
-                                                      qs(suggestion.string()), "CSV (*.csv)");
-    if (!path.isEmpty()) export_to(to_path(path));
+    const auto path =
+        seams_.dialogs.save_file("Экспорт таблицы в CSV", suggestion, {{"CSV", "*.csv"}});
+    if (!path.empty()) export_to(path);
 }
 
 void CalibrationWindow::apply_rule() {

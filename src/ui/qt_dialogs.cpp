@@ -43,17 +43,19 @@ std::filesystem::path run_file_box(QWidget* parent, const std::string& title,
     dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(name_filters(filters));
     if (saving) {
-        dialog.setDefaultSuffix("json");
+        // A name typed without an extension gets the first filter's ("*.csv" gives "csv").
+        if (!filters.empty()) {
+            const std::string& patterns = filters.front().patterns;
+            if (patterns.starts_with("*.")) {
+                const std::string suffix = patterns.substr(2, patterns.find(' ') - 2);
+                if (suffix != "*") dialog.setDefaultSuffix(QString::fromStdString(suffix));
+            }
+        }
         dialog.setDirectory(qt_path(start.parent_path()));
         dialog.selectFile(qt_path(start.filename()));
     } else {
         dialog.setDirectory(qt_path(start));
     }
-    dialog.setLabelText(QFileDialog::Accept, saving ? "Сохранить" : "Открыть");
-    dialog.setLabelText(QFileDialog::Reject, "Отмена");
-    dialog.setLabelText(QFileDialog::LookIn, "Папка:");
-    dialog.setLabelText(QFileDialog::FileName, "Имя файла:");
-    dialog.setLabelText(QFileDialog::FileType, "Тип файлов:");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return std::filesystem::path(dialog.selectedFiles().front().toStdString());
 }
@@ -81,8 +83,6 @@ void QtDialogs::message(const std::string& text, Icon icon, const std::string& t
 bool QtDialogs::yes_no(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, QString::fromStdString(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
-    box.button(QMessageBox::Yes)->setText("Да");
-    box.button(QMessageBox::No)->setText("Нет");
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
@@ -95,8 +95,6 @@ std::string QtDialogs::input(const std::string& prompt, const std::string& title
     dialog.setWindowTitle(QString::fromStdString(title));
     dialog.setLabelText(QString::fromStdString(prompt));
     dialog.setTextValue(QString::fromStdString(initial));
-    dialog.setOkButtonText("OK");
-    dialog.setCancelButtonText("Отмена");
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.textValue().toStdString();
 }

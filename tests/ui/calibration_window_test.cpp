@@ -146,14 +146,22 @@ TEST_F(CalibrationWindowTest, ExportWritesTheLocaleSeparatorAndLoadsBack) {
     reading(100);
     calibration.record_now();
     calibration.calibration().edit(0, {12.5, 101.5});
+    // The buttons ask through the program's file boxes (Russian, the seam tests script).
     const auto csv = f.folder.path() / "таблица.csv";
-    calibration.export_to(csv);
+    f.dialogs.files.push_back(csv);
+    part<QAbstractButton>("export")->click();
+    ASSERT_EQ(f.dialogs.files_asked.size(), 1u);
+    EXPECT_TRUE(f.dialogs.files_asked[0].saving);
+    EXPECT_EQ(f.dialogs.files_asked[0].title, "Экспорт таблицы в CSV");
     EXPECT_TRUE(f.dialogs.messages.empty());
     const std::string text = read_all(csv);
     EXPECT_NE(text.find("Порция, л;12,5\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("12,5;101,5\r\n"), std::string::npos) << text;
 
-    calibration.load_from(csv);
+    f.dialogs.files.push_back(csv);
+    part<QAbstractButton>("load")->click();
+    ASSERT_EQ(f.dialogs.files_asked.size(), 2u);
+    EXPECT_FALSE(f.dialogs.files_asked[1].saving);
     EXPECT_TRUE(f.dialogs.messages.empty());
     EXPECT_NE(calibration.calibration().file(), csv);  // goes on in a session file of its own
     EXPECT_EQ(part<QLineEdit>("portion")->text(), "12,5");

@@ -8,11 +8,14 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <fstream>
 #include <functional>
+#include <memory>
 
 #include "support/test_support.h"
 #include "ui/qt_dialogs.h"
@@ -27,6 +30,11 @@ struct Seen {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QStringList buttons;
 };
+
+// A button's text as it reads, without the mark of its keyboard shortcut.
+QString shown(const QAbstractButton* button) {
+    return QString(button->text()).remove('&');
+}
 
 QDialog* open_dialog() {
     if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) return modal;
@@ -49,7 +57,7 @@ void answer_next_box(Seen& seen, std::function<void(QDialog*)> answer, int turns
         if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
             seen.text = box->text();
             seen.icon = box->icon();
-            for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
+            for (QAbstractButton* b : box->buttons()) seen.buttons << shown(b);
         } else if (auto* label = dialog->findChild<QLabel*>()) {
             seen.text = label->text();
         }
@@ -66,7 +74,7 @@ void answer_next_box(Seen& seen, std::function<void(QDialog*)> answer, int turns
 
 QAbstractButton* button_with_text(QDialog* dialog, const QString& text) {
     for (auto* b : dialog->findChildren<QAbstractButton*>()) {
-        if (b->text() == text) return b;
+        if (shown(b) == text) return b;
     }
     ADD_FAILURE() << "no button " << text.toStdString();
     return nullptr;
@@ -108,6 +116,21 @@ TEST(QtDialogs, QuestionsGoOnOnlyOnYes) {
     Seen seen;
     answer_next_box(seen, [](QDialog* d) { d->reject(); });  // Esc or the close box
     EXPECT_FALSE(dialogs.yes_no("Установить полный?"));
+}
+
+// Qt's own texts, such as a line edit's context menu, speak the program's language.
+TEST(QtTexts, ALineEditsContextMenuIsRussian) {
+    QLineEdit edit;
+    edit.setText("x");
+    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    int named = 0;
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator()) continue;
+        const QString name = action->text().section('\t', 0, 0);  // the shortcut stays Ctrl+…
+        EXPECT_FALSE(name.contains(QRegularExpression("[A-Za-z]"))) << name.toStdString();
+        ++named;
+    }
+    EXPECT_GT(named, 3);
 }
 
 TEST(QtDialogs, InputBoxesGiveTheTextOrNothingWhenCancelled) {
