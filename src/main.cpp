@@ -5,20 +5,18 @@
 //   --help, --version  print and exit, before any display is needed
 //   --screenshot FILE  saves the window as a PNG one second after it opened, then closes it
 //   --quit-after MS    closes the window MS milliseconds after it opened
-#include <sys/socket.h>
-#include <unistd.h>
-
+//   --open PORT        picks PORT in the port list once the scan shows it and opens it
 #include <QApplication>
 #include <QLocale>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
 
 #include "app/configurator.h"
+#include "base/end_signals.h"
 #include "model/window_model.h"
 #include "seams/seams.h"
 #include "serial/port_discovery.h"
@@ -44,6 +42,8 @@ constexpr const char* kHelp =
     "  --screenshot ФАЙЛ    через секунду после открытия окна сохранить его снимок в ФАЙЛ\n"
     "                       (PNG) и закрыть окно\n"
     "  --quit-after МС      закрыть окно через МС миллисекунд после открытия\n"
+    "  --open ПОРТ          открыть ПОРТ (имя из списка портов), как только он появится в "
+    "списке\n"
     "\n"
     "Окружение:\n"
     "  VELKON_EXTRA_PORTS   дополнительные порты через двоеточие, например порт симулятора\n"
@@ -75,7 +75,11 @@ bool answered_without_window(int argc, char** argv) {
 struct Options {
     QString screenshot;
     std::optional<int> quit_after_ms;
+    QString open_port;
 };
+
+constexpr int kOpenLookMs = 50;
+constexpr int kOpenLooks = 100;  // the scan lists a port within 100 ms; this is five seconds
 
 std::optional<Options> parse_options(const QStringList& args) {
     Options options;
@@ -84,6 +88,8 @@ std::optional<Options> parse_options(const QStringList& args) {
         const bool has_value = i + 1 < args.size();
         if (arg == "--screenshot" && has_value) {
             options.screenshot = args[++i];
+        } else if (arg == "--open" && has_value) {
+            options.open_port = args[++i];
         } else if (arg == "--quit-after" && has_value) {
             bool ok = false;
             const int ms = args[++i].toInt(&ok);
@@ -113,35 +119,55 @@ void schedule_scripted_run(const Options& options, QWidget& window) {
     if (options.quit_after_ms) QTimer::singleShot(*options.quit_after_ms, &window, &QWidget::close);
 }
 
-// SIGTERM and SIGINT end the program the same way closing the window does: the handler only
-// writes a byte into a socket pair, and the window's thread does the rest between events.
-int g_signal_fds[2] = {-1, -1};
-
-void on_signal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signal_fds[0], &byte, 1);
+// --open: as if the user picked the port and pressed «Открыть порт» once the scan listed it.
+void schedule_open(const Options& options, velkon::WindowModel& model,
+                   velkon::Configurator& configurator, QObject& owner) {
+    if (options.open_port.isEmpty()) return;
+    auto* timer = new QTimer(&owner);
+    const std::string name = options.open_port.toStdString();
+    QObject::connect(timer, &QTimer::timeout, &owner,
+                     [timer, name, &model, &configurator, looks = 0]() mutable {
+                         const auto& items = model.items("CmbPort");
+                         for (std::size_t i = 0; i < items.size(); ++i) {
+                             if (items[i] != name) continue;
+                             timer->stop();
+                             model.set_selected("CmbPort", static_cast<int>(i));
+                             configurator.fire("BTNOpenCom");
+                             return;
+                         }
+                         if (++looks >= kOpenLooks) {
+                             timer->stop();
+                             std::fprintf(stderr,
+                                          "velkon-configurator: порт %s не появился в "
+                                          "списке портов\n",
+                                          name.c_str());
+                         }
+                     });
+    timer->start(kOpenLookMs);
 }
 
-void end_on_signals(velkon::Configurator& app, QObject& owner) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signal_fds) != 0) return;
-    auto* notifier = new QSocketNotifier(g_signal_fds[1], QSocketNotifier::Read, &owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&app] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::read(g_signal_fds[1], &byte, 1);
+// A signal that ends the program (Ctrl-C, kill, a closed terminal) ends it the way closing the
+// window does, at any moment, a modal box open or not: the link is closed (the port gets its
+// settings back), every box is cancelled and the event loops end. The handler only writes into
+// a pipe; this runs on the window's thread.
+void end_on_signals(velkon::EndSignalPipe& pipe, velkon::Configurator& app, QObject& owner) {
+    if (!pipe.ok()) return;
+    auto* notifier = new QSocketNotifier(pipe.fd(), QSocketNotifier::Read, &owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&pipe, &app] {
+        if (pipe.take() == 0) return;
         app.terminate();
+        velkon::ui::QtDialogs::close_all_boxes();
+        QCoreApplication::quit();
     });
-    struct sigaction action {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (answered_without_window(argc, argv)) return 0;
+    velkon::ignore_file_size_signal();  // a limit makes a write fail, never half a file
+    // From the start: a signal that comes before the event loop runs waits in the pipe.
+    velkon::EndSignalPipe end_signals;
     QApplication app(argc, argv);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName("com.velkon.configurator");
@@ -149,7 +175,7 @@ int main(int argc, char** argv) {
     if (!options) {
         std::fprintf(stderr,
                      "velkon-configurator: неверные параметры. Использование: velkon-configurator "
-                     "[--screenshot ФАЙЛ.png] [--quit-after МС]; справка: --help\n");
+                     "[--screenshot ФАЙЛ.png] [--quit-after МС] [--open ПОРТ]; справка: --help\n");
         return 2;
     }
     velkon::ui::apply_application_look(app);
@@ -176,13 +202,16 @@ int main(int argc, char** argv) {
     calibration_dialogs.set_parent(&calibration);
     configurator.on_calibration = [&calibration] { calibration.open(); };
 
-    end_on_signals(configurator, window);
+    end_on_signals(end_signals, configurator, window);
     // Whatever ends the event loop (the session ending included) ends the program properly.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
                      [&configurator] { configurator.terminate(); });
     configurator.start();
+    // A signal while a start-up box was open: the program has ended before its event loop.
+    if (configurator.shell().program_ended()) return 0;
     window.show();
     schedule_scripted_run(*options, window);
+    schedule_open(*options, model, configurator, window);
 
     const int status = app.exec();
     // The port is closed by now; a read still queued must not reach the handlers.

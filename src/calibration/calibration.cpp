@@ -54,7 +54,7 @@ std::optional<std::string> Calibration::resume(Session session, const std::strin
 std::optional<std::string> Calibration::begin(Session session, const std::string& time_text) {
     if (const auto why = check_info(session.info())) return why;
     const std::filesystem::path file = new_session_path(folder_, time_text, session.info().serial);
-    if (const auto error = write_whole(file, session_text(session))) return error;
+    if (const auto error = write_session(folder_, file, session_text(session))) return error;
     session_ = std::move(session);
     file_ = file;
     active_ = true;
@@ -192,11 +192,11 @@ std::optional<std::string> Calibration::set_portion(double portion) {
 
 std::optional<std::string> Calibration::export_csv(const std::filesystem::path& path,
                                                    char decimal) const {
-    return write_whole(path, csv_text(session_, decimal));
+    return write_export(path, csv_text(session_, decimal));
 }
 
 std::optional<std::string> Calibration::save() const {
-    return write_whole(file_, session_text(session_));
+    return write_session(folder_, file_, session_text(session_));
 }
 
 }  // namespace velkon::calibration

@@ -290,6 +290,22 @@ std::optional<std::string> write_whole(const fs::path& target, std::string_view 
     return std::nullopt;
 }
 
+std::optional<std::string> write_session(const fs::path& program_folder, const fs::path& target,
+                                         std::string_view bytes) {
+    const fs::path folder = program_folder / kSessionFolder;
+    if (const int error = make_own_folder(folder))
+        return "Не удалось сохранить файл «" + target.string() + "»: " + file_error_text(error) +
+               " (" + folder.string() + ").";
+    return write_whole(target, bytes);
+}
+
+std::optional<std::string> write_export(const fs::path& target, std::string_view bytes) {
+    if (const int error = write_output_file(target, bytes))
+        return "Не удалось сохранить файл «" + target.string() + "»: " + file_error_text(error) +
+               ".";
+    return std::nullopt;
+}
+
 fs::path new_session_path(const fs::path& program_folder, const std::string& started,
                           const std::string& serial) {
     // "DD.MM.YYYY HH:MM:SS" -> "YYYY-MM-DD_HH-MM-SS", so the files sort by time.

@@ -36,6 +36,18 @@ Loaded load_file(const std::filesystem::path& path);
 // missing. Returns the Russian reason of a failure, or nothing.
 std::optional<std::string> write_whole(const std::filesystem::path& target, std::string_view bytes);
 
+// A session file in the folder tarirovka/ of `program_folder`, written with write_whole. The
+// folder is created when missing; a link in its place is refused, not followed out of the
+// program folder.
+std::optional<std::string> write_session(const std::filesystem::path& program_folder,
+                                         const std::filesystem::path& target,
+                                         std::string_view bytes);
+
+// A file the user picked (the CSV export): a device or a pipe there is written into, anything
+// else is replaced whole.
+std::optional<std::string> write_export(const std::filesystem::path& target,
+                                        std::string_view bytes);
+
 // tarirovka/2026-12-10_09-15-30_4242.tarirovka in the program folder: the start's date and time
 // from "DD.MM.YYYY HH:MM:SS", the serial number when known. A name already taken gets "_2", "_3".
 std::filesystem::path new_session_path(const std::filesystem::path& program_folder,

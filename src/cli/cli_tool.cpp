@@ -78,6 +78,8 @@ std::string help_text() {
   0  выполнено
   1  устройство не ответило, отказало или прочитано не то, что записано
   2  ошибка в командной строке, ошибка в профиле или порт не открылся
+  128+N  завершена сигналом N (Ctrl-C — 130, kill — 143, закрыт терминал — 129,
+         закрыт канал вывода — 141); порт возвращён в прежнее состояние
 )";
 }
 
@@ -251,7 +253,8 @@ int CliTool::readings(const Options& o) {
                    << " °C; Текущий " << r->current << "; Полный " << r->full << "; Пустой "
                    << r->empty << "; Сетевой адрес " << int{r->address} << "\n";
         }
-        s_.out.flush();
+        // Output nobody can take any more ends the readings; the caller says why.
+        if (!s_.out.flush()) return kOutputFailed;
     }
     return kDone;
 }
@@ -294,10 +297,10 @@ int CliTool::config_read(const Options& o) {
         s_.out << text;
         return kDone;
     }
-    if (const int error = replace_file(*o.output, text)) {
+    if (const int error = write_output_file(*o.output, text)) {
         s_.err << "Не удалось записать профиль в файл " << in_quotes(*o.output) << ": "
                << file_error_text(error) << ".\n";
-        return kBadInput;
+        return kOutputFailed;
     }
     return kDone;
 }

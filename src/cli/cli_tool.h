@@ -2,8 +2,10 @@
 // decoders, profiles and serial driver as the window, and no window: data on the standard output,
 // messages (in Russian) on the error output.
 //
-// Exit status: 0 done; 1 the device did not answer, refused, or read back differently; 2 bad
-// usage, a bad profile, or a port that could not be opened.
+// Exit status: 0 done; 1 the device did not answer, refused, or read back differently, or the
+// output could not be written; 2 bad usage, a bad profile, or a port that could not be opened;
+// 128 + N ended by signal N (Ctrl-C, kill, a closed terminal or pipe), the port given back as it
+// was found.
 #pragma once
 
 #include <chrono>
@@ -18,7 +20,7 @@
 
 namespace velkon::cli {
 
-enum ExitStatus : int { kDone = 0, kDeviceFailed = 1, kBadInput = 2 };
+enum ExitStatus : int { kDone = 0, kDeviceFailed = 1, kBadInput = 2, kOutputFailed = 1 };
 
 struct CliSeams {
     std::function<std::unique_ptr<SerialPort>()> make_port;

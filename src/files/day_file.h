@@ -16,8 +16,16 @@ class DayFile {
     DayFile(FormVars& vars, Dialogs& dialogs) : vars_(vars), dialogs_(dialogs) {}
 
     // Appends one line (CR LF added), whole or not at all. A failure is reported in a message
-    // box and returns false; it never stops the caller.
+    // box and returns false; it never stops the caller. A line break inside `line` is refused
+    // the same way: it would start a line of its own.
     bool append_record(const std::string& line);
+
+    enum class Binding { Written, NotWritten, Refused };
+    // The binding record "serial;SIM;IMEI". A field holding a line break or ";" would forge a
+    // record or shift the fields: it is refused with a message naming the field, nothing is
+    // written, and the caller gets Refused. NotWritten: the write failed (already reported).
+    Binding append_binding(const std::string& serial, const std::string& sim,
+                           const std::string& imei);
 
   private:
     FormVars& vars_;

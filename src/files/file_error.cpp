@@ -16,6 +16,8 @@ std::string file_error_text(int error) {
 #ifdef EDQUOT  // no disk quotas on Windows
         {EDQUOT, "на диске нет места"},
 #endif
+        {EFBIG, "превышен допустимый размер файла"},
+        {EPIPE, "читающая сторона канала закрыта"},
         {EISDIR, "на месте файла находится папка"},
         {ENOTDIR, "на месте папки находится файл"},
         {EEXIST, "на месте папки находится файл"},

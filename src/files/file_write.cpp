@@ -42,12 +42,30 @@ int replace_file(const fs::path& target, std::string_view bytes) {
         if (ec) return ec.value();
     }
     std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
-    const UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd) return errno;
     int error = write_all(fd.get(), bytes);
     if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    // Some file systems (NFS, a full quota) report a lost write only here.
+    if (::close(fd.release()) != 0 && error == 0) error = errno;
     if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
     if (error != 0) ::unlink(temp.c_str());
+    return error;
+}
+
+int write_output_file(const fs::path& target, std::string_view bytes) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+        return replace_file(target, bytes);
+    }
+    // A device or a pipe is written into, never replaced by a file of that name. Non-blocking
+    // only for the open: a pipe without a reader fails instead of waiting for one.
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return errno;
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+    int error = write_all(fd.get(), bytes);
+    if (::close(fd.release()) != 0 && error == 0) error = errno;
     return error;
 }
 
@@ -72,13 +90,13 @@ int start_day_file(const std::filesystem::path& path, const std::string& now) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) return errno;
-        const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         if (!fd) return errno == EEXIST ? 0 : errno;
-        const ssize_t n = ::write(fd.get(), header.data(), header.size());
-        if (n == static_cast<ssize_t>(header.size())) return 0;
+        int error = write_all(fd.get(), header);
+        if (::close(fd.release()) != 0 && error == 0) error = errno;
+        if (error == 0) return 0;
         // An empty or cut header would stay for the rest of the day: none at all lets the next
         // start write it.
-        const int error = n < 0 ? errno : ENOSPC;
         ::unlink(path.c_str());
         return error;
     }

@@ -12,6 +12,15 @@ namespace velkon {
 // failure midway leaves the earlier `target` as it was. The folder is created when missing.
 int replace_file(const std::filesystem::path& target, std::string_view bytes);
 
+// Writes `bytes` to a file the user named: a device or a pipe at `target` (/dev/stdout, a FIFO)
+// has them written into it and is never replaced; anything else goes through replace_file.
+int write_output_file(const std::filesystem::path& target, std::string_view bytes);
+
+// Makes `folder` (and what is missing above it) a folder the program writes in: a symbolic link in
+// its place is refused (ELOOP), not followed out of the program folder, and anything else that
+// is not a folder gives ENOTDIR. Returns 0 or the error.
+int make_own_folder(const std::filesystem::path& folder);
+
 // Appends `bytes` to the existing regular file `file` with one write; when that write fails or
 // is short the file is cut back to its earlier size, so a record is never left half written. A
 // symbolic link at `file` is refused (ELOOP), not followed.

@@ -112,6 +112,11 @@ int replace_file(const fs::path& target, std::string_view bytes) {
     return EEXIST;
 }
 
+// No device or pipe names a target on Windows the way /dev/stdout does on POSIX.
+int write_output_file(const fs::path& target, std::string_view bytes) {
+    return replace_file(target, bytes);
+}
+
 int append_whole(const fs::path& file, std::string_view bytes) {
     if (is_reparse_point(file)) return ELOOP;
     FileHandle out(CreateFileW(

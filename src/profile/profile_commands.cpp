@@ -1,6 +1,5 @@
 #include "profile/profile_commands.h"
 
-#include <system_error>
 #include <utility>
 
 #include "files/file_error.h"
@@ -38,6 +37,16 @@ ProfileCommands::ProfileCommands(WindowModel& model, Dialogs& dialogs, Tracker& 
                                  std::filesystem::path program_folder)
     : m_(model), dialogs_(dialogs), tracker_(tracker), program_folder_(std::move(program_folder)) {}
 
+bool ProfileCommands::own_folder_ready() {
+    // The box must not start in a folder a link planted in the program folder points to.
+    const int error = make_own_folder(folder());
+    if (error == 0) return true;
+    dialogs_.message(
+        "Папка профилей " + in_quotes(folder()) + " недоступна: " + file_error_text(error) + ".",
+        Dialogs::Icon::Exclamation);
+    return false;
+}
+
 void ProfileCommands::save() {
     TrackerConfig config = tracker_.configuration_from_window();
     // What the unit reported with the last read goes along, for information only.
@@ -50,13 +59,12 @@ void ProfileCommands::save() {
         return;
     }
     const std::string text = profile_text(config);
-    std::error_code ec;
-    std::filesystem::create_directories(folder(), ec);  // without it the box starts elsewhere
+    if (!own_folder_ready()) return;  // without the folder the box would start elsewhere
     std::filesystem::path path =
         dialogs_.save_file("Сохранить профиль", folder() / kSuggestedName, save_filters());
     if (path.empty()) return;
     if (!path.has_extension()) path += ".json";
-    if (const int error = replace_file(path, text)) {
+    if (const int error = write_output_file(path, text)) {
         dialogs_.message("Не удалось сохранить профиль в файл " + in_quotes(path) + ": " +
                              file_error_text(error) + ".",
                          Dialogs::Icon::Exclamation);
@@ -66,8 +74,7 @@ void ProfileCommands::save() {
 }
 
 void ProfileCommands::load() {
-    std::error_code ec;
-    std::filesystem::create_directories(folder(), ec);
+    if (!own_folder_ready()) return;
     const std::filesystem::path path =
         dialogs_.open_file("Загрузить профиль", folder(), open_filters());
     if (path.empty()) return;

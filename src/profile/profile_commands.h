@@ -28,6 +28,10 @@ class ProfileCommands {
     std::filesystem::path folder() const { return program_folder_ / kProfilesFolderName; }
 
   private:
+    // Creates the profile folder when missing; a link or a file in its place is refused with a
+    // message.
+    bool own_folder_ready();
+
     WindowModel& m_;
     Dialogs& dialogs_;
     Tracker& tracker_;  // the mapping between the record and the two pages

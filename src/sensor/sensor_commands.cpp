@@ -346,8 +346,12 @@ void SensorCommands::run(const SensorCommand& command) {
     }
     if (command.records_binding) {
         // The record is kept even for a number refused below; a failed write is reported by
-        // append_day_record and does not stop the command.
-        day_file_.append_record(typed + ";" + m_.text("nsim") + ";" + m_.text("imei"));
+        // append_binding and does not stop the command. A text that would forge a record line
+        // is refused with the record: nothing is written and nothing sent.
+        if (day_file_.append_binding(typed, m_.text("nsim"), m_.text("imei")) ==
+            DayFile::Binding::Refused) {
+            return;
+        }
     }
     if (rule.source == Source::NextAfter && m_.text(rule.control).empty()) return;
     if (!address && command.no_sensor == NoSensor::Refused) {

@@ -5,6 +5,7 @@
 
 #include "files/day_file.h"
 #include "files/file_error.h"
+#include "files/file_write.h"
 
 namespace velkon {
 
@@ -41,18 +42,11 @@ std::filesystem::path blocker_of(const std::filesystem::path& folder) {
 }
 
 std::optional<StartupError> make_base_folder(const std::filesystem::path& folder) {
-    std::error_code ec;
     const auto base = folder / "base";
-    const auto status = std::filesystem::symlink_status(base, ec);
-    if (std::filesystem::is_directory(status)) return std::nullopt;
-    if (std::filesystem::is_symlink(status)) {
-        // The records stay in the program folder: a link is not followed out of it.
-        ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    } else {
-        ec.clear();
-        std::filesystem::create_directories(base, ec);
-        if (!ec) return std::nullopt;
-    }
+    // The records stay in the program folder: a link is not followed out of it.
+    const int error = make_own_folder(base);
+    if (error == 0) return std::nullopt;
+    const std::error_code ec(error, std::generic_category());
     std::string text =
         "Не удалось создать папку " + base.string() + ": " + file_error_text(ec.value());
     if (ec.value() == ENOTDIR || ec.value() == EEXIST) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/end_signals.h"
 #include "sim/device.h"
 #include "sim/pty_server.h"
 
@@ -328,6 +329,7 @@ class PourCommands {
 }  // namespace
 
 int main(int argc, char** argv) {
+    velkon::ignore_file_size_signal();  // a limit on the output makes a write fail, not a kill
     Settings settings;
     if (!parse(argc, argv, settings)) return 2;
     if (settings.cli.help) {

@@ -58,7 +58,7 @@ void Tracker::bind_serial_number() {
         dialogs_.message("Cчитайте IMEI!");
         return;
     }
-    day_file_.append_record(serial + ";" + sim + ";" + imei);
+    day_file_.append_binding(serial, sim, imei);
 }
 
 }  // namespace velkon

@@ -1,5 +1,6 @@
 #include "ui/qt_dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -8,6 +9,9 @@
 namespace velkon::ui {
 
 namespace {
+
+// Set once the program ends: no box may hold it up any more.
+bool g_boxes_closed = false;
 
 QMessageBox::Icon qt_icon(Dialogs::Icon icon) {
     switch (icon) {
@@ -62,25 +66,37 @@ std::filesystem::path run_file_box(QWidget* parent, const std::string& title,
 
 }  // namespace
 
+void QtDialogs::close_all_boxes() {
+    g_boxes_closed = true;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog && dialog->isVisible() && dialog->isModal()) dialog->reject();
+    }
+}
+
 std::filesystem::path QtDialogs::open_file(const std::string& title,
                                            const std::filesystem::path& start,
                                            const std::vector<FileFilter>& filters) {
+    if (g_boxes_closed) return {};
     return run_file_box(parent_, title, start, filters, false);
 }
 
 std::filesystem::path QtDialogs::save_file(const std::string& title,
                                            const std::filesystem::path& start,
                                            const std::vector<FileFilter>& filters) {
+    if (g_boxes_closed) return {};
     return run_file_box(parent_, title, start, filters, true);
 }
 
 void QtDialogs::message(const std::string& text, Icon icon, const std::string& title) {
+    if (g_boxes_closed) return;
     QMessageBox box(qt_icon(icon), QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::Ok, parent_);
     box.exec();
 }
 
 bool QtDialogs::yes_no(const std::string& text) {
+    if (g_boxes_closed) return false;
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, QString::fromStdString(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::Yes);
@@ -90,6 +106,7 @@ bool QtDialogs::yes_no(const std::string& text) {
 
 std::string QtDialogs::input(const std::string& prompt, const std::string& title,
                              const std::string& initial) {
+    if (g_boxes_closed) return {};
     QInputDialog dialog(parent_);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(QString::fromStdString(title));

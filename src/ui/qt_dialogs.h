@@ -14,6 +14,10 @@ class QtDialogs : public Dialogs {
     // The window the boxes are centred on and modal to.
     void set_parent(QWidget* parent) { parent_ = parent; }
 
+    // The program is ending (a signal): every open box is cancelled, and from now on a box
+    // answers at once as if cancelled (No for a question) instead of waiting for the user.
+    static void close_all_boxes();
+
     void message(const std::string& text, Icon icon, const std::string& title) override;
     bool yes_no(const std::string& text) override;
     std::string input(const std::string& prompt, const std::string& title,

@@ -120,6 +120,48 @@ INSTANTIATE_TEST_SUITE_P(
                       GuardCase{"CutAnswer", kSim.substr(0, 1), kImei, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The accessibility interface sets a box's text directly, line breaks included. A line break
+// would start a forged record line and a ";" would shift the fields: such a serial number is
+// refused with a message, nothing is recorded, and the sensor command sends nothing.
+struct ForgedCase {
+    const char* name;
+    const char* button;
+    std::string typed;
+};
+
+void PrintTo(const ForgedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ForgingSerial : public ::testing::TestWithParam<ForgedCase> {};
+
+TEST_P(ForgingSerial, IsRefusedAndRecordsNothing) {
+    Loaded f;
+    f.open_link();
+    f.app.tracker().show_imei(imei_answer(kImei, kSim));
+    f.app.outbox().clear();
+    f.dialogs.inputs.push_back(GetParam().typed);
+    f.app.fire(GetParam().button);
+    ASSERT_EQ(f.dialogs.messages.size(), 1u);
+    EXPECT_NE(f.dialogs.texts()[0].find("Серийный номер не может содержать перевод строки или "
+                                        "знак «;»"),
+              std::string::npos)
+        << f.dialogs.texts()[0];
+    EXPECT_EQ(f.day_file(), kDayHeader);
+    EXPECT_EQ(f.app.outbox().pending(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ForgingSerial,
+                         ::testing::Values(ForgedCase{"BindingForgedLine", "sl3",
+                                                      "12\r\n99;" + kSim + ";" + kImei},
+                                           ForgedCase{"BindingLineFeed", "sl3", "12\n"},
+                                           ForgedCase{"BindingCarriageReturn", "sl3", "12\r"},
+                                           ForgedCase{"BindingSeparator", "sl3", "12;34"},
+                                           ForgedCase{"SensorCommandForgedLine", "InstSN",
+                                                      "12\r\n99;" + kSim + ";" + kImei},
+                                           ForgedCase{"SensorCommandSeparator", "InstSN", "12;"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Binding, CancelEmptiesTheSerialLabelAndRecordsNothing) {
     Loaded f;
     f.app.tracker().show_imei(imei_answer(kImei, kSim));

@@ -1,0 +1,100 @@
+#include "cli/end_on_signals.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace velkon::cli {
+
+// Forwards every call to the driver; registered with its EndOnSignals from before the open until
+// it is destroyed, so a signal that comes while the port opens still finds it.
+class EndOnSignals::WatchedPort final : public SerialPort {
+  public:
+    WatchedPort(EndOnSignals& owner, std::unique_ptr<SerialPort> port)
+        : owner_(owner), port_(std::move(port)) {
+        std::lock_guard lock(owner_.mutex_);
+        owner_.port_ = port_.get();
+    }
+    ~WatchedPort() override {
+        {
+            std::lock_guard lock(owner_.mutex_);
+            owner_.port_ = nullptr;
+        }
+        port_.reset();
+    }
+
+    bool OpenPort(const std::string& path, const std::string& settings) override {
+        return port_->OpenPort(path, settings);
+    }
+    void ClosePort() override { port_->ClosePort(); }
+    void FlushPort() override { port_->FlushPort(); }
+    std::string ReadPort() override { return port_->ReadPort(); }
+    int WritePort(const std::string& data) override { return port_->WritePort(data); }
+    std::size_t DiscardInputBeyond(std::size_t keep) override {
+        return port_->DiscardInputBeyond(keep);
+    }
+    bool is_open() const override { return port_->is_open(); }
+    bool hung_up() const override { return port_->hung_up(); }
+    const OpenError& last_open_error() const override { return port_->last_open_error(); }
+
+  private:
+    EndOnSignals& owner_;
+    std::unique_ptr<SerialPort> port_;
+};
+
+EndOnSignals::EndOnSignals() : stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    ignore_file_size_signal();
+    if (!signals_.ok() || !stop_) return;
+    // The handlers run on the main thread (or any other), never on this one: its poll() must not
+    // be the call a signal interrupts.
+    sigset_t all, earlier;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &earlier);
+    thread_ = std::thread([this] { run(); });
+    ::pthread_sigmask(SIG_SETMASK, &earlier, nullptr);
+}
+
+EndOnSignals::~EndOnSignals() {
+    settle();
+    if (!thread_.joinable()) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(stop_.get(), &one, sizeof one);
+    thread_.join();
+}
+
+std::unique_ptr<SerialPort> EndOnSignals::watch(std::unique_ptr<SerialPort> port) {
+    return std::make_unique<WatchedPort>(*this, std::move(port));
+}
+
+void EndOnSignals::settle() {
+    if (const int signal = signals_.take()) end_by(signal);
+}
+
+void EndOnSignals::run() {
+    for (;;) {
+        pollfd fds[2] = {{signals_.fd(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        // A signal is looked at first: one that came with the stop still ends the program.
+        if (fds[0].revents & POLLIN) {
+            if (const int signal = signals_.take()) end_by(signal);
+            continue;
+        }
+        if (fds[1].revents & POLLIN) return;
+    }
+}
+
+void EndOnSignals::end_by(int signal) {
+    // Held to the end: the main thread cannot destroy the port meanwhile, and a second signal on
+    // another thread waits here instead of ending the program halfway.
+    mutex_.lock();
+    if (port_) port_->ClosePort();
+    die_of_signal(signal);
+}
+
+}  // namespace velkon::cli

@@ -1,0 +1,49 @@
+// velkon-cli's end by a signal (Ctrl-C, kill, a closed terminal, a closed pipe such as
+// `velkon-cli readings ... | head -n1`): the port it holds is closed, which gives the line back
+// its earlier settings and drops the exclusive hold, and then the program ends the way the signal
+// would have ended it (status 128 + N in a shell).
+//
+// The handlers only write into a pipe (base/end_signals.h); a thread of this class waits on it and
+// does the closing, so the work happens whatever the main thread is waiting on (a read of the
+// port, the pause between two readings).
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "base/end_signals.h"
+#include "base/unique_fd.h"
+#include "serial/serial_port.h"
+
+namespace velkon::cli {
+
+class EndOnSignals {
+  public:
+    // Also makes a file-size limit an error rather than a kill.
+    EndOnSignals();
+    // Settles (see below) and stops the thread.
+    ~EndOnSignals();
+    EndOnSignals(const EndOnSignals&) = delete;
+    EndOnSignals& operator=(const EndOnSignals&) = delete;
+
+    // `port`, closed by a signal for as long as it lives.
+    std::unique_ptr<SerialPort> watch(std::unique_ptr<SerialPort> port);
+
+    // A signal that has already come ends the program now, so a closed pipe the last output
+    // ran into ends it by SIGPIPE rather than by a message about the output.
+    void settle();
+
+  private:
+    class WatchedPort;
+    void run();
+    void end_by(int signal);
+
+    EndSignalPipe signals_;
+    UniqueFd stop_;  // eventfd: the thread ends
+    std::mutex mutex_;
+    SerialPort* port_ = nullptr;  // guarded by mutex_
+    std::thread thread_;
+};
+
+}  // namespace velkon::cli

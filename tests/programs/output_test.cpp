@@ -1,0 +1,164 @@
+// Output that cannot be written is an error, never lost in silence: a file-size limit (ulimit -f,
+// the real one, set in the child) and a full disk (/dev/full). No program is killed by the limit
+// halfway through a file, and none leaves a half file or a temporary behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "programs/programs_fixture.h"
+
+namespace velkon::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+struct Outcome {
+    std::optional<int> status;
+    std::string err;
+};
+
+// velkon-cli against the simulator, its output to `out` (a path; "" for /dev/null).
+Outcome run_cli(std::vector<std::string> args, const fs::path& out,
+                std::optional<rlim_t> file_size_limit = std::nullopt) {
+    args.insert(args.begin(), program_path("velkon-cli"));
+    // A pipe: a file would be held to the limit too. The messages are short enough for its buffer.
+    OutputPipe err;
+    UniqueFd out_fd;
+    if (!out.empty())
+        out_fd.reset(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    ChildProcess cli({.args = std::move(args),
+                      .file_size_limit = file_size_limit,
+                      .out_fd = out_fd ? out_fd.get() : -1,
+                      .err_fd = err.write.get()});
+    err.write.reset();
+    Outcome run{cli.wait(kProgramEnds), {}};
+    run.err = err.rest();
+    return run;
+}
+
+void expect_exit(const Outcome& run, int expected) {
+    ASSERT_TRUE(run.status) << "the program did not end";
+    EXPECT_TRUE(WIFEXITED(*run.status) && WEXITSTATUS(*run.status) == expected)
+        << describe_wait_status(*run.status) << "\n"
+        << run.err;
+}
+
+// The profile is larger than the limit: the file write fails with EFBIG, which is reported, and
+// neither the file nor its temporary is left.
+TEST(FileSizeLimit, CliProfileFileIsAnErrorAndLeavesNothing) {
+    sim::PtyServer server;
+    ASSERT_TRUE(server.start()) << server.error();
+    TempDir folder;
+    const fs::path target = folder.make_dir("out") / "a.json";
+    const Outcome run =
+        run_cli({"config", "read", server.slave_path(), "-o", target.string()}, {}, 64);
+    expect_exit(run, 1);
+    EXPECT_NE(run.err.find("«" + target.string() + "»: превышен допустимый размер файла"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(names_in(target.parent_path()), std::vector<std::string>{});
+}
+
+TEST(FileSizeLimit, CliStandardOutputIsAnError) {
+    sim::PtyServer server;
+    ASSERT_TRUE(server.start()) << server.error();
+    TempDir folder;
+    const Outcome run = run_cli({"config", "read", server.slave_path()}, folder.path() / "out", 64);
+    expect_exit(run, 1);
+    EXPECT_NE(run.err.find("стандартный вывод: превышен допустимый размер файла"),
+              std::string::npos)
+        << run.err;
+}
+
+// The window's start writes the day file's header; under a limit smaller than the header the
+// write fails, the start-up box says so, and no cut header stays behind. The program is ended by
+// a signal sent at once, which it takes over before the day file is written and handles in the
+// box's event loop.
+TEST(FileSizeLimit, WindowLeavesNoHalfDayFile) {
+    TempDir home;
+    ChildProcess window({.args = {program_path("velkon-configurator")},
+                         .env = {"QT_QPA_PLATFORM=offscreen", "HOME=" + home.path().string(),
+                                 "XDG_DATA_HOME=" + (home.path() / "data").string(),
+                                 "XDG_RUNTIME_DIR=" + home.path().string()},
+                         .file_size_limit = 16,
+                         .end_signals_blocked = true});
+    ASSERT_TRUE(window.started());
+    ASSERT_TRUE(window.send(SIGTERM));
+    const auto status = window.wait(kProgramEnds);
+    ASSERT_TRUE(status) << "the window did not end";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << describe_wait_status(*status);
+    EXPECT_EQ(names_in(home.path() / "data/velkon-configurator/base"), std::vector<std::string>{});
+}
+
+// A full disk behind the output. As root the test makes a device of its own that behaves like
+// /dev/full, so that a program that wrongly replaced the device by a file could not harm the
+// machine's.
+struct FullDevice {
+    TempDir folder;
+    fs::path path = "/dev/full";
+    FullDevice() {
+        const fs::path own = folder.path() / "full";
+        if (::mknod(own.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) path = own;
+    }
+    bool still_a_device() const {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+    }
+};
+
+struct FullOutput {
+    const char* name;
+    std::vector<std::string> args;  // PORT, FULL: replaced
+    bool to_standard_output;
+};
+
+void PrintTo(const FullOutput& o, std::ostream* os) {
+    *os << o.name;
+}
+
+class CliOnFullDisk : public ::testing::TestWithParam<FullOutput> {};
+
+TEST_P(CliOnFullDisk, ExitsOneNamingTheOutput) {
+    sim::PtyServer server;
+    ASSERT_TRUE(server.start()) << server.error();
+    FullDevice full;
+    TempDir folder;
+    std::vector<std::string> args = GetParam().args;
+    for (auto& a : args) {
+        if (a == "PORT") a = server.slave_path();
+        if (a == "FULL") a = full.path.string();
+    }
+    const Outcome run = run_cli(args, GetParam().to_standard_output ? full.path : fs::path());
+    expect_exit(run, 1);
+    const std::string named = GetParam().to_standard_output
+                                  ? "стандартный вывод: на диске нет места"
+                                  : "«" + full.path.string() + "»: на диске нет места";
+    EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+    EXPECT_TRUE(full.still_a_device());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, CliOnFullDisk,
+    ::testing::Values(FullOutput{"imei", {"imei", "PORT"}, true},
+                      FullOutput{"imei_json", {"imei", "PORT", "--json"}, true},
+                      FullOutput{"readings", {"readings", "PORT", "--count", "3"}, true},
+                      FullOutput{"config_read", {"config", "read", "PORT"}, true},
+                      FullOutput{
+                          "config_read_to_file", {"config", "read", "PORT", "-o", "FULL"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velkon::test
