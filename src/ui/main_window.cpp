@@ -300,10 +300,11 @@ void MainWindow::connect_user_signals(int index) {
     if (auto* button = qobject_cast<CaptionButton*>(w)) {
         connect(button, &QPushButton::clicked, this, [this, index] { user_click(index); });
     } else if (auto* box = qobject_cast<QAbstractButton*>(w)) {  // check and option buttons
-        connect(box, &QAbstractButton::clicked, this, [this, index](bool checked) {
-            user_checked(index, checked);
-            user_click(index);
-        });
+        // Every change of state, not only a click: a screen reader's toggle action, a test tool
+        // or the keyboard changes what the user sees, so it is what must be written. A click
+        // changes the state too, so it is counted here once and not again by `clicked`.
+        connect(box, &QAbstractButton::toggled, this,
+                [this, index](bool checked) { user_checked(index, checked); });
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         // Every change, not only typing: text put there by a screen reader, an on-screen
         // keyboard or a test tool is what the user sees, so it is what must be written.
@@ -450,7 +451,12 @@ void MainWindow::user_text(int index, const QString& text) {
 
 void MainWindow::user_checked(int index, bool checked) {
     if (updating_) return;
-    model_.set_checked(model_.at(index).name, checked);
+    const Control& c = model_.at(index);
+    model_.set_checked(c.name, checked);
+    // An option button cleared because another one of its group was chosen is the other half
+    // of that one change: only the chosen one has its Click.
+    if (c.kind == K::OptionButton && !checked) return;
+    app_.on_event(index, ControlEvent::Click);
 }
 
 void MainWindow::user_selected(int index, int entry) {

@@ -3,64 +3,41 @@
 #include <QMetaObject>
 #include <QObject>
 
-#include "serial/serial_port.h"
-
 namespace velkon {
 
-QtReadRunner::QtReadRunner() : receiver_(std::make_unique<QObject>()), worker_([this] { run(); }) {}
+namespace {
 
-QtReadRunner::~QtReadRunner() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        jobs_.clear();
-    }
-    wake_.notify_one();
-    worker_.join();
-    // Results posted but not yet delivered go with their receiver.
-    receiver_.reset();
-}
+// Lives on the window's thread; a queued call to deliver() runs there.
+class ResultReceiver : public QObject {
+    Q_OBJECT
+  public:
+    explicit ResultReceiver(WorkerReadRunner& runner) : runner_(runner) {}
+    Q_INVOKABLE void deliver() { runner_.deliver_ready(); }
+
+  private:
+    WorkerReadRunner& runner_;
+};
+
+}  // namespace
+
+// The call is queued by name: the queued event then carries nothing of ours, and the results
+// reach the window's thread only through the runner's lock.
+QtReadRunner::QtReadRunner()
+    : receiver_(std::make_unique<ResultReceiver>(runner_)), runner_([receiver = receiver_.get()] {
+          QMetaObject::invokeMethod(receiver, "deliver", Qt::QueuedConnection);
+      }) {}
+
+QtReadRunner::~QtReadRunner() = default;
 
 void QtReadRunner::exchange(SerialPort& port, std::string request,
                             std::function<bool()> still_current, std::function<void(TickIo)> done) {
-    push(Job{&port, std::move(request), std::move(still_current), std::move(done)});
+    runner_.exchange(port, std::move(request), std::move(still_current), std::move(done));
 }
 
 void QtReadRunner::flush(SerialPort& port) {
-    push(Job{&port, {}, {}, {}});
-}
-
-void QtReadRunner::push(Job job) {
-    {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
-    }
-    wake_.notify_one();
-}
-
-void QtReadRunner::run() {
-    for (;;) {
-        Job job{};
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (stopping_) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
-        }
-        if (!job.done) {
-            job.port->FlushPort();
-            continue;
-        }
-        TickIo io = exchange_now(*job.port, job.request, job.still_current);
-        std::lock_guard lock(mutex_);
-        if (stopping_) return;
-        // Posted while the lock is held, so the destructor cannot delete the receiver between
-        // the check above and the post.
-        QMetaObject::invokeMethod(
-            receiver_.get(), [done = std::move(job.done), io = std::move(io)] { done(io); },
-            Qt::QueuedConnection);
-    }
+    runner_.flush(port);
 }
 
 }  // namespace velkon
+
+#include "qt_read_runner.moc"

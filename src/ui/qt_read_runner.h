@@ -1,23 +1,18 @@
-// The exchange tick's read (and its closing flush) on a worker thread, its result delivered on the
-// window's thread.
+// The worker read runner woken through Qt's event queue: a finished tick queues a call on the
+// window's thread, and that call takes the results from the runner and runs their callbacks
+// there, between other events.
 //
-// One worker thread lives as long as the runner and runs the reads one at a time, in the order
-// asked; each result is posted to the thread that made the runner (the window's thread) through
-// Qt's event queue, so `done` always runs there, between other events. Destroying the runner
-// waits for a read in progress to end (the driver's ClosePort wakes it) and drops every result
-// not yet delivered: make the runner on the window's thread and destroy it there, before the
-// window whose handlers its results call.
+// Make it on the window's thread (the thread whose event loop delivers) and destroy it there,
+// before the window whose handlers its results call. Destroying it waits for a read in progress
+// to end (the driver's ClosePort wakes it) and drops every result not yet delivered; a call
+// still queued goes with the receiver it was queued for.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
-#include "seams/seams.h"
+#include "seams/worker_read_runner.h"
 
 class QObject;
 
@@ -35,22 +30,9 @@ class QtReadRunner : public ReadRunner {
     void flush(SerialPort& port) override;
 
   private:
-    struct Job {
-        SerialPort* port;
-        std::string request;
-        std::function<bool()> still_current;
-        std::function<void(TickIo)> done;  // empty for a flush
-    };
-    void push(Job job);
-    void run();
-
-    // Results are posted to this object; deleting it discards those still queued.
+    // Declared first, so it is deleted only after the runner's worker has stopped waking it.
     std::unique_ptr<QObject> receiver_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> jobs_;
-    bool stopping_ = false;
-    std::thread worker_;  // last: starts once everything above exists
+    WorkerReadRunner runner_;
 };
 
 }  // namespace velkon

@@ -1,28 +1,19 @@
-// The port's side of the exchange tick (read, then write) and its closing flush on a worker
-// thread, the result delivered on the window's thread as a posted message, so the window never
-// waits for the line.
+// The worker read runner woken through the window's message queue: a finished tick posts a
+// message to a message-only window of the window's thread, and that message takes the results
+// from the runner and runs their callbacks there, between other messages.
 //
-// One worker thread lives as long as the runner and runs the jobs one at a time, in the order
-// asked. A finished read is kept under a number and that number is posted to a message-only
-// window the runner made on the window's thread; the message runs `done` there, between other
-// messages. Destroying the runner waits for a read in progress to end (the driver's ClosePort
-// cancels it) and forgets every result not yet delivered, so a message still queued finds
-// nothing: make the runner on the window's thread and destroy it there, before the window whose
-// handlers its results call.
+// Make it on the window's thread (the thread whose message loop delivers) and destroy it there,
+// before the window whose handlers its results call. Destroying it waits for a read in progress
+// to end (the driver's ClosePort cancels it) and drops every result not yet delivered; a message
+// still queued finds the receiver gone.
 #pragma once
 
 #include <windows.h>
 
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <string>
-#include <thread>
 
-#include "seams/seams.h"
+#include "seams/worker_read_runner.h"
 
 namespace velkon::win32 {
 
@@ -38,29 +29,23 @@ class Win32ReadRunner : public ReadRunner {
     void flush(SerialPort& port) override;
 
   private:
-    struct Job {
-        SerialPort* port;
-        std::string request;
-        std::function<bool()> still_current;
-        std::function<void(TickIo)> done;  // empty for a flush
-    };
-    struct Result {
-        std::function<void(TickIo)> done;
-        TickIo io;
-    };
-    static LRESULT CALLBACK receiver_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-    void deliver(std::uint64_t number);
-    void push(Job job);
-    void run();
+    // The message-only window the wake-ups are posted to; destroyed after the runner's worker
+    // has stopped, so no wake-up is posted to a window that is gone.
+    class Receiver {
+      public:
+        explicit Receiver(WorkerReadRunner& runner);
+        ~Receiver();
+        Receiver(const Receiver&) = delete;
+        Receiver& operator=(const Receiver&) = delete;
+        HWND hwnd() const { return hwnd_; }
 
-    HWND receiver_ = nullptr;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> jobs_;
-    std::map<std::uint64_t, Result> results_;  // finished reads not yet delivered
-    std::uint64_t next_result_ = 1;
-    bool stopping_ = false;
-    std::thread worker_;  // last: starts once everything above exists
+      private:
+        static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+        HWND hwnd_ = nullptr;
+    };
+
+    Receiver receiver_;  // first: outlives the runner
+    WorkerReadRunner runner_;
 };
 
 }  // namespace velkon::win32

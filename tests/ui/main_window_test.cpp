@@ -15,7 +15,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
+#include "tracker/record.h"
 #include "ui/widgets.h"
 #include "window_fixture.h"
 
@@ -196,6 +198,69 @@ TEST_F(Window, TheModelFollowsEveryChangeOfAnEditWhateverMadeIt) {
     EXPECT_EQ(f.model.text("port_serv"), "8080");
     f.app.fire("setdata");
     EXPECT_NE(f.vars().wrs.find("m2m.example"), std::string::npos);
+}
+
+// The same for check boxes and option buttons: a screen reader's toggle action, a test tool or
+// the keyboard changes what the user sees without a click, and the unit must receive that.
+TEST_F(Window, TheModelFollowsEveryChangeOfACheckBoxWhateverMadeIt) {
+    open_link();
+    for (const char* name : {"Frame11", "r11", "r12", "r13"}) f.model.set_enabled(name, true);
+    struct Way {
+        const char* name;
+        std::function<void(QAbstractButton*)> change;
+    };
+    const Way ways[] = {
+        {"setChecked", [](QAbstractButton* b) { b->setChecked(!b->isChecked()); }},
+        {"toggle", [](QAbstractButton* b) { b->toggle(); }},
+        {"accessible toggle action",
+         [](QAbstractButton* b) {
+             QAccessibleInterface* access = QAccessible::queryAccessibleInterface(b);
+             ASSERT_NE(access, nullptr);
+             ASSERT_NE(access->actionInterface(), nullptr);
+             access->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+         }},
+        {"space key",
+         [](QAbstractButton* b) {
+             QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+             QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
+             QApplication::sendEvent(b, &press);
+             QApplication::sendEvent(b, &release);
+         }},
+        {"click", [](QAbstractButton* b) { b->click(); }},
+    };
+    // Two channels, the EGTS flag, and an option button of input 1's mode chosen from another.
+    const char* const names[] = {"Check1", "Check3", "EGTS_prot", "r13"};
+    for (const Way& way : ways) {
+        for (const char* name : names) {
+            SCOPED_TRACE(std::string(way.name) + " " + name);
+            auto* box = widget<QAbstractButton>(name);
+            if (std::string(name) == "r13") f.model.set_checked("r11", true);
+            const bool before = box->isChecked();
+            way.change(box);
+            ASSERT_NE(box->isChecked(), before);
+            EXPECT_EQ(f.model.checked(name), box->isChecked());
+            if (std::string(name) == "r13") {
+                EXPECT_FALSE(f.model.checked("r11"));
+            }
+        }
+    }
+
+    // What the write sends is what the boxes show.
+    auto* access = QAccessible::queryAccessibleInterface(widget("Check1"));
+    access->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    ASSERT_TRUE(f.app.fire("setdata"));
+    const std::string& frame = f.vars().wrs;
+    ASSERT_EQ(frame.size(), kConfigFrameSize);
+    int flags = 0;
+    for (const ConfigField& field : tracker_config_layout()) {
+        if (field.kind != FieldKind::Flag) continue;
+        ++flags;
+        const std::string name(field.control);
+        SCOPED_TRACE(name);
+        const bool sent = (static_cast<unsigned char>(frame[field.position - 1]) & field.mask) != 0;
+        EXPECT_EQ(sent, widget<QAbstractButton>(name)->isChecked());
+    }
+    EXPECT_GT(flags, 0);
 }
 
 TEST_F(Window, EditingTheAddressBoxRunsItsChangeHandler) {
