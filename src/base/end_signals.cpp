@@ -50,7 +50,10 @@ EndSignalPipe::EndSignalPipe() {
         const int signal = kEndSignals[i];
         struct sigaction earlier {};
         if (::sigaction(signal, nullptr, &earlier) != 0) continue;
-        if (earlier.sa_handler == SIG_IGN) continue;  // nohup and background jobs mean it
+        // nohup means it for SIGHUP, and a parent that ignores SIGPIPE wants EPIPE instead. An
+        // ignored SIGINT is only a shell's way of starting a background job: kill -INT still
+        // means it.
+        if (earlier.sa_handler == SIG_IGN && (signal == SIGHUP || signal == SIGPIPE)) continue;
         if (::sigaction(signal, &action, &earlier_[i]) != 0) continue;
         routed_[i] = true;
         sigaddset(&unblock, signal);

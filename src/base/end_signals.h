@@ -5,8 +5,8 @@
 // held exclusively. Instead each of them writes its number into a pipe; the program reads it
 // where it is safe to do its cleanup (an event loop, a thread of its own), then ends the way the
 // signal would have ended it (die_of_signal), so its parent sees the usual status (128 + N in a
-// shell). A signal that was ignored when the program started (nohup, a background job) stays
-// ignored.
+// shell). SIGHUP or SIGPIPE ignored when the program started (nohup, a parent that wants EPIPE)
+// stays ignored.
 #pragma once
 
 #include <array>

@@ -64,8 +64,8 @@ const Writer kLaterSave = [](Rig& r) {
     if (started) return "the session did not start: " + *started;
     fs::remove_all(folder);
     fs::rename(r.folder.path() / "planted", folder);
-    r.model.set_text("MsgCom", "Получены данные.");
     r.model.set_text("uroven", "100");
+    ++r.model.vars.levels_shown;
     cal.sample(0);
     return cal.record_now().value_or("");
 };
