@@ -291,6 +291,9 @@ HWND MainWindow::create(int index) {
     }
     if (c.kind == K::Frame && c.color != kDefaultColor)
         SetWindowSubclass(hwnd, coloured_frame_proc, 0, native_color(c.color));
+    if (c.kind == K::CheckBox || c.kind == K::OptionButton)
+        SetWindowSubclass(hwnd, check_state_proc, static_cast<UINT_PTR>(index),
+                          reinterpret_cast<DWORD_PTR>(this));
     // Every control is a tool of the tool tip control; its text follows the model's tool tip.
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -568,6 +571,30 @@ void MainWindow::user_text(int index) {
     app_.on_event(index, ControlEvent::Change);
 }
 
+// Whatever changed the state (a click, the keyboard, a check set by another program or a test
+// tool): the model follows, and the control's Click runs once per change. The automatic check
+// box sets its own check on a click and then reports the click; only the first of the two is a
+// change.
+void MainWindow::user_checked(int index, bool checked) {
+    const Control& c = model_.at(index);
+    if (c.checked == checked) return;
+    model_.set_checked(c.name, checked);
+    // An option button cleared because another one of its group was chosen is the other half
+    // of that one change: only the chosen one has its Click.
+    if (c.kind == K::OptionButton && !checked) return;
+    user_click(index);
+}
+
+LRESULT CALLBACK MainWindow::check_state_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                              UINT_PTR index, DWORD_PTR window) {
+    const LRESULT result = DefSubclassProc(hwnd, message, wparam, lparam);
+    auto* self = reinterpret_cast<MainWindow*>(window);
+    // A check set by anything but the model's own change of it notifies nobody: follow it here.
+    if (message == BM_SETCHECK && !self->updating_)
+        self->user_checked(static_cast<int>(index), wparam == BST_CHECKED);
+    return result;
+}
+
 void MainWindow::user_click(int index) {
     app_.on_event(index, ControlEvent::Click);
 }
@@ -581,16 +608,12 @@ void MainWindow::on_command(int index, int code) {
             if (code == BN_CLICKED) user_click(index);
             break;
         case K::CheckBox:
-            if (code == BN_CLICKED) {
-                model_.set_checked(c.name, SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED);
-                user_click(index);
-            }
+            if (code == BN_CLICKED)
+                user_checked(index, SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED);
             break;
         case K::OptionButton:
-            if (code == BN_CLICKED) {
-                model_.set_checked(c.name, true);
-                user_click(index);
-            }
+            // Not an automatic button: the click only asks, the model's change checks it.
+            if (code == BN_CLICKED) user_checked(index, true);
             break;
         case K::TextBox:
             if (code == EN_CHANGE) user_text(index);

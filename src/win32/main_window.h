@@ -54,6 +54,9 @@ class MainWindow {
 
   private:
     static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    // Check boxes' and option buttons' own messages: a check set from outside.
+    static LRESULT CALLBACK check_state_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                             UINT_PTR index, DWORD_PTR window);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     void create_controls();
@@ -80,6 +83,7 @@ class MainWindow {
     // Control -> model.
     void on_command(int index, int code);
     void user_text(int index);
+    void user_checked(int index, bool checked);
     void user_click(int index);
     void tick(int index);
 

@@ -18,10 +18,13 @@ void register_receiver_class(WNDPROC proc) {
 
 }  // namespace
 
-Win32ReadRunner::Receiver::Receiver(WorkerReadRunner& runner) {
+Win32ReadRunner::Receiver::Receiver() {
     register_receiver_class(&Receiver::proc);
     hwnd_ = CreateWindowExW(0, kReceiverClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             GetModuleHandleW(nullptr), nullptr);
+}
+
+void Win32ReadRunner::Receiver::deliver_to(WorkerReadRunner& runner) {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&runner));
 }
 
@@ -42,8 +45,9 @@ LRESULT CALLBACK Win32ReadRunner::Receiver::proc(HWND hwnd, UINT message, WPARAM
 }
 
 Win32ReadRunner::Win32ReadRunner()
-    : receiver_(runner_),
-      runner_([hwnd = receiver_.hwnd()] { PostMessageW(hwnd, kResultsReady, 0, 0); }) {}
+    : runner_([hwnd = receiver_.hwnd()] { PostMessageW(hwnd, kResultsReady, 0, 0); }) {
+    receiver_.deliver_to(runner_);
+}
 
 Win32ReadRunner::~Win32ReadRunner() = default;
 

@@ -33,11 +33,13 @@ class Win32ReadRunner : public ReadRunner {
     // has stopped, so no wake-up is posted to a window that is gone.
     class Receiver {
       public:
-        explicit Receiver(WorkerReadRunner& runner);
+        Receiver();
         ~Receiver();
         Receiver(const Receiver&) = delete;
         Receiver& operator=(const Receiver&) = delete;
         HWND hwnd() const { return hwnd_; }
+        // Where the wake-ups go; set once the runner exists, before it is given any job.
+        void deliver_to(WorkerReadRunner& runner);
 
       private:
         static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

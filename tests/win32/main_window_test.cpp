@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/form_fixture.h"
+#include "tracker/record.h"
 #include "win32/dialogs.h"
 #include "win32/main_window.h"
 #include "win32/read_runner.h"
@@ -156,6 +157,38 @@ TEST(Win32Window, CheckBoxesAndOptionButtonsSetTheModel) {
     SendMessageW(f["usredn"], BM_CLICK, 0, 0);
     EXPECT_EQ(f.model.checked("usredn"), !before);
     EXPECT_EQ(SendMessageW(f["usredn"], BM_GETCHECK, 0, 0) == BST_CHECKED, !before);
+}
+
+// A check set by another program or a test tool (BM_SETCHECK) notifies nobody, yet it is what
+// the user sees: the model follows it, and the unit is sent what the boxes show.
+TEST(Win32Window, ACheckSetFromOutsideReachesTheModel) {
+    WindowFixture f;
+    f.open_link();
+    struct Step {
+        const char* name;
+        bool checked;
+    };
+    const Step steps[] = {{"Check1", true},    {"Check1", false}, {"Check3", true},
+                          {"EGTS_prot", true}, {"r11", true},     {"r13", true}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.name) + (step.checked ? " on" : " off"));
+        SendMessageW(f[step.name], BM_SETCHECK, step.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        EXPECT_EQ(f.model.checked(step.name), step.checked);
+    }
+    // The option buttons of a group stay one choice.
+    EXPECT_FALSE(f.model.checked("r11"));
+    EXPECT_NE(SendMessageW(f["r11"], BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    ASSERT_TRUE(f.app.fire("setdata"));
+    const std::string& frame = f.vars().wrs;
+    ASSERT_EQ(frame.size(), kConfigFrameSize);
+    for (const ConfigField& field : tracker_config_layout()) {
+        if (field.kind != FieldKind::Flag) continue;
+        const std::string name(field.control);
+        SCOPED_TRACE(name);
+        const bool sent = (static_cast<unsigned char>(frame[field.position - 1]) & field.mask) != 0;
+        EXPECT_EQ(sent, SendMessageW(f[name.c_str()], BM_GETCHECK, 0, 0) == BST_CHECKED);
+    }
 }
 
 TEST(Win32Window, ClosingTheWindowClosesTheLink) {
