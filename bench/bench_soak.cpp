@@ -211,8 +211,8 @@ void BM_FaultSoak(benchmark::State& state) {
             } else {
                 rig.model.set_tab(0);
             }
-            if (flood_over && recovery < 0 && rig.model.text("MsgCom") == kReadingsStatus &&
-                rig.model.text("temp") == std::to_string(kMarkerTemperature) + " °C") {
+            if (flood_over && recovery < 0 && rig.model.text(ctl::MsgCom) == kReadingsStatus &&
+                rig.model.text(ctl::temp) == std::to_string(kMarkerTemperature) + " °C") {
                 recovery = Seconds(Steady::now() - flood_end).count();
             }
             // The flood ends when the line has taken it all, or when its time is up.

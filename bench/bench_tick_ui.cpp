@@ -55,7 +55,7 @@ void run_loop(benchmark::State& state, bool silent) {
         heartbeat.start();
         loop.exec();
     }
-    const bool answered = rig.model.text("MsgCom") == "Получены данные.";
+    const bool answered = rig.model.text(ctl::MsgCom) == "Получены данные.";
     app.connection().close_link();
     state.counters["longest_stall_ms"] = longest_stall;
     state.counters["ticks"] = ticks;

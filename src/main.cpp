@@ -127,12 +127,12 @@ void schedule_open(const Options& options, velkon::WindowModel& model,
     const std::string name = options.open_port.toStdString();
     QObject::connect(timer, &QTimer::timeout, &owner,
                      [timer, name, &model, &configurator, looks = 0]() mutable {
-                         const auto& items = model.items("CmbPort");
+                         const auto& items = model.items(velkon::ctl::CmbPort);
                          for (std::size_t i = 0; i < items.size(); ++i) {
                              if (items[i] != name) continue;
                              timer->stop();
-                             model.set_selected("CmbPort", static_cast<int>(i));
-                             configurator.fire("BTNOpenCom");
+                             model.set_selected(velkon::ctl::CmbPort, static_cast<int>(i));
+                             configurator.fire(velkon::ctl::BTNOpenCom);
                              return;
                          }
                          if (++looks >= kOpenLooks) {

@@ -109,12 +109,12 @@ void write_report(const ScriptedRun& run) {
 // timer before the scan's first tick), for a few seconds at most.
 void CALLBACK open_port_now(HWND, UINT, UINT_PTR id, DWORD) {
     static int attempts = 0;
-    const auto& items = g_run->model->items("CmbPort");
+    const auto& items = g_run->model->items(velkon::ctl::CmbPort);
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i] != g_run->options.open_port) continue;
         KillTimer(nullptr, id);
-        g_run->model->set_selected("CmbPort", static_cast<int>(i));
-        SendMessageW(g_run->window->control("BTNOpenCom"), BM_CLICK, 0, 0);
+        g_run->model->set_selected(velkon::ctl::CmbPort, static_cast<int>(i));
+        SendMessageW(g_run->window->control(velkon::ctl::BTNOpenCom), BM_CLICK, 0, 0);
         return;
     }
     if (++attempts >= kOpenAttempts) KillTimer(nullptr, id);
