@@ -82,6 +82,9 @@ struct Control {
     int max_bytes = 0;      // text boxes whose text travels in a fixed-width field: its width
     bool multiline = false;
     int tab_order = -1;  // position in the keyboard order, -1 when the control takes no focus
+    // What assistive technology calls a control whose caption is a separate label (the check
+    // boxes and option buttons): the label's text, or what the box stands for. "" otherwise.
+    std::string accessible_name;
 };
 
 // The form variables shared by the handlers.

@@ -249,6 +249,7 @@ void MainWindow::attach(int index) {
         return;
     }
     QWidget* w = widgets_[index];
+    if (!c.accessible_name.empty()) w->setAccessibleName(qs(c.accessible_name));
     const QRect rect = pixel_rect(c.rect);
     if (c.parent.empty()) {
         w->setGeometry(rect);

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <map>
+#include <set>
 
 #include "tracker/record.h"
 #include "ui/widgets.h"
@@ -181,6 +183,31 @@ TEST_F(Window, WhatTheUserDoesReachesTheModelAtOnce) {
     f.model.set_enabled(ctl::CmbPort, true);
     press_key(widget(ctl::CmbPort), Qt::Key_Down);
     EXPECT_EQ(f.model.selected(ctl::CmbPort), 1);
+}
+
+// A screen reader tells the boxes apart: each is called by the caption drawn beside it, not by
+// its frame's title, and no two boxes of one frame share a name.
+TEST_F(Window, EveryBoxHasItsOwnAccessibleName) {
+    const std::pair<ControlName, QString> spots[] = {
+        {ctl::Check3, "Канал 3"},          {ctl::Check8, "Канал 8"},
+        {ctl::usredn, "Сглаживание"},      {ctl::D_4096, "Диапазон 4096"},
+        {ctl::R_a, "Аналоговый Режим"},    {ctl::iinv, "Инверсия индикатора"},
+        {ctl::EGTS_prot, "Протокол ЕГТС"}, {ctl::r22, "Частотный"},
+    };
+    for (const auto& [name, expected] : spots) {
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(widget(name))->text(QAccessible::Name),
+                  expected)
+            << name;
+    }
+    std::map<std::string, std::set<QString>> by_frame;
+    for (const Control& c : f.model.controls()) {
+        if (c.kind != ControlKind::CheckBox && c.kind != ControlKind::OptionButton) continue;
+        const QString said = QAccessible::queryAccessibleInterface(widget(ControlName(c.name)))
+                                 ->text(QAccessible::Name);
+        EXPECT_FALSE(said.isEmpty()) << c.name;
+        EXPECT_TRUE(by_frame[c.parent].insert(said).second)
+            << c.name << " shares «" << said.toStdString() << "»";
+    }
 }
 
 // Text put into an edit by anything but the keyboard (a screen reader, an on-screen keyboard,
