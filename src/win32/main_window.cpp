@@ -398,7 +398,9 @@ void MainWindow::sync(int index) {
             break;
         case K::CheckBox:
         case K::OptionButton:
-            sync_text(index, c.text);
+            // A box whose caption is a label beside it carries that caption as its own text,
+            // which is what assistive technology reads; the box is too narrow to draw it.
+            sync_text(index, c.text.empty() ? c.accessible_name : c.text);
             if ((SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED) != c.checked)
                 SendMessageW(hwnd, BM_SETCHECK, c.checked ? BST_CHECKED : BST_UNCHECKED, 0);
             break;

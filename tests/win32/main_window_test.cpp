@@ -110,6 +110,17 @@ TEST(Win32Window, ShowsTheModelsTextsAndFollowsItsChanges) {
     EXPECT_EQ(SendMessageW(f[ctl::ProgressBar1], PBM_GETPOS, 0, 0), 40);
 }
 
+// A box whose caption is drawn by a label beside it carries the caption as its own text, the
+// name assistive technology reads for a button, instead of nothing.
+TEST(Win32Window, CaptionlessBoxesCarryTheirCaptionForScreenReaders) {
+    WindowFixture f;
+    const std::pair<ControlName, const char*> spots[] = {{ctl::Check3, "Канал 3"},
+                                                         {ctl::usredn, "Сглаживание"},
+                                                         {ctl::R_a, "Аналоговый Режим"},
+                                                         {ctl::r22, "Частотный"}};
+    for (const auto& [name, caption] : spots) EXPECT_EQ(f.shown_text(name), caption) << name;
+}
+
 TEST(Win32Window, TheOpenButtonOpensThePickedPortAndStartsTheExchangeTimer) {
     WindowFixture f;
     f.model.set_items(ctl::CmbPort, {"COM1", "COM3"});
