@@ -34,7 +34,7 @@
 
 #include "app/configurator.h"
 #include "support/sim_window.h"
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ class MachineLateness {
 };
 
 void BM_FaultSoak(benchmark::State& state) {
-    velkon::testing::SimRig<QtReadRunner> rig;
+    velkon::testing::SimRig<QtIoRunner> rig;
     if (!rig.open()) {
         state.SkipWithError("the simulator's line did not open");
         return;

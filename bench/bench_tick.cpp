@@ -53,7 +53,7 @@ class EventQueue {
 };
 
 // Reads on one worker thread and posts the result to the window's queue.
-class WorkerRunner : public ReadRunner {
+class WorkerRunner : public PortIoRunner {
   public:
     explicit WorkerRunner(EventQueue& window) : window_(window), worker_([this] { run(); }) {}
     ~WorkerRunner() override {
@@ -175,7 +175,7 @@ void BM_PortScan(benchmark::State& state) {
     WindowModel& model = stand_ins.model;
     auto port = make_serial_port();
     auto lister = make_system_port_lister();
-    SyncReadRunner reader;
+    SyncIoRunner reader;
     Configurator app(model, ConfiguratorSeams{*port, *lister, stand_ins.dialogs, stand_ins.clock,
                                               reader, stand_ins.folder.path()});
     // Fill the traffic text up to its cap first: the steady state after a long idle time.

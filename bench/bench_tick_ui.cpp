@@ -14,7 +14,7 @@
 
 #include "app/configurator.h"
 #include "support/sim_window.h"
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ using namespace velkon;
 using Steady = std::chrono::steady_clock;
 
 void run_loop(benchmark::State& state, bool silent) {
-    velkon::testing::SimRig<QtReadRunner> rig;
+    velkon::testing::SimRig<QtIoRunner> rig;
     if (!rig.open()) {
         state.SkipWithError("the simulator's line did not open");
         return;

@@ -25,7 +25,7 @@
 #include "ui/calibration_window.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 namespace {
 
@@ -185,9 +185,9 @@ int main(int argc, char** argv) {
     const auto ports = velkon::make_system_port_lister();
     velkon::ui::QtDialogs dialogs;
     velkon::SystemClock clock;
-    auto reader = std::make_unique<velkon::QtReadRunner>();
+    auto port_io = std::make_unique<velkon::QtIoRunner>();
     velkon::Configurator configurator(
-        model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *reader,
+        model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *port_io,
                                          velkon::default_program_folder(),
                                          QLocale::system().decimalPoint().toStdString()});
     configurator.shell().on_end_program = [] { QCoreApplication::quit(); };
@@ -215,6 +215,6 @@ int main(int argc, char** argv) {
 
     const int status = app.exec();
     // The port is closed by now; a read still queued must not reach the handlers.
-    reader.reset();
+    port_io.reset();
     return status;
 }

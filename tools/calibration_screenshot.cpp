@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     NoPorts ports;
     PrintedDialogs dialogs;
     FixedClock clock;
-    velkon::SyncReadRunner reader;
+    velkon::SyncIoRunner reader;
     velkon::Configurator configurator(
         model, velkon::ConfiguratorSeams{*port, ports, dialogs, clock, reader, folder_pattern});
     velkon::ui::MainWindow window(model, configurator);

@@ -13,7 +13,7 @@ Configurator::Configurator(WindowModel& model, ConfiguratorSeams s)
       sensor_commands_(model, s.dialogs, outbox_, day_file_),
       tracker_(model, s.dialogs, outbox_, day_file_, s.program_folder, s.decimal_separator),
       profiles_(model, s.dialogs, tracker_, s.program_folder),
-      exchange_(model, s.port, s.dialogs, s.reader, outbox_,
+      exchange_(model, s.port, s.dialogs, s.port_io, outbox_,
                 {connection_, sensor_answers_, tracker_}),
       shell_(model, s.dialogs, s.clock, outbox_, connection_, s.program_folder),
       table_(make_event_table()) {

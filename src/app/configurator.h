@@ -35,7 +35,7 @@ struct ConfiguratorSeams {
     PortLister& ports;
     Dialogs& dialogs;
     Clock& clock;
-    ReadRunner& reader;
+    PortIoRunner& port_io;
     std::filesystem::path program_folder;
     // The user's decimal separator ("," on a Russian desktop).
     std::string decimal_separator = ".";

@@ -179,7 +179,7 @@ void ExchangeEngine::start_tick() {
     busy_ = true;
     const std::uint64_t link = outbox_.link();
     // 5, 6. Read, then send; the rest of the tick runs on the window's thread once both are done.
-    reader_.exchange(
+    port_io_.exchange(
         port_, request_, [this, link] { return outbox_.link() == link; },
         [this, link](TickIo io) { finish_tick(link, std::move(io)); });
 }
@@ -240,7 +240,7 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     judge_answer(answer);
     // 13.
     m_.set_color(ctl::Pic, kLampRed);
-    reader_.flush(port_);
+    port_io_.flush(port_);
 }
 
 // Bytes that are no frame (modem text, a device at another speed, noise) still go to the text

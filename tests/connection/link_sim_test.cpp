@@ -25,7 +25,7 @@ struct SimLink {
     std::unique_ptr<PortLister> lister = make_system_port_lister();
     ScriptedDialogs dialogs;
     FixedClock clock;
-    SyncReadRunner reader;
+    SyncIoRunner reader;
     Configurator app{model,
                      ConfiguratorSeams{*port, *lister, dialogs, clock, reader, folder.path()}};
 

@@ -37,7 +37,7 @@
 #include "support/form_fixture.h"
 #include "support/test_support.h"
 #include "ui/main_window.h"
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 namespace velkon {
 namespace {
@@ -106,7 +106,7 @@ struct Session {
     std::unique_ptr<PortLister> lister = make_system_port_lister();
     testing::ScriptedDialogs dialogs;
     testing::FixedClock clock;
-    std::unique_ptr<QtReadRunner> reader = std::make_unique<QtReadRunner>();
+    std::unique_ptr<QtIoRunner> reader = std::make_unique<QtIoRunner>();
     Configurator app{model,
                      ConfiguratorSeams{*port, *lister, dialogs, clock, *reader, folder.path()}};
     std::unique_ptr<ui::MainWindow> window;

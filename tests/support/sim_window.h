@@ -12,7 +12,7 @@
 
 namespace velkon::testing {
 
-template <typename Runner = SyncReadRunner>
+template <typename Runner = SyncIoRunner>
 struct SimRig : StandIns {
     sim::PtyServer server;
     std::unique_ptr<SerialPort> port = make_serial_port();

@@ -12,7 +12,7 @@
 #include "tracker/record.h"
 #include "win32/dialogs.h"
 #include "win32/main_window.h"
-#include "win32/read_runner.h"
+#include "win32/io_runner.h"
 #include "win32/text.h"
 
 namespace velkon::win32 {
@@ -235,10 +235,10 @@ bool pump_until(Pred done) {
     return done();
 }
 
-TEST(Win32ReadRunner, DeliversTheExchangeOnTheWindowsThreadInOrder) {
+TEST(Win32IoRunner, DeliversTheExchangeOnTheWindowsThreadInOrder) {
     testing::FakePort port;
     port.reads = {"first", "second"};
-    Win32ReadRunner runner;
+    Win32IoRunner runner;
     std::vector<std::string> got;
     const DWORD window_thread = GetCurrentThreadId();
     bool same_thread = true;
@@ -270,12 +270,12 @@ class SignallingPort : public testing::FakePort {
     }
 };
 
-TEST(Win32ReadRunner, AResultNotYetDeliveredIsDroppedWithTheRunner) {
+TEST(Win32IoRunner, AResultNotYetDeliveredIsDroppedWithTheRunner) {
     SignallingPort port;
     port.reads = {"late"};
     bool called = false;
     {
-        Win32ReadRunner runner;
+        Win32IoRunner runner;
         runner.exchange(port, "", {}, [&](TickIo) { called = true; });
         // The worker has read, and its result is posted, but not handled before the runner goes.
         ASSERT_EQ(WaitForSingleObject(port.read_done, 5000), WAIT_OBJECT_0);
