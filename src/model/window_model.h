@@ -79,7 +79,8 @@ struct Control {
     bool editable = false;  // a combo box with an edit part (else a drop-down list)
     int max_bytes = 0;      // text boxes whose text travels in a fixed-width field: its width
     bool multiline = false;
-    int tab_order = -1;  // position in the keyboard order, -1 when the control takes no focus
+    int tab_order = -1;   // position in the keyboard order, -1 when the control takes no focus
+    bool cancel = false;  // a button the window presses on Esc (while it is enabled)
 };
 
 // The form variables shared by the handlers.

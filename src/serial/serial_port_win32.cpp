@@ -14,9 +14,10 @@
 // There is no unbounded flush: FlushFileBuffers on a comm handle waits for the adapter to
 // drain with no time limit and cannot be cancelled. The flush waits for the output queue to
 // empty up to a deadline instead, and a close ends the wait.
-// ClosePort from another thread cancels a read in progress (CancelSynchronousIo) so the window
-// does not wait out the quarter second; where the system cannot cancel it, the time-out still
-// ends it.
+// ClosePort from another thread cancels a read in progress (CancelSynchronousIo); where the
+// system cannot cancel it (wine), the time-out ends it. Either way ClosePort does not wait for
+// that read: the reading thread releases the handle as it comes back, so the window that closes
+// the port never freezes for the rest of a read.
 //
 // Hang-up: an unplugged adapter (or, under wine, a pseudo-terminal whose peer went away) makes
 // reads return nothing and writes fail with a device error. The first such failure marks the port
@@ -126,7 +127,11 @@ namespace {
 
 class Win32SerialPort final : public SerialPort {
   public:
-    ~Win32SerialPort() override { ClosePort(); }
+    ~Win32SerialPort() override {
+        ClosePort();
+        std::lock_guard lock(io_);  // an operation still under way ends first
+        port_.reset();
+    }
 
     bool OpenPort(const std::string& path, const std::string& settings) override;
     void ClosePort() override;
@@ -140,6 +145,22 @@ class Win32SerialPort final : public SerialPort {
     const OpenError& last_open_error() const override { return error_; }
 
   private:
+    // Holds io_ for one operation; as it ends, a close that came meanwhile releases the port.
+    class Operation {
+      public:
+        explicit Operation(Win32SerialPort& port) : port_(port) { port_.io_.lock(); }
+        ~Operation() {
+            port_.io_.unlock();
+            port_.release_if_closing();
+        }
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+      private:
+        Win32SerialPort& port_;
+    };
+
+    void release_if_closing();
     bool fail_configuration(DWORD error, std::string message);
     void cancel_read();
     void drain_output();  // with io_ held
@@ -168,6 +189,8 @@ bool Win32SerialPort::fail_configuration(DWORD error, std::string message) {
 bool Win32SerialPort::OpenPort(const std::string& path, const std::string& settings) {
     ClosePort();  // a second open must not leak the first handle
     std::lock_guard lock(io_);
+    port_.reset();  // a close left to an operation that ended just now
+    closing_ = false;
     error_ = {};
     hung_up_ = false;
 
@@ -220,17 +243,26 @@ void Win32SerialPort::cancel_read() {
 }
 
 void Win32SerialPort::ClosePort() {
-    closing_ = true;
-    cancel_read();  // a read waiting on another thread ends now and releases io_
-    std::lock_guard lock(io_);
-    closing_ = false;
-    if (!port_) return;
-    port_.reset();
     open_ = false;
+    closing_ = true;
+    cancel_read();  // a read waiting on another thread ends now, where the system can end it
+    // An operation still under way on the worker releases the port as it ends.
+    release_if_closing();
+}
+
+// Whoever sees the close and gets io_ first releases the port: the closing thread when no
+// operation runs, else the operation's thread as it ends (it checks after unlocking, so a close
+// that came just then is not missed).
+void Win32SerialPort::release_if_closing() {
+    if (!closing_) return;
+    std::unique_lock lock(io_, std::try_to_lock);
+    if (!lock.owns_lock() || !closing_) return;
+    port_.reset();
+    closing_ = false;
 }
 
 std::string Win32SerialPort::ReadPort() {
-    std::lock_guard lock(io_);
+    const Operation operation(*this);
     if (!port_ || hung_up_ || closing_) return {};
 
     DWORD count = 0;
@@ -244,6 +276,7 @@ std::string Win32SerialPort::ReadPort() {
         std::lock_guard reader(reader_mutex_);
         reader_thread_ = 0;
     }
+    if (closing_) return {};  // the port is released as this read ends
     if (!ok && is_hangup_error(error)) hung_up_ = true;
     if (count == 0 || count > kMaxTransfer) {
         if (!hung_up_ && !closing_) drain_output();
@@ -253,7 +286,7 @@ std::string Win32SerialPort::ReadPort() {
 }
 
 void Win32SerialPort::FlushPort() {
-    std::lock_guard lock(io_);
+    const Operation operation(*this);
     if (!port_ || hung_up_) return;
     drain_output();
 }
@@ -282,7 +315,7 @@ DWORD Win32SerialPort::write_chunk(std::string_view chunk) {
 }
 
 int Win32SerialPort::WritePort(const std::string& data) {
-    std::lock_guard lock(io_);
+    const Operation operation(*this);
     if (!port_ || hung_up_) return 0;
     if (data.empty()) return static_cast<int>(write_chunk({}));
     DWORD total = 0;
@@ -296,7 +329,7 @@ int Win32SerialPort::WritePort(const std::string& data) {
 }
 
 std::size_t Win32SerialPort::DiscardInputBeyond(std::size_t keep) {
-    std::lock_guard lock(io_);
+    const Operation operation(*this);
     if (!port_ || hung_up_) return 0;
     DWORD errors = 0;
     COMSTAT status{};

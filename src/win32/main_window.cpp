@@ -24,6 +24,7 @@ constexpr wchar_t kFontFace[] = L"Tahoma";
 constexpr int kFirstControlId = 1000;
 constexpr int kComboListPixels = 160;  // the drop-down part of a combo box
 constexpr int kDesignDpi = 96;
+constexpr UINT kMoveFocusMessage = WM_APP + 20;
 
 COLORREF native_color(std::uint32_t color) {
     if (color == kHighlightColor) return GetSysColor(COLOR_HIGHLIGHT);
@@ -43,6 +44,11 @@ int window_dpi(HWND hwnd) {
     const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     return dpi > 0 ? dpi : kDesignDpi;
+}
+
+// Enabled and shown (by its own style: the window as a whole may be hidden).
+bool takes_focus(HWND control) {
+    return IsWindowEnabled(control) && (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE);
 }
 
 // ---- The round lamp ----------------------------------------------------------------------------
@@ -221,6 +227,19 @@ void MainWindow::create_controls() {
         if (model_.at(i).kind == K::TabControl)
             SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     }
+    // Tab follows the window order: the controls that take the focus go first, in the model's
+    // keyboard order.
+    std::vector<int> ordered;
+    for (int i = 0; i < count; ++i) {
+        if (controls_[i] && model_.at(i).tab_order >= 0) ordered.push_back(i);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [&](int a, int b) { return model_.at(a).tab_order < model_.at(b).tab_order; });
+    HWND after = HWND_TOP;
+    for (const int i : ordered) {
+        SetWindowPos(controls_[i], after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = controls_[i];
+    }
 }
 
 HWND MainWindow::create(int index) {
@@ -368,6 +387,12 @@ bool MainWindow::usable(int index) const {
 // a frame disabled) reaches every control it holds.
 void MainWindow::sync_states() {
     ++updating_;
+    // The control that has the focus (or holds it, as a combo box holds its edit part).
+    const HWND focus = GetFocus();
+    HWND focused = nullptr;
+    for (const HWND hwnd : controls_) {
+        if (hwnd && focus && (focus == hwnd || IsChild(hwnd, focus))) focused = hwnd;
+    }
     for (int i = 0; i < static_cast<int>(controls_.size()); ++i) {
         const HWND hwnd = controls_[i];
         if (!hwnd) continue;
@@ -376,12 +401,49 @@ void MainWindow::sync_states() {
         const signed char state = static_cast<signed char>((visible ? 1 : 0) | (enabled ? 2 : 0));
         if (state == shown_state_[i]) continue;
         const bool was_visible = shown_state_[i] >= 0 && (shown_state_[i] & 1);
+        const bool was_enabled = shown_state_[i] >= 0 && (shown_state_[i] & 2);
+        if (enabled && visible && !was_enabled && model_.at(i).kind == K::Button)
+            enabled_buttons_.push_back(hwnd);
         shown_state_[i] = state;
         EnableWindow(hwnd, enabled);
         ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
         if (visible && !was_visible && unseen_text_[i]) sync_multiline(i);
     }
+    // A disabled control loses the focus (a hidden one keeps it), and Tab then reaches nothing.
+    // The focus moves once the handler that disabled it has ended, when its twin may have been
+    // enabled.
+    if (focused && !takes_focus(focused) && !focus_move_) {
+        focus_move_ = true;
+        focus_lost_from_ = focused;
+        PostMessageW(hwnd_, kMoveFocusMessage, 0, 0);
+    }
     --updating_;
+}
+
+// The focus goes to the button the same action enabled («Открыть порт» after «Закрыть порт»,
+// and the other way round), else to the next control that can take it, as in a dialog.
+void MainWindow::move_focus() {
+    focus_move_ = false;
+    const HWND focused = focus_lost_from_;
+    focus_lost_from_ = nullptr;
+    const HWND focus = GetFocus();
+    // Moved meanwhile to another control (a click): nothing to do. The system may have given
+    // the focus to the window itself.
+    if (!focused || takes_focus(focused) || (focus && focus != focused && focus != hwnd_)) return;
+    // The first button in tab order after the lost one that the same action enabled; else the
+    // next control that takes the focus.
+    const HWND first = GetNextDlgTabItem(hwnd_, focused, FALSE);
+    HWND next = first;
+    for (HWND candidate = first; candidate && candidate != focused;) {
+        if (std::find(enabled_buttons_.begin(), enabled_buttons_.end(), candidate) !=
+            enabled_buttons_.end()) {
+            next = candidate;
+            break;
+        }
+        candidate = GetNextDlgTabItem(hwnd_, candidate, FALSE);
+        if (candidate == first) break;
+    }
+    if (next && next != focused && takes_focus(next)) SetFocus(next);
 }
 
 void MainWindow::sync(int index) {
@@ -601,6 +663,7 @@ void MainWindow::user_click(int index) {
 
 void MainWindow::on_command(int index, int code) {
     if (updating_) return;
+    enabled_buttons_.clear();  // only a button this command enables takes the focus
     const Control& c = model_.at(index);
     const HWND hwnd = controls_[index];
     switch (c.kind) {
@@ -636,11 +699,34 @@ void MainWindow::on_command(int index, int code) {
     }
 }
 
+// Enter presses the focused button (a window that is not a dialog has no default button); Esc
+// presses the window's cancel button while it is enabled.
+void MainWindow::keyboard_command(int command) {
+    const int count = static_cast<int>(controls_.size());
+    if (command == IDOK) {
+        const HWND focus = GetFocus();
+        for (int i = 0; i < count; ++i) {
+            if (controls_[i] == focus && model_.at(i).kind == K::Button) {
+                SendMessageW(focus, BM_CLICK, 0, 0);
+                return;
+            }
+        }
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (model_.at(i).cancel && controls_[i] && takes_focus(controls_[i])) {
+            SendMessageW(controls_[i], BM_CLICK, 0, 0);
+            return;
+        }
+    }
+}
+
 void MainWindow::tick(int index) {
     // A message box inside a tick handler pumps messages; the same timer must not start a second
     // tick inside the first.
     if (ticking_[index]) return;
     ticking_[index] = true;
+    enabled_buttons_.clear();
     app_.on_event(index, ControlEvent::Timer);
     ticking_[index] = false;
 }
@@ -662,6 +748,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     const int count = static_cast<int>(controls_.size());
     switch (message) {
         case WM_COMMAND: {
+            // Enter and Esc, as the dialog manager reports them.
+            if (lparam == 0 && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+                keyboard_command(LOWORD(wparam));
+                return 0;
+            }
             const int index = static_cast<int>(LOWORD(wparam)) - kFirstControlId;
             if (lparam && index >= 0 && index < count) on_command(index, HIWORD(wparam));
             return 0;
@@ -675,6 +766,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             return 0;
         }
+        case kMoveFocusMessage:
+            move_focus();
+            return 0;
         case WM_TIMER: {
             const int index = static_cast<int>(wparam) - kFirstControlId;
             if (index >= 0 && index < count) tick(index);

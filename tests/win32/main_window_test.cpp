@@ -123,6 +123,49 @@ TEST(Win32Window, TheOpenButtonOpensThePickedPortAndStartsTheExchangeTimer) {
     EXPECT_FALSE(IsWindowEnabled(f["BTNOpenCom"]));
 }
 
+// What the keyboard does in the running window: the key goes through the dialog manager, then
+// whatever the handlers posted is delivered.
+void press_key(WindowFixture& f, WPARAM key) {
+    MSG key_down{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+    if (!IsDialogMessageW(f.window.hwnd(), &key_down)) {
+        TranslateMessage(&key_down);
+        DispatchMessageW(&key_down);
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+// The control that has the focus, by name, for the failure messages.
+std::string focused_name(const WindowFixture& f) {
+    const HWND focus = GetFocus();
+    if (focus == f.window.hwnd()) return "(the window)";
+    for (const Control& c : f.model.controls()) {
+        const HWND hwnd = f.window.control(c.name);
+        if (hwnd && (hwnd == focus || IsChild(hwnd, focus))) return c.name;
+    }
+    return focus ? "(another window)" : "(none)";
+}
+
+// Without a mouse: Enter on «Открыть порт» opens, the focus goes on to «Закрыть порт»; Esc
+// closes and the focus comes back to «Открыть порт»; Tab then goes on from there.
+TEST(Win32Window, TheKeyboardOpensAndClosesAndTheFocusFollowsTheEnabledButton) {
+    WindowFixture f;
+    f.model.set_items("CmbPort", {"COM1"});
+    f.pick("CmbPort", 0);
+    SetFocus(f["BTNOpenCom"]);
+    ASSERT_EQ(GetFocus(), f["BTNOpenCom"]);
+    press_key(f, VK_RETURN);
+    ASSERT_EQ(f.port.calls.back(), "open \\\\.\\COM1");
+    EXPECT_EQ(focused_name(f), "BTNCloseCom");
+    press_key(f, VK_ESCAPE);
+    EXPECT_FALSE(f.port.is_open());
+    EXPECT_EQ(focused_name(f), "BTNOpenCom");
+    press_key(f, VK_TAB);  // «Закрыть порт» is disabled again: the port list is next
+    EXPECT_EQ(focused_name(f), "CmbPort");
+    press_key(f, VK_ESCAPE);  // with no port open, Esc has nothing to press
+    EXPECT_TRUE(IsWindowEnabled(f["BTNOpenCom"]));
+}
+
 TEST(Win32Window, TypedTextReachesTheModelWithinTheFieldsWidth) {
     WindowFixture f;
     const int width = f.model["apn"].max_bytes;
