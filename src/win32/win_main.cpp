@@ -1,7 +1,9 @@
 // The configurator for Windows: the window model, its handlers and the Win32 front end, wired to
 // the Win32 serial driver, the COM port list, the clock and the program folder.
 //
-// Options (for scripts that run it under wine):
+// Any other command line (a file dropped on the exe, a shortcut's argument) is ignored: the
+// window opens as usual. The options for scripts that run it under wine come only after
+// --script, the first argument:
 //   --open COMn        picks COMn in the port list and presses «Открыть порт» once the list
 //                      has been filled
 //   --quit-after MS    closes the window MS milliseconds after it opened
@@ -57,9 +59,14 @@ std::vector<std::wstring> arguments() {
     return out;
 }
 
+constexpr wchar_t kScriptFlag[] = L"--script";
+
+// The scripted options, or none for a bad scripted command line. Without --script first, every
+// argument is ignored.
 std::optional<Options> parse_options(const std::vector<std::wstring>& args) {
     Options options;
-    for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args.size() < 2 || args[1] != kScriptFlag) return options;
+    for (std::size_t i = 2; i < args.size(); ++i) {
         const std::wstring& arg = args[i];
         if (i + 1 >= args.size()) return std::nullopt;
         const std::wstring& value = args[++i];
@@ -134,8 +141,8 @@ int main() {
     const auto options = parse_options(arguments());
     if (!options) {
         MessageBoxW(nullptr,
-                    L"Параметры: [--open COMn] [--quit-after МС] [--screenshot ФАЙЛ.bmp] "
-                    L"[--report ФАЙЛ]",
+                    L"Параметры: --script [--open COMn] [--quit-after МС] "
+                    L"[--screenshot ФАЙЛ.bmp] [--report ФАЙЛ]",
                     L"Конфигуратор Velkon", MB_OK | MB_ICONEXCLAMATION);
         return 2;
     }

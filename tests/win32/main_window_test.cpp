@@ -250,6 +250,35 @@ TEST(Win32Dialogs, BoxesCarryTheAskedIcon) {
     EXPECT_EQ(message_box_flags(Dialogs::Icon::Critical), UINT(MB_OK | MB_ICONERROR));
 }
 
+// What a question box shows, read while it is open; then it is answered No.
+std::wstring g_question_buttons;
+
+BOOL CALLBACK read_and_answer(HWND window, LPARAM) {
+    if (!GetDlgItem(window, IDYES)) return TRUE;
+    wchar_t yes[32] = {};
+    wchar_t no[32] = {};
+    GetDlgItemTextW(window, IDYES, yes, 32);
+    GetDlgItemTextW(window, IDNO, no, 32);
+    g_question_buttons = std::wstring(yes) + L"/" + no;
+    PostMessageW(window, WM_COMMAND, IDNO, 0);
+    return FALSE;
+}
+
+void CALLBACK answer_question(HWND, UINT, UINT_PTR id, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), read_and_answer, 0);
+    if (!g_question_buttons.empty()) KillTimer(nullptr, id);
+}
+
+// Questions say «Да/Нет» like the input box's «OK/Отмена», whatever the system's language.
+TEST(Win32Dialogs, QuestionButtonsAreRussian) {
+    Win32Dialogs dialogs;
+    g_question_buttons.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, answer_question);  // runs inside the box
+    EXPECT_FALSE(dialogs.yes_no("Продолжить?"));
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(narrow(g_question_buttons), "Да/Нет");
+}
+
 TEST(Win32Dialogs, FileFiltersBecomeTheBoxsFilterText) {
     const std::wstring text = file_filter_text({{"Профили", "*.json *.prof"}, {"Все", "*"}});
     EXPECT_EQ(text, std::wstring(L"Профили\0*.json;*.prof\0Все\0*\0", 28));
