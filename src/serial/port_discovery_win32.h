@@ -16,8 +16,9 @@ inline constexpr int kHighestComPort = 30;
 // "COM" and the decimal number, no space: COM7.
 std::string com_port_name(int number);
 
-// Nonzero when the system knows a serial port of that number (GetDefaultCommConfigA). Under
-// wine it answers yes for every number.
+// Nonzero when the system knows a serial port of that number (GetDefaultCommConfigA): the
+// question where the system's list of serial ports is empty. Under wine it answers yes for
+// every number.
 int PortExists(int number);
 
 // The entries for the numbers 1..kHighestComPort whose name `exists` accepts, in ascending
