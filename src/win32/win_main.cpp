@@ -30,6 +30,7 @@
 #include "seams/seams.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
+#include "win32/calibration_window.h"
 #include "win32/dialogs.h"
 #include "win32/main_window.h"
 #include "win32/read_runner.h"
@@ -160,6 +161,14 @@ int main() {
     velkon::win32::MainWindow window(model, configurator);
     window.on_destroyed = [] { PostQuitMessage(0); };
     dialogs.set_owner(window.hwnd());
+
+    // Tank calibration: one window for the whole run, so its session outlives closing it. Its
+    // boxes belong to it, not to the main window it disables while shown.
+    velkon::win32::Win32Dialogs calibration_dialogs;
+    velkon::win32::CalibrationWindow calibration(
+        model, {calibration_dialogs, clock, velkon::default_program_folder(), {}}, window.hwnd());
+    calibration_dialogs.set_owner(calibration.hwnd());
+    configurator.on_calibration = [&calibration] { calibration.open(); };
     configurator.start();
     ShowWindow(window.hwnd(), SW_SHOWNORMAL);
     UpdateWindow(window.hwnd());
@@ -176,7 +185,9 @@ int main() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         const auto start = SteadyClock::now();
-        if (!window.hwnd() || !IsDialogMessageW(window.hwnd(), &msg)) {
+        if (calibration.dialog_message(msg)) {
+            // the calibration window's keyboard
+        } else if (!window.hwnd() || !IsDialogMessageW(window.hwnd(), &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
