@@ -122,7 +122,8 @@ const Place kPlaces[] = {
 
 constexpr int kClientWidth = 900;
 constexpr int kClientHeight = 620;
-constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// Not WS_CLIPCHILDREN: the group box does not paint its inside, the window does.
+constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 
 // The user's decimal separator for numbers shown and exported; "." when it is not one byte.
 char locale_decimal() {

@@ -78,15 +78,40 @@ LRESULT CALLBACK lamp_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
+// The ground under a control, as its parent gives it (the page's own on a page).
+HBRUSH ground_brush(HWND control, HDC dc) {
+    const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(control), WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(dc),
+                                                             reinterpret_cast<LPARAM>(control)));
+    return brush ? brush : GetSysColorBrush(COLOR_BTNFACE);
+}
+
+// A group box paints its edge and caption only: its inside is filled here, or a page switch
+// leaves pieces of the page it hid there.
+LRESULT CALLBACK frame_ground_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                   DWORD_PTR) {
+    if (message == WM_ERASEBKGND) {
+        const HDC dc = reinterpret_cast<HDC>(wparam);
+        RECT box;
+        GetClientRect(hwnd, &box);
+        FillRect(dc, &box, ground_brush(hwnd, dc));
+        return 1;
+    }
+    return DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
 // A frame whose caption has a colour of its own: the system's group box draws its caption in the
 // text colour whatever the parent says, so such a frame is painted here, etched edge and caption.
 LRESULT CALLBACK coloured_frame_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                      UINT_PTR, DWORD_PTR color) {
+    if (message == WM_ERASEBKGND) return 1;  // painted whole in WM_PAINT
     if (message != WM_PAINT) return DefSubclassProc(hwnd, message, wparam, lparam);
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(hwnd, &paint);
     RECT box;
     GetClientRect(hwnd, &box);
+    // The inside too: what a page switch hid here must not stay on the screen.
+    FillRect(dc, &box, ground_brush(hwnd, dc));
     const HGDIOBJ old_font =
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
     TEXTMETRICW metrics;
@@ -100,7 +125,6 @@ LRESULT CALLBACK coloured_frame_proc(HWND hwnd, UINT message, WPARAM wparam, LPA
         SIZE size;
         GetTextExtentPoint32W(dc, caption.c_str(), int(caption.size()), &size);
         RECT label{7, 0, 7 + size.cx + 4, metrics.tmHeight};
-        FillRect(dc, &label, GetSysColorBrush(COLOR_BTNFACE));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(
             dc, IsWindowEnabled(hwnd) ? static_cast<COLORREF>(color) : GetSysColor(COLOR_GRAYTEXT));
@@ -172,6 +196,7 @@ MainWindow::~MainWindow() {
         DestroyWindow(hwnd_);
     }
     for (const auto& [key, font] : fonts_) DeleteObject(font);
+    if (page_brush_) DeleteObject(page_brush_);
 }
 
 HWND MainWindow::control(std::string_view name) const {
@@ -218,15 +243,6 @@ void MainWindow::create_controls() {
     ticking_.assign(count, false);
     unseen_text_.assign(count, false);
     for (int i = 0; i < count; ++i) controls_[i] = create(i);
-    // Containers below what they hold: frames above the tab control, everything else above both.
-    for (int i = 0; i < count; ++i) {
-        if (model_.at(i).kind == K::Frame)
-            SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    }
-    for (int i = 0; i < count; ++i) {
-        if (model_.at(i).kind == K::TabControl)
-            SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    }
     // Tab follows the window order: the controls that take the focus go first, in the model's
     // keyboard order.
     std::vector<int> ordered;
@@ -239,6 +255,26 @@ void MainWindow::create_controls() {
     for (const int i : ordered) {
         SetWindowPos(controls_[i], after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         after = controls_[i];
+    }
+    // Containers below what they hold: frames above the tab control, everything else above both
+    // (the tab control is thus the last stop of Tab).
+    // Each one pushed to the bottom goes below those pushed before: inner frames first.
+    const auto depth = [&](int i) {
+        int d = 0;
+        for (std::string p = model_.at(i).parent; !p.empty(); p = model_[p].parent) ++d;
+        return d;
+    };
+    std::vector<int> frames;
+    for (int i = 0; i < count; ++i) {
+        if (model_.at(i).kind == K::Frame) frames.push_back(i);
+    }
+    std::stable_sort(frames.begin(), frames.end(),
+                     [&](int a, int b) { return depth(a) > depth(b); });
+    for (const int i : frames)
+        SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    for (int i = 0; i < count; ++i) {
+        if (model_.at(i).kind == K::TabControl)
+            SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     }
 }
 
@@ -310,6 +346,8 @@ HWND MainWindow::create(int index) {
     }
     if (c.kind == K::Frame && c.color != kDefaultColor)
         SetWindowSubclass(hwnd, coloured_frame_proc, 0, native_color(c.color));
+    else if (c.kind == K::Frame)
+        SetWindowSubclass(hwnd, frame_ground_proc, 0, 0);
     if (c.kind == K::CheckBox || c.kind == K::OptionButton)
         SetWindowSubclass(hwnd, check_state_proc, static_cast<UINT_PTR>(index),
                           reinterpret_cast<DWORD_PTR>(this));
@@ -325,6 +363,10 @@ HWND MainWindow::create(int index) {
 }
 
 void MainWindow::layout() {
+    if (page_brush_) {
+        DeleteObject(page_brush_);
+        page_brush_ = nullptr;
+    }
     RECT frame{0, 0, pixels(kClientWidthTwips), pixels(kClientHeightTwips)};
     AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
     SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
@@ -699,6 +741,48 @@ void MainWindow::on_command(int index, int code) {
     }
 }
 
+// Labels, check and option buttons and frames stand on the ground of what holds them: a page's
+// own (white under visual styles), else the window's. The page's ground is a picture of the tab
+// control's body, laid so that it lines up with the page behind each control.
+HBRUSH MainWindow::ground_for(int index, HDC dc) {
+    const Control& c = model_.at(index);
+    if (c.kind == K::TextBox || c.kind == K::ComboBox) return nullptr;
+    int page_holder = -1;
+    for (std::string parent = c.parent; !parent.empty();) {
+        const int p = model_.index_of(parent);
+        if (model_.at(p).kind == K::TabControl) page_holder = p;
+        parent = model_.at(p).parent;
+    }
+    SetBkMode(dc, TRANSPARENT);
+    if (page_holder < 0) return GetSysColorBrush(COLOR_BTNFACE);
+    if (!page_brush_) make_page_brush(page_holder);
+    RECT place;
+    GetWindowRect(controls_[index], &place);
+    MapWindowPoints(HWND_DESKTOP, controls_[page_holder], reinterpret_cast<POINT*>(&place), 2);
+    SetBrushOrgEx(dc, -place.left, -place.top, nullptr);
+    return page_brush_;
+}
+
+void MainWindow::make_page_brush(int tab_index) {
+    const HWND tab = controls_[tab_index];
+    RECT box;
+    GetClientRect(tab, &box);
+    const HDC screen = GetDC(tab);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP picture =
+        CreateCompatibleBitmap(screen, std::max<LONG>(box.right, 1), std::max<LONG>(box.bottom, 1));
+    const HGDIOBJ old = SelectObject(memory, picture);
+    FillRect(memory, &box, GetSysColorBrush(COLOR_BTNFACE));
+    // The tab control paints its body into the picture, with visual styles or without.
+    SendMessageW(tab, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(tab, screen);
+    page_brush_ = CreatePatternBrush(picture);
+    DeleteObject(picture);
+}
+
 // Enter presses the focused button (a window that is not a dialog has no default button); Esc
 // presses the window's cancel button while it is enabled.
 void MainWindow::keyboard_command(int command) {
@@ -769,6 +853,14 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         case kMoveFocusMessage:
             move_focus();
             return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN: {
+            const HWND control = reinterpret_cast<HWND>(lparam);
+            const auto at = std::find(controls_.begin(), controls_.end(), control);
+            if (at == controls_.end()) break;
+            return reinterpret_cast<LRESULT>(ground_for(static_cast<int>(at - controls_.begin()),
+                                                        reinterpret_cast<HDC>(wparam)));
+        }
         case WM_TIMER: {
             const int index = static_cast<int>(wparam) - kFirstControlId;
             if (index >= 0 && index < count) tick(index);

@@ -84,6 +84,8 @@ class MainWindow {
     void on_command(int index, int code);
     void keyboard_command(int command);
     void move_focus();
+    HBRUSH ground_for(int index, HDC dc);
+    void make_page_brush(int tab_index);
     void user_text(int index);
     void user_checked(int index, bool checked);
     void user_click(int index);
@@ -93,6 +95,7 @@ class MainWindow {
     Configurator& app_;
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
+    HBRUSH page_brush_ = nullptr;        // the tab control's body, made when first needed
     std::vector<HWND> enabled_buttons_;  // the buttons the current command or tick enabled
     bool focus_move_ = false;            // a move of the focus is posted
     HWND focus_lost_from_ = nullptr;     // the control that had the focus when it was disabled

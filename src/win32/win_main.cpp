@@ -9,6 +9,8 @@
 //   --quit-after MS    closes the window MS milliseconds after it opened
 //   --screenshot FILE  saves the window as a BMP when it closes (one second after it opened
 //                      without --quit-after)
+//   --pages N,M,...    shows these pages in turn (0 = «Датчик»), one every 200 ms, before the
+//                      screenshot
 //   --report FILE      writes, when the window closes, every label's text, the longest time one
 //                      message took to handle and the longest tick (UTF-8, "name=text" lines)
 #include <windows.h>
@@ -50,6 +52,7 @@ struct Options {
     std::optional<UINT> quit_after_ms;
     std::wstring screenshot;
     std::wstring report;
+    std::vector<int> pages;
 };
 
 std::vector<std::wstring> arguments() {
@@ -82,6 +85,14 @@ std::optional<Options> parse_options(const std::vector<std::wstring>& args) {
             options.screenshot = value;
         } else if (arg == L"--report") {
             options.report = value;
+        } else if (arg == L"--pages") {
+            for (std::size_t at = 0; at <= value.size();) {
+                const std::size_t comma = std::min(value.find(L',', at), value.size());
+                const std::wstring page = value.substr(at, comma - at);
+                if (page.size() != 1 || page[0] < L'0' || page[0] > L'2') return std::nullopt;
+                options.pages.push_back(page[0] - L'0');
+                at = comma + 1;
+            }
         } else {
             return std::nullopt;
         }
@@ -128,6 +139,14 @@ void CALLBACK open_port_now(HWND, UINT, UINT_PTR id, DWORD) {
     if (++attempts >= kOpenAttempts) KillTimer(nullptr, id);
 }
 
+constexpr UINT kPageEveryMs = 200;
+
+void CALLBACK next_page(HWND, UINT, UINT_PTR id, DWORD) {
+    static std::size_t shown = 0;
+    if (shown < g_run->options.pages.size()) g_run->model->set_tab(g_run->options.pages[shown++]);
+    if (shown >= g_run->options.pages.size()) KillTimer(nullptr, id);
+}
+
 void CALLBACK close_now(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     if (!g_run->options.screenshot.empty())
@@ -143,7 +162,7 @@ int main() {
     if (!options) {
         MessageBoxW(nullptr,
                     L"Параметры: --script [--open COMn] [--quit-after МС] "
-                    L"[--screenshot ФАЙЛ.bmp] [--report ФАЙЛ]",
+                    L"[--screenshot ФАЙЛ.bmp] [--pages N,M] [--report ФАЙЛ]",
                     L"Конфигуратор Velkon", MB_OK | MB_ICONEXCLAMATION);
         return 2;
     }
@@ -176,6 +195,7 @@ int main() {
     ScriptedRun run{*options, &model, &window, {}};
     g_run = &run;
     if (!options->open_port.empty()) SetTimer(nullptr, 0, kOpenDelayMs, open_port_now);
+    if (!options->pages.empty()) SetTimer(nullptr, 0, kPageEveryMs, next_page);
     if (options->quit_after_ms) {
         SetTimer(nullptr, 0, *options->quit_after_ms, close_now);
     } else if (!options->screenshot.empty() || !options->report.empty()) {

@@ -123,6 +123,23 @@ TEST(Win32Window, TheOpenButtonOpensThePickedPortAndStartsTheExchangeTimer) {
     EXPECT_FALSE(IsWindowEnabled(f["BTNOpenCom"]));
 }
 
+// Containers lie below what they hold, whatever the keyboard order did to the window order:
+// a page's controls above the tab control, a frame's controls above the frame.
+TEST(Win32Window, ContainersLieBelowWhatTheyHold) {
+    WindowFixture f;
+    const auto below = [&](HWND upper, HWND lower) {
+        for (HWND h = GetWindow(upper, GW_HWNDNEXT); h; h = GetWindow(h, GW_HWNDNEXT)) {
+            if (h == lower) return true;
+        }
+        return false;
+    };
+    for (const Control& c : f.model.controls()) {
+        if (c.kind == ControlKind::Timer || c.parent.empty()) continue;
+        EXPECT_TRUE(below(f.window.control(c.name), f.window.control(c.parent)))
+            << c.name << " lies below " << c.parent;
+    }
+}
+
 // What the keyboard does in the running window: the key goes through the dialog manager, then
 // whatever the handlers posted is delivered.
 void press_key(WindowFixture& f, WPARAM key) {
