@@ -199,7 +199,7 @@ QWidget* MainWindow::create(const Control& c) {
                 // enabled.
                 auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
                 connect(esc, &QShortcut::activated, button, [button] {
-                    if (button->isEnabled() && button->isVisible()) button->animateClick();
+                    if (button->isEnabled() && button->isVisible()) button->click();
                 });
             }
             w = button;

@@ -51,6 +51,17 @@ bool takes_focus(HWND control) {
     return IsWindowEnabled(control) && (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE);
 }
 
+// The frame around a client area: for the window's own monitor's DPI where the system can say
+// (Windows 10, 1607 on), else as the primary monitor's.
+void adjust_frame(RECT& frame, DWORD style, DWORD ex_style, int dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust_for_dpi = reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    if (adjust_for_dpi && adjust_for_dpi(&frame, style, FALSE, ex_style, static_cast<UINT>(dpi)))
+        return;
+    AdjustWindowRectEx(&frame, style, FALSE, ex_style);
+}
+
 // ---- The round lamp ----------------------------------------------------------------------------
 
 LRESULT CALLBACK lamp_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -368,7 +379,7 @@ void MainWindow::layout() {
         page_brush_ = nullptr;
     }
     RECT frame{0, 0, pixels(kClientWidthTwips), pixels(kClientHeightTwips)};
-    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+    adjust_frame(frame, kWindowStyle, 0, dpi_);
     SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (int i = 0; i < static_cast<int>(controls_.size()); ++i) {

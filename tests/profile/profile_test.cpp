@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "files/file_error.h"
 #include "support/form_fixture.h"
 #include "support/test_support.h"
 #include "tracker/answers.h"
@@ -278,7 +279,7 @@ TEST(ProfileButtons, SuggestsTheProfileNameInUnicode) {
     f.dialogs.files.push_back({});  // the box is cancelled
     f.app.fire("save_prof");
     ASSERT_EQ(f.dialogs.files_asked.size(), 1u);
-    EXPECT_EQ(f.dialogs.files_asked[0].start.filename().wstring(), L"профиль.json");
+    EXPECT_EQ(path_text(f.dialogs.files_asked[0].start.filename()), "профиль.json");
 }
 
 }  // namespace

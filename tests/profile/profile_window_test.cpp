@@ -6,6 +6,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "files/file_error.h"
 #include "support/form_fixture.h"
 #include "support/sim_window.h"
 #include "tracker/answers.h"
@@ -78,7 +79,7 @@ TEST(ProfileButtons, SaveWritesWhatThePagesShowToTheChosenFile) {
     EXPECT_TRUE(f.dialogs.files_asked[0].saving);
     // Named in Unicode: through the ANSI code page on Windows the suggestion came out garbled.
     EXPECT_EQ(f.dialogs.files_asked[0].start.parent_path(), f.profiles());
-    EXPECT_EQ(f.dialogs.files_asked[0].start.filename().wstring(), L"профиль.json");
+    EXPECT_EQ(path_text(f.dialogs.files_asked[0].start.filename()), "профиль.json");
     EXPECT_TRUE(std::filesystem::is_directory(f.profiles()));
     const auto text = file_content(f.profiles() / "truck.json");
     ASSERT_TRUE(text);
