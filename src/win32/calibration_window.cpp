@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "calibration/session_form.h"
 #include "files/file_error.h"
 #include "seams/seams.h"
 #include "win32/text.h"
@@ -119,6 +120,8 @@ const Place kPlaces[] = {
     {kPlot, kPlotClass, L"", kChild, 470, 160, 420, 262},
     {kStrip, kPlotClass, L"", kChild, 470, 428, 420, 182},
 };
+
+constexpr const char* kRuleText = "Введите время успокоения в секундах и допуск уровня.";
 
 constexpr int kClientWidth = 900;
 constexpr int kClientHeight = 620;
@@ -438,30 +441,21 @@ void CalibrationWindow::sample() {
     if (error) fail(*error);
 }
 
+// The settling values are typed here (the Qt window has spin boxes): each must be a number.
 void CalibrationWindow::start_session() {
     const auto field = [this](int id) { return window_text(GetDlgItem(hwnd_, id)); };
-    const auto portion = cal::parse_number(field(kPortion));
-    if (!portion) return fail("Введите порцию в литрах, например 20.");
-    cal::SessionInfo info;
-    info.portion = *portion;
-    const auto blank = [](const std::string& text) {
-        return text.find_first_not_of(" \t") == std::string::npos;
-    };
-    if (!blank(field(kTank))) {
-        info.tank_volume = cal::parse_number(field(kTank));
-        if (!info.tank_volume) return fail("Введите объём бака в литрах или оставьте поле пустым.");
-    }
-    if (!blank(field(kStartVolume))) {
-        const auto start = cal::parse_number(field(kStartVolume));
-        if (!start) return fail("Введите начальный объём в литрах, например 0.");
-        info.start_volume = *start;
-    }
+    cal::SessionForm form;
+    form.portion = field(kPortion);
+    form.tank = field(kTank);
+    form.start_volume = field(kStartVolume);
     const auto seconds = cal::parse_number(field(kSettleSeconds));
     const auto band = cal::parse_number(field(kSettleBand));
-    if (!seconds || !band) return fail("Введите время успокоения в секундах и допуск уровня.");
-    info.rule = {*seconds, *band};
-    if (const auto why = cal::check_rule(info.rule)) return fail(*why);
-    if (const auto why = cal::check_info(info)) return fail(*why);
+    if (!seconds || !band) return fail(kRuleText);
+    form.settle_seconds = *seconds;
+    form.settle_band = *band;
+    cal::FormReading reading = cal::read_form(form);
+    if (reading.error) return fail(*reading.error);
+    cal::SessionInfo info = std::move(reading.info);
     if (cal_->active() && !cal_->session().points().empty() &&
         !seams_.dialogs.yes_no("Начать новый сеанс? Текущая таблица сохранена в файле «" +
                                path_text(cal_->file().filename()) + "».")) {
@@ -481,13 +475,13 @@ void CalibrationWindow::load_from(const std::filesystem::path& path) {
     if (!loaded.session) return fail(loaded.error);
     if (const auto error = cal_->resume(std::move(*loaded.session), seams_.clock.now_text()))
         return fail(*error);
-    const cal::SessionInfo& info = cal_->session().info();
+    const cal::SessionForm form = cal::form_of(cal_->session().info(), locale_decimal());
     ++filling_;
-    SetDlgItemTextW(hwnd_, kPortion, widen(shown(info.portion)).c_str());
-    SetDlgItemTextW(hwnd_, kTank, info.tank_volume ? widen(shown(*info.tank_volume)).c_str() : L"");
-    SetDlgItemTextW(hwnd_, kStartVolume, widen(shown(info.start_volume)).c_str());
-    SetDlgItemTextW(hwnd_, kSettleSeconds, widen(shown(info.rule.seconds, 0)).c_str());
-    SetDlgItemTextW(hwnd_, kSettleBand, widen(shown(info.rule.band, 1)).c_str());
+    SetDlgItemTextW(hwnd_, kPortion, widen(form.portion).c_str());
+    SetDlgItemTextW(hwnd_, kTank, widen(form.tank).c_str());
+    SetDlgItemTextW(hwnd_, kStartVolume, widen(form.start_volume).c_str());
+    SetDlgItemTextW(hwnd_, kSettleSeconds, widen(shown(form.settle_seconds, 0)).c_str());
+    SetDlgItemTextW(hwnd_, kSettleBand, widen(shown(form.settle_band, 1)).c_str());
     --filling_;
     show_session();
     show_live();
@@ -537,10 +531,11 @@ void CalibrationWindow::edit_selected() {
     const std::string level =
         seams_.dialogs.input("Уровень", "Изменить точку", shown(point.level, 1));
     if (level.empty()) return;
-    const auto v = cal::parse_number(volume);
-    const auto l = cal::parse_number(level);
-    if (!v || !l) return fail("Введите число, например 12,5.");
-    point = {*v, *l};
+    const cal::CellReading v = cal::read_cell(volume);
+    if (v.error) return fail(*v.error);
+    const cal::CellReading l = cal::read_cell(level);
+    if (l.error) return fail(*l.error);
+    point = {*v.value, *l.value};
     const auto error = cal_->edit(*row, point);
     show_session();
     if (const auto recorded = cal_->take_recorded()) select_row(*recorded);
@@ -580,7 +575,7 @@ void CalibrationWindow::apply_rule() {
     const cal::SettlingRule in_force = cal_->session().info().rule;
     std::optional<std::string> error;
     if (!seconds || !band) {
-        error = "Введите время успокоения в секундах и допуск уровня.";
+        error = kRuleText;
     } else if (cal::SettlingRule{*seconds, *band} != in_force) {
         error = cal_->set_rule({*seconds, *band});
     }
@@ -597,12 +592,12 @@ void CalibrationWindow::apply_rule() {
 
 void CalibrationWindow::apply_portion() {
     if (!cal_->active()) return;
-    const auto portion = cal::parse_number(window_text(GetDlgItem(hwnd_, kPortion)));
+    const cal::PortionReading reading = cal::read_portion(window_text(GetDlgItem(hwnd_, kPortion)));
     const double in_force = cal_->session().info().portion;
-    if (portion && *portion == in_force) return;
-    std::optional<std::string> error;
-    if (portion) error = cal_->set_portion(*portion);
-    if (!portion || error) {
+    if (reading.portion && *reading.portion == in_force) return;
+    std::optional<std::string> error = reading.error;
+    if (reading.portion) error = cal_->set_portion(*reading.portion);
+    if (error) {
         ++filling_;
         SetDlgItemTextW(hwnd_, kPortion, widen(shown(cal_->session().info().portion)).c_str());
         --filling_;
