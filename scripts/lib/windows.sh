@@ -106,12 +106,13 @@ velkon_wine_end() {
 }
 
 # velkon_start_sim OUT_PREFIX [options...]: starts the Linux simulator, logging every request to
-# OUT_PREFIX.log; sets VELKON_SIM_PID and VELKON_SIM_PATH (its pseudo-terminal).
+# OUT_PREFIX.log; sets VELKON_SIM_PID and VELKON_SIM_PATH (its pseudo-terminal). Its standard
+# input (the "pour N" lines of a tank) comes from VELKON_SIM_INPUT, /dev/null when unset.
 velkon_start_sim() {
     local out="$1"
     shift
     rm -f "$out.path" "$out.log"  # a path left from an earlier run must not be taken for this one
-    "$VELKON_SIM" -v "$@" >"$out.path" 2>"$out.log" &
+    "$VELKON_SIM" -v "$@" <"${VELKON_SIM_INPUT:-/dev/null}" >"$out.path" 2>"$out.log" &
     VELKON_SIM_PID=$!
     local waited=0
     until [ -s "$out.path" ]; do

@@ -270,22 +270,22 @@ Loaded load_file(const fs::path& path) {
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
     if (ec)
-        return failure("Не удалось открыть файл «" + path.string() +
+        return failure("Не удалось открыть файл «" + path_text(path) +
                        "»: " + read_error_text(ec.value()) + ".");
     if (size > kMaxFileBytes)
-        return failure("Файл «" + path.string() + "» слишком велик для таблицы тарировки.");
+        return failure("Файл «" + path_text(path) + "» слишком велик для таблицы тарировки.");
     std::ifstream in(path, std::ios::binary);
-    if (!in) return failure("Не удалось открыть файл «" + path.string() + "».");
+    if (!in) return failure("Не удалось открыть файл «" + path_text(path) + "».");
     std::string text(static_cast<std::size_t>(size), '\0');
     in.read(text.data(), static_cast<std::streamsize>(size));
     if (static_cast<std::uintmax_t>(in.gcount()) != size)
-        return failure("Не удалось прочитать файл «" + path.string() + "».");
+        return failure("Не удалось прочитать файл «" + path_text(path) + "».");
     return parse_saved(text);
 }
 
 std::optional<std::string> write_whole(const fs::path& target, std::string_view bytes) {
     if (const int error = replace_file(target, bytes))
-        return "Не удалось сохранить файл «" + target.string() + "»: " + file_error_text(error) +
+        return "Не удалось сохранить файл «" + path_text(target) + "»: " + file_error_text(error) +
                ".";
     return std::nullopt;
 }
@@ -294,14 +294,14 @@ std::optional<std::string> write_session(const fs::path& program_folder, const f
                                          std::string_view bytes) {
     const fs::path folder = program_folder / kSessionFolder;
     if (const int error = make_own_folder(folder))
-        return "Не удалось сохранить файл «" + target.string() + "»: " + file_error_text(error) +
-               " (" + folder.string() + ").";
+        return "Не удалось сохранить файл «" + path_text(target) + "»: " + file_error_text(error) +
+               " (" + path_text(folder) + ").";
     return write_whole(target, bytes);
 }
 
 std::optional<std::string> write_export(const fs::path& target, std::string_view bytes) {
     if (const int error = write_output_file(target, bytes))
-        return "Не удалось сохранить файл «" + target.string() + "»: " + file_error_text(error) +
+        return "Не удалось сохранить файл «" + path_text(target) + "»: " + file_error_text(error) +
                ".";
     return std::nullopt;
 }

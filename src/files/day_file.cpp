@@ -54,7 +54,7 @@ bool DayFile::append_record(const std::string& line) {
     }
     const int error = append_whole(vars_.day_file, *bytes + "\r\n");
     if (error == 0) return true;
-    dialogs_.message("Не удалось дописать файл записей " + vars_.day_file.string() + ": " +
+    dialogs_.message("Не удалось дописать файл записей " + path_text(vars_.day_file) + ": " +
                      file_error_text(error) + ". Запись \"" + line + "\" не сохранена.");
     return false;
 }

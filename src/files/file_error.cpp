@@ -47,3 +47,16 @@ std::string file_error_text(int error) {
 }
 
 }  // namespace velkon
+
+namespace velkon {
+
+std::string path_text(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path path_from_utf8(std::string_view text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+}  // namespace velkon

@@ -26,4 +26,10 @@ int make_own_folder(const std::filesystem::path& folder);
 // symbolic link at `file` is refused (ELOOP), not followed.
 int append_whole(const std::filesystem::path& file, std::string_view bytes);
 
+#ifdef _WIN32
+// Whether a reparse point of this tag is a link (symbolic link, mount point) that the program
+// refuses to write through; other tags (a synced cloud file) are ordinary files to it.
+bool is_link_reparse_tag(unsigned long tag);
+#endif
+
 }  // namespace velkon

@@ -1,6 +1,11 @@
 // Files written whole or not at all, on Win32: the same promises as on POSIX, with the system's
 // error codes turned into the errno values the messages are worded for. Paths go to the wide
 // (UTF-16) calls, so a folder named in Cyrillic works whatever the system's ANSI code page.
+//
+// Only symbolic links and mount points (junctions) are refused as links: files in folders that
+// OneDrive syncs carry reparse points of their own and are ordinary files to us. A file that
+// another program holds (Excel, a virus scan) is tried again for a moment and then reported as
+// busy, not as a lack of rights.
 #include <windows.h>
 
 #include <cerrno>
@@ -20,9 +25,10 @@ namespace {
 int errno_for(DWORD error) {
     switch (error) {
         case ERROR_ACCESS_DENIED:
+            return EACCES;
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-            return EACCES;
+            return EBUSY;
         case ERROR_WRITE_PROTECT:
             return EROFS;
         case ERROR_DISK_FULL:
@@ -72,12 +78,37 @@ int write_all(HANDLE file, std::string_view bytes) {
     return written == bytes.size() ? 0 : ENOSPC;
 }
 
-bool is_reparse_point(const fs::path& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+constexpr int kBusyTries = 5;
+constexpr DWORD kBusyPauseMs = 40;  // a virus scan of a small file ends within this
+
+// CreateFileW, tried again for a moment while another program holds the file.
+HANDLE create_file_patiently(const fs::path& path, DWORD access, DWORD share, DWORD disposition,
+                             DWORD flags) {
+    for (int attempt = 1;; ++attempt) {
+        const HANDLE h =
+            CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+        if (h != INVALID_HANDLE_VALUE || attempt == kBusyTries) return h;
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return h;
+        Sleep(kBusyPauseMs);
+        SetLastError(error);
+    }
+}
+
+// The reparse tag of `path` (0 for none or when it cannot be read).
+DWORD reparse_tag(const fs::path& path) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    FindClose(search);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? found.dwReserved0 : 0;
 }
 
 }  // namespace
+
+bool is_link_reparse_tag(unsigned long tag) {
+    return tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT;
+}
 
 int replace_file(const fs::path& target, std::string_view bytes) {
     // A bare file name has no parent: it lives in the current folder, which exists.
@@ -118,10 +149,14 @@ int write_output_file(const fs::path& target, std::string_view bytes) {
 }
 
 int append_whole(const fs::path& file, std::string_view bytes) {
-    if (is_reparse_point(file)) return ELOOP;
-    FileHandle out(CreateFileW(
-        file.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | GENERIC_WRITE, FILE_SHARE_READ,
-        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const DWORD tag = reparse_tag(file);
+    if (is_link_reparse_tag(tag)) return ELOOP;
+    // A plain file is opened as itself, so a link put in its place meanwhile is not followed; a
+    // synced file is opened through its reparse point as the system means it to be.
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (tag == 0 ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    FileHandle out(create_file_patiently(file,
+                                         FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | GENERIC_WRITE,
+                                         FILE_SHARE_READ, OPEN_EXISTING, flags));
     if (!out) return errno_for(GetLastError());
     LARGE_INTEGER before{};
     if (!GetFileSizeEx(out.get(), &before)) return errno_for(GetLastError());
@@ -155,13 +190,14 @@ int start_day_file(const fs::path& path, const std::string& now) {
         if (error != 0) DeleteFileW(path.c_str());
         return error;
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ELOOP;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && is_link_reparse_tag(reparse_tag(path)))
+        return ELOOP;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EISDIR;
     // A file that a full disk left without its header gets it now, ahead of what it holds.
     std::string content;
     {
-        FileHandle in(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        FileHandle in(create_file_patiently(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL));
         if (!in) return errno_for(GetLastError());
         char buffer[4096];
         DWORD n = 0;

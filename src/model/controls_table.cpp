@@ -39,6 +39,10 @@ class Row {
         c_.tooltip = std::move(t);
         return *this;
     }
+    Row& cancel() {  // pressed by Esc
+        c_.cancel = true;
+        return *this;
+    }
     Row& hidden() {
         c_.visible = false;
         return *this;
@@ -131,7 +135,8 @@ void add_window_controls(std::vector<Control>& v) {
         frame("Frame2", "", "Связь", "2").at(240, 360, 1755, 2175).given().color(kDarkBlue));
     v.push_back(combo("CmbPort", "Frame2", "COM1:", "7").at(120, 300, 1515, 315));
     v.push_back(button("BTNOpenCom", "Frame2", "Открыть порт", "2").at(120, 780, 1515, 495));
-    v.push_back(button("BTNCloseCom", "Frame2", "Закрыть порт", "9").at(120, 1440, 1515, 495));
+    v.push_back(
+        button("BTNCloseCom", "Frame2", "Закрыть порт", "9").at(120, 1440, 1515, 495).cancel());
     v.push_back(button("Chg_pass", "", "Изменить пароль", "9")
                     .at(1080, 3720, 1215, 495)
                     .given()

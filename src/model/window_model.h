@@ -61,7 +61,7 @@ constexpr std::uint32_t kHighlightColor = 0xFFFFFFFE;  // the system highlight c
 struct Control {
     std::string name;
     ControlKind kind = ControlKind::Label;
-    std::string parent;  // "" for the window itself, a frame's name, or "SSTab1"
+    std::string parent;  // "" for the window itself, a frame's name, or ctl::SSTab1
     int page = -1;       // the page of SSTab1 the control lies on, -1 when on none
     Rect rect;
     bool placed = false;  // the position above is the window's own; else the front end lays it out
@@ -85,6 +85,7 @@ struct Control {
     // What assistive technology calls a control whose caption is a separate label (the check
     // boxes and option buttons): the label's text, or what the box stands for. "" otherwise.
     std::string accessible_name;
+    bool cancel = false;  // a button the window presses on Esc (while it is enabled)
 };
 
 // The form variables shared by the handlers.

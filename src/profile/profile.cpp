@@ -413,7 +413,7 @@ LoadedProfile parse_profile_content(std::string_view content) {
 }
 
 LoadedProfile load_profile_file(const std::filesystem::path& path) {
-    const std::string name = in_quotes(path.string());
+    const std::string name = in_quotes(path_text(path));
     std::string content;
     if (std::string reason = read_file_bounded(path, kProfileSizeLimit, content); !reason.empty()) {
         return refused("Не удалось прочитать файл " + name + ": " + reason + ".");

@@ -28,7 +28,7 @@ const std::vector<Dialogs::FileFilter>& open_filters() {
 }
 
 std::string in_quotes(const std::filesystem::path& path) {
-    return "«" + path.string() + "»";
+    return "«" + path_text(path) + "»";
 }
 
 }  // namespace
@@ -60,8 +60,8 @@ void ProfileCommands::save() {
     }
     const std::string text = profile_text(config);
     if (!own_folder_ready()) return;  // without the folder the box would start elsewhere
-    std::filesystem::path path =
-        dialogs_.save_file("Сохранить профиль", folder() / kSuggestedName, save_filters());
+    std::filesystem::path path = dialogs_.save_file(
+        "Сохранить профиль", folder() / path_from_utf8(kSuggestedName), save_filters());
     if (path.empty()) return;
     if (!path.has_extension()) path += ".json";
     if (const int error = write_output_file(path, text)) {

@@ -2,10 +2,22 @@
 // 20/1/1/1/10 and the line settings built from the settings text by the system's own parser.
 //
 // The time-outs bound every call: a read returns 20 ms after the last byte, after 256 ms when
-// nothing comes, or at once with 255 bytes; a write chunk may take 1 ms per byte plus 10 ms.
-// ClosePort from another thread cancels a read in progress (CancelSynchronousIo) so the window
-// does not wait out the quarter second; where the system cannot cancel it, the time-out still
-// ends it.
+// nothing comes, or at once with 255 bytes. A write chunk may take 1 ms per byte plus 100 ms:
+// 10 ms is about one timer tick, and a USB adapter waking from power saving takes longer, so
+// the write would come back short and close the link (the POSIX driver has the same floor).
+//
+// Real Windows is stricter than wine about the control block: SetCommState refuses one whose
+// XonChar equals XoffChar, and fBinary must be set. The block therefore starts from the port's
+// own state (or from zero where that cannot be read) and is settled after the settings text is
+// applied: binary, no flow control, no error replacement, DTR and RTS on.
+//
+// There is no unbounded flush: FlushFileBuffers on a comm handle waits for the adapter to
+// drain with no time limit and cannot be cancelled. The flush waits for the output queue to
+// empty up to a deadline instead, and a close ends the wait.
+// ClosePort from another thread cancels a read in progress (CancelSynchronousIo); where the
+// system cannot cancel it (wine), the time-out ends it. Either way ClosePort does not wait for
+// that read: the reading thread releases the handle as it comes back, so the window that closes
+// the port never freezes for the rest of a read.
 //
 // Hang-up: an unplugged adapter (or, under wine, a pseudo-terminal whose peer went away) makes
 // reads return nothing and writes fail with a device error. The first such failure marks the port
@@ -23,6 +35,11 @@
 #include "serial/serial_port.h"
 #include "serial/unique_handle.h"
 
+// "A device which does not exist was specified": newer system headers than mingw's name it.
+#ifndef ERROR_NO_SUCH_DEVICE
+#define ERROR_NO_SUCH_DEVICE 433L
+#endif
+
 namespace velkon {
 
 namespace {
@@ -30,12 +47,14 @@ namespace {
 constexpr DWORD kMaxTransfer = 255;  // bytes per read and per write chunk
 
 constexpr COMMTIMEOUTS kTimeouts = {
-    20,  // ReadIntervalTimeout
-    1,   // ReadTotalTimeoutMultiplier
-    1,   // ReadTotalTimeoutConstant
-    1,   // WriteTotalTimeoutMultiplier
-    10,  // WriteTotalTimeoutConstant
+    20,   // ReadIntervalTimeout
+    1,    // ReadTotalTimeoutMultiplier
+    1,    // ReadTotalTimeoutConstant
+    1,    // WriteTotalTimeoutMultiplier
+    100,  // WriteTotalTimeoutConstant: the floor, see above
 };
+
+constexpr DWORD kFlushDeadlineMs = 100;
 
 struct ErrorFailure {
     DWORD error;
@@ -50,15 +69,21 @@ constexpr ErrorFailure kErrorFailures[] = {
     {ERROR_BAD_NETPATH, OpenFailure::NoSuchDevice},
     {ERROR_DEV_NOT_EXIST, OpenFailure::NoSuchDevice},
     {ERROR_DEVICE_NOT_CONNECTED, OpenFailure::NoSuchDevice},
+    {ERROR_DEVICE_REMOVED, OpenFailure::NoSuchDevice},
+    {ERROR_NO_SUCH_DEVICE, OpenFailure::NoSuchDevice},
     {ERROR_ACCESS_DENIED, OpenFailure::Busy},
     {ERROR_SHARING_VIOLATION, OpenFailure::Busy},
     {ERROR_BUSY, OpenFailure::Busy},
 };
 
+}  // namespace
+
 // Errors that mean the device has gone (adapter unplugged, wine's pseudo-terminal hung up), as
 // opposed to a read cancelled by ClosePort or a time-out.
-bool is_hangup_error(DWORD error) {
+bool is_hangup_error(unsigned long error) {
     switch (error) {
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_NO_SUCH_DEVICE:
         case ERROR_NOT_READY:
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:
@@ -73,9 +98,40 @@ bool is_hangup_error(DWORD error) {
     }
 }
 
+const COMMTIMEOUTS& comm_timeouts() {
+    return kTimeouts;
+}
+
+void settle_comm_dcb(DCB& dcb) {
+    dcb.DCBlength = sizeof dcb;
+    dcb.fBinary = TRUE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
+    // Unused with software flow control off, but the system checks them all the same.
+    if (dcb.XonChar == dcb.XoffChar) {
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+    }
+}
+
+namespace {
+
 class Win32SerialPort final : public SerialPort {
   public:
-    ~Win32SerialPort() override { ClosePort(); }
+    ~Win32SerialPort() override {
+        ClosePort();
+        std::lock_guard lock(io_);  // an operation still under way ends first
+        port_.reset();
+    }
 
     bool OpenPort(const std::string& path, const std::string& settings) override;
     void ClosePort() override;
@@ -89,8 +145,25 @@ class Win32SerialPort final : public SerialPort {
     const OpenError& last_open_error() const override { return error_; }
 
   private:
+    // Holds io_ for one operation; as it ends, a close that came meanwhile releases the port.
+    class Operation {
+      public:
+        explicit Operation(Win32SerialPort& port) : port_(port) { port_.io_.lock(); }
+        ~Operation() {
+            port_.io_.unlock();
+            port_.release_if_closing();
+        }
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+      private:
+        Win32SerialPort& port_;
+    };
+
+    void release_if_closing();
     bool fail_configuration(DWORD error, std::string message);
     void cancel_read();
+    void drain_output();  // with io_ held
     DWORD write_chunk(std::string_view chunk);
 
     std::mutex io_;  // held by every operation on port_ for its whole duration
@@ -116,6 +189,8 @@ bool Win32SerialPort::fail_configuration(DWORD error, std::string message) {
 bool Win32SerialPort::OpenPort(const std::string& path, const std::string& settings) {
     ClosePort();  // a second open must not leak the first handle
     std::lock_guard lock(io_);
+    port_.reset();  // a close left to an operation that ended just now
+    closing_ = false;
     error_ = {};
     hung_up_ = false;
 
@@ -137,16 +212,23 @@ bool Win32SerialPort::OpenPort(const std::string& path, const std::string& setti
     }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(port_.get(), &dcb)) {
+        dcb = DCB{};
+        dcb.DCBlength = sizeof dcb;
+    }
     if (!BuildCommDCBA(settings.c_str(), &dcb)) {
         const DWORD error = GetLastError();
         return fail_configuration(
             error, "Unable to build Comm DCB " + settings + " Error: " + std::to_string(error));
     }
+    settle_comm_dcb(dcb);
     if (!SetCommState(port_.get(), &dcb)) {
         const DWORD error = GetLastError();
         return fail_configuration(
             error, "Unable to set Comm DCB " + settings + " Error: " + std::to_string(error));
     }
+    // What the device sent before we listened belongs to no request of ours.
+    PurgeComm(port_.get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
     open_ = true;
     return true;
 }
@@ -161,17 +243,26 @@ void Win32SerialPort::cancel_read() {
 }
 
 void Win32SerialPort::ClosePort() {
-    closing_ = true;
-    cancel_read();  // a read waiting on another thread ends now and releases io_
-    std::lock_guard lock(io_);
-    closing_ = false;
-    if (!port_) return;
-    port_.reset();
     open_ = false;
+    closing_ = true;
+    cancel_read();  // a read waiting on another thread ends now, where the system can end it
+    // An operation still under way on the worker releases the port as it ends.
+    release_if_closing();
+}
+
+// Whoever sees the close and gets io_ first releases the port: the closing thread when no
+// operation runs, else the operation's thread as it ends (it checks after unlocking, so a close
+// that came just then is not missed).
+void Win32SerialPort::release_if_closing() {
+    if (!closing_) return;
+    std::unique_lock lock(io_, std::try_to_lock);
+    if (!lock.owns_lock() || !closing_) return;
+    port_.reset();
+    closing_ = false;
 }
 
 std::string Win32SerialPort::ReadPort() {
-    std::lock_guard lock(io_);
+    const Operation operation(*this);
     if (!port_ || hung_up_ || closing_) return {};
 
     DWORD count = 0;
@@ -185,18 +276,33 @@ std::string Win32SerialPort::ReadPort() {
         std::lock_guard reader(reader_mutex_);
         reader_thread_ = 0;
     }
+    if (closing_) return {};  // the port is released as this read ends
     if (!ok && is_hangup_error(error)) hung_up_ = true;
     if (count == 0 || count > kMaxTransfer) {
-        if (!hung_up_ && !closing_) FlushFileBuffers(port_.get());
+        if (!hung_up_ && !closing_) drain_output();
         return {};
     }
     return std::string(buffer_, count);
 }
 
 void Win32SerialPort::FlushPort() {
-    std::lock_guard lock(io_);
+    const Operation operation(*this);
     if (!port_ || hung_up_) return;
-    FlushFileBuffers(port_.get());
+    drain_output();
+}
+
+void Win32SerialPort::drain_output() {
+    const ULONGLONG deadline = GetTickCount64() + kFlushDeadlineMs;
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(port_.get(), &errors, &status)) {
+            if (is_hangup_error(GetLastError())) hung_up_ = true;
+            return;
+        }
+        if (status.cbOutQue == 0 || closing_ || GetTickCount64() >= deadline) return;
+        Sleep(1);  // the queue drains at 1920 bytes a second: poll, do not spin
+    }
 }
 
 DWORD Win32SerialPort::write_chunk(std::string_view chunk) {
@@ -209,7 +315,7 @@ DWORD Win32SerialPort::write_chunk(std::string_view chunk) {
 }
 
 int Win32SerialPort::WritePort(const std::string& data) {
-    std::lock_guard lock(io_);
+    const Operation operation(*this);
     if (!port_ || hung_up_) return 0;
     if (data.empty()) return static_cast<int>(write_chunk({}));
     DWORD total = 0;
@@ -223,7 +329,7 @@ int Win32SerialPort::WritePort(const std::string& data) {
 }
 
 std::size_t Win32SerialPort::DiscardInputBeyond(std::size_t keep) {
-    std::lock_guard lock(io_);
+    const Operation operation(*this);
     if (!port_ || hung_up_) return 0;
     DWORD errors = 0;
     COMSTAT status{};

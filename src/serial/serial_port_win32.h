@@ -1,12 +1,28 @@
-// What the Win32 driver makes of the system's error codes (shared with its tests).
+// What the Win32 driver makes of the system's error codes and how it sets up a port (shared
+// with its tests).
 #pragma once
 
 #include "serial/serial_port.h"
+
+// The system's records, named without pulling the system headers into every includer.
+struct _DCB;
+struct _COMMTIMEOUTS;
 
 namespace velkon {
 
 // The reason of a failed CreateFileA for the user. A COM port another program holds answers
 // "access denied": on Windows that means busy, not a lack of rights.
 OpenFailure failure_for_win32_error(unsigned long error);
+
+// Whether a failed read or write means the device has gone: the link then hangs up.
+bool is_hangup_error(unsigned long error);
+
+// The time-out record every opened port gets.
+const _COMMTIMEOUTS& comm_timeouts();
+
+// Makes a control block that the settings text was applied to acceptable to every driver:
+// binary mode, distinct XonChar and XoffChar, flow control and error replacement off, DTR and
+// RTS on. The line settings (speed, parity, data and stop bits) stay as they are.
+void settle_comm_dcb(_DCB& dcb);
 
 }  // namespace velkon

@@ -48,9 +48,9 @@ std::optional<StartupError> make_base_folder(const std::filesystem::path& folder
     if (error == 0) return std::nullopt;
     const std::error_code ec(error, std::generic_category());
     std::string text =
-        "Не удалось создать папку " + base.string() + ": " + file_error_text(ec.value());
+        "Не удалось создать папку " + path_text(base) + ": " + file_error_text(ec.value());
     if (ec.value() == ENOTDIR || ec.value() == EEXIST) {
-        text += " (" + blocker_of(base).string() + ")";
+        text += " (" + path_text(blocker_of(base)) + ")";
     }
     return StartupError{error_number(ec), text};
 }
@@ -60,8 +60,8 @@ std::optional<StartupError> start_day_file_of(const std::filesystem::path& path,
     const int error = start_day_file(path, now);
     if (error == 0) return std::nullopt;
     const std::error_code why(error, std::generic_category());
-    return StartupError{error_number(why),
-                        "Не удалось создать файл " + path.string() + ": " + file_error_text(error)};
+    return StartupError{error_number(why), "Не удалось создать файл " + path_text(path) + ": " +
+                                               file_error_text(error)};
 }
 
 }  // namespace

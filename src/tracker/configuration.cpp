@@ -132,7 +132,7 @@ void Tracker::write_configuration() {
     }
     const fs::path copy = program_folder_ / kConfigCopyName;
     if (const int error = replace_file(copy, built.frame)) {
-        dialogs_.message("Не удалось сохранить копию конфигурации в файл «" + copy.string() +
+        dialogs_.message("Не удалось сохранить копию конфигурации в файл «" + path_text(copy) +
                              "»: " + file_error_text(error) +
                              ". Конфигурация всё равно будет отправлена в трекер.",
                          Dialogs::Icon::Exclamation);

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "calibration/session_form.h"
 #include "seams/seams.h"
 #include "ui/calibration_charts.h"
 
@@ -197,7 +198,7 @@ void CalibrationWindow::build() {
     connect(settle_band_, &QDoubleSpinBox::valueChanged, this, &CalibrationWindow::apply_rule);
     connect(portion_, &QLineEdit::editingFinished, this, [this] {
         if (!cal_->active()) return;
-        const auto portion = cal::parse_number(portion_->text().toStdString());
+        const auto portion = cal::read_portion(portion_->text().toStdString()).portion;
         if (!portion || portion == cal_->session().info().portion) {
             if (!portion) portion_->setText(shown(cal_->session().info().portion));
             return;
@@ -238,21 +239,15 @@ void CalibrationWindow::sample() {
 }
 
 void CalibrationWindow::start_session() {
-    const auto portion = cal::parse_number(portion_->text().toStdString());
-    if (!portion) return fail("Введите порцию в литрах, например 20.");
-    cal::SessionInfo info;
-    info.portion = *portion;
-    if (!tank_->text().trimmed().isEmpty()) {
-        info.tank_volume = cal::parse_number(tank_->text().toStdString());
-        if (!info.tank_volume) return fail("Введите объём бака в литрах или оставьте поле пустым.");
-    }
-    if (!start_volume_->text().trimmed().isEmpty()) {
-        const auto start = cal::parse_number(start_volume_->text().toStdString());
-        if (!start) return fail("Введите начальный объём в литрах, например 0.");
-        info.start_volume = *start;
-    }
-    info.rule = {settle_seconds_->value(), settle_band_->value()};
-    if (const auto why = cal::check_info(info)) return fail(*why);
+    cal::SessionForm form;
+    form.portion = portion_->text().toStdString();
+    form.tank = tank_->text().toStdString();
+    form.start_volume = start_volume_->text().toStdString();
+    form.settle_seconds = settle_seconds_->value();
+    form.settle_band = settle_band_->value();
+    const cal::FormReading read = cal::read_form(form);
+    if (read.error) return fail(*read.error);
+    cal::SessionInfo info = read.info;
     if (cal_->active() && !cal_->session().points().empty() &&
         !seams_.dialogs.yes_no("Начать новый сеанс? Текущая таблица сохранена в файле «" +
                                cal_->file().filename().string() + "».")) {
@@ -272,15 +267,15 @@ void CalibrationWindow::load_from(const std::filesystem::path& path) {
     if (!loaded.session) return fail(loaded.error);
     if (const auto error = cal_->resume(std::move(*loaded.session), seams_.clock.now_text()))
         return fail(*error);
-    const cal::SessionInfo& info = cal_->session().info();
-    portion_->setText(shown(info.portion));
-    tank_->setText(info.tank_volume ? shown(*info.tank_volume) : QString());
-    start_volume_->setText(shown(info.start_volume));
+    const cal::SessionForm form = cal::form_of(cal_->session().info(), locale_decimal());
+    portion_->setText(qs(form.portion));
+    tank_->setText(qs(form.tank));
+    start_volume_->setText(qs(form.start_volume));
     {
         const QSignalBlocker a(settle_seconds_);
         const QSignalBlocker b(settle_band_);
-        settle_seconds_->setValue(info.rule.seconds);
-        settle_band_->setValue(info.rule.band);
+        settle_seconds_->setValue(form.settle_seconds);
+        settle_band_->setValue(form.settle_band);
     }
     show_session();
     show_live();
@@ -353,12 +348,10 @@ void CalibrationWindow::table_edited(int row, int column) {
     if (filling_ > 0 || row < 0 || static_cast<std::size_t>(row) >= cal_->session().points().size())
         return;
     cal::Point point = cal_->session().points()[static_cast<std::size_t>(row)];
-    const auto value = cal::parse_number(table_->item(row, column)->text().toStdString());
-    std::optional<std::string> error;
-    if (!value) {
-        error = "Введите число, например 12,5.";
-    } else {
-        (column == kVolumeColumn ? point.volume : point.level) = *value;
+    const cal::CellReading cell = cal::read_cell(table_->item(row, column)->text().toStdString());
+    std::optional<std::string> error = cell.error;
+    if (cell.value) {
+        (column == kVolumeColumn ? point.volume : point.level) = *cell.value;
         error = cal_->edit(static_cast<std::size_t>(row), point);
     }
     // Deferred: the table must not be refilled from inside its own edit signal.

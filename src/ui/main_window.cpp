@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTimer>
 #include <algorithm>
@@ -189,9 +190,19 @@ QWidget* MainWindow::create(const Control& c) {
                 w = edit;
             }
             break;
-        case K::Button:
-            w = new CaptionButton(this);
+        case K::Button: {
+            auto* button = new CaptionButton(this);
+            if (c.cancel) {
+                // The window's cancel button: Esc presses it wherever the focus is, while it is
+                // enabled.
+                auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+                connect(esc, &QShortcut::activated, button, [button] {
+                    if (button->isEnabled() && button->isVisible()) button->click();
+                });
+            }
+            w = button;
             break;
+        }
         case K::CheckBox:
             w = new QCheckBox(this);
             break;

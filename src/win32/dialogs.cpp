@@ -183,8 +183,38 @@ void Win32Dialogs::message(const std::string& text, Icon icon, const std::string
     MessageBoxW(owner_, widen(text).c_str(), widen(title).c_str(), message_box_flags(icon));
 }
 
+namespace {
+
+HHOOK g_button_hook = nullptr;
+
+// Names the buttons of the message box about to be shown in Russian, as our input box has them,
+// whatever the system's language; then leaves the hook.
+LRESULT CALLBACK russian_buttons(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_ACTIVATE) {
+        const HWND box = reinterpret_cast<HWND>(wparam);
+        SetDlgItemTextW(box, IDYES, L"Да");
+        SetDlgItemTextW(box, IDNO, L"Нет");
+        const HHOOK hook = g_button_hook;
+        g_button_hook = nullptr;
+        UnhookWindowsHookEx(hook);
+        return 0;
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+}  // namespace
+
 bool Win32Dialogs::yes_no(const std::string& text) {
-    return MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_YESNO) == IDYES;
+    // The window's thread is the only one that asks; a hook left by a box that never showed is
+    // replaced.
+    if (g_button_hook) UnhookWindowsHookEx(g_button_hook);
+    g_button_hook = SetWindowsHookExW(WH_CBT, russian_buttons, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_YESNO);
+    if (g_button_hook) {
+        UnhookWindowsHookEx(g_button_hook);
+        g_button_hook = nullptr;
+    }
+    return answer == IDYES;
 }
 
 std::string Win32Dialogs::input(const std::string& prompt, const std::string& title,

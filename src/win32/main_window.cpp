@@ -24,6 +24,7 @@ constexpr wchar_t kFontFace[] = L"Tahoma";
 constexpr int kFirstControlId = 1000;
 constexpr int kComboListPixels = 160;  // the drop-down part of a combo box
 constexpr int kDesignDpi = 96;
+constexpr UINT kMoveFocusMessage = WM_APP + 20;
 
 COLORREF native_color(std::uint32_t color) {
     if (color == kHighlightColor) return GetSysColor(COLOR_HIGHLIGHT);
@@ -43,6 +44,22 @@ int window_dpi(HWND hwnd) {
     const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     return dpi > 0 ? dpi : kDesignDpi;
+}
+
+// Enabled and shown (by its own style: the window as a whole may be hidden).
+bool takes_focus(HWND control) {
+    return IsWindowEnabled(control) && (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE);
+}
+
+// The frame around a client area: for the window's own monitor's DPI where the system can say
+// (Windows 10, 1607 on), else as the primary monitor's.
+void adjust_frame(RECT& frame, DWORD style, DWORD ex_style, int dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust_for_dpi = reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    if (adjust_for_dpi && adjust_for_dpi(&frame, style, FALSE, ex_style, static_cast<UINT>(dpi)))
+        return;
+    AdjustWindowRectEx(&frame, style, FALSE, ex_style);
 }
 
 // ---- The round lamp ----------------------------------------------------------------------------
@@ -72,15 +89,40 @@ LRESULT CALLBACK lamp_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
+// The ground under a control, as its parent gives it (the page's own on a page).
+HBRUSH ground_brush(HWND control, HDC dc) {
+    const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(control), WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(dc),
+                                                             reinterpret_cast<LPARAM>(control)));
+    return brush ? brush : GetSysColorBrush(COLOR_BTNFACE);
+}
+
+// A group box paints its edge and caption only: its inside is filled here, or a page switch
+// leaves pieces of the page it hid there.
+LRESULT CALLBACK frame_ground_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                   DWORD_PTR) {
+    if (message == WM_ERASEBKGND) {
+        const HDC dc = reinterpret_cast<HDC>(wparam);
+        RECT box;
+        GetClientRect(hwnd, &box);
+        FillRect(dc, &box, ground_brush(hwnd, dc));
+        return 1;
+    }
+    return DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
 // A frame whose caption has a colour of its own: the system's group box draws its caption in the
 // text colour whatever the parent says, so such a frame is painted here, etched edge and caption.
 LRESULT CALLBACK coloured_frame_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                      UINT_PTR, DWORD_PTR color) {
+    if (message == WM_ERASEBKGND) return 1;  // painted whole in WM_PAINT
     if (message != WM_PAINT) return DefSubclassProc(hwnd, message, wparam, lparam);
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(hwnd, &paint);
     RECT box;
     GetClientRect(hwnd, &box);
+    // The inside too: what a page switch hid here must not stay on the screen.
+    FillRect(dc, &box, ground_brush(hwnd, dc));
     const HGDIOBJ old_font =
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
     TEXTMETRICW metrics;
@@ -94,7 +136,6 @@ LRESULT CALLBACK coloured_frame_proc(HWND hwnd, UINT message, WPARAM wparam, LPA
         SIZE size;
         GetTextExtentPoint32W(dc, caption.c_str(), int(caption.size()), &size);
         RECT label{7, 0, 7 + size.cx + 4, metrics.tmHeight};
-        FillRect(dc, &label, GetSysColorBrush(COLOR_BTNFACE));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(
             dc, IsWindowEnabled(hwnd) ? static_cast<COLORREF>(color) : GetSysColor(COLOR_GRAYTEXT));
@@ -166,6 +207,7 @@ MainWindow::~MainWindow() {
         DestroyWindow(hwnd_);
     }
     for (const auto& [key, font] : fonts_) DeleteObject(font);
+    if (page_brush_) DeleteObject(page_brush_);
 }
 
 HWND MainWindow::control(ControlName name) const {
@@ -210,11 +252,36 @@ void MainWindow::create_controls() {
     ticking_.assign(count, false);
     unseen_text_.assign(count, false);
     for (int i = 0; i < count; ++i) controls_[i] = create(i);
-    // Containers below what they hold: frames above the tab control, everything else above both.
+    // Tab follows the window order: the controls that take the focus go first, in the model's
+    // keyboard order.
+    std::vector<int> ordered;
     for (int i = 0; i < count; ++i) {
-        if (model_.at(i).kind == K::Frame)
-            SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        if (controls_[i] && model_.at(i).tab_order >= 0) ordered.push_back(i);
     }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [&](int a, int b) { return model_.at(a).tab_order < model_.at(b).tab_order; });
+    HWND after = HWND_TOP;
+    for (const int i : ordered) {
+        SetWindowPos(controls_[i], after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = controls_[i];
+    }
+    // Containers below what they hold: frames above the tab control, everything else above both
+    // (the tab control is thus the last stop of Tab).
+    // Each one pushed to the bottom goes below those pushed before: inner frames first.
+    const auto depth = [&](int i) {
+        int d = 0;
+        for (std::string p = model_.at(i).parent; !p.empty(); p = model_.at(*model_.find(p)).parent)
+            ++d;
+        return d;
+    };
+    std::vector<int> frames;
+    for (int i = 0; i < count; ++i) {
+        if (model_.at(i).kind == K::Frame) frames.push_back(i);
+    }
+    std::stable_sort(frames.begin(), frames.end(),
+                     [&](int a, int b) { return depth(a) > depth(b); });
+    for (const int i : frames)
+        SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     for (int i = 0; i < count; ++i) {
         if (model_.at(i).kind == K::TabControl)
             SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -289,6 +356,8 @@ HWND MainWindow::create(int index) {
     }
     if (c.kind == K::Frame && c.color != kDefaultColor)
         SetWindowSubclass(hwnd, coloured_frame_proc, 0, native_color(c.color));
+    else if (c.kind == K::Frame)
+        SetWindowSubclass(hwnd, frame_ground_proc, 0, 0);
     if (c.kind == K::CheckBox || c.kind == K::OptionButton)
         SetWindowSubclass(hwnd, check_state_proc, static_cast<UINT_PTR>(index),
                           reinterpret_cast<DWORD_PTR>(this));
@@ -304,8 +373,12 @@ HWND MainWindow::create(int index) {
 }
 
 void MainWindow::layout() {
+    if (page_brush_) {
+        DeleteObject(page_brush_);
+        page_brush_ = nullptr;
+    }
     RECT frame{0, 0, pixels(kClientWidthTwips), pixels(kClientHeightTwips)};
-    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+    adjust_frame(frame, kWindowStyle, 0, dpi_);
     SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (int i = 0; i < static_cast<int>(controls_.size()); ++i) {
@@ -366,6 +439,12 @@ bool MainWindow::usable(int index) const {
 // a frame disabled) reaches every control it holds.
 void MainWindow::sync_states() {
     ++updating_;
+    // The control that has the focus (or holds it, as a combo box holds its edit part).
+    const HWND focus = GetFocus();
+    HWND focused = nullptr;
+    for (const HWND hwnd : controls_) {
+        if (hwnd && focus && (focus == hwnd || IsChild(hwnd, focus))) focused = hwnd;
+    }
     for (int i = 0; i < static_cast<int>(controls_.size()); ++i) {
         const HWND hwnd = controls_[i];
         if (!hwnd) continue;
@@ -374,12 +453,49 @@ void MainWindow::sync_states() {
         const signed char state = static_cast<signed char>((visible ? 1 : 0) | (enabled ? 2 : 0));
         if (state == shown_state_[i]) continue;
         const bool was_visible = shown_state_[i] >= 0 && (shown_state_[i] & 1);
+        const bool was_enabled = shown_state_[i] >= 0 && (shown_state_[i] & 2);
+        if (enabled && visible && !was_enabled && model_.at(i).kind == K::Button)
+            enabled_buttons_.push_back(hwnd);
         shown_state_[i] = state;
         EnableWindow(hwnd, enabled);
         ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
         if (visible && !was_visible && unseen_text_[i]) sync_multiline(i);
     }
+    // A disabled control loses the focus (a hidden one keeps it), and Tab then reaches nothing.
+    // The focus moves once the handler that disabled it has ended, when its twin may have been
+    // enabled.
+    if (focused && !takes_focus(focused) && !focus_move_) {
+        focus_move_ = true;
+        focus_lost_from_ = focused;
+        PostMessageW(hwnd_, kMoveFocusMessage, 0, 0);
+    }
     --updating_;
+}
+
+// The focus goes to the button the same action enabled («Открыть порт» after «Закрыть порт»,
+// and the other way round), else to the next control that can take it, as in a dialog.
+void MainWindow::move_focus() {
+    focus_move_ = false;
+    const HWND focused = focus_lost_from_;
+    focus_lost_from_ = nullptr;
+    const HWND focus = GetFocus();
+    // Moved meanwhile to another control (a click): nothing to do. The system may have given
+    // the focus to the window itself.
+    if (!focused || takes_focus(focused) || (focus && focus != focused && focus != hwnd_)) return;
+    // The first button in tab order after the lost one that the same action enabled; else the
+    // next control that takes the focus.
+    const HWND first = GetNextDlgTabItem(hwnd_, focused, FALSE);
+    HWND next = first;
+    for (HWND candidate = first; candidate && candidate != focused;) {
+        if (std::find(enabled_buttons_.begin(), enabled_buttons_.end(), candidate) !=
+            enabled_buttons_.end()) {
+            next = candidate;
+            break;
+        }
+        candidate = GetNextDlgTabItem(hwnd_, candidate, FALSE);
+        if (candidate == first) break;
+    }
+    if (next && next != focused && takes_focus(next)) SetFocus(next);
 }
 
 void MainWindow::sync(int index) {
@@ -601,6 +717,7 @@ void MainWindow::user_click(int index) {
 
 void MainWindow::on_command(int index, int code) {
     if (updating_) return;
+    enabled_buttons_.clear();  // only a button this command enables takes the focus
     const Control& c = model_.at(index);
     const HWND hwnd = controls_[index];
     switch (c.kind) {
@@ -636,11 +753,76 @@ void MainWindow::on_command(int index, int code) {
     }
 }
 
+// Labels, check and option buttons and frames stand on the ground of what holds them: a page's
+// own (white under visual styles), else the window's. The page's ground is a picture of the tab
+// control's body, laid so that it lines up with the page behind each control.
+HBRUSH MainWindow::ground_for(int index, HDC dc) {
+    const Control& c = model_.at(index);
+    if (c.kind == K::TextBox || c.kind == K::ComboBox) return nullptr;
+    int page_holder = -1;
+    for (std::string parent = c.parent; !parent.empty();) {
+        const int p = *model_.find(parent);
+        if (model_.at(p).kind == K::TabControl) page_holder = p;
+        parent = model_.at(p).parent;
+    }
+    SetBkMode(dc, TRANSPARENT);
+    if (page_holder < 0) return GetSysColorBrush(COLOR_BTNFACE);
+    if (!page_brush_) make_page_brush(page_holder);
+    RECT place;
+    GetWindowRect(controls_[index], &place);
+    MapWindowPoints(HWND_DESKTOP, controls_[page_holder], reinterpret_cast<POINT*>(&place), 2);
+    SetBrushOrgEx(dc, -place.left, -place.top, nullptr);
+    return page_brush_;
+}
+
+void MainWindow::make_page_brush(int tab_index) {
+    const HWND tab = controls_[tab_index];
+    RECT box;
+    GetClientRect(tab, &box);
+    const HDC screen = GetDC(tab);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP picture =
+        CreateCompatibleBitmap(screen, std::max<LONG>(box.right, 1), std::max<LONG>(box.bottom, 1));
+    const HGDIOBJ old = SelectObject(memory, picture);
+    FillRect(memory, &box, GetSysColorBrush(COLOR_BTNFACE));
+    // The tab control paints its body into the picture, with visual styles or without.
+    SendMessageW(tab, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(tab, screen);
+    page_brush_ = CreatePatternBrush(picture);
+    DeleteObject(picture);
+}
+
+// Enter presses the focused button (a window that is not a dialog has no default button); Esc
+// presses the window's cancel button while it is enabled.
+void MainWindow::keyboard_command(int command) {
+    const int count = static_cast<int>(controls_.size());
+    if (command == IDOK) {
+        const HWND focus = GetFocus();
+        for (int i = 0; i < count; ++i) {
+            if (controls_[i] == focus && model_.at(i).kind == K::Button) {
+                SendMessageW(focus, BM_CLICK, 0, 0);
+                return;
+            }
+        }
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (model_.at(i).cancel && controls_[i] && takes_focus(controls_[i])) {
+            SendMessageW(controls_[i], BM_CLICK, 0, 0);
+            return;
+        }
+    }
+}
+
 void MainWindow::tick(int index) {
     // A message box inside a tick handler pumps messages; the same timer must not start a second
     // tick inside the first.
     if (ticking_[index]) return;
     ticking_[index] = true;
+    enabled_buttons_.clear();
     app_.on_event(index, ControlEvent::Timer);
     ticking_[index] = false;
 }
@@ -662,6 +844,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     const int count = static_cast<int>(controls_.size());
     switch (message) {
         case WM_COMMAND: {
+            // Enter and Esc, as the dialog manager reports them.
+            if (lparam == 0 && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+                keyboard_command(LOWORD(wparam));
+                return 0;
+            }
             const int index = static_cast<int>(LOWORD(wparam)) - kFirstControlId;
             if (lparam && index >= 0 && index < count) on_command(index, HIWORD(wparam));
             return 0;
@@ -674,6 +861,17 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
                     static_cast<int>(SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0)));
             }
             return 0;
+        }
+        case kMoveFocusMessage:
+            move_focus();
+            return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN: {
+            const HWND control = reinterpret_cast<HWND>(lparam);
+            const auto at = std::find(controls_.begin(), controls_.end(), control);
+            if (at == controls_.end()) break;
+            return reinterpret_cast<LRESULT>(ground_for(static_cast<int>(at - controls_.begin()),
+                                                        reinterpret_cast<HDC>(wparam)));
         }
         case WM_TIMER: {
             const int index = static_cast<int>(wparam) - kFirstControlId;

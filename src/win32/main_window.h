@@ -84,6 +84,10 @@ class MainWindow {
 
     // Control -> model.
     void on_command(int index, int code);
+    void keyboard_command(int command);
+    void move_focus();
+    HBRUSH ground_for(int index, HDC dc);
+    void make_page_brush(int tab_index);
     void user_text(int index);
     void user_checked(int index, bool checked);
     void user_click(int index);
@@ -93,6 +97,10 @@ class MainWindow {
     Configurator& app_;
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
+    HBRUSH page_brush_ = nullptr;        // the tab control's body, made when first needed
+    std::vector<HWND> enabled_buttons_;  // the buttons the current command or tick enabled
+    bool focus_move_ = false;            // a move of the focus is posted
+    HWND focus_lost_from_ = nullptr;     // the control that had the focus when it was disabled
     int dpi_ = 96;
     std::vector<HWND> controls_;                         // by control index; nullptr for timers
     std::vector<std::string> shown_text_;                // the text each control shows (UTF-8)

@@ -1,12 +1,16 @@
 // The configurator for Windows: the window model, its handlers and the Win32 front end, wired to
 // the Win32 serial driver, the COM port list, the clock and the program folder.
 //
-// Options (for scripts that run it under wine):
+// Any other command line (a file dropped on the exe, a shortcut's argument) is ignored: the
+// window opens as usual. The options for scripts that run it under wine come only after
+// --script, the first argument:
 //   --open COMn        picks COMn in the port list and presses «Открыть порт» once the list
 //                      has been filled
 //   --quit-after MS    closes the window MS milliseconds after it opened
 //   --screenshot FILE  saves the window as a BMP when it closes (one second after it opened
 //                      without --quit-after)
+//   --pages N,M,...    shows these pages in turn (0 = «Датчик»), one every 200 ms, before the
+//                      screenshot
 //   --report FILE      writes, when the window closes, every label's text, the longest time one
 //                      message took to handle and the longest tick (UTF-8, "name=text" lines)
 #include <windows.h>
@@ -28,6 +32,7 @@
 #include "seams/seams.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
+#include "win32/calibration_window.h"
 #include "win32/dialogs.h"
 #include "win32/main_window.h"
 #include "win32/io_runner.h"
@@ -47,6 +52,7 @@ struct Options {
     std::optional<UINT> quit_after_ms;
     std::wstring screenshot;
     std::wstring report;
+    std::vector<int> pages;
 };
 
 std::vector<std::wstring> arguments() {
@@ -57,9 +63,14 @@ std::vector<std::wstring> arguments() {
     return out;
 }
 
+constexpr wchar_t kScriptFlag[] = L"--script";
+
+// The scripted options, or none for a bad scripted command line. Without --script first, every
+// argument is ignored.
 std::optional<Options> parse_options(const std::vector<std::wstring>& args) {
     Options options;
-    for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args.size() < 2 || args[1] != kScriptFlag) return options;
+    for (std::size_t i = 2; i < args.size(); ++i) {
         const std::wstring& arg = args[i];
         if (i + 1 >= args.size()) return std::nullopt;
         const std::wstring& value = args[++i];
@@ -74,6 +85,14 @@ std::optional<Options> parse_options(const std::vector<std::wstring>& args) {
             options.screenshot = value;
         } else if (arg == L"--report") {
             options.report = value;
+        } else if (arg == L"--pages") {
+            for (std::size_t at = 0; at <= value.size();) {
+                const std::size_t comma = std::min(value.find(L',', at), value.size());
+                const std::wstring page = value.substr(at, comma - at);
+                if (page.size() != 1 || page[0] < L'0' || page[0] > L'2') return std::nullopt;
+                options.pages.push_back(page[0] - L'0');
+                at = comma + 1;
+            }
         } else {
             return std::nullopt;
         }
@@ -120,6 +139,14 @@ void CALLBACK open_port_now(HWND, UINT, UINT_PTR id, DWORD) {
     if (++attempts >= kOpenAttempts) KillTimer(nullptr, id);
 }
 
+constexpr UINT kPageEveryMs = 200;
+
+void CALLBACK next_page(HWND, UINT, UINT_PTR id, DWORD) {
+    static std::size_t shown = 0;
+    if (shown < g_run->options.pages.size()) g_run->model->set_tab(g_run->options.pages[shown++]);
+    if (shown >= g_run->options.pages.size()) KillTimer(nullptr, id);
+}
+
 void CALLBACK close_now(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     if (!g_run->options.screenshot.empty())
@@ -134,8 +161,8 @@ int main() {
     const auto options = parse_options(arguments());
     if (!options) {
         MessageBoxW(nullptr,
-                    L"Параметры: [--open COMn] [--quit-after МС] [--screenshot ФАЙЛ.bmp] "
-                    L"[--report ФАЙЛ]",
+                    L"Параметры: --script [--open COMn] [--quit-after МС] "
+                    L"[--screenshot ФАЙЛ.bmp] [--pages N,M] [--report ФАЙЛ]",
                     L"Конфигуратор Velkon", MB_OK | MB_ICONEXCLAMATION);
         return 2;
     }
@@ -153,6 +180,14 @@ int main() {
     velkon::win32::MainWindow window(model, configurator);
     window.on_destroyed = [] { PostQuitMessage(0); };
     dialogs.set_owner(window.hwnd());
+
+    // Tank calibration: one window for the whole run, so its session outlives closing it. Its
+    // boxes belong to it, not to the main window it disables while shown.
+    velkon::win32::Win32Dialogs calibration_dialogs;
+    velkon::win32::CalibrationWindow calibration(
+        model, {calibration_dialogs, clock, velkon::default_program_folder(), {}}, window.hwnd());
+    calibration_dialogs.set_owner(calibration.hwnd());
+    configurator.on_calibration = [&calibration] { calibration.open(); };
     configurator.start();
     ShowWindow(window.hwnd(), SW_SHOWNORMAL);
     UpdateWindow(window.hwnd());
@@ -160,6 +195,7 @@ int main() {
     ScriptedRun run{*options, &model, &window, {}};
     g_run = &run;
     if (!options->open_port.empty()) SetTimer(nullptr, 0, kOpenDelayMs, open_port_now);
+    if (!options->pages.empty()) SetTimer(nullptr, 0, kPageEveryMs, next_page);
     if (options->quit_after_ms) {
         SetTimer(nullptr, 0, *options->quit_after_ms, close_now);
     } else if (!options->screenshot.empty() || !options->report.empty()) {
@@ -169,7 +205,9 @@ int main() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         const auto start = SteadyClock::now();
-        if (!window.hwnd() || !IsDialogMessageW(window.hwnd(), &msg)) {
+        if (calibration.dialog_message(msg)) {
+            // the calibration window's keyboard
+        } else if (!window.hwnd() || !IsDialogMessageW(window.hwnd(), &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -10,6 +10,10 @@
 #include "files/file_error.h"
 #include "support/test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace velkon {
 namespace {
 
@@ -65,6 +69,33 @@ TEST(AppendWhole, AppendsAndRefusesLinksAndFolders) {
     EXPECT_NE(append_whole(dir.path() / "folder.dat", "x"), 0);
     EXPECT_EQ(append_whole(dir.path() / "missing.dat", "x"), ENOENT);
 }
+
+#ifdef _WIN32
+// A day file that another program holds without sharing (Excel does) is reported as busy, and
+// the record is not lost in a half-written state.
+TEST(AppendWhole, AFileHeldByAnotherProgramIsBusyNotForbidden) {
+    TempDir dir;
+    dir.write_file("day.dat", "Start\r\n");
+    const fs::path file = dir.path() / "day.dat";
+    const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const int error = append_whole(file, "1;2;3\r\n");
+    CloseHandle(held);
+    EXPECT_EQ(error, EBUSY);
+    EXPECT_EQ(file_error_text(error), "файл занят другой программой");
+    EXPECT_EQ(dir.read_file("day.dat"), "Start\r\n");
+}
+
+TEST(AppendWhole, OnlyLinksAndMountPointsAreRefusedAmongReparsePoints) {
+    EXPECT_TRUE(is_link_reparse_tag(IO_REPARSE_TAG_SYMLINK));
+    EXPECT_TRUE(is_link_reparse_tag(IO_REPARSE_TAG_MOUNT_POINT));
+    // A file in a folder OneDrive syncs, and a deduplicated one: ordinary files to us.
+    EXPECT_FALSE(is_link_reparse_tag(0x9000001AUL));  // IO_REPARSE_TAG_CLOUD
+    EXPECT_FALSE(is_link_reparse_tag(0x80000013UL));  // IO_REPARSE_TAG_DEDUP
+    EXPECT_FALSE(is_link_reparse_tag(0));
+}
+#endif
 
 TEST(FileErrorText, IsRussianForEveryError) {
     for (int error :

@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "files/file_error.h"
+#include "support/form_fixture.h"
 #include "support/test_support.h"
 #include "tracker/answers.h"
 #include "tracker/record.h"
@@ -267,6 +269,17 @@ TEST(ProfileFile, ReadFailuresNameTheFileAndTheReason) {
     EXPECT_NE(load_profile_file(dir.path()).error.find("это папка"), std::string::npos);
     const auto big = dir.write_file("big.json", std::string(1024 * 1024 + 1, ' '));
     EXPECT_NE(load_profile_file(big).error.find("больше 1024 КБ"), std::string::npos);
+}
+
+// The suggested name is Unicode all the way: through the ANSI code page (Windows) it came out
+// garbled.
+TEST(ProfileButtons, SuggestsTheProfileNameInUnicode) {
+    testing::FormFixture f;
+    f.app.start();
+    f.dialogs.files.push_back({});  // the box is cancelled
+    f.app.fire(ctl::save_prof);
+    ASSERT_EQ(f.dialogs.files_asked.size(), 1u);
+    EXPECT_EQ(path_text(f.dialogs.files_asked[0].start.filename()), "профиль.json");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -79,6 +80,21 @@ TEST_F(Window, OpenAndCloseClicksRunTheirHandlersAndTheTimersFollow) {
     EXPECT_TRUE(window.timer(ctl::Timer1)->isActive());
     EXPECT_FALSE(window.timer(ctl::TMRComm)->isActive());
     EXPECT_EQ(widget<ui::Lamp>(ctl::Pic)->fill(), QColor(255, 255, 16));
+}
+
+// Esc presses «Закрыть порт», the window's cancel button, while it is enabled.
+TEST_F(Window, EscClosesTheLink) {
+    open_link();
+    QShortcut* esc = nullptr;
+    for (QShortcut* s : window.findChildren<QShortcut*>()) {
+        if (s->key() == QKeySequence(Qt::Key_Escape)) esc = s;
+    }
+    ASSERT_NE(esc, nullptr);
+    emit esc->activated();
+    EXPECT_FALSE(f.port.is_open());
+    EXPECT_TRUE(widget(ctl::BTNOpenCom)->isEnabled());
+    emit esc->activated();  // nothing to press now
+    EXPECT_FALSE(f.port.is_open());
 }
 
 TEST_F(Window, AClickOnAHiddenCommandRunsItsHandlerToo) {

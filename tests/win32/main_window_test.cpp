@@ -11,8 +11,8 @@
 #include "support/form_fixture.h"
 #include "tracker/record.h"
 #include "win32/dialogs.h"
-#include "win32/main_window.h"
 #include "win32/io_runner.h"
+#include "win32/main_window.h"
 #include "win32/text.h"
 
 namespace velkon::win32 {
@@ -134,6 +134,67 @@ TEST(Win32Window, TheOpenButtonOpensThePickedPortAndStartsTheExchangeTimer) {
     EXPECT_FALSE(IsWindowEnabled(f[ctl::BTNOpenCom]));
 }
 
+// Containers lie below what they hold, whatever the keyboard order did to the window order:
+// a page's controls above the tab control, a frame's controls above the frame.
+TEST(Win32Window, ContainersLieBelowWhatTheyHold) {
+    WindowFixture f;
+    const auto below = [&](HWND upper, HWND lower) {
+        for (HWND h = GetWindow(upper, GW_HWNDNEXT); h; h = GetWindow(h, GW_HWNDNEXT)) {
+            if (h == lower) return true;
+        }
+        return false;
+    };
+    for (const Control& c : f.model.controls()) {
+        if (c.kind == ControlKind::Timer || c.parent.empty()) continue;
+        EXPECT_TRUE(
+            below(f.window.control(ControlName(c.name)), f.window.control(ControlName(c.parent))))
+            << c.name << " lies below " << c.parent;
+    }
+}
+
+// What the keyboard does in the running window: the key goes through the dialog manager, then
+// whatever the handlers posted is delivered.
+void press_key(WindowFixture& f, WPARAM key) {
+    MSG key_down{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+    if (!IsDialogMessageW(f.window.hwnd(), &key_down)) {
+        TranslateMessage(&key_down);
+        DispatchMessageW(&key_down);
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+// The control that has the focus, by name, for the failure messages.
+std::string focused_name(const WindowFixture& f) {
+    const HWND focus = GetFocus();
+    if (focus == f.window.hwnd()) return "(the window)";
+    for (const Control& c : f.model.controls()) {
+        const HWND hwnd = f.window.control(ControlName(c.name));
+        if (hwnd && (hwnd == focus || IsChild(hwnd, focus))) return c.name;
+    }
+    return focus ? "(another window)" : "(none)";
+}
+
+// Without a mouse: Enter on «Открыть порт» opens, the focus goes on to «Закрыть порт»; Esc
+// closes and the focus comes back to «Открыть порт»; Tab then goes on from there.
+TEST(Win32Window, TheKeyboardOpensAndClosesAndTheFocusFollowsTheEnabledButton) {
+    WindowFixture f;
+    f.model.set_items(ctl::CmbPort, {"COM1"});
+    f.pick(ctl::CmbPort, 0);
+    SetFocus(f[ctl::BTNOpenCom]);
+    ASSERT_EQ(GetFocus(), f[ctl::BTNOpenCom]);
+    press_key(f, VK_RETURN);
+    ASSERT_EQ(f.port.calls.back(), "open \\\\.\\COM1");
+    EXPECT_EQ(focused_name(f), ctl::BTNCloseCom);
+    press_key(f, VK_ESCAPE);
+    EXPECT_FALSE(f.port.is_open());
+    EXPECT_EQ(focused_name(f), ctl::BTNOpenCom);
+    press_key(f, VK_TAB);  // «Закрыть порт» is disabled again: the port list is next
+    EXPECT_EQ(focused_name(f), ctl::CmbPort);
+    press_key(f, VK_ESCAPE);  // with no port open, Esc has nothing to press
+    EXPECT_TRUE(IsWindowEnabled(f[ctl::BTNOpenCom]));
+}
+
 TEST(Win32Window, TypedTextReachesTheModelWithinTheFieldsWidth) {
     WindowFixture f;
     const int width = f.model[ctl::apn].max_bytes;
@@ -217,6 +278,35 @@ TEST(Win32Dialogs, BoxesCarryTheAskedIcon) {
     EXPECT_EQ(message_box_flags(Dialogs::Icon::None), UINT(MB_OK));
     EXPECT_EQ(message_box_flags(Dialogs::Icon::Exclamation), UINT(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_EQ(message_box_flags(Dialogs::Icon::Critical), UINT(MB_OK | MB_ICONERROR));
+}
+
+// What a question box shows, read while it is open; then it is answered No.
+std::wstring g_question_buttons;
+
+BOOL CALLBACK read_and_answer(HWND window, LPARAM) {
+    if (!GetDlgItem(window, IDYES)) return TRUE;
+    wchar_t yes[32] = {};
+    wchar_t no[32] = {};
+    GetDlgItemTextW(window, IDYES, yes, 32);
+    GetDlgItemTextW(window, IDNO, no, 32);
+    g_question_buttons = std::wstring(yes) + L"/" + no;
+    PostMessageW(window, WM_COMMAND, IDNO, 0);
+    return FALSE;
+}
+
+void CALLBACK answer_question(HWND, UINT, UINT_PTR id, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), read_and_answer, 0);
+    if (!g_question_buttons.empty()) KillTimer(nullptr, id);
+}
+
+// Questions say «Да/Нет» like the input box's «OK/Отмена», whatever the system's language.
+TEST(Win32Dialogs, QuestionButtonsAreRussian) {
+    Win32Dialogs dialogs;
+    g_question_buttons.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, answer_question);  // runs inside the box
+    EXPECT_FALSE(dialogs.yes_no("Продолжить?"));
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(narrow(g_question_buttons), "Да/Нет");
 }
 
 TEST(Win32Dialogs, FileFiltersBecomeTheBoxsFilterText) {

@@ -198,6 +198,52 @@ TEST(Win32SerialPort, AHungUpLineFailsTheNextWrite) {
     EXPECT_FALSE(port->is_open());
 }
 
+// The control block every driver accepts, whatever the port's state or the parser left in it.
+TEST(Win32SerialPort, ControlBlockIsBinaryWithDistinctFlowCharactersAndNoFlowControl) {
+    for (const bool from_zero : {true, false}) {
+        DCB dcb{};
+        if (!from_zero) {  // a port left by another program with flow control and odd flags
+            dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = TRUE;
+            dcb.fAbortOnError = dcb.fNull = dcb.fErrorChar = dcb.fDsrSensitivity = TRUE;
+            dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+            dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+            dcb.XonChar = dcb.XoffChar = 0x11;
+        }
+        ASSERT_TRUE(BuildCommDCBA(kSettings, &dcb));
+        settle_comm_dcb(dcb);
+        SCOPED_TRACE(from_zero ? "from zero" : "from a used port");
+        EXPECT_EQ(dcb.DCBlength, sizeof dcb);
+        EXPECT_TRUE(dcb.fBinary);
+        EXPECT_NE(dcb.XonChar, dcb.XoffChar);
+        EXPECT_FALSE(dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fOutX || dcb.fInX);
+        EXPECT_FALSE(dcb.fAbortOnError || dcb.fNull || dcb.fErrorChar || dcb.fDsrSensitivity);
+        EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+        EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+        EXPECT_EQ(dcb.BaudRate, 19200u);
+        EXPECT_EQ(dcb.ByteSize, 8);
+        EXPECT_EQ(dcb.Parity, NOPARITY);
+        EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    }
+}
+
+// The read time-outs as the exchange expects them; the write has a floor above a timer tick.
+TEST(Win32SerialPort, WriteTimeOutHasAFloorAboveATimerTick) {
+    const COMMTIMEOUTS& t = comm_timeouts();
+    EXPECT_EQ(t.ReadIntervalTimeout, 20u);
+    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 1u);
+    EXPECT_EQ(t.ReadTotalTimeoutConstant, 1u);
+    EXPECT_GE(t.WriteTotalTimeoutConstant, 100u);
+}
+
+TEST(Win32SerialPort, RemovedDevicesAreAHangUpAndNoDevice) {
+    constexpr DWORD kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE, unnamed in mingw's headers
+    for (const DWORD error : {static_cast<DWORD>(ERROR_DEVICE_REMOVED), kNoSuchDevice}) {
+        EXPECT_TRUE(is_hangup_error(error)) << error;
+        EXPECT_EQ(failure_for_win32_error(error), OpenFailure::NoSuchDevice) << error;
+    }
+    EXPECT_FALSE(is_hangup_error(ERROR_OPERATION_ABORTED));  // a read cancelled by a close
+}
+
 TEST(Win32PortDiscovery, AsksForCom1ToCom30InOrder) {
     std::vector<std::string> asked;
     const auto ports = list_com_ports([&](const std::string& name) {
@@ -213,6 +259,22 @@ TEST(Win32PortDiscovery, AsksForCom1ToCom30InOrder) {
     EXPECT_EQ(ports[0].path, "\\\\.\\COM3");
     EXPECT_EQ(ports[1].name, "COM12");
     EXPECT_EQ(ports[2].path, "\\\\.\\COM30");
+}
+
+TEST(Win32PortDiscovery, ListedPortsComeLowNumbersFirstThenHigherThenOtherNames) {
+    std::vector<std::string> asked;
+    const auto ports = list_named_ports(
+        {"COM31", "COM12", "CNCA0", "COM3", "COM100", "COM3", "COM2", ""},
+        [&](const std::string& name) {
+            asked.push_back(name);
+            return name != "COM2";  // listed, but the system has no configuration for it
+        });
+    EXPECT_EQ(asked,
+              (std::vector<std::string>{"COM2", "COM3", "COM12", "COM31", "COM100", "CNCA0"}));
+    std::vector<std::string> names;
+    for (const PortEntry& entry : ports) names.push_back(entry.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"COM3", "COM12", "COM31", "COM100", "CNCA0"}));
+    EXPECT_EQ(ports[3].path, "\\\\.\\COM100");
 }
 
 TEST(Win32PortDiscovery, TheMappedPortIsListedAndPathsAreInTheDeviceNamespace) {
