@@ -39,7 +39,7 @@ constexpr std::array<LiveField, 20> kLiveLayout = {{
     {"lls6", 27, 2, Show::Big, 18},     {"lls7", 29, 2, Show::Big, 18},
     {"lls8", 31, 2, Show::Big, 18},     {"sputn", 34, 1, Show::Big, 34},
     {"gsm", 33, 1, Show::Big, 34},      {"traf", 35, 1, Show::Big, 34},
-    {"ns", 36, 1, Show::Big, 36},       {"ProgressBar1", 37, 1, Show::Level, 59},
+    {"ns", 36, 1, Show::Big, 36},       {kLevelBarControl, 37, 1, Show::Level, 59},
 }};
 
 constexpr std::uint32_t kLevelLimit = 50;
@@ -99,18 +99,29 @@ Frame live_data_request() {
     return make_frame({0x3E, 0xCA, 0xA0});
 }
 
-void Tracker::show_live_data(const Frame& answer) {
-    m_.set_text("MsgCom", "Получены данные");
+std::vector<LiveValue> decode_live_data(std::string_view answer, std::string_view separator) {
+    std::vector<LiveValue> values;
     for (const LiveField& field : kLiveLayout) {
         const std::size_t end = field.position - 1 + field.width;
         if (answer.size() < field.group_length || answer.size() < end) continue;
-        const std::string_view bytes =
-            std::string_view(answer).substr(field.position - 1, field.width);
+        const std::string_view bytes = answer.substr(field.position - 1, field.width);
         if (field.show == Show::Level) {
             const std::uint32_t level = byte_at(bytes, 0);
-            m_.set_value(field.control, level > kLevelLimit ? 0 : static_cast<int>(level));
+            values.push_back({field.control, std::to_string(level > kLevelLimit ? 0 : level)});
         } else {
-            m_.set_text(field.control, shown_text(field, bytes, decimal_separator_));
+            values.push_back({field.control, shown_text(field, bytes, separator)});
+        }
+    }
+    return values;
+}
+
+void Tracker::show_live_data(const Frame& answer) {
+    m_.set_text("MsgCom", "Получены данные");
+    for (const LiveValue& value : decode_live_data(answer, decimal_separator_)) {
+        if (value.control == kLevelBarControl) {
+            m_.set_value(value.control, std::stoi(value.text));
+        } else {
+            m_.set_text(value.control, value.text);
         }
     }
 }
