@@ -157,10 +157,6 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
             fail(report, written, "Конфигурация не записана. ");
             return report;
         }
-        if (written.outcome == Exchange::Outcome::Unexpected) {
-            fail(report, written, "Трекер не принял запись. ");
-            return report;
-        }
         const bool acknowledged =
             written || holds_frame(link.settle(), kConfigWriteAck, kConfigWriteAckSize);
         const auto read_back =

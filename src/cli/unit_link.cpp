@@ -1,5 +1,7 @@
 #include "cli/unit_link.h"
 
+#include <algorithm>
+
 namespace velkon::cli {
 
 namespace {
@@ -96,11 +98,18 @@ Exchange UnitLink::exchange(const Frame& request, std::uint8_t code, std::size_t
                             int copies) {
     settle();
     Exchange result;
+    const auto first_sent = Clock::now();
     for (int copy = 0; copy < copies; ++copy) {
         const int asked = result.asked + 1;
         result = one_copy(request, code, min_size);
         result.asked = asked;
         if (result || result.outcome == Exchange::Outcome::WriteFailed) break;
+    }
+    // An answer after more than one copy may be the first copy's, late: the unit may take that
+    // long, and settle() gives the other copies' answers as long to come.
+    if (result && result.asked > 1) {
+        latency_ = std::max(latency_, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          Clock::now() - first_sent));
     }
     return result;
 }
@@ -153,14 +162,15 @@ std::string UnitLink::settle() {
     if (unanswered_ == 0) return heard;
     // Each late answer comes within the unit's delay; the bound keeps a babbling line from
     // holding us forever.
-    const auto limit = Clock::now() + wait_ * (unanswered_ + 1);
-    auto quiet_until = Clock::now() + wait_;
+    const auto quiet = wait_ + latency_;
+    const auto limit = Clock::now() + quiet * (unanswered_ + 1);
+    auto quiet_until = Clock::now() + quiet;
     while (Clock::now() < quiet_until && Clock::now() < limit && !port_.hung_up() &&
            heard.size() < kReceiveLimit) {
         const std::string more = port_.ReadPort();
         if (!more.empty()) {
             heard += more;
-            quiet_until = Clock::now() + wait_;
+            quiet_until = Clock::now() + quiet;
         }
     }
     unanswered_ = 0;

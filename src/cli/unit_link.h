@@ -63,7 +63,7 @@ class UnitLink {
     Exchange send_once(const Frame& request, std::uint8_t code, std::size_t min_size);
 
     // Listens while answers to earlier copies may still come: until the line has been silent for
-    // a whole wait. Returns what came (empty when nothing was outstanding or nothing came).
+    // a whole wait and the longest the unit was seen to take. Returns what came (empty when nothing was outstanding or nothing came).
     std::string settle();
 
     int attempts_made() const { return attempts_; }
@@ -77,6 +77,8 @@ class UnitLink {
     std::chrono::milliseconds wait_;
     int attempts_ = 0;
     int unanswered_ = 0;  // copies sent whose answers have not come and may still come
+    // The longest the unit has been seen to take, beyond the wait, when it answered late.
+    std::chrono::milliseconds latency_{0};
 };
 
 }  // namespace velkon::cli
