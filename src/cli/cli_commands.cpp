@@ -67,8 +67,9 @@ std::optional<LogLine> readings_line(const Frame& answer) {
                 std::to_string(int{r->temperature}) + " °C; Текущий " + std::to_string(r->current) +
                 "; Полный " + std::to_string(r->full) + "; Пустой " + std::to_string(r->empty) +
                 "; Сетевой адрес " + std::to_string(int{r->address});
-    line.json = {{"level", r->level}, {"temperature", r->temperature}, {"current", r->current},
-                 {"full", r->full},   {"empty", r->empty},             {"address", r->address}};
+    line.json = {{"level", r->level},     {"temperature", r->temperature},
+                 {"current", r->current}, {"full", r->full},
+                 {"empty", r->empty},     {"address", r->address}};
     for (const auto& [key, value] : line.json.items()) line.cells.push_back(value.dump());
     return line;
 }
@@ -78,12 +79,18 @@ struct LiveItem {
     std::string_view control, caption, key, unit;
 };
 constexpr LiveItem kLiveItems[] = {
-    {"sputn", "Спутников", "satellites", ""}, {"gsm", "GSM", "gsm", ""},
-    {"ain3", "Пит", "supply", " В"},          {"traf", "Трафик", "traffic", ""},
-    {"ns", "С/Ш", "snr", ""},                 {"ain1", "Аналог 1", "analog1", " В"},
-    {"ain2", "Аналог 2", "analog2", " В"},    {"fin1", "Частота 1", "frequency1", ""},
-    {"fin2", "Частота 2", "frequency2", ""},  {"in1", "Вход 1", "input1", ""},
-    {"in2", "Вход 2", "input2", ""},          {"ProgressBar1", "Уровень", "level", ""},
+    {"sputn", "Спутников", "satellites", ""},
+    {"gsm", "GSM", "gsm", ""},
+    {"ain3", "Пит", "supply", " В"},
+    {"traf", "Трафик", "traffic", ""},
+    {"ns", "С/Ш", "snr", ""},
+    {"ain1", "Аналог 1", "analog1", " В"},
+    {"ain2", "Аналог 2", "analog2", " В"},
+    {"fin1", "Частота 1", "frequency1", ""},
+    {"fin2", "Частота 2", "frequency2", ""},
+    {"in1", "Вход 1", "input1", ""},
+    {"in2", "Вход 2", "input2", ""},
+    {"ProgressBar1", "Уровень", "level", ""},
 };
 constexpr int kChannels = 8;
 
@@ -205,8 +212,11 @@ int run_ports(CliTool& tool, const CommandLine& line) {
 
 int run_readings(CliTool& tool, const CommandLine& line) {
     return watch(tool, line,
-                 {readings_request(), kReadingsAnswer, kReadingsMinSize,
-                  {"level", "temperature", "current", "full", "empty", "address"}, readings_line});
+                 {readings_request(),
+                  kReadingsAnswer,
+                  kReadingsMinSize,
+                  {"level", "temperature", "current", "full", "empty", "address"},
+                  readings_line});
 }
 
 int run_live(CliTool& tool, const CommandLine& line) {
@@ -273,7 +283,7 @@ int run_config_write(CliTool& tool, const CommandLine& line) {
     const auto port = tool.find_port(line.args[0], tool.err());
     if (!port) return kPortFailed;
     const UnitReport report = write_unit(*port, tool.job_settings(line), profile, false);
-    tool.err() << report.message << (report.difference_lines.empty() ? "\n" : "\n");
+    tool.err() << report.message << "\n";
     for (const std::string& difference : report.difference_lines) {
         tool.err() << "  " << difference << "\n";
     }

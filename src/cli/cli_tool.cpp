@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <map>
 
-
 namespace velkon::cli {
 
 namespace {
@@ -50,34 +49,46 @@ struct OptionSpec {
 
 const std::vector<OptionSpec>& option_specs() {
     static const std::vector<OptionSpec> specs = {
-        {{"--json"}, kOptJson, nullptr,
+        {{"--json"},
+         kOptJson,
+         nullptr,
          [](CommandLine& l, const std::string&) {
              l.json = true;
              return std::string();
          }},
-        {{"--csv"}, kOptCsv, nullptr,
+        {{"--csv"},
+         kOptCsv,
+         nullptr,
          [](CommandLine& l, const std::string&) {
              l.csv = true;
              return std::string();
          }},
-        {{"--all"}, kOptAll, nullptr,
+        {{"--all"},
+         kOptAll,
+         nullptr,
          [](CommandLine& l, const std::string&) {
              l.all = true;
              return std::string();
          }},
-        {{"--console"}, kOptConsole, nullptr,
+        {{"--console"},
+         kOptConsole,
+         nullptr,
          [](CommandLine& l, const std::string&) {
              l.console = true;
              return std::string();
          }},
-        {{"--count"}, kOptCount, "число",
+        {{"--count"},
+         kOptCount,
+         "число",
          [](CommandLine& l, const std::string& v) {
              l.count = whole_number(v, 1, kMaxCount);
              if (l.count) return std::string();
              return "Число после --count должно быть целым, от 1 до " + std::to_string(kMaxCount) +
                     ", а не " + in_quotes(v) + ".";
          }},
-        {{"--interval"}, kOptInterval, "число секунд",
+        {{"--interval"},
+         kOptInterval,
+         "число секунд",
          [](CommandLine& l, const std::string& v) {
              const auto ms = seconds_as_ms(v);
              if (ms && *ms >= kMinIntervalMs && *ms <= kMaxIntervalMs) {
@@ -87,7 +98,9 @@ const std::vector<OptionSpec>& option_specs() {
              return "После --interval нужно число секунд от 0,1 до 86400, а не " + in_quotes(v) +
                     ".";
          }},
-        {{"--timeout"}, kOptTimeout, "число миллисекунд",
+        {{"--timeout"},
+         kOptTimeout,
+         "число миллисекунд",
          [](CommandLine& l, const std::string& v) {
              const auto ms = whole_number(v, kMinTimeoutMs, kMaxTimeoutMs);
              if (ms) {
@@ -98,13 +111,17 @@ const std::vector<OptionSpec>& option_specs() {
                     std::to_string(kMinTimeoutMs) + " до " + std::to_string(kMaxTimeoutMs) +
                     ", а не " + in_quotes(v) + ".";
          }},
-        {{"-o", "--output"}, kOptOutput, "имя файла",
+        {{"-o", "--output"},
+         kOptOutput,
+         "имя файла",
          [](CommandLine& l, const std::string& v) {
              if (v.empty()) return std::string("После -o нужно имя файла.");
              l.output = v;
              return std::string();
          }},
-        {{"--report"}, kOptReport, "имя файла",
+        {{"--report"},
+         kOptReport,
+         "имя файла",
          [](CommandLine& l, const std::string& v) {
              const std::string ext = std::filesystem::path(v).extension().string();
              if (ext != ".csv" && ext != ".json") {
@@ -113,7 +130,9 @@ const std::vector<OptionSpec>& option_specs() {
              l.report = v;
              return std::string();
          }},
-        {{"--set"}, kOptSet, "ключ=значение",
+        {{"--set"},
+         kOptSet,
+         "ключ=значение",
          [](CommandLine& l, const std::string& v) {
              l.sets.push_back(v);
              return std::string();
@@ -235,8 +254,8 @@ int CliTool::run(const std::vector<std::string>& args) {
     const std::string name(row->words);
     line.args.assign(words.begin() + static_cast<std::ptrdiff_t>(row_words), words.end());
     if (line.args.size() < row->min_args) {
-        return usage_error("Команде " + in_quotes(name) + " не хватает аргументов: " +
-                           std::string(row->arguments) + ".");
+        return usage_error("Команде " + in_quotes(name) +
+                           " не хватает аргументов: " + std::string(row->arguments) + ".");
     }
     if (line.args.size() > row->max_args) {
         return usage_error("Лишний аргумент " + in_quotes(line.args[row->max_args]) + ".");

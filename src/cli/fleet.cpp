@@ -43,10 +43,14 @@ std::string report_csv(const std::vector<UnitReport>& units) {
     std::string text(kUtf8Bom);
     text += "Порт;IMEI;SIM;Серийный номер;Версия ПО;Результат;Код;Различия;Сообщение\r\n";
     for (const UnitReport& u : units) {
-        const std::string cells[] = {u.port,   u.imei,
-                                     u.sim,    u.serial,
-                                     u.firmware, u.result,
-                                     std::to_string(u.status), joined(u.differing, ", "),
+        const std::string cells[] = {u.port,
+                                     u.imei,
+                                     u.sim,
+                                     u.serial,
+                                     u.firmware,
+                                     u.result,
+                                     std::to_string(u.status),
+                                     joined(u.differing, ", "),
                                      u.message};
         std::string row;
         for (const std::string& cell : cells) row += (row.empty() ? "" : ";") + csv_cell(cell);
@@ -56,9 +60,9 @@ std::string report_csv(const std::vector<UnitReport>& units) {
 }
 
 Json unit_json(const UnitReport& u) {
-    return {{"port", u.port},         {"imei", u.imei},     {"sim", u.sim},
-            {"serial", u.serial},     {"firmware", u.firmware}, {"result", u.result},
-            {"status", u.status},     {"differing", u.differing}, {"message", u.message}};
+    return {{"port", u.port},     {"imei", u.imei},           {"sim", u.sim},
+            {"serial", u.serial}, {"firmware", u.firmware},   {"result", u.result},
+            {"status", u.status}, {"differing", u.differing}, {"message", u.message}};
 }
 
 std::string report_json(const std::vector<UnitReport>& units) {
@@ -137,9 +141,9 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
         const UnitReport& u = reports[i];
         worst = std::max(worst, u.status);
         if (output_ok) {
-            tool.out() << (line.json ? unit_json(u).dump(-1, ' ', false,
-                                                         Json::error_handler_t::replace)
-                                     : progress_line(u))
+            tool.out() << (line.json
+                               ? unit_json(u).dump(-1, ' ', false, Json::error_handler_t::replace)
+                               : progress_line(u))
                        << "\n";
             if (extra) worst = std::max(worst, extra(u));
             output_ok = static_cast<bool>(tool.out().flush());
@@ -147,8 +151,8 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
     }
     for (std::thread& worker : workers) worker.join();
 
-    const int ok = static_cast<int>(
-        std::count_if(reports.begin(), reports.end(), [](const UnitReport& u) { return !u.status; }));
+    const int ok = static_cast<int>(std::count_if(reports.begin(), reports.end(),
+                                                  [](const UnitReport& u) { return !u.status; }));
     tool.err() << "Трекеров: " << reports.size() << ", выполнено: " << ok
                << ", с ошибкой: " << reports.size() - static_cast<std::size_t>(ok) << ".\n";
     if (line.report) {

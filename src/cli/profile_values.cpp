@@ -109,15 +109,16 @@ std::string apply_set(Json& json, const std::string& set) {
         *target = text;
     } else if (target->is_boolean()) {
         if (text != "true" && text != "false") {
-            return "Ключ " + in_guillemets(key) + ": ожидается true или false, а не " + in_guillemets(text) +
-                   ".";
+            return "Ключ " + in_guillemets(key) + ": ожидается true или false, а не " +
+                   in_guillemets(text) + ".";
         }
         *target = text == "true";
     } else {
         long long n = 0;
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
         if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) {
-            return "Ключ " + in_guillemets(key) + ": ожидается целое число, а не " + in_guillemets(text) + ".";
+            return "Ключ " + in_guillemets(key) + ": ожидается целое число, а не " +
+                   in_guillemets(text) + ".";
         }
         *target = n;
     }
@@ -164,8 +165,8 @@ ProfileTemplate load_profile_template(const std::filesystem::path& path,
         std::string plain;
         std::size_t at = 0;
         while (const auto p = next_placeholder(text, at)) {
-            const bool known = std::find(std::begin(kNames), std::end(kNames), p->name) !=
-                               std::end(kNames);
+            const bool known =
+                std::find(std::begin(kNames), std::end(kNames), p->name) != std::end(kNames);
             if (!known && problem.empty()) {
                 problem = "Ключ " + in_guillemets(key) + ": неизвестная подстановка " +
                           in_guillemets(text.substr(p->begin, p->end - p->begin)) +
@@ -220,8 +221,9 @@ FilledProfile fill_profile(const ProfileTemplate& profile, const UnitFacts& unit
                               std::to_string(character_count(*fact)) + " (" + in_guillemets(*fact) +
                               ").";
             }
-            if (fact) filled += text.substr(at, p->begin - at) +
-                                (p->last ? last_characters(*fact, *p->last) : *fact);
+            if (fact)
+                filled += text.substr(at, p->begin - at) +
+                          (p->last ? last_characters(*fact, *p->last) : *fact);
             at = p->end;
         }
         value = filled + text.substr(at);

@@ -20,7 +20,7 @@ namespace velkon::cli {
 
 // A profile with its --set values applied and its placeholders still open.
 struct ProfileTemplate {
-    std::string json;  // the profile's object, as JSON text
+    std::string json;   // the profile's object, as JSON text
     std::string error;  // why the file or a --set was refused (nothing else is then set)
     bool uses_imei_or_sim = false;
     bool uses_serial = false;

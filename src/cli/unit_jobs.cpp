@@ -94,8 +94,8 @@ std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobS
         const std::string reason = describe_open_error(serial->last_open_error(), port.path);
         report.status = kPortFailed;
         report.result = "порт недоступен";
-        report.message =
-            "Порт " + in_guillemets(port.name) + " недоступен." + (reason.empty() ? "" : " " + reason);
+        report.message = "Порт " + in_guillemets(port.name) + " недоступен." +
+                         (reason.empty() ? "" : " " + reason);
         return nullptr;
     }
     return serial;
@@ -159,11 +159,11 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
         }
         const bool acknowledged =
             written || holds_frame(link.settle(), kConfigWriteAck, kConfigWriteAckSize);
-        const auto read_back =
-            read_record(link, report, acknowledged ? "Запись подтверждена, но не проверена: "
-                                                     "конфигурация не прочитана обратно. "
-                                                   : "Запись не подтверждена, и конфигурация "
-                                                     "не прочитана обратно. ");
+        const auto read_back = read_record(link, report,
+                                           acknowledged ? "Запись подтверждена, но не проверена: "
+                                                          "конфигурация не прочитана обратно. "
+                                                        : "Запись не подтверждена, и конфигурация "
+                                                          "не прочитана обратно. ");
         if (!read_back) {
             if (acknowledged) report.result = "записано, не проверено";
             return report;
@@ -188,8 +188,9 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
     }
     report.status = kDeviceFailed;
     report.result = "не записано";
-    report.message = "Трекер не подтвердил запись и хранит прежнее (отправлено раз: " +
-                     std::to_string(sent) + ").";
+    report.message =
+        "Трекер не подтвердил запись и хранит прежнее (отправлено раз: " + std::to_string(sent) +
+        ").";
     return report;
 }
 

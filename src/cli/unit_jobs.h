@@ -37,11 +37,11 @@ struct UnitReport {
     std::string port;
     std::string imei, sim, serial, firmware;
     int status = kDone;
-    std::string result;                   // one word or two: "записано", "не отвечает"...
-    std::vector<std::string> differing;   // keys read back differently after a write
+    std::string result;  // one word or two: "записано", "не отвечает"...
+    std::vector<std::string> differing;         // keys read back differently after a write
     std::vector<std::string> difference_lines;  // the same with both values, for messages
-    std::string message;                  // what happened, in Russian
-    std::optional<TrackerConfig> config;  // a read's record
+    std::string message;                        // what happened, in Russian
+    std::optional<TrackerConfig> config;        // a read's record
 };
 
 struct UnitJobSettings {

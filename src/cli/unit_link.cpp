@@ -28,8 +28,8 @@ std::string hex_byte(std::uint8_t value) {
 }
 
 struct Found {
-    bool answer = false;     // the answer with the code, from `at` to the end
-    bool other = false;      // an intact frame with another code, and nothing after it
+    bool answer = false;  // the answer with the code, from `at` to the end
+    bool other = false;   // an intact frame with another code, and nothing after it
     std::size_t at = 0;
 };
 

@@ -63,7 +63,8 @@ class UnitLink {
     Exchange send_once(const Frame& request, std::uint8_t code, std::size_t min_size);
 
     // Listens while answers to earlier copies may still come: until the line has been silent for
-    // a whole wait and the longest the unit was seen to take. Returns what came (empty when nothing was outstanding or nothing came).
+    // a whole wait and the longest the unit was seen to take. Returns what came (empty when nothing
+    // was outstanding or nothing came).
     std::string settle();
 
     int attempts_made() const { return attempts_; }

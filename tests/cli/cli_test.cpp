@@ -217,10 +217,8 @@ TEST_P(CliBadUse, ExitsTwoSendingNothing) {
     const auto bad_profile = rig.folder.path() / "bad.json";
     std::ofstream(bad_profile) << "{\"format\": \"velkon-profile/1\", \"apn\": 5}";
     const auto good_profile = rig.folder.path() / "good.json";
-    std::ofstream(good_profile) << profile_text(
-        decode_config_answer(*rig.server.with_device([](sim::Device& d) {
-            return d.respond(std::string(configuration_read_request()));
-        })));
+    std::ofstream(good_profile) << profile_text(decode_config_answer(*rig.server.with_device(
+        [](sim::Device& d) { return d.respond(std::string(configuration_read_request())); })));
     std::vector<std::string> args = GetParam().args;
     for (auto& a : args) {
         if (a == "PORT") a = rig.port();

@@ -4,10 +4,10 @@
 
 #include <fstream>
 #include <memory>
-#include <set>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "cli/cli_tool.h"
@@ -52,9 +52,8 @@ struct Unit {
     // Requests with `code` (the third byte).
     int sent(const std::string& code) {
         std::lock_guard lock(mutex);
-        return static_cast<int>(std::count_if(requests.begin(), requests.end(), [&](auto& r) {
-            return r.substr(6, 2) == code;
-        }));
+        return static_cast<int>(std::count_if(requests.begin(), requests.end(),
+                                              [&](auto& r) { return r.substr(6, 2) == code; }));
     }
     std::string device_id() {
         return server.with_device([](sim::Device& d) { return d.tracker().config.device_id; });
@@ -140,8 +139,7 @@ TEST(CliFleet, WritesEveryUnitWithItsOwnValuesAndReportsTheOthers) {
         EXPECT_EQ(good.device_id(), "8035640001");
         EXPECT_EQ(slow.device_id(), "8035640002");
         EXPECT_EQ(run.lines().size(), 5u) << run.out.str();  // one line per unit
-        EXPECT_NE(run.err.str().find("Трекеров: 5, выполнено: 2, с ошибкой: 3."),
-                  std::string::npos)
+        EXPECT_NE(run.err.str().find("Трекеров: 5, выполнено: 2, с ошибкой: 3."), std::string::npos)
             << run.err.str();
 
         // The report lists the units in the order given.
@@ -151,7 +149,11 @@ TEST(CliFleet, WritesEveryUnitWithItsOwnValuesAndReportsTheOthers) {
         std::vector<Row> rows;
         const std::string text = *file_content(report);
         if (report.extension() == ".csv") {
-            ASSERT_EQ(text.rfind("\xEF\xBB\xBF" "Порт;IMEI;SIM;", 0), 0u) << text;
+            ASSERT_EQ(text.rfind("\xEF\xBB\xBF"
+                                 "Порт;IMEI;SIM;",
+                                 0),
+                      0u)
+                << text;
             std::istringstream in(text);
             std::string line;
             std::getline(in, line);
@@ -252,13 +254,12 @@ INSTANTIATE_TEST_SUITE_P(
                 2,
                 "0000012345",
                 "нужно 16 знаков, а у блока только 15"},
-        Filling{"filled_too_wide",
-                {"device_id={imei}{imei}"},
-                {},
-                2,
+        Filling{"filled_too_wide", {"device_id={imei}{imei}"}, {}, 2, "0000012345", "«device_id»"},
+        Filling{"unit_silent",
+                {"device_id={imei:10}"},
+                {.silent = true},
+                1,
                 "0000012345",
-                "«device_id»"},
-        Filling{"unit_silent", {"device_id={imei:10}"}, {.silent = true}, 1, "0000012345",
                 "IMEI не прочитан"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -266,8 +267,8 @@ TEST(CliSet, SetsChannelsAndFlagsBeforeTheWrite) {
     Unit unit;
     CliRun run;
     const std::string file = run.profile({});
-    ASSERT_EQ(run({"config", "write", unit.port(), file, "--set", "channels[3].address=7",
-                   "--set", "channels[3].enabled=true", "--set", "period=120"}),
+    ASSERT_EQ(run({"config", "write", unit.port(), file, "--set", "channels[3].address=7", "--set",
+                   "channels[3].enabled=true", "--set", "period=120"}),
               0)
         << run.err.str();
     const auto config = unit.server.with_device([](sim::Device& d) { return d.tracker().config; });
@@ -289,23 +290,20 @@ TEST(CliConsole, IsMarkedAndRefused) {
     std::vector<std::string> opened;
     CliRun run;
     run.ports = lister.get();
+    // Records every path it is asked to open, and opens none.
+    struct RecordingPort : testing::FakePort {
+        std::vector<std::string>* opened = nullptr;
+        bool OpenPort(const std::string& path, const std::string& settings) override {
+            opened->push_back(path);
+            return FakePort::OpenPort(path, settings);
+        }
+    };
     run.make_port = [&opened] {
-        auto port = std::make_unique<testing::FakePort>();
+        auto port = std::make_unique<RecordingPort>();
         port->open_succeeds = false;
         port->open_error.failure = OpenFailure::NoSuchDevice;
-        // Recorded by the fake's own list of calls, read back below through this pointer.
-        struct Recording : testing::FakePort {
-            std::vector<std::string>* to;
-            bool OpenPort(const std::string& path, const std::string& settings) override {
-                to->push_back(path);
-                return FakePort::OpenPort(path, settings);
-            }
-        };
-        auto recording = std::make_unique<Recording>();
-        recording->open_succeeds = false;
-        recording->open_error.failure = OpenFailure::NoSuchDevice;
-        recording->to = &opened;
-        return std::unique_ptr<SerialPort>(std::move(recording));
+        port->opened = &opened;
+        return std::unique_ptr<SerialPort>(std::move(port));
     };
 
     EXPECT_EQ(run({"ports"}), 0);
@@ -314,10 +312,10 @@ TEST(CliConsole, IsMarkedAndRefused) {
     EXPECT_EQ(run({"ports", "--all"}), 0);
     EXPECT_EQ(run.out.str(), "ttyUSB0\nttyS0\tконсоль\n");
 
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"imei", "ttyS0"},
-             {"readings", "/dev/ttyS0", "--count", "1"},
-             {"fleet", "imei", "ttyS0"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"imei", "ttyS0"},
+                                               {"readings", "/dev/ttyS0", "--count", "1"},
+                                               {"fleet", "imei", "ttyS0"}}) {
         EXPECT_EQ(run(args), 2) << args[1];
         EXPECT_NE((run.err.str() + run.out.str()).find("консоль системы"), std::string::npos)
             << run.err.str();
