@@ -357,6 +357,18 @@ std::string help_text() {
 Перерыв в ответах у readings и live — строка «Нет данных: …», и опрос идёт дальше.
 Данные выводятся в стандартный вывод, сообщения — в поток ошибок.
 
+Примеры:
+  velkon-cli ports --all
+  velkon-cli readings ttyUSB0 --count 3
+  velkon-cli readings ttyUSB0 --interval 60 --csv >> журнал.csv
+  velkon-cli live ttyUSB0 --count 1 --json
+  velkon-cli config read ttyUSB0 -o truck.json
+  velkon-cli config write ttyUSB0 truck.json --set period=120 --set 'channels[3].address=7'
+  velkon-cli imei ttyUSB0 --json --timeout 1000
+  velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --set 'device_id={imei:10}' --report парк.csv
+  velkon-cli fleet read ttyUSB0 ttyUSB1 -o профили --report парк.json
+  velkon-cli fleet imei ttyUSB0 ttyUSB1 --json
+
 Коды завершения:
   0  выполнено
   1  устройство не ответило, отказало или прочитано не то, что записано (у readings и

@@ -302,6 +302,25 @@ TEST(Cli, HelpIsRussianOnTheStandardOutput) {
     EXPECT_EQ(rig.err.str(), "");
 }
 
+// Every command of the table is in the help's synopsis and has an example there, in the manual
+// page and in the README (whose examples scripts/check-docs runs).
+TEST(Cli, EveryCommandIsDocumentedWithAnExample) {
+    const std::string help = cli::help_text();
+    const auto man =
+        file_content(std::filesystem::path(VELKON_SOURCE_DIR) / "docs/man/velkon-cli.1");
+    const auto readme = file_content(std::filesystem::path(VELKON_SOURCE_DIR) / "README.md");
+    ASSERT_TRUE(man && readme);
+    for (const cli::CommandRow& row : cli::command_table()) {
+        const std::string example = "velkon-cli " + std::string(row.words) + " ";
+        EXPECT_NE(help.find("  " + example), std::string::npos) << row.words;
+        EXPECT_NE(help.find("Примеры:\n"), std::string::npos);
+        EXPECT_NE(help.substr(help.find("Примеры:")).find(example), std::string::npos) << row.words;
+        EXPECT_NE(man->find(example), std::string::npos) << row.words;
+        EXPECT_NE(readme->find("$ velkon-cli " + std::string(row.words)), std::string::npos)
+            << row.words;
+    }
+}
+
 TEST(Cli, VersionOnTheStandardOutput) {
     CliRig rig;
     EXPECT_EQ(rig.run({"--version"}), 0);
