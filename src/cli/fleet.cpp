@@ -77,10 +77,12 @@ using Job = std::function<UnitReport(const NamedPort&)>;
 std::string progress_line(const UnitReport& u) {
     std::string line = u.port + ": " + u.result;
     if (!u.imei.empty()) line += "; IMEI " + u.imei;
+    if (!u.sim.empty()) line += "; SIM " + u.sim;
+    if (!u.serial.empty()) line += "; серийный номер " + u.serial;
+    if (!u.firmware.empty()) line += "; версия ПО " + u.firmware;
     if (!u.differing.empty()) line += "; различия: " + joined(u.differing, ", ");
-    if (u.status != kDone || u.message.empty()) {
-        if (!u.message.empty()) line += " — " + u.message;
-    }
+    // A unit done needs no more words; one that is not says why.
+    if (u.status != kDone && !u.message.empty()) line += " — " + u.message;
     return line;
 }
 
