@@ -34,7 +34,7 @@
 
 #include "app/configurator.h"
 #include "support/sim_window.h"
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ class MachineLateness {
 };
 
 void BM_FaultSoak(benchmark::State& state) {
-    velkon::testing::SimRig<QtReadRunner> rig;
+    velkon::testing::SimRig<QtIoRunner> rig;
     if (!rig.open()) {
         state.SkipWithError("the simulator's line did not open");
         return;
@@ -211,8 +211,8 @@ void BM_FaultSoak(benchmark::State& state) {
             } else {
                 rig.model.set_tab(0);
             }
-            if (flood_over && recovery < 0 && rig.model.text("MsgCom") == kReadingsStatus &&
-                rig.model.text("temp") == std::to_string(kMarkerTemperature) + " °C") {
+            if (flood_over && recovery < 0 && rig.model.text(ctl::MsgCom) == kReadingsStatus &&
+                rig.model.text(ctl::temp) == std::to_string(kMarkerTemperature) + " °C") {
                 recovery = Seconds(Steady::now() - flood_end).count();
             }
             // The flood ends when the line has taken it all, or when its time is up.

@@ -53,7 +53,7 @@ class EventQueue {
 };
 
 // Reads on one worker thread and posts the result to the window's queue.
-class WorkerRunner : public ReadRunner {
+class WorkerRunner : public PortIoRunner {
   public:
     explicit WorkerRunner(EventQueue& window) : window_(window), worker_([this] { run(); }) {}
     ~WorkerRunner() override {
@@ -132,7 +132,7 @@ void run_ticks(benchmark::State& state, bool silent) {
         longest_finish = std::max(longest_finish, finish);
         state.SetIterationTime((timer + finish) / 1000.0);
     }
-    const bool answered = rig.model.text("MsgCom") == "Получены данные.";
+    const bool answered = rig.model.text(ctl::MsgCom) == "Получены данные.";
     app.connection().close_link();
     state.counters["longest_timer_ms"] = longest_timer;
     state.counters["longest_finish_ms"] = longest_finish;
@@ -175,11 +175,11 @@ void BM_PortScan(benchmark::State& state) {
     WindowModel& model = stand_ins.model;
     auto port = make_serial_port();
     auto lister = make_system_port_lister();
-    SyncReadRunner reader;
+    SyncIoRunner reader;
     Configurator app(model, ConfiguratorSeams{*port, *lister, stand_ins.dialogs, stand_ins.clock,
                                               reader, stand_ins.folder.path()});
     // Fill the traffic text up to its cap first: the steady state after a long idle time.
-    for (std::size_t i = 0; model.text("txtRec").size() + 200 < kTxtRecLimit; ++i) {
+    for (std::size_t i = 0; model.text(ctl::txtRec).size() + 200 < kTxtRecLimit; ++i) {
         app.connection().scan_ports();
     }
     double longest = 0;
@@ -189,7 +189,7 @@ void BM_PortScan(benchmark::State& state) {
         longest = std::max(longest, ms_since(t0));
     }
     state.counters["longest_ms"] = longest;
-    state.counters["ports"] = static_cast<double>(model.items("CmbPort").size());
+    state.counters["ports"] = static_cast<double>(model.items(ctl::CmbPort).size());
 }
 BENCHMARK(BM_PortScan)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 

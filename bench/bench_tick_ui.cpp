@@ -14,7 +14,7 @@
 
 #include "app/configurator.h"
 #include "support/sim_window.h"
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ using namespace velkon;
 using Steady = std::chrono::steady_clock;
 
 void run_loop(benchmark::State& state, bool silent) {
-    velkon::testing::SimRig<QtReadRunner> rig;
+    velkon::testing::SimRig<QtIoRunner> rig;
     if (!rig.open()) {
         state.SkipWithError("the simulator's line did not open");
         return;
@@ -55,7 +55,7 @@ void run_loop(benchmark::State& state, bool silent) {
         heartbeat.start();
         loop.exec();
     }
-    const bool answered = rig.model.text("MsgCom") == "Получены данные.";
+    const bool answered = rig.model.text(ctl::MsgCom) == "Получены данные.";
     app.connection().close_link();
     state.counters["longest_stall_ms"] = longest_stall;
     state.counters["ticks"] = ticks;

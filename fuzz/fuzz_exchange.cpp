@@ -37,12 +37,12 @@ struct ExchangeRig {
     Configurator app{model, {port, lister, dialogs, clock, reader, fuzz::kNoFolder}};
 
     ExchangeRig() {
-        model.set_items("CmbNet", {"0"});
-        model.set_selected("CmbNet", 0);
+        model.set_items(ctl::CmbNet, {"0"});
+        model.set_selected(ctl::CmbNet, 0);
         model.vars.mode_yes = true;
         model.vars.Ur_progressBar = 1024;
-        model.set_items("CmbPort", {"ttyUSB0"});
-        model.set_selected("CmbPort", 0);
+        model.set_items(ctl::CmbPort, {"ttyUSB0"});
+        model.set_selected(ctl::CmbPort, 0);
         app.connection().open_link();
     }
     void tick(std::string read) {

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::TrackerRig rig;
     rig.tracker.show_imei(Frame(reinterpret_cast<const char*>(data), size));
     fuzz::require_window_texts_valid(rig.model);
-    fuzz::require(characters(rig.model.text("imei")) <= 15, "IMEI longer than its field");
-    fuzz::require(characters(rig.model.text("nsim")) <= 20, "SIM number longer than its field");
+    fuzz::require(characters(rig.model.text(ctl::imei)) <= 15, "IMEI longer than its field");
+    fuzz::require(characters(rig.model.text(ctl::nsim)) <= 20, "SIM number longer than its field");
     return 0;
 }

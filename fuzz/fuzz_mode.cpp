@@ -31,12 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // A value with no button of its own leaves the buttons as they were.
             const bool expected =
                 has_button ? (mode & kOperatingModeMask) == button.bits : before[b];
-            fuzz::require(on == expected, "wrong operating mode shown", button.control);
+            fuzz::require(on == expected, "wrong operating mode shown", button.control.text());
         }
         fuzz::require(checked <= 1, "more than one operating mode shown");
         for (const ModeControl& box : kModeFlagBoxes) {
             fuzz::require(model.checked(box.control) == ((mode & box.bits) != 0),
-                          "flag box disagrees with its bit", box.control);
+                          "flag box disagrees with its bit", box.control.text());
         }
     }
     fuzz::require_window_texts_valid(model);

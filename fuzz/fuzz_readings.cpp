@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     answers.show_readings(Frame(reinterpret_cast<const char*>(data), size));
 
     fuzz::require_window_texts_valid(model);
-    const Control& bar = model["ProgressBar1"];
+    const Control& bar = model[ctl::ProgressBar1];
     fuzz::require(bar.value >= 0 && bar.value <= bar.maximum, "level bar out of its range");
     int modes_checked = 0;
     for (const ModeControl& button : kOperatingModeButtons)

@@ -25,7 +25,7 @@
 #include "ui/calibration_window.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 namespace {
 
@@ -127,12 +127,12 @@ void schedule_open(const Options& options, velkon::WindowModel& model,
     const std::string name = options.open_port.toStdString();
     QObject::connect(timer, &QTimer::timeout, &owner,
                      [timer, name, &model, &configurator, looks = 0]() mutable {
-                         const auto& items = model.items("CmbPort");
+                         const auto& items = model.items(velkon::ctl::CmbPort);
                          for (std::size_t i = 0; i < items.size(); ++i) {
                              if (items[i] != name) continue;
                              timer->stop();
-                             model.set_selected("CmbPort", static_cast<int>(i));
-                             configurator.fire("BTNOpenCom");
+                             model.set_selected(velkon::ctl::CmbPort, static_cast<int>(i));
+                             configurator.fire(velkon::ctl::BTNOpenCom);
                              return;
                          }
                          if (++looks >= kOpenLooks) {
@@ -185,9 +185,9 @@ int main(int argc, char** argv) {
     const auto ports = velkon::make_system_port_lister();
     velkon::ui::QtDialogs dialogs;
     velkon::SystemClock clock;
-    auto reader = std::make_unique<velkon::QtReadRunner>();
+    auto port_io = std::make_unique<velkon::QtIoRunner>();
     velkon::Configurator configurator(
-        model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *reader,
+        model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *port_io,
                                          velkon::default_program_folder(),
                                          QLocale::system().decimalPoint().toStdString()});
     configurator.shell().on_end_program = [] { QCoreApplication::quit(); };
@@ -215,6 +215,6 @@ int main(int argc, char** argv) {
 
     const int status = app.exec();
     // The port is closed by now; a read still queued must not reach the handlers.
-    reader.reset();
+    port_io.reset();
     return status;
 }

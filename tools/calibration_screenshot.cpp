@@ -75,17 +75,17 @@ int main(int argc, char** argv) {
     NoPorts ports;
     PrintedDialogs dialogs;
     FixedClock clock;
-    velkon::SyncReadRunner reader;
+    velkon::SyncIoRunner reader;
     velkon::Configurator configurator(
         model, velkon::ConfiguratorSeams{*port, ports, dialogs, clock, reader, folder_pattern});
     velkon::ui::MainWindow window(model, configurator);
     configurator.start();
-    model.set_timer_enabled("Timer1", false);
-    model.set_items("CmbPort", {server.slave_path()});
-    model.set_selected("CmbPort", 0);
+    model.set_timer_enabled(velkon::ctl::Timer1, false);
+    model.set_items(velkon::ctl::CmbPort, {server.slave_path()});
+    model.set_selected(velkon::ctl::CmbPort, 0);
     configurator.connection().open_link();
     // The window's own timers stay off: this program ticks the exchange itself.
-    model.set_timer_enabled("TMRComm", false);
+    model.set_timer_enabled(velkon::ctl::TMRComm, false);
     window.show();
 
     std::int64_t now = 0;

@@ -13,7 +13,7 @@ Configurator::Configurator(WindowModel& model, ConfiguratorSeams s)
       sensor_commands_(model, s.dialogs, outbox_, day_file_),
       tracker_(model, s.dialogs, outbox_, day_file_, s.program_folder, s.decimal_separator),
       profiles_(model, s.dialogs, tracker_, s.program_folder),
-      exchange_(model, s.port, s.dialogs, s.reader, outbox_,
+      exchange_(model, s.port, s.dialogs, s.port_io, outbox_,
                 {connection_, sensor_answers_, tracker_}),
       shell_(model, s.dialogs, s.clock, outbox_, connection_, s.program_folder),
       table_(make_event_table()) {
@@ -32,44 +32,44 @@ std::vector<EventRow> Configurator::make_event_table() {
     auto sensor = [this](S id) { return [this, id] { sensor_commands_.run(id); }; };
     return {
         // Connection and exchange.
-        {"Timer1", E::Timer, [this] { connection_.scan_ports(); }},
-        {"BTNOpenCom", E::Click, [this] { connection_.open_link(); }},
-        {"BTNCloseCom", E::Click, [this] { connection_.close_link(); }},
-        {"TMRComm", E::Timer, [this] { exchange_.start_tick(); }},
+        {ctl::Timer1, E::Timer, [this] { connection_.scan_ports(); }},
+        {ctl::BTNOpenCom, E::Click, [this] { connection_.open_link(); }},
+        {ctl::BTNCloseCom, E::Click, [this] { connection_.close_link(); }},
+        {ctl::TMRComm, E::Timer, [this] { exchange_.start_tick(); }},
         // Sensor commands.
-        {"bp_on", E::Click, sensor(S::CalibrateEngineRunning)},
-        {"bp_off", E::Click, sensor(S::CalibrateEngineStopped)},
-        {"gorizont", E::Click, sensor(S::SetHorizon)},
-        {"hig", E::Click, sensor(S::CalibrateFullLevel)},
-        {"low", E::Click, sensor(S::CalibrateEmptyLevel)},
-        {"Set_mode", E::Click, sensor(S::SetOperatingMode)},
-        {"Chg_pass", E::Click, sensor(S::ChangePassword)},
-        {"Vvod_PWD", E::Click, sensor(S::EnterPassword)},
-        {"net", E::Click, sensor(S::ChangeNetworkAddress)},
-        {"next_ser_num", E::Click, sensor(S::SetNextSerialNumber)},
-        {"InstSN", E::Click, sensor(S::SetUnitSerialNumber)},
-        {"Set_BP", E::Click, sensor(S::SetBpValue)},
-        {"sdv_hi", E::Click, sensor(S::ShiftFullLevel)},
-        {"sdv_low", E::Click, sensor(S::ShiftEmptyLevel)},
-        {"Opros", E::Click, sensor(S::PollNetwork)},
-        {"gen_up", E::Click, [this] { sensor_commands_.generate_full_shift_text(); }},
-        {"gen_down", E::Click, [this] { sensor_commands_.generate_empty_shift_text(); }},
-        {"CmbNet", E::Change, [this] { sensor_commands_.request_selected_version(); }},
+        {ctl::bp_on, E::Click, sensor(S::CalibrateEngineRunning)},
+        {ctl::bp_off, E::Click, sensor(S::CalibrateEngineStopped)},
+        {ctl::gorizont, E::Click, sensor(S::SetHorizon)},
+        {ctl::hig, E::Click, sensor(S::CalibrateFullLevel)},
+        {ctl::low, E::Click, sensor(S::CalibrateEmptyLevel)},
+        {ctl::Set_mode, E::Click, sensor(S::SetOperatingMode)},
+        {ctl::Chg_pass, E::Click, sensor(S::ChangePassword)},
+        {ctl::Vvod_PWD, E::Click, sensor(S::EnterPassword)},
+        {ctl::net, E::Click, sensor(S::ChangeNetworkAddress)},
+        {ctl::next_ser_num, E::Click, sensor(S::SetNextSerialNumber)},
+        {ctl::InstSN, E::Click, sensor(S::SetUnitSerialNumber)},
+        {ctl::Set_BP, E::Click, sensor(S::SetBpValue)},
+        {ctl::sdv_hi, E::Click, sensor(S::ShiftFullLevel)},
+        {ctl::sdv_low, E::Click, sensor(S::ShiftEmptyLevel)},
+        {ctl::Opros, E::Click, sensor(S::PollNetwork)},
+        {ctl::gen_up, E::Click, [this] { sensor_commands_.generate_full_shift_text(); }},
+        {ctl::gen_down, E::Click, [this] { sensor_commands_.generate_empty_shift_text(); }},
+        {ctl::CmbNet, E::Change, [this] { sensor_commands_.request_selected_version(); }},
         // Tracker.
-        {"readdata", E::Click, [this] { tracker_.reread_configuration(); }},
-        {"setdata", E::Click, [this] { tracker_.write_configuration(); }},
-        {"Command3", E::Click, [this] { tracker_.write_configuration(); }},
-        {"rd_imei", E::Click, [this] { tracker_.read_imei(); }},
-        {"sl3", E::Click, [this] { tracker_.bind_serial_number(); }},
+        {ctl::readdata, E::Click, [this] { tracker_.reread_configuration(); }},
+        {ctl::setdata, E::Click, [this] { tracker_.write_configuration(); }},
+        {ctl::Command3, E::Click, [this] { tracker_.write_configuration(); }},
+        {ctl::rd_imei, E::Click, [this] { tracker_.read_imei(); }},
+        {ctl::sl3, E::Click, [this] { tracker_.bind_serial_number(); }},
         // Auxiliary commands.
-        {"Command1", E::Click, [this] { shell_.request_a5(); }},
-        {"gsmlog", E::Click, [this] { shell_.request_gsm_log(); }},
-        {"Command2", E::Click, [this] { shell_.replace_points(); }},
+        {ctl::Command1, E::Click, [this] { shell_.request_a5(); }},
+        {ctl::gsmlog, E::Click, [this] { shell_.request_gsm_log(); }},
+        {ctl::Command2, E::Click, [this] { shell_.replace_points(); }},
         // Profiles.
-        {"save_prof", E::Click, [this] { profiles_.save(); }},
-        {"load_prof", E::Click, [this] { profiles_.load(); }},
+        {ctl::save_prof, E::Click, [this] { profiles_.save(); }},
+        {ctl::load_prof, E::Click, [this] { profiles_.load(); }},
         // Tank calibration: its window belongs to the front end.
-        {"tarirovka", E::Click,
+        {ctl::tarirovka, E::Click,
          [this] {
              if (on_calibration) on_calibration();
          }},
@@ -85,10 +85,10 @@ void Configurator::on_event(int control, ControlEvent event) {
     if (event != ControlEvent::Timer) tracker_.update_changed_mark();
 }
 
-bool Configurator::fire(std::string_view control, ControlEvent event) {
-    const auto index = m_.find(control);
-    if (!index || by_control_[*index][static_cast<int>(event)] < 0) return false;
-    on_event(*index, event);
+bool Configurator::fire(ControlName control, ControlEvent event) {
+    const int index = m_.index_of(control);
+    if (by_control_[index][static_cast<int>(event)] < 0) return false;
+    on_event(index, event);
     return true;
 }
 

@@ -35,7 +35,7 @@ struct ConfiguratorSeams {
     PortLister& ports;
     Dialogs& dialogs;
     Clock& clock;
-    ReadRunner& reader;
+    PortIoRunner& port_io;
     std::filesystem::path program_folder;
     // The user's decimal separator ("," on a Russian desktop).
     std::string decimal_separator = ".";
@@ -44,7 +44,7 @@ struct ConfiguratorSeams {
 // One row of the event table: the control (by its name in the window), the event, and what it
 // does.
 struct EventRow {
-    std::string_view control;
+    ControlName control;
     ControlEvent event;
     std::function<void()> action;
 };
@@ -70,7 +70,7 @@ class Configurator {
 
     // For scripted runs and tests: the event of the control named `control`; false when it has
     // no row.
-    bool fire(std::string_view control, ControlEvent event = ControlEvent::Click);
+    bool fire(ControlName control, ControlEvent event = ControlEvent::Click);
 
     const std::vector<EventRow>& event_table() const { return table_; }
 

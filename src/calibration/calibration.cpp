@@ -21,13 +21,13 @@ std::optional<int> whole_number(const std::string& text) {
 Feed read_feed(const WindowModel& model) {
     Feed f;
     f.full_scale = model.vars.Ur_progressBar > 1 ? model.vars.Ur_progressBar : 1024;
-    const std::string& serial = model.text("sn");
+    const std::string& serial = model.text(ctl::sn);
     if (const auto n = whole_number(serial); n && *n > 0) f.serial = serial;
     if (model.vars.no_data) {
         f.state = Feed::State::Silent;
         return f;
     }
-    if (const auto level = whole_number(model.text("uroven")); level && *level >= 0) {
+    if (const auto level = whole_number(model.text(ctl::uroven)); level && *level >= 0) {
         f.state = Feed::State::Reading;
         f.level = *level;
     }

@@ -76,27 +76,28 @@ std::optional<LogLine> readings_line(const Frame& answer) {
 
 // The live data as the «Трекер» page shows it: captions and JSON keys by control.
 struct LiveItem {
-    std::string_view control, caption, key, unit;
+    ControlName control;
+    std::string_view caption, key, unit;
 };
 constexpr LiveItem kLiveItems[] = {
-    {"sputn", "Спутников", "satellites", ""},
-    {"gsm", "GSM", "gsm", ""},
-    {"ain3", "Пит", "supply", " В"},
-    {"traf", "Трафик", "traffic", ""},
-    {"ns", "С/Ш", "snr", ""},
-    {"ain1", "Аналог 1", "analog1", " В"},
-    {"ain2", "Аналог 2", "analog2", " В"},
-    {"fin1", "Частота 1", "frequency1", ""},
-    {"fin2", "Частота 2", "frequency2", ""},
-    {"in1", "Вход 1", "input1", ""},
-    {"in2", "Вход 2", "input2", ""},
-    {"ProgressBar1", "Уровень", "level", ""},
+    {ctl::sputn, "Спутников", "satellites", ""},
+    {ctl::gsm, "GSM", "gsm", ""},
+    {ctl::ain3, "Пит", "supply", " В"},
+    {ctl::traf, "Трафик", "traffic", ""},
+    {ctl::ns, "С/Ш", "snr", ""},
+    {ctl::ain1, "Аналог 1", "analog1", " В"},
+    {ctl::ain2, "Аналог 2", "analog2", " В"},
+    {ctl::fin1, "Частота 1", "frequency1", ""},
+    {ctl::fin2, "Частота 2", "frequency2", ""},
+    {ctl::in1, "Вход 1", "input1", ""},
+    {ctl::in2, "Вход 2", "input2", ""},
+    {ctl::ProgressBar1, "Уровень", "level", ""},
 };
 constexpr int kChannels = 8;
 
 std::optional<LogLine> live_line(const Frame& answer) {
     const auto values = decode_live_data(answer, ".");
-    auto find = [&](std::string_view control) -> const std::string* {
+    auto find = [&](ControlName control) -> const std::string* {
         for (const LiveValue& v : values) {
             if (v.control == control) return &v.text;
         }
@@ -114,7 +115,7 @@ std::optional<LogLine> live_line(const Frame& answer) {
     Json channels = Json::array();
     std::string shown;
     for (int c = 1; c <= kChannels; ++c) {
-        const std::string* text = find("lls" + std::to_string(c));
+        const std::string* text = find(ctl::channel_level[static_cast<std::size_t>(c - 1)]);
         line.cells.push_back(text ? *text : "");
         if (!text) continue;
         channels.push_back(number_or_text(*text));

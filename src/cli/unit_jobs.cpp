@@ -19,7 +19,7 @@ std::string in_guillemets(const std::string& text) {
     return "«" + text + "»";
 }
 
-std::string value_of_control(const TrackerConfig& config, std::string_view control) {
+std::string value_of_control(const TrackerConfig& config, ControlName control) {
     const auto layout = tracker_config_layout();
     for (std::size_t i = 0; i < layout.size(); ++i) {
         if (layout[i].control == control) return text_of(config.values[i]);
@@ -48,8 +48,8 @@ void fail(UnitReport& report, const Exchange& exchange, const std::string& befor
 }
 
 void take_record(UnitReport& report, const TrackerConfig& config) {
-    report.serial = value_of_control(config, "sern");
-    report.firmware = value_of_control(config, "vPo");
+    report.serial = value_of_control(config, ctl::sern);
+    report.firmware = value_of_control(config, ctl::vPo);
 }
 
 // IMEI and SIM; false with the report filled when the unit did not tell them.

@@ -47,31 +47,31 @@ void ConnectionControl::scan_ports() {
         names.push_back(entry.name);
     }
     line += "\r\n";
-    m_.set_text("txtRec", append_capped(m_.text("txtRec"), line, kTxtRecLimit));
+    m_.set_text(ctl::txtRec, append_capped(m_.text(ctl::txtRec), line, kTxtRecLimit));
 
     if (names.empty()) {
-        m_.set_items("CmbPort", {kNoPortEntry});
-        m_.set_selected("CmbPort", 0);
+        m_.set_items(ctl::CmbPort, {kNoPortEntry});
+        m_.set_selected(ctl::CmbPort, 0);
     } else {
         // The list is replaced in one step so that an unchanged scan does not disturb the widget.
-        const int remembered = m_.selected("CmbPort");
+        const int remembered = m_.selected(ctl::CmbPort);
         const int count = static_cast<int>(names.size());
-        m_.set_items("CmbPort", std::move(names));
-        m_.set_selected("CmbPort", following_selection(remembered, count));
+        m_.set_items(ctl::CmbPort, std::move(names));
+        m_.set_selected(ctl::CmbPort, following_selection(remembered, count));
     }
 
     // While scanning, the status line is free: it tells how to get a port that will open.
-    const StatusHint hint = ConnectionHelp(ports_).scan_hint(found, m_.selected("CmbPort"));
-    if (m_.text("MsgCom") != hint.status) m_.set_text("MsgCom", hint.status);
-    if (m_["MsgCom"].tooltip != hint.detail) m_.set_tooltip("MsgCom", hint.detail);
+    const StatusHint hint = ConnectionHelp(ports_).scan_hint(found, m_.selected(ctl::CmbPort));
+    if (m_.text(ctl::MsgCom) != hint.status) m_.set_text(ctl::MsgCom, hint.status);
+    if (m_[ctl::MsgCom].tooltip != hint.detail) m_.set_tooltip(ctl::MsgCom, hint.detail);
 }
 
 void ConnectionControl::open_link() {
-    const std::string entry = m_.selected_item("CmbPort").value_or(m_.text("CmbPort"));
+    const std::string entry = m_.selected_item(ctl::CmbPort).value_or(m_.text(ctl::CmbPort));
     if (const auto question = ConnectionHelp(ports_).open_question(entry)) {
         if (!dialogs_.yes_no(*question)) return;
     }
-    m_.set_timer_enabled("Timer1", false);
+    m_.set_timer_enabled(ctl::Timer1, false);
 
     const std::string path = device_path_for(entry);
     if (!port_.OpenPort(path, kLineSettings)) {
@@ -85,15 +85,15 @@ void ConnectionControl::open_link() {
         dialogs_.message(text, Dialogs::Icon::Exclamation);
         // The scan resumes once the box is gone: an adapter plugged in after a failed attempt
         // (even after one on "----") must show without a restart. The selection keeps its place.
-        m_.set_timer_enabled("Timer1", true);
+        m_.set_timer_enabled(ctl::Timer1, true);
         return;
     }
     outbox_.next_link();
-    m_.set_text("MsgCom", "");
-    m_.set_tooltip("MsgCom", "");
+    m_.set_text(ctl::MsgCom, "");
+    m_.set_tooltip(ctl::MsgCom, "");
     m_.toggle_tags_8_to_129();
-    m_.set_timer_enabled("TMRComm", true);
-    m_.set_enabled("BTNOpenCom", false);
+    m_.set_timer_enabled(ctl::TMRComm, true);
+    m_.set_enabled(ctl::BTNOpenCom, false);
 }
 
 void ConnectionControl::advise_at_start() {
@@ -108,26 +108,26 @@ void ConnectionControl::close_link() {
     outbox_.next_link();
     outbox_.clear();
 
-    m_.set_timer_enabled("TMRComm", false);
-    m_.set_timer_enabled("Timer1", true);
+    m_.set_timer_enabled(ctl::TMRComm, false);
+    m_.set_timer_enabled(ctl::Timer1, true);
     port_.ClosePort();
     m_.disable_tags_above_7();
-    m_.set_enabled("BTNOpenCom", true);
+    m_.set_enabled(ctl::BTNOpenCom, true);
 
-    m_.clear_items("CmbNet");
-    m_.add_item("CmbNet", "0");
-    m_.set_selected("CmbNet", 0);
+    m_.clear_items(ctl::CmbNet);
+    m_.add_item(ctl::CmbNet, "0");
+    m_.set_selected(ctl::CmbNet, 0);
 
-    m_.set_text("sn", "0");
-    m_.set_text("vv", "--------");
-    for (const char* label : {"tek", "temp", "uroven", "lo", "hi", "ne"}) {
+    m_.set_text(ctl::sn, "0");
+    m_.set_text(ctl::vv, "--------");
+    for (ControlName label : {ctl::tek, ctl::temp, ctl::uroven, ctl::lo, ctl::hi, ctl::ne}) {
         m_.set_text(label, "Нет данных");
     }
-    m_.set_value("ProgressBar1", 0);
+    m_.set_value(ctl::ProgressBar1, 0);
 
-    m_.set_text("MsgCom", "");
-    m_.set_text("netdev", "Устройства не определены");
-    m_.set_color("Pic", kLampYellow);
+    m_.set_text(ctl::MsgCom, "");
+    m_.set_text(ctl::netdev, "Устройства не определены");
+    m_.set_color(ctl::Pic, kLampYellow);
 
     port_.ClosePort();
     m_.disable_tags_above_7();

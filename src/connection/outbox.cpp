@@ -5,7 +5,7 @@
 namespace velkon {
 
 void Outbox::echo(const Frame& frame) {
-    m_.set_text("txtRec", request_echo(frame));
+    m_.set_text(ctl::txtRec, request_echo(frame));
 }
 
 void Outbox::put_and_echo(Frame frame) {
@@ -15,7 +15,7 @@ void Outbox::put_and_echo(Frame frame) {
 
 bool Outbox::still_on(std::uint64_t link) {
     if (link == link_.load()) return true;
-    m_.set_text("MsgCom", std::string(kCommandNotSent));
+    m_.set_text(ctl::MsgCom, std::string(kCommandNotSent));
     notice_ticks_ = kNoticeTicks;
     return false;
 }
@@ -23,7 +23,7 @@ bool Outbox::still_on(std::uint64_t link) {
 void Outbox::hold_notice() {
     if (notice_ticks_ == 0) return;
     --notice_ticks_;
-    m_.set_text("MsgCom", std::string(kCommandNotSent));
+    m_.set_text(ctl::MsgCom, std::string(kCommandNotSent));
 }
 
 }  // namespace velkon

@@ -49,7 +49,7 @@ class Outbox {
 
     // Which link a tick or a command belongs to: every open and every close starts a new one,
     // so work begun on a link that has gone can tell.
-    // Read by the read runner's thread too.
+    // Read by the port I/O runner's thread too.
     std::uint64_t link() const { return link_.load(); }
     void next_link() { ++link_; }
 

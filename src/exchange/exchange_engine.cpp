@@ -164,7 +164,7 @@ void ExchangeEngine::start_tick() {
     // follow the sensor that is actually there. It goes to the readings' address: the version
     // belongs to the sensor whose readings are shown, and a request to 0 would have every
     // sensor on a bus answer at once.
-    if (outbox_.pending().empty() && m_.selected_item("CmbNet")) {
+    if (outbox_.pending().empty() && m_.selected_item(ctl::CmbNet)) {
         if (version_due_ && m_.tab() == 0) {
             outbox_.put(sensor_version_request());
             version_due_ = false;
@@ -173,13 +173,13 @@ void ExchangeEngine::start_tick() {
         }
     }
     // 4. Request echo.
-    m_.set_text("strText", request_echo(outbox_.pending()));
+    m_.set_text(ctl::strText, request_echo(outbox_.pending()));
 
     request_ = outbox_.take();
     busy_ = true;
     const std::uint64_t link = outbox_.link();
     // 5, 6. Read, then send; the rest of the tick runs on the window's thread once both are done.
-    reader_.exchange(
+    port_io_.exchange(
         port_, request_, [this, link] { return outbox_.link() == link; },
         [this, link](TickIo io) { finish_tick(link, std::move(io)); });
 }
@@ -204,7 +204,7 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
         return;
     }
     // 7. The lamp blinks with every request.
-    m_.set_color("Pic", m_["Pic"].color == kLampWhite ? kLampGrey : kLampWhite);
+    m_.set_color(ctl::Pic, m_[ctl::Pic].color == kLampWhite ? kLampGrey : kLampWhite);
 
     // What this read answers is the frame the previous tick sent on this link; an adapter that
     // echoes hands that frame back first.
@@ -216,17 +216,17 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
 
     // 8. Silence (a read that holds only the echo is silence too).
     if (answer.empty()) {
-        if (!v.no_data) v.last_msg = m_.text("MsgCom");
+        if (!v.no_data) v.last_msg = m_.text(ctl::MsgCom);
         v.no_data = true;
         ++silent_ticks_;
-        m_.set_text("MsgCom", std::string(kSilence));
-        m_.set_text("imei", std::string(kNotRead));
-        m_.set_text("nsim", std::string(kNotRead));
+        m_.set_text(ctl::MsgCom, std::string(kSilence));
+        m_.set_text(ctl::imei, std::string(kNotRead));
+        m_.set_text(ctl::nsim, std::string(kNotRead));
         return;
     }
     // 9. Recovery. A sensor that answers after a silence may be another one.
     if (v.no_data) {
-        m_.set_text("MsgCom", v.last_msg);
+        m_.set_text(ctl::MsgCom, v.last_msg);
         v.no_data = false;
         // One tick without an answer is a command that gets none (ignition calibration); a
         // longer silence may have been a sensor swapped.
@@ -234,32 +234,32 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     }
     silent_ticks_ = 0;
     // 10, 11. Answer echo (it carries the check byte computed over all but the last byte).
-    m_.set_text("txtRec", answer_echo(sent, received));
+    m_.set_text(ctl::txtRec, answer_echo(sent, received));
 
     // 12. Dispatch.
     judge_answer(answer);
     // 13.
-    m_.set_color("Pic", kLampRed);
-    reader_.flush(port_);
+    m_.set_color(ctl::Pic, kLampRed);
+    port_io_.flush(port_);
 }
 
 // Bytes that are no frame (modem text, a device at another speed, noise) still go to the text
 // box, and the status line says that no answer came: the values on the page are not current.
 void ExchangeEngine::judge_answer(const Frame& answer) {
     if (byte_at(answer, 0) != kAnswerPrefix) {
-        m_.set_text("text_GSM", cp1251_to_utf8(answer));
-        m_.set_text("MsgCom", std::string(kNoIntactAnswer));
+        m_.set_text(ctl::text_GSM, cp1251_to_utf8(answer));
+        m_.set_text(ctl::MsgCom, std::string(kNoIntactAnswer));
         return;
     }
     if (answer.size() < kMinAnswerFrame) {
-        m_.set_text("MsgCom", std::string(kNoIntactAnswer));
+        m_.set_text(ctl::MsgCom, std::string(kNoIntactAnswer));
         return;
     }
     dispatch_answer(answer);
 }
 
 void ExchangeEngine::show_unknown_answer(std::uint8_t code) {
-    m_.set_text("MsgCom", std::string(kUnknownStatus));
+    m_.set_text(ctl::MsgCom, std::string(kUnknownStatus));
     if (unknown_link_ != outbox_.link()) {
         unknown_link_ = outbox_.link();
         unknown_shown_.reset();
@@ -274,11 +274,11 @@ void ExchangeEngine::dispatch_answer(const Frame& answer) {
     for (const AnswerRow& row : kAnswerTable) {
         if (row.code != code) continue;
         if (const Refusal refusal = row.refuse ? row.refuse(answer) : std::nullopt) {
-            if (!refusal->empty()) m_.set_text("MsgCom", std::string(*refusal));
+            if (!refusal->empty()) m_.set_text(ctl::MsgCom, std::string(*refusal));
             return;
         }
         if (row.handler && row.handler_first) row.handler(parts_, answer);
-        if (!row.status.empty()) m_.set_text("MsgCom", std::string(row.status));
+        if (!row.status.empty()) m_.set_text(ctl::MsgCom, std::string(row.status));
         if (row.handler && !row.handler_first) row.handler(parts_, answer);
         if (!row.message.empty()) dialogs_.message(std::string(row.message));
         return;

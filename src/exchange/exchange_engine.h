@@ -3,7 +3,7 @@
 //
 // The tick is split around the port so that the window's thread never waits for the line:
 // start_tick() does everything up to the read and hands the read and the write of the pending
-// request to the ReadRunner; the runner brings the outcome back on the window's thread, where
+// request to the PortIoRunner; the runner brings the outcome back on the window's thread, where
 // the second half judges the answer. Seen from the port and the window the order is the same as
 // one uninterrupted tick: echo, read, write, lamp, judge, flush. A tick whose link was closed
 // or lost meanwhile sends nothing and is dropped.
@@ -38,12 +38,12 @@ class ExchangeEngine {
         Tracker& tracker;
     };
 
-    ExchangeEngine(WindowModel& model, SerialPort& port, Dialogs& dialogs, ReadRunner& reader,
+    ExchangeEngine(WindowModel& model, SerialPort& port, Dialogs& dialogs, PortIoRunner& port_io,
                    Outbox& outbox, Parts parts)
         : m_(model),
           port_(port),
           dialogs_(dialogs),
-          reader_(reader),
+          port_io_(port_io),
           outbox_(outbox),
           parts_(parts) {}
 
@@ -61,7 +61,7 @@ class ExchangeEngine {
     WindowModel& m_;
     SerialPort& port_;
     Dialogs& dialogs_;
-    ReadRunner& reader_;
+    PortIoRunner& port_io_;
     Outbox& outbox_;
     Parts parts_;
     bool busy_ = false;

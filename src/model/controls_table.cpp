@@ -472,6 +472,27 @@ bool starts_disabled(const Control& c) {
 
 }  // namespace
 
+// The window draws the caption of every check box and option button as a label beside it; a
+// screen reader would otherwise call the box by its frame's title («Режимы») or nothing.
+void name_captionless_boxes(std::vector<Control>& v) {
+    static const struct {
+        const char *box, *label;
+    } kBesideLabel[] = {
+        {"usredn", "usred"}, {"D_4096", "Label6"}, {"EGTS_prot", "Label42"}, {"R485", "R_485"},
+        {"R_a", "R_analog"}, {"R_f", "R_fr"},      {"R_p", "цццц"},          {"R_p485", "Label2"},
+        {"iinv", "invers"},  {"r11", "Label14"},   {"r12", "Label15"},       {"r13", "Label16"},
+        {"r21", "Label17"},  {"r22", "Label18"},   {"r23", "Label19"},
+    };
+    std::unordered_map<std::string, Control*> by_name;
+    for (auto& c : v) by_name[c.name] = &c;
+    for (const auto& b : kBesideLabel)
+        by_name.at(b.box)->accessible_name = by_name.at(b.label)->text;
+    // The channel rows' labels say "3 канал"; the box stands for the channel itself.
+    for (int n = 1; n <= 8; ++n) {
+        by_name.at("Check" + std::to_string(n))->accessible_name = "Канал " + std::to_string(n);
+    }
+}
+
 std::vector<Control> frmSerial_controls() {
     std::vector<Control> v;
     v.reserve(240);
@@ -491,6 +512,7 @@ std::vector<Control> frmSerial_controls() {
         c.page = p->page;
         c.enabled = !starts_disabled(c);
     }
+    name_captionless_boxes(v);
     int order = 0;
     for (const char* name : kTabOrder) {
         for (auto& c : v) {

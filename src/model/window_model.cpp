@@ -31,11 +31,11 @@ std::optional<int> WindowModel::find(std::string_view name) const {
     return it->second;
 }
 
-int WindowModel::index_of(std::string_view name) const {
-    const auto index = find(name);
+int WindowModel::index_of(ControlName name) const {
+    const auto index = find(name.text());
     if (!index) {
         std::fprintf(stderr, "window model: no control named '%.*s'\n",
-                     static_cast<int>(name.size()), name.data());
+                     static_cast<int>(name.text().size()), name.text().data());
         std::abort();
     }
     return *index;
@@ -54,40 +54,40 @@ void WindowModel::changed(int index) {
         changed(index);                   \
     } while (false)
 
-void WindowModel::set_text(std::string_view name, std::string text) {
+void WindowModel::set_text(ControlName name, std::string text) {
     VELKON_SET_FIELD(text, text);
 }
-void WindowModel::set_tooltip(std::string_view name, std::string text) {
+void WindowModel::set_tooltip(ControlName name, std::string text) {
     VELKON_SET_FIELD(tooltip, text);
 }
-void WindowModel::set_tag(std::string_view name, std::string tag) {
+void WindowModel::set_tag(ControlName name, std::string tag) {
     VELKON_SET_FIELD(tag, tag);
 }
-void WindowModel::set_enabled(std::string_view name, bool enabled) {
+void WindowModel::set_enabled(ControlName name, bool enabled) {
     VELKON_SET_FIELD(enabled, enabled);
 }
-void WindowModel::set_visible(std::string_view name, bool visible) {
+void WindowModel::set_visible(ControlName name, bool visible) {
     VELKON_SET_FIELD(visible, visible);
 }
-void WindowModel::set_value(std::string_view name, int value) {
+void WindowModel::set_value(ControlName name, int value) {
     VELKON_SET_FIELD(value, value);
 }
-void WindowModel::set_maximum(std::string_view name, int maximum) {
+void WindowModel::set_maximum(ControlName name, int maximum) {
     VELKON_SET_FIELD(maximum, maximum);
 }
-void WindowModel::set_color(std::string_view name, std::uint32_t color) {
+void WindowModel::set_color(ControlName name, std::uint32_t color) {
     VELKON_SET_FIELD(color, color);
 }
-void WindowModel::set_selected(std::string_view name, int selected) {
+void WindowModel::set_selected(ControlName name, int selected) {
     VELKON_SET_FIELD(selected, selected);
 }
-void WindowModel::set_items(std::string_view name, std::vector<std::string> items) {
+void WindowModel::set_items(ControlName name, std::vector<std::string> items) {
     VELKON_SET_FIELD(items, items);
 }
 
 #undef VELKON_SET_FIELD
 
-void WindowModel::set_checked(std::string_view name, bool checked) {
+void WindowModel::set_checked(ControlName name, bool checked) {
     const int index = index_of(name);
     Control& c = controls_[index];
     if (c.kind == ControlKind::OptionButton && checked) {
@@ -105,7 +105,7 @@ void WindowModel::set_checked(std::string_view name, bool checked) {
     changed(index);
 }
 
-void WindowModel::clear_items(std::string_view name) {
+void WindowModel::clear_items(ControlName name) {
     const int index = index_of(name);
     Control& c = controls_[index];
     if (c.items.empty() && c.selected == -1) return;
@@ -114,13 +114,13 @@ void WindowModel::clear_items(std::string_view name) {
     changed(index);
 }
 
-void WindowModel::add_item(std::string_view name, std::string item) {
+void WindowModel::add_item(ControlName name, std::string item) {
     const int index = index_of(name);
     controls_[index].items.push_back(std::move(item));
     changed(index);
 }
 
-std::optional<std::string> WindowModel::selected_item(std::string_view name) const {
+std::optional<std::string> WindowModel::selected_item(ControlName name) const {
     const Control& c = (*this)[name];
     if (c.selected < 0 || c.selected >= static_cast<int>(c.items.size())) return std::nullopt;
     return c.items[c.selected];

@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/control_names.h"
+
 namespace velkon {
 
 enum class ControlKind {
@@ -80,6 +82,9 @@ struct Control {
     int max_bytes = 0;      // text boxes whose text travels in a fixed-width field: its width
     bool multiline = false;
     int tab_order = -1;  // position in the keyboard order, -1 when the control takes no focus
+    // What assistive technology calls a control whose caption is a separate label (the check
+    // boxes and option buttons): the label's text, or what the box stands for. "" otherwise.
+    std::string accessible_name;
 };
 
 // The form variables shared by the handlers.
@@ -115,48 +120,48 @@ class WindowModel {
 
     const std::vector<Control>& controls() const { return controls_; }
     std::optional<int> find(std::string_view name) const;
-    int index_of(std::string_view name) const;  // aborts on an unknown name
-    const Control& operator[](std::string_view name) const { return controls_[index_of(name)]; }
+    int index_of(ControlName name) const;  // aborts on an unknown name
+    const Control& operator[](ControlName name) const { return controls_[index_of(name)]; }
     const Control& at(int index) const { return controls_[index]; }
+    // The name of the control at `index`, for a front end that walks the controls by place.
+    ControlName name_at(int index) const { return ControlName(controls_[index].name); }
 
     // Called after every change of a control (not for a write of the same value).
     void set_listener(Listener listener) { listener_ = std::move(listener); }
 
-    const std::string& text(std::string_view name) const { return (*this)[name].text; }
-    bool checked(std::string_view name) const { return (*this)[name].checked; }
-    bool enabled(std::string_view name) const { return (*this)[name].enabled; }
-    bool visible(std::string_view name) const { return (*this)[name].visible; }
-    int selected(std::string_view name) const { return (*this)[name].selected; }
-    int value(std::string_view name) const { return (*this)[name].value; }
+    const std::string& text(ControlName name) const { return (*this)[name].text; }
+    bool checked(ControlName name) const { return (*this)[name].checked; }
+    bool enabled(ControlName name) const { return (*this)[name].enabled; }
+    bool visible(ControlName name) const { return (*this)[name].visible; }
+    int selected(ControlName name) const { return (*this)[name].selected; }
+    int value(ControlName name) const { return (*this)[name].value; }
 
-    void set_text(std::string_view name, std::string text);
-    void set_tooltip(std::string_view name, std::string text);
-    void set_tag(std::string_view name, std::string tag);
-    void set_enabled(std::string_view name, bool enabled);
-    void set_visible(std::string_view name, bool visible);
+    void set_text(ControlName name, std::string text);
+    void set_tooltip(ControlName name, std::string text);
+    void set_tag(ControlName name, std::string tag);
+    void set_enabled(ControlName name, bool enabled);
+    void set_visible(ControlName name, bool visible);
     // Setting an option button clears the other option buttons of its group.
-    void set_checked(std::string_view name, bool checked);
-    void set_value(std::string_view name, int value);
-    void set_maximum(std::string_view name, int maximum);
-    void set_color(std::string_view name, std::uint32_t color);
+    void set_checked(ControlName name, bool checked);
+    void set_value(ControlName name, int value);
+    void set_maximum(ControlName name, int maximum);
+    void set_color(ControlName name, std::uint32_t color);
 
     // Combo boxes.
-    const std::vector<std::string>& items(std::string_view name) const {
-        return (*this)[name].items;
-    }
-    void clear_items(std::string_view name);
-    void add_item(std::string_view name, std::string item);
-    void set_items(std::string_view name, std::vector<std::string> items);
-    void set_selected(std::string_view name, int index);
+    const std::vector<std::string>& items(ControlName name) const { return (*this)[name].items; }
+    void clear_items(ControlName name);
+    void add_item(ControlName name, std::string item);
+    void set_items(ControlName name, std::vector<std::string> items);
+    void set_selected(ControlName name, int index);
     // The text of the selected entry, or nothing when none is selected.
-    std::optional<std::string> selected_item(std::string_view name) const;
+    std::optional<std::string> selected_item(ControlName name) const;
 
     // The selected page of the tab control.
-    int tab() const { return value("SSTab1"); }
-    void set_tab(int page) { set_value("SSTab1", page); }
+    int tab() const { return value(ctl::SSTab1); }
+    void set_tab(int page) { set_value(ctl::SSTab1, page); }
 
-    bool timer_enabled(std::string_view name) const { return enabled(name); }
-    void set_timer_enabled(std::string_view name, bool on) { set_enabled(name, on); }
+    bool timer_enabled(ControlName name) const { return enabled(name); }
+    void set_timer_enabled(ControlName name, bool on) { set_enabled(name, on); }
 
     // Group operations on the enabled state, by tag compared as a number; named for the tags
     // they touch (the window's own names in brackets, for a search).
@@ -171,7 +176,7 @@ class WindowModel {
     void tag_untagged(const std::string& tag);
 
   private:
-    Control& edit(std::string_view name) { return controls_[index_of(name)]; }
+    Control& edit(ControlName name) { return controls_[index_of(name)]; }
     void changed(int index);
     template <typename Pred, typename Op>
     void for_tags(Pred pred, Op op);

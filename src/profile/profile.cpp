@@ -1,5 +1,6 @@
 #include "profile/profile.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -21,23 +22,23 @@ enum class ValueType { Text, Integer, Mode, Bool };
 // A key of the profile and the layout row (by its control) that holds its value.
 struct KeyRow {
     std::string_view key;
-    std::string_view control;
+    ControlName control;
     ValueType type;
 };
 
 constexpr KeyRow kRecordKeys[] = {
-    {"apn", "apn", ValueType::Text},
-    {"gsm_user", "gsm_user", ValueType::Text},
-    {"gsm_password", "gdm_pwd", ValueType::Text},
-    {"sim_pin", "pincod", ValueType::Text},
-    {"server", "ip_serv", ValueType::Text},
-    {"server_port", "port_serv", ValueType::Text},
-    {"device_id", "id_dev", ValueType::Text},
-    {"access_password", "pwd_serv", ValueType::Text},
-    {"period", "time_otpr", ValueType::Integer},
-    {"input1_mode", "r1", ValueType::Mode},
-    {"input2_mode", "r2", ValueType::Mode},
-    {"egts", "EGTS_prot", ValueType::Bool},
+    {"apn", ctl::apn, ValueType::Text},
+    {"gsm_user", ctl::gsm_user, ValueType::Text},
+    {"gsm_password", ctl::gdm_pwd, ValueType::Text},
+    {"sim_pin", ctl::pincod, ValueType::Text},
+    {"server", ctl::ip_serv, ValueType::Text},
+    {"server_port", ctl::port_serv, ValueType::Text},
+    {"device_id", ctl::id_dev, ValueType::Text},
+    {"access_password", ctl::pwd_serv, ValueType::Text},
+    {"period", ctl::time_otpr, ValueType::Integer},
+    {"input1_mode", ctl::Frame11, ValueType::Mode},
+    {"input2_mode", ctl::Frame12, ValueType::Mode},
+    {"egts", ctl::EGTS_prot, ValueType::Bool},
 };
 constexpr std::string_view kFormatKey = "format";
 constexpr std::string_view kChannelsKey = "channels";
@@ -48,26 +49,22 @@ constexpr std::string_view kAddressKey = "address";
 // Informative keys: taken from a read, never written to a unit.
 struct InfoKey {
     std::string_view key;
-    std::string_view control;
+    ControlName control;
     std::uint64_t max;
 };
 constexpr InfoKey kInfoKeys[] = {
-    {"firmware_version", "vPo", 0xFFFF},
-    {"serial_number", "sern", 0xFFFFFFFF},
+    {"firmware_version", ctl::vPo, 0xFFFF},
+    {"serial_number", ctl::sern, 0xFFFFFFFF},
 };
 
 constexpr std::size_t kProfileSizeLimit = 1024 * 1024;
 
-std::size_t row_of(std::string_view control) {
+std::size_t row_of(ControlName control) {
     const auto layout = tracker_config_layout();
     for (std::size_t i = 0; i < layout.size(); ++i) {
         if (layout[i].control == control) return i;
     }
     std::abort();  // the key table names a control the layout lacks
-}
-
-std::string channel_control(std::string_view prefix, std::size_t channel) {
-    return std::string(prefix) + std::to_string(channel + 1);
 }
 
 std::string channel_key(std::size_t channel, std::string_view key) {
@@ -82,8 +79,8 @@ const std::vector<std::string>& row_keys() {
         std::vector<std::string> out(tracker_config_layout().size());
         for (const KeyRow& k : kRecordKeys) out[row_of(k.control)] = std::string(k.key);
         for (std::size_t c = 0; c < kChannelCount; ++c) {
-            out[row_of(channel_control("Check", c))] = channel_key(c, kEnabledKey);
-            out[row_of(channel_control("ad", c))] = channel_key(c, kAddressKey);
+            out[row_of(ctl::channel_check[c])] = channel_key(c, kEnabledKey);
+            out[row_of(ctl::channel_address[c])] = channel_key(c, kAddressKey);
         }
         for (const InfoKey& k : kInfoKeys) out[row_of(k.control)] = std::string(k.key);
         return out;
@@ -280,17 +277,18 @@ LoadedProfile record_of(const Json& object) {
             }
         }
         const struct {
-            std::string_view key, prefix;
+            std::string_view key;
+            const std::array<ControlName, kChannelCount>& controls;
             ValueType type;
-        } parts[] = {{kEnabledKey, "Check", ValueType::Bool},
-                     {kAddressKey, "ad", ValueType::Integer}};
+        } parts[] = {{kEnabledKey, ctl::channel_check, ValueType::Bool},
+                     {kAddressKey, ctl::channel_address, ValueType::Integer}};
         for (const auto& part : parts) {
             const std::string key = channel_key(c, part.key);
             const auto found = channel.find(std::string(part.key));
             if (found == channel.end()) return refused("Нет ключа " + in_quotes(key) + ".");
             Taken taken = take_value(*found, part.type);
             if (!taken.value) return refused(key_problem(key, taken.problem));
-            config.values[row_of(channel_control(part.prefix, c))] = std::move(taken.value);
+            config.values[row_of(part.controls[c])] = std::move(taken.value);
         }
     }
 
@@ -443,10 +441,9 @@ std::string profile_text(const TrackerConfig& config) {
     Json channels = Json::array();
     for (std::size_t c = 0; c < kChannelCount; ++c) {
         Json channel;
-        channel[std::string(kEnabledKey)] =
-            number_of(values[row_of(channel_control("Check", c))]) != 0;
+        channel[std::string(kEnabledKey)] = number_of(values[row_of(ctl::channel_check[c])]) != 0;
         channel[std::string(kAddressKey)] =
-            decimal(values[row_of(channel_control("ad", c))]).value_or(0);
+            decimal(values[row_of(ctl::channel_address[c])]).value_or(0);
         channels.push_back(std::move(channel));
     }
     json[std::string(kChannelsKey)] = std::move(channels);

@@ -70,7 +70,7 @@ void ProfileCommands::save() {
                          Dialogs::Icon::Exclamation);
         return;
     }
-    m_.set_text("MsgCom", "Профиль сохранён");
+    m_.set_text(ctl::MsgCom, "Профиль сохранён");
 }
 
 void ProfileCommands::load() {
@@ -90,7 +90,7 @@ void ProfileCommands::load() {
         if (!layout[i].written()) loaded.config->values[i].reset();
     }
     tracker_.show_record(*loaded.config);
-    m_.set_text("MsgCom", "Профиль загружен");
+    m_.set_text(ctl::MsgCom, "Профиль загружен");
 }
 
 }  // namespace velkon

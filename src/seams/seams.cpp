@@ -16,11 +16,11 @@ std::filesystem::path Dialogs::save_file(const std::string&, const std::filesyst
     return {};
 }
 
-void ReadRunner::flush(SerialPort& port) {
+void PortIoRunner::flush(SerialPort& port) {
     port.FlushPort();
 }
 
-TickIo ReadRunner::exchange_now(SerialPort& port, const std::string& request,
+TickIo PortIoRunner::exchange_now(SerialPort& port, const std::string& request,
                                 const std::function<bool()>& still_current) {
     TickIo io;
     io.received = port.ReadPort();
@@ -34,7 +34,7 @@ TickIo ReadRunner::exchange_now(SerialPort& port, const std::string& request,
     return io;
 }
 
-void SyncReadRunner::exchange(SerialPort& port, std::string request,
+void SyncIoRunner::exchange(SerialPort& port, std::string request,
                               std::function<bool()> still_current,
                               std::function<void(TickIo)> done) {
     done(exchange_now(port, request, still_current));

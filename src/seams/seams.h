@@ -62,9 +62,9 @@ struct TickIo {
 // the order asked, so the window keeps running while a read waits for the line to fall silent,
 // a write waits for a stuck adapter, or a flush waits for a long frame to leave a real adapter
 // at 19200 baud (about 90 ms for the configuration write).
-class ReadRunner {
+class PortIoRunner {
   public:
-    virtual ~ReadRunner() = default;
+    virtual ~PortIoRunner() = default;
     // Reads what came; then discards input too stale to answer anything (more than one read's
     // worth still waiting: a flood, or a device that talks on its own) and, when `request` is
     // not empty and `still_current()` says the link is the one the tick began on, writes it.
@@ -80,7 +80,7 @@ class ReadRunner {
                                const std::function<bool()>& still_current);
 };
 
-class SyncReadRunner : public ReadRunner {
+class SyncIoRunner : public PortIoRunner {
   public:
     void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
                   std::function<void(TickIo)> done) override;

@@ -52,33 +52,34 @@ void SensorAnswers::show_readings(const Frame& answer) {
     FormVars& v = m_.vars;
 
     if (readings->current > 0) {
-        m_.set_text("tek", std::to_string(readings->current));
-        m_.set_text("temp", std::to_string(readings->temperature) + " °C");
-        m_.set_text("ne", std::to_string(readings->address));
+        m_.set_text(ctl::tek, std::to_string(readings->current));
+        m_.set_text(ctl::temp, std::to_string(readings->temperature) + " °C");
+        m_.set_text(ctl::ne, std::to_string(readings->address));
         const int level = readings->level;
-        m_.set_maximum("ProgressBar1", v.Ur_progressBar);
-        if (level < v.Ur_progressBar) m_.set_value("ProgressBar1", level);
-        m_.set_text("uroven", std::to_string(level));
+        m_.set_maximum(ctl::ProgressBar1, v.Ur_progressBar);
+        if (level < v.Ur_progressBar) m_.set_value(ctl::ProgressBar1, level);
+        m_.set_text(ctl::uroven, std::to_string(level));
         ++v.levels_shown;
     }
-    m_.set_text("lo", std::to_string(readings->empty));
-    m_.set_text("hi", std::to_string(readings->full));
-    m_.set_text("ko", std::to_string(readings->coefficient));
+    m_.set_text(ctl::lo, std::to_string(readings->empty));
+    m_.set_text(ctl::hi, std::to_string(readings->full));
+    m_.set_text(ctl::ko, std::to_string(readings->coefficient));
 
     if (readings->mode && v.mode_yes) show_modes(*readings->mode);
 }
 
 void SensorAnswers::show_version(const Frame& answer) {
     if (answer.size() < kVersionMin) {
-        m_.set_text("sn", "????????");
+        m_.set_text(ctl::sn, "????????");
         return;
     }
-    m_.set_text("sn", std::to_string(le32(answer, 3)));
+    m_.set_text(ctl::sn, std::to_string(le32(answer, 3)));
     if (answer.size() != kVersionFull) return;
 
     const std::uint8_t version = byte_at(answer, 7);
     const std::uint8_t lead = byte_at(answer, 8);
-    m_.set_text("vv", (lead != 0 ? std::to_string(lead) : std::string()) + version_digits(version));
+    m_.set_text(ctl::vv,
+                (lead != 0 ? std::to_string(lead) : std::string()) + version_digits(version));
     // Only enabling here: closing the link disables the groups again.
     for (const VersionGroup& group : kVersionGroups) {
         if (version >= group.from_version) (m_.*group.enable)();

@@ -69,7 +69,7 @@ struct InputBox {
 
 struct Value {
     Source source = Source::None;
-    std::string_view control{};  // for Box and NextAfter
+    ControlName control{};  // for Box and NextAfter
     Encoding encoding = Encoding::None;
     std::int64_t low = 0;
     std::int64_t high = 0;
@@ -117,8 +117,8 @@ constexpr std::int64_t kRemoteAddressLimit = 200;  // remote addresses 0..199
 
 constexpr Value kPassword{Source::Input, {}, Encoding::Long, 0, 2'000'000'000, kPasswordRange};
 constexpr Value kShift{Source::Box, {}, Encoding::Shift, -1000, 1000, kShiftRange};
-constexpr Value kShiftFull{Source::Box, "sdv_verh", Encoding::Shift, -1000, 1000, kShiftRange};
-constexpr Value kShiftEmpty{Source::Box, "sdv_niz", Encoding::Shift, -1000, 1000, kShiftRange};
+constexpr Value kShiftFull{Source::Box, ctl::sdv_verh, Encoding::Shift, -1000, 1000, kShiftRange};
+constexpr Value kShiftEmpty{Source::Box, ctl::sdv_niz, Encoding::Shift, -1000, 1000, kShiftRange};
 
 // One row per command, keyed by its control.
 constexpr SensorCommand kCommands[] = {
@@ -183,7 +183,7 @@ constexpr SensorCommand kCommands[] = {
      .clears = true,
      .no_sensor = NoSensor::Refused,
      .no_sensor_text = kSetAddress,
-     .value = {Source::NextAfter, "sn", Encoding::Long, 0, 2'000'000, kSerialRange},
+     .value = {Source::NextAfter, ctl::sn, Encoding::Long, 0, 2'000'000, kSerialRange},
      .echo = Echo::EvenWhenRefused},
     {.id = SensorCommandId::SetUnitSerialNumber,
      .address = Address::Unit,
@@ -201,7 +201,7 @@ constexpr SensorCommand kCommands[] = {
      .clears = true,
      .no_sensor = NoSensor::Refused,
      .no_sensor_text = kSetAddress,
-     .value = {Source::Box, "bp1", Encoding::Long, 0, 20'000, kBpRange},
+     .value = {Source::Box, ctl::bp1, Encoding::Long, 0, 20'000, kBpRange},
      .echo = Echo::EvenWhenRefused},
     {.id = SensorCommandId::ShiftFullLevel,
      .address = Address::Selected,
@@ -330,7 +330,7 @@ void SensorCommands::run(const SensorCommand& command) {
     }
     const auto address = selected_sensor_address(m_);
     if (!address && command.no_sensor == NoSensor::Silent) return;
-    if (command.needs_readings && m_.text("tek").starts_with(kNoReadingsYet)) {
+    if (command.needs_readings && m_.text(ctl::tek).starts_with(kNoReadingsYet)) {
         dialogs_.message(std::string(kNotConnected));
         return;
     }
@@ -339,7 +339,7 @@ void SensorCommands::run(const SensorCommand& command) {
     if (command.input) {
         const InputBox& box = *command.input;
         const std::string initial = box.initial_is_selection
-                                        ? m_.selected_item("CmbNet").value_or(std::string())
+                                        ? m_.selected_item(ctl::CmbNet).value_or(std::string())
                                         : std::string(box.initial);
         typed = dialogs_.input(std::string(box.prompt), std::string(box.title), initial);
         if (typed.empty()) return;
@@ -348,7 +348,7 @@ void SensorCommands::run(const SensorCommand& command) {
         // The record is kept even for a number refused below; a failed write is reported by
         // append_binding and does not stop the command. A text that would forge a record line
         // is refused with the record: nothing is written and nothing sent.
-        if (day_file_.append_binding(typed, m_.text("nsim"), m_.text("imei")) ==
+        if (day_file_.append_binding(typed, m_.text(ctl::nsim), m_.text(ctl::imei)) ==
             DayFile::Binding::Refused) {
             return;
         }
@@ -385,10 +385,10 @@ void SensorCommands::run(const SensorCommand& command) {
 
 // Prepares a shift command for a sensor behind a remote unit as text; nothing is sent, and a
 // request that was pending is dropped once the text is made.
-void SensorCommands::generate_shift(std::string_view shift_control, std::uint8_t code) {
-    m_.set_text("ns", dialogs_.input("Введите сетевой адрес удаленного датчика",
-                                     "Генерирование сдвига", "0"));
-    const auto remote = to_integer(m_.text("ns"), IntWidth::Byte);
+void SensorCommands::generate_shift(ControlName shift_control, std::uint8_t code) {
+    m_.set_text(ctl::ns, dialogs_.input("Введите сетевой адрес удаленного датчика",
+                                        "Генерирование сдвига", "0"));
+    const auto remote = to_integer(m_.text(ctl::ns), IntWidth::Byte);
     if (!remote || *remote >= kRemoteAddressLimit) return;
     const auto shift = checked_value(dialogs_, kShift, m_.text(shift_control));
     if (!shift) return;
@@ -396,25 +396,25 @@ void SensorCommands::generate_shift(std::string_view shift_control, std::uint8_t
         Control_summ(std::string{'\x31', static_cast<char>(*remote), static_cast<char>(code)} +
                      shift_bytes(static_cast<std::int16_t>(*shift)));
     outbox_.clear();
-    m_.set_text("gen_txt", std::string(kGenPrefix) + hex_pairs(frame));
+    m_.set_text(ctl::gen_txt, std::string(kGenPrefix) + hex_pairs(frame));
 }
 
 void SensorCommands::generate_full_shift_text() {
-    generate_shift("sdv_verh", 0xF4);
+    generate_shift(ctl::sdv_verh, 0xF4);
 }
 
 void SensorCommands::generate_empty_shift_text() {
-    generate_shift("sdv_niz", 0xF9);
+    generate_shift(ctl::sdv_niz, 0xF9);
 }
 
 void SensorCommands::request_selected_version() {
     outbox_.put(version_request(m_));
 }
 
-std::vector<std::string_view> sensor_command_controls() {
-    std::vector<std::string_view> names;
+std::vector<ControlName> sensor_command_controls() {
+    std::vector<ControlName> names;
     for (const SensorCommand& command : kCommands) {
-        if (!command.value.control.empty()) names.push_back(command.value.control);
+        if (!command.value.control.text().empty()) names.push_back(command.value.control);
     }
     return names;
 }
@@ -434,7 +434,7 @@ Frame version_request(const WindowModel& model) {
 }
 
 std::optional<std::uint8_t> selected_sensor_address(const WindowModel& model) {
-    const auto entry = model.selected_item("CmbNet");
+    const auto entry = model.selected_item(ctl::CmbNet);
     if (!entry) return std::nullopt;
     const auto value = to_integer(*entry, IntWidth::Byte);
     if (!value) return std::nullopt;

@@ -50,7 +50,7 @@ Frame version_request(const WindowModel& model);
 Frame sensor_version_request();
 
 // The controls the command table reads its values from.
-std::vector<std::string_view> sensor_command_controls();
+std::vector<ControlName> sensor_command_controls();
 
 // The readings request to the sensor at address 1 (31 01 F0 C5), the exchange's idle request on
 // page «Датчик».
@@ -73,7 +73,7 @@ class SensorCommands {
 
   private:
     void run(const SensorCommand& command);
-    void generate_shift(std::string_view shift_control, std::uint8_t code);
+    void generate_shift(ControlName shift_control, std::uint8_t code);
 
     WindowModel& m_;
     Dialogs& dialogs_;

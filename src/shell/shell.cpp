@@ -70,14 +70,14 @@ void Shell::start() {
     FormVars& v = m_.vars;
     v.mode_yes = true;
     v.Ur_progressBar = 1024;
-    m_.clear_items("CmbNet");
-    m_.add_item("CmbNet", "0");
-    m_.set_selected("CmbNet", 0);
+    m_.clear_items(ctl::CmbNet);
+    m_.add_item(ctl::CmbNet, "0");
+    m_.set_selected(ctl::CmbNet, 0);
 
     m_.tag_untagged("2");
     m_.set_tab(0);
-    m_.set_timer_enabled("Timer1", true);
-    m_.set_enabled("BTNOpenCom", true);
+    m_.set_timer_enabled(ctl::Timer1, true);
+    m_.set_enabled(ctl::BTNOpenCom, true);
 
     // The day file comes last, so a folder that cannot be written still leaves the link usable.
     const std::string now = clock_.now_text();
@@ -110,7 +110,7 @@ void Shell::request_close() {
 
 void Shell::terminate() {
     if (ended_) return;
-    m_.set_timer_enabled("TMRComm", false);
+    m_.set_timer_enabled(ctl::TMRComm, false);
     connection_.close_link();
     end_program();
 }

@@ -16,8 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The option button of a Mode field for a mode byte (1..3).
-std::string option_name(const ConfigField& field, std::uint32_t mode) {
-    return std::string(field.control) + static_cast<char>('0' + mode);
+ControlName option_name(const ConfigField& field, std::uint32_t mode) {
+    return field.options[mode - 1];
 }
 
 void show_field(WindowModel& m, const ConfigField& field, const FieldValue& value) {
@@ -28,8 +28,8 @@ void show_field(WindowModel& m, const ConfigField& field, const FieldValue& valu
             unsigned version = 0;
             std::from_chars(text.data(), text.data() + text.size(), version);
             const bool egts = version > 42;  // older firmware has no EGTS
-            m.set_visible("EGTS_prot", egts);
-            m.set_visible("Label42", egts);
+            m.set_visible(ctl::EGTS_prot, egts);
+            m.set_visible(ctl::Label42, egts);
         }
         return;
     }
@@ -78,7 +78,7 @@ void Tracker::acknowledge_write(const Frame&) {
 }
 
 void Tracker::update_changed_mark() {
-    m_.set_visible(kChangedMark, fields_changed());
+    m_.set_visible(ctl::changed_mark, fields_changed());
 }
 
 void Tracker::take_fields_as_the_units() {
@@ -99,7 +99,7 @@ void Tracker::show_configuration(const Frame& answer) {
     const TrackerConfig config = decode_config_answer(answer);
     for (const auto& value : config.values) {
         if (!value) {
-            m_.set_text("MsgCom", std::string(kConfigurationCut));
+            m_.set_text(ctl::MsgCom, std::string(kConfigurationCut));
             return;
         }
     }

@@ -42,17 +42,17 @@ ImeiAnswer decode_imei_answer(std::string_view answer) {
 
 void Tracker::show_imei(const Frame& answer) {
     ImeiAnswer fields = decode_imei_answer(answer);
-    m_.set_text("imei", std::move(fields.imei));
-    m_.set_text("nsim", std::move(fields.sim));
-    m_.set_text("MsgCom", "Считаны IMEI");
+    m_.set_text(ctl::imei, std::move(fields.imei));
+    m_.set_text(ctl::nsim, std::move(fields.sim));
+    m_.set_text(ctl::MsgCom, "Считаны IMEI");
 }
 
 void Tracker::bind_serial_number() {
-    m_.set_text("ns", dialogs_.input("Введите серийный номер", "Ввод серийного номера", "0"));
-    const std::string serial = m_.text("ns");
+    m_.set_text(ctl::ns, dialogs_.input("Введите серийный номер", "Ввод серийного номера", "0"));
+    const std::string serial = m_.text(ctl::ns);
     if (serial.empty()) return;
-    const std::string& sim = m_.text("nsim");
-    const std::string& imei = m_.text("imei");
+    const std::string& sim = m_.text(ctl::nsim);
+    const std::string& imei = m_.text(ctl::imei);
     // The message starts with a Latin C, kept exactly as users have always seen it.
     if (char_count(sim) < kSimMinChars || char_count(imei) < kImeiMinChars) {
         dialogs_.message("Cчитайте IMEI!");

@@ -18,7 +18,7 @@ enum class Show {
 };
 
 struct LiveField {
-    const char* control;
+    ControlName control;
     std::size_t position;  // first byte, counted from 1
     std::size_t width;
     Show show;
@@ -30,16 +30,16 @@ struct LiveField {
 // In the order the values are shown. A value whose bytes a short answer lacks is skipped, so no
 // answer is read past its end and the label keeps its last value.
 constexpr std::array<LiveField, 20> kLiveLayout = {{
-    {"ain1", 6, 2, Show::Analog},       {"ain2", 8, 2, Show::Analog},
-    {"ain3", 10, 2, Show::Hundredths},  {"fin1", 12, 2, Show::Little},
-    {"fin2", 14, 2, Show::Little},      {"in1", 16, 1, Show::Bit, 0, 0x01},
-    {"in2", 16, 1, Show::Bit, 0, 0x02}, {"lls1", 17, 2, Show::Big, 18},
-    {"lls2", 19, 2, Show::Big, 18},     {"lls3", 21, 2, Show::Big, 18},
-    {"lls4", 23, 2, Show::Big, 18},     {"lls5", 25, 2, Show::Big, 18},
-    {"lls6", 27, 2, Show::Big, 18},     {"lls7", 29, 2, Show::Big, 18},
-    {"lls8", 31, 2, Show::Big, 18},     {"sputn", 34, 1, Show::Big, 34},
-    {"gsm", 33, 1, Show::Big, 34},      {"traf", 35, 1, Show::Big, 34},
-    {"ns", 36, 1, Show::Big, 36},       {kLevelBarControl, 37, 1, Show::Level, 59},
+    {ctl::ain1, 6, 2, Show::Analog},       {ctl::ain2, 8, 2, Show::Analog},
+    {ctl::ain3, 10, 2, Show::Hundredths},  {ctl::fin1, 12, 2, Show::Little},
+    {ctl::fin2, 14, 2, Show::Little},      {ctl::in1, 16, 1, Show::Bit, 0, 0x01},
+    {ctl::in2, 16, 1, Show::Bit, 0, 0x02}, {ctl::lls1, 17, 2, Show::Big, 18},
+    {ctl::lls2, 19, 2, Show::Big, 18},     {ctl::lls3, 21, 2, Show::Big, 18},
+    {ctl::lls4, 23, 2, Show::Big, 18},     {ctl::lls5, 25, 2, Show::Big, 18},
+    {ctl::lls6, 27, 2, Show::Big, 18},     {ctl::lls7, 29, 2, Show::Big, 18},
+    {ctl::lls8, 31, 2, Show::Big, 18},     {ctl::sputn, 34, 1, Show::Big, 34},
+    {ctl::gsm, 33, 1, Show::Big, 34},      {ctl::traf, 35, 1, Show::Big, 34},
+    {ctl::ns, 36, 1, Show::Big, 36},       {ctl::ProgressBar1, 37, 1, Show::Level, 59},
 }};
 
 constexpr std::uint32_t kLevelLimit = 50;
@@ -89,8 +89,8 @@ std::string shown_text(const LiveField& field, std::string_view bytes, std::stri
 
 }  // namespace
 
-std::vector<std::string_view> live_data_controls() {
-    std::vector<std::string_view> names;
+std::vector<ControlName> live_data_controls() {
+    std::vector<ControlName> names;
     for (const LiveField& field : kLiveLayout) names.emplace_back(field.control);
     return names;
 }
@@ -116,9 +116,9 @@ std::vector<LiveValue> decode_live_data(std::string_view answer, std::string_vie
 }
 
 void Tracker::show_live_data(const Frame& answer) {
-    m_.set_text("MsgCom", "Получены данные");
+    m_.set_text(ctl::MsgCom, "Получены данные");
     for (const LiveValue& value : decode_live_data(answer, decimal_separator_)) {
-        if (value.control == kLevelBarControl) {
+        if (value.control == ctl::ProgressBar1) {
             m_.set_value(value.control, std::stoi(value.text));
         } else {
             m_.set_text(value.control, value.text);

@@ -12,48 +12,52 @@ namespace {
 
 using K = FieldKind;
 
-constexpr ConfigField text(std::string_view control, std::string_view caption, std::size_t position,
+constexpr ConfigField text(ControlName control, std::string_view caption, std::size_t position,
                            std::size_t width, std::size_t shown = 0) {
     return {control, caption, position, width, K::Text, 0, shown};
 }
-constexpr ConfigField flag(std::string_view control, std::string_view caption, std::size_t position,
+constexpr ConfigField flag(ControlName control, std::string_view caption, std::size_t position,
                            std::uint8_t mask) {
     return {control, caption, position, 1, K::Flag, mask};
+}
+constexpr ConfigField mode(ControlName frame, std::string_view caption, std::size_t position,
+                           std::array<ControlName, 3> options) {
+    return {frame, caption, position, 1, K::Mode, 0, 0, options};
 }
 
 // The frame: 3E CA code format, then these fields, then the tail of the write frame or of the
 // answer. Check1 and EGTS_prot share the byte at 150.
 constexpr std::array<ConfigField, 30> kLayout = {{
-    text("apn", "Точка доступа", 5, 30),
-    text("gsm_user", "Пользователь", 35, 20),
-    text("gdm_pwd", "Пароль", 55, 20),
-    text("pincod", "Пин код SIM", 75, 5),
-    text("ip_serv", "Адрес сервера", 80, 25),
-    text("port_serv", "Порт", 105, 6, 5),  // the unit's answer is read up to 5 digits
-    text("id_dev", "Идентификатор устройства", 111, 10),
-    text("pwd_serv", "Пароль доступа к устройству", 121, 25),
-    {"time_otpr", "Период отправки", 146, 2, K::Period},
-    {"r1", "Режим 1 входа", 148, 1, K::Mode},
-    {"r2", "Режим 2 входа", 149, 1, K::Mode},
-    flag("Check1", "1 канал", 150, 0x01),
-    flag("EGTS_prot", "Протокол ЕГТС", 150, 0x80),
-    flag("Check2", "2 канал", 151, 0x01),
-    flag("Check3", "3 канал", 152, 0x01),
-    flag("Check4", "4 канал", 153, 0x01),
-    flag("Check5", "5 канал", 154, 0x01),
-    flag("Check6", "6 канал", 155, 0x01),
-    flag("Check7", "7 канал", 156, 0x01),
-    flag("Check8", "8 канал", 157, 0x01),
-    {"ad1", "Адрес 1 канала", 158, 1, K::Address},
-    {"ad2", "Адрес 2 канала", 159, 1, K::Address},
-    {"ad3", "Адрес 3 канала", 160, 1, K::Address},
-    {"ad4", "Адрес 4 канала", 161, 1, K::Address},
-    {"ad5", "Адрес 5 канала", 162, 1, K::Address},
-    {"ad6", "Адрес 6 канала", 163, 1, K::Address},
-    {"ad7", "Адрес 7 канала", 164, 1, K::Address},
-    {"ad8", "Адрес 8 канала", 165, 1, K::Address},
-    {"vPo", "Версия ПО", 166, 2, K::Version},
-    {"sern", "Серийный номер", 168, 4, K::Serial},
+    text(ctl::apn, "Точка доступа", 5, 30),
+    text(ctl::gsm_user, "Пользователь", 35, 20),
+    text(ctl::gdm_pwd, "Пароль", 55, 20),
+    text(ctl::pincod, "Пин код SIM", 75, 5),
+    text(ctl::ip_serv, "Адрес сервера", 80, 25),
+    text(ctl::port_serv, "Порт", 105, 6, 5),  // the unit's answer is read up to 5 digits
+    text(ctl::id_dev, "Идентификатор устройства", 111, 10),
+    text(ctl::pwd_serv, "Пароль доступа к устройству", 121, 25),
+    {ctl::time_otpr, "Период отправки", 146, 2, K::Period},
+    mode(ctl::Frame11, "Режим 1 входа", 148, {ctl::r11, ctl::r12, ctl::r13}),
+    mode(ctl::Frame12, "Режим 2 входа", 149, {ctl::r21, ctl::r22, ctl::r23}),
+    flag(ctl::Check1, "1 канал", 150, 0x01),
+    flag(ctl::EGTS_prot, "Протокол ЕГТС", 150, 0x80),
+    flag(ctl::Check2, "2 канал", 151, 0x01),
+    flag(ctl::Check3, "3 канал", 152, 0x01),
+    flag(ctl::Check4, "4 канал", 153, 0x01),
+    flag(ctl::Check5, "5 канал", 154, 0x01),
+    flag(ctl::Check6, "6 канал", 155, 0x01),
+    flag(ctl::Check7, "7 канал", 156, 0x01),
+    flag(ctl::Check8, "8 канал", 157, 0x01),
+    {ctl::ad1, "Адрес 1 канала", 158, 1, K::Address},
+    {ctl::ad2, "Адрес 2 канала", 159, 1, K::Address},
+    {ctl::ad3, "Адрес 3 канала", 160, 1, K::Address},
+    {ctl::ad4, "Адрес 4 канала", 161, 1, K::Address},
+    {ctl::ad5, "Адрес 5 канала", 162, 1, K::Address},
+    {ctl::ad6, "Адрес 6 канала", 163, 1, K::Address},
+    {ctl::ad7, "Адрес 7 канала", 164, 1, K::Address},
+    {ctl::ad8, "Адрес 8 канала", 165, 1, K::Address},
+    {ctl::vPo, "Версия ПО", 166, 2, K::Version},
+    {ctl::sern, "Серийный номер", 168, 4, K::Serial},
 }};
 
 constexpr std::array<std::uint8_t, 4> kWriteHead = {0x3E, 0xCA, 0xA3, kConfigFormatByte};

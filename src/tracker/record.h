@@ -12,6 +12,7 @@
 // conversion to and from the single-byte code page happens at this boundary.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -21,6 +22,7 @@
 #include <variant>
 #include <vector>
 
+#include "model/control_names.h"
 #include "protocol/frame.h"
 
 namespace velkon {
@@ -28,7 +30,7 @@ namespace velkon {
 enum class FieldKind {
     Text,     // code-page text padded with NUL bytes to the width; shown in a text box
     Period,   // send period, unsigned 16-bit little-endian; 10..1000 when written
-    Mode,     // input mode byte; 1..3 select the option buttons `control` + "1".."3"
+    Mode,     // input mode byte; 1..3 select the option buttons `options`
     Flag,     // one bit (`mask`) of a byte shared with other flags; shown by a check box
     Address,  // RS-485 address byte; 0..200 when written
     Version,  // firmware version, unsigned 16-bit big-endian; read answer only
@@ -36,13 +38,14 @@ enum class FieldKind {
 };
 
 struct ConfigField {
-    std::string_view control;  // the window control (for Mode: the option buttons' prefix)
+    ControlName control;       // the window control (for Mode: the frame of its option buttons)
     std::string_view caption;  // how a refusal names the field
     std::size_t position;      // first byte, counted from 1
     std::size_t width;         // bytes in the frame
     FieldKind kind;
     std::uint8_t mask = 0;  // Flag: its bit
     std::size_t shown = 0;  // Text: how many of its bytes a read shows (0: all of them)
+    std::array<ControlName, 3> options{};  // Mode: the option buttons of modes 1..3
 
     // Whether the write frame carries the field (version and serial number are read only).
     bool written() const { return kind != FieldKind::Version && kind != FieldKind::Serial; }

@@ -84,7 +84,6 @@ class Tracker {
 
 inline constexpr std::string_view kUnwrittenChangesQuestion =
     "Изменения не записаны в трекер. Прочитать конфигурацию заново и отменить их?";
-inline constexpr const char* kChangedMark = "changed_mark";
 
 // The IMEI and SIM number answer (code A7): IMEI in the 15 bytes after the code, one byte not
 // interpreted, the SIM number in the next 20; each text as many of its bytes as the answer holds.
@@ -98,15 +97,14 @@ ImeiAnswer decode_imei_answer(std::string_view answer);
 // The live data's values in the order they are shown, each with the control that shows it: the
 // text a label shows (fractions with `separator`), or for the level bar its value. A value whose
 // bytes a short answer lacks is left out.
-inline constexpr const char* kLevelBarControl = "ProgressBar1";
 struct LiveValue {
-    std::string_view control;
+    ControlName control;
     std::string text;
 };
 std::vector<LiveValue> decode_live_data(std::string_view answer, std::string_view separator);
 
 // The controls the live data fills, in the order they are shown.
-std::vector<std::string_view> live_data_controls();
+std::vector<ControlName> live_data_controls();
 
 // The request frames of the unit's commands.
 Frame configuration_read_request();  // 3E CA A2 00 00 00 00 00 + check byte

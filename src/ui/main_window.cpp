@@ -154,14 +154,12 @@ MainWindow::~MainWindow() {
     model_.set_listener(nullptr);
 }
 
-QWidget* MainWindow::widget(std::string_view name) const {
-    const auto index = model_.find(name);
-    return index ? widgets_[*index] : nullptr;
+QWidget* MainWindow::widget(ControlName name) const {
+    return widgets_[model_.index_of(name)];
 }
 
-QTimer* MainWindow::timer(std::string_view name) const {
-    const auto index = model_.find(name);
-    return index ? timers_[*index] : nullptr;
+QTimer* MainWindow::timer(ControlName name) const {
+    return timers_[model_.index_of(name)];
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -251,12 +249,13 @@ void MainWindow::attach(int index) {
         return;
     }
     QWidget* w = widgets_[index];
+    if (!c.accessible_name.empty()) w->setAccessibleName(qs(c.accessible_name));
     const QRect rect = pixel_rect(c.rect);
     if (c.parent.empty()) {
         w->setGeometry(rect);
         return;
     }
-    QWidget* parent = widgets_[model_.index_of(c.parent)];
+    QWidget* parent = widgets_[*model_.find(c.parent)];
     if (auto* tabs = qobject_cast<TabControl*>(parent)) {
         w->setParent(tabs->widget(std::clamp(c.page, 0, tabs->count() - 1)));
         tabs->place(w, rect);
@@ -438,7 +437,7 @@ void MainWindow::sync_timer(const Control& c, QTimer* timer) {
 void MainWindow::user_text(int index, const QString& text) {
     if (updating_) return;
     const Control& c = model_.at(index);
-    const std::string name = c.name;
+    const ControlName name = model_.name_at(index);
     const std::string typed = text.toStdString();
     if (c.kind == K::ComboBox) {
         // Typing in the edit part selects the entry it spells, or none.
@@ -452,7 +451,7 @@ void MainWindow::user_text(int index, const QString& text) {
 void MainWindow::user_checked(int index, bool checked) {
     if (updating_) return;
     const Control& c = model_.at(index);
-    model_.set_checked(c.name, checked);
+    model_.set_checked(model_.name_at(index), checked);
     // An option button cleared because another one of its group was chosen is the other half
     // of that one change: only the chosen one has its Click.
     if (c.kind == K::OptionButton && !checked) return;
@@ -461,7 +460,7 @@ void MainWindow::user_checked(int index, bool checked) {
 
 void MainWindow::user_selected(int index, int entry) {
     if (updating_) return;
-    model_.set_selected(model_.at(index).name, entry);
+    model_.set_selected(model_.name_at(index), entry);
 }
 
 void MainWindow::user_page(int page) {

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/control_names.h"
+
 class QButtonGroup;
 class QTimer;
 
@@ -36,9 +38,9 @@ class MainWindow : public QWidget {
     ~MainWindow() override;
 
     // The widget of a control, or nullptr for a timer or an unknown name.
-    QWidget* widget(std::string_view name) const;
+    QWidget* widget(velkon::ControlName name) const;
     // The timer of a Timer control, or nullptr.
-    QTimer* timer(std::string_view name) const;
+    QTimer* timer(velkon::ControlName name) const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

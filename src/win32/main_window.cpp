@@ -168,14 +168,12 @@ MainWindow::~MainWindow() {
     for (const auto& [key, font] : fonts_) DeleteObject(font);
 }
 
-HWND MainWindow::control(std::string_view name) const {
-    const auto index = model_.find(name);
-    return index ? controls_[*index] : nullptr;
+HWND MainWindow::control(ControlName name) const {
+    return controls_[model_.index_of(name)];
 }
 
-bool MainWindow::timer_running(std::string_view name) const {
-    const auto index = model_.find(name);
-    return index && timer_on_[*index];
+bool MainWindow::timer_running(ControlName name) const {
+    return timer_on_[model_.index_of(name)];
 }
 
 int MainWindow::pixels(int twips) const {
@@ -190,7 +188,7 @@ RECT MainWindow::pixel_rect(int index) const {
     int left = pixels(c.rect.left);
     int top = pixels(c.rect.top);
     for (std::string parent = c.parent; !parent.empty();) {
-        const Control& p = model_[parent];
+        const Control& p = model_.at(*model_.find(parent));
         left += pixels(p.rect.left);
         top += pixels(p.rect.top);
         parent = p.parent;
@@ -353,7 +351,7 @@ bool MainWindow::shown(int index) const {
     const Control& c = model_.at(index);
     if (!c.visible) return false;
     if (c.parent.empty()) return true;
-    const int parent = model_.index_of(c.parent);
+    const int parent = *model_.find(c.parent);
     if (model_.at(parent).kind == K::TabControl && c.page != model_.at(parent).value) return false;
     return shown(parent);
 }
@@ -361,7 +359,7 @@ bool MainWindow::shown(int index) const {
 bool MainWindow::usable(int index) const {
     const Control& c = model_.at(index);
     if (!c.enabled) return false;
-    return c.parent.empty() || usable(model_.index_of(c.parent));
+    return c.parent.empty() || usable(*model_.find(c.parent));
 }
 
 // Showing and enabling follow the model's hierarchy, so a change of a container (the page shown,
@@ -400,7 +398,9 @@ void MainWindow::sync(int index) {
             break;
         case K::CheckBox:
         case K::OptionButton:
-            sync_text(index, c.text);
+            // A box whose caption is a label beside it carries that caption as its own text,
+            // which is what assistive technology reads; the box is too narrow to draw it.
+            sync_text(index, c.text.empty() ? c.accessible_name : c.text);
             if ((SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED) != c.checked)
                 SendMessageW(hwnd, BM_SETCHECK, c.checked ? BST_CHECKED : BST_UNCHECKED, 0);
             break;
@@ -560,7 +560,7 @@ void MainWindow::user_text(int index) {
             return;
         }
     }
-    const std::string name = c.name;
+    const ControlName name = model_.name_at(index);
     shown_text_[index] = typed;
     if (c.kind == K::ComboBox) {
         // Typing in the edit part selects the entry it spells, or none.
@@ -578,7 +578,7 @@ void MainWindow::user_text(int index) {
 void MainWindow::user_checked(int index, bool checked) {
     const Control& c = model_.at(index);
     if (c.checked == checked) return;
-    model_.set_checked(c.name, checked);
+    model_.set_checked(model_.name_at(index), checked);
     // An option button cleared because another one of its group was chosen is the other half
     // of that one change: only the chosen one has its Click.
     if (c.kind == K::OptionButton && !checked) return;
@@ -623,9 +623,9 @@ void MainWindow::on_command(int index, int code) {
                 const int entry = static_cast<int>(SendMessageW(hwnd, CB_GETCURSEL, 0, 0));
                 if (c.editable && entry >= 0 && entry < int(c.items.size())) {
                     shown_text_[index] = c.items[entry];
-                    model_.set_text(c.name, c.items[entry]);
+                    model_.set_text(model_.name_at(index), c.items[entry]);
                 }
-                model_.set_selected(c.name, entry);
+                model_.set_selected(model_.name_at(index), entry);
                 if (c.editable) app_.on_event(index, ControlEvent::Change);
             } else if (code == CBN_EDITCHANGE) {
                 user_text(index);

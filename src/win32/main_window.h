@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/control_names.h"
+
 namespace velkon {
 class Configurator;
 class WindowModel;
@@ -44,9 +46,9 @@ class MainWindow {
 
     HWND hwnd() const { return hwnd_; }
     // The native control of a model control, or nullptr for a timer or an unknown name.
-    HWND control(std::string_view name) const;
+    HWND control(ControlName name) const;
     // Whether the timer of a Timer control runs.
-    bool timer_running(std::string_view name) const;
+    bool timer_running(ControlName name) const;
     int dpi() const { return dpi_; }
 
     // Runs after the window is destroyed (the program ends its message loop there).

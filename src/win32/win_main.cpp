@@ -30,7 +30,7 @@
 #include "serial/serial_port.h"
 #include "win32/dialogs.h"
 #include "win32/main_window.h"
-#include "win32/read_runner.h"
+#include "win32/io_runner.h"
 #include "win32/screenshot.h"
 #include "win32/text.h"
 
@@ -109,12 +109,12 @@ void write_report(const ScriptedRun& run) {
 // timer before the scan's first tick), for a few seconds at most.
 void CALLBACK open_port_now(HWND, UINT, UINT_PTR id, DWORD) {
     static int attempts = 0;
-    const auto& items = g_run->model->items("CmbPort");
+    const auto& items = g_run->model->items(velkon::ctl::CmbPort);
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i] != g_run->options.open_port) continue;
         KillTimer(nullptr, id);
-        g_run->model->set_selected("CmbPort", static_cast<int>(i));
-        SendMessageW(g_run->window->control("BTNOpenCom"), BM_CLICK, 0, 0);
+        g_run->model->set_selected(velkon::ctl::CmbPort, static_cast<int>(i));
+        SendMessageW(g_run->window->control(velkon::ctl::BTNOpenCom), BM_CLICK, 0, 0);
         return;
     }
     if (++attempts >= kOpenAttempts) KillTimer(nullptr, id);
@@ -145,9 +145,9 @@ int main() {
     const auto ports = velkon::make_system_port_lister();
     velkon::win32::Win32Dialogs dialogs;
     velkon::SystemClock clock;
-    auto reader = std::make_unique<velkon::win32::Win32ReadRunner>();
+    auto port_io = std::make_unique<velkon::win32::Win32IoRunner>();
     velkon::Configurator configurator(
-        model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *reader,
+        model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *port_io,
                                          velkon::default_program_folder()});
 
     velkon::win32::MainWindow window(model, configurator);
@@ -183,6 +183,6 @@ int main() {
     }
     g_run = nullptr;
     // The port is closed by now; a read still queued must not reach the handlers.
-    reader.reset();
+    port_io.reset();
     return static_cast<int>(msg.wParam);
 }

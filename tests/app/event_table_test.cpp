@@ -17,24 +17,23 @@ using testing::FormFixture;
 TEST(ControlNames, EveryTableNamesOnlyControlsOfTheWindow) {
     FormFixture f;
     std::vector<std::string> names;
-    for (const EventRow& row : f.app.event_table()) names.emplace_back(row.control);
+    for (const EventRow& row : f.app.event_table()) names.push_back(row.control.str());
     for (const ConfigField& field : tracker_config_layout()) {
+        names.push_back(field.control.str());
         if (field.kind == FieldKind::Mode) {
-            for (char k : {'1', '2', '3'}) names.push_back(std::string(field.control) + k);
-        } else {
-            names.emplace_back(field.control);
+            for (ControlName option : field.options) names.push_back(option.str());
         }
     }
-    for (std::string_view name : live_data_controls()) names.emplace_back(name);
-    for (std::string_view name : sensor_command_controls()) names.emplace_back(name);
-    for (const ModeControl& m : kOperatingModeButtons) names.emplace_back(m.control);
-    for (const ModeControl& m : kModeFlagBoxes) names.emplace_back(m.control);
+    for (ControlName name : live_data_controls()) names.push_back(name.str());
+    for (ControlName name : sensor_command_controls()) names.push_back(name.str());
+    for (const ModeControl& m : kOperatingModeButtons) names.push_back(m.control.str());
+    for (const ModeControl& m : kModeFlagBoxes) names.push_back(m.control.str());
     for (const std::string& name : names) EXPECT_TRUE(f.model.find(name)) << name;
 }
 
 TEST(EventTable, EachControlEventHasOneRowAndTimersTick) {
     FormFixture f;
-    std::set<std::pair<std::string_view, ControlEvent>> seen;
+    std::set<std::pair<ControlName, ControlEvent>> seen;
     for (const EventRow& row : f.app.event_table()) {
         EXPECT_TRUE(seen.insert({row.control, row.event}).second) << row.control;
         const bool is_timer = f.model[row.control].kind == ControlKind::Timer;
@@ -45,8 +44,8 @@ TEST(EventTable, EachControlEventHasOneRowAndTimersTick) {
 TEST(EventTable, AnEventWithoutARowDoesNothing) {
     FormFixture f;
     f.vars().wrs = "pending";
-    EXPECT_FALSE(f.app.fire("uroven"));
-    EXPECT_FALSE(f.app.fire("hig", ControlEvent::Change));
+    EXPECT_FALSE(f.app.fire(ctl::uroven));
+    EXPECT_FALSE(f.app.fire(ctl::hig, ControlEvent::Change));
     f.app.on_event(-1, ControlEvent::Click);
     f.app.on_event(100000, ControlEvent::Click);
     EXPECT_EQ(f.vars().wrs, "pending");

@@ -20,7 +20,7 @@ struct Rig {
 
     Rig() {
         model.vars.Ur_progressBar = 1024;
-        model.set_text("sn", "4242");
+        model.set_text(ctl::sn, "4242");
         SessionInfo info;
         info.started = "10.12.2026 09:15:30";
         info.serial = "4242";
@@ -33,7 +33,7 @@ struct Rig {
     std::optional<std::string> tick(std::optional<int> level) {
         model.vars.no_data = !level;
         if (level) {
-            model.set_text("uroven", std::to_string(*level));
+            model.set_text(ctl::uroven, std::to_string(*level));
             ++model.vars.levels_shown;
         }
         now += 500;
@@ -86,8 +86,8 @@ TEST(Calibration, SilencePausesTheWaitAndItStartsAgainAfterwards) {
     r.tick(300);
     EXPECT_EQ(r.cal.session().points().size(), 1u);
     // No readings at all: «Записать сейчас» refuses rather than record a stale level.
-    r.model.set_text("MsgCom", "");
-    r.model.set_text("uroven", "Нет данных");
+    r.model.set_text(ctl::MsgCom, "");
+    r.model.set_text(ctl::uroven, "Нет данных");
     r.cal.sample(r.now += 500);
     EXPECT_TRUE(r.cal.record_now());
     EXPECT_EQ(r.cal.session().points().size(), 1u);

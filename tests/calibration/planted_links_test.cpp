@@ -64,17 +64,17 @@ const Writer kLaterSave = [](Rig& r) {
     if (started) return "the session did not start: " + *started;
     fs::remove_all(folder);
     fs::rename(r.folder.path() / "planted", folder);
-    r.model.set_text("uroven", "100");
+    r.model.set_text(ctl::uroven, "100");
     ++r.model.vars.levels_shown;
     cal.sample(0);
     return cal.record_now().value_or("");
 };
 
-const Writer kProfileButton(const char* button) {
+const Writer kProfileButton(ControlName button) {
     return [button](Rig& r) {
         r.app.start();
-        r.model.set_text("time_otpr", "60");  // a record «Установить» would take
-        for (int n = 1; n <= 8; ++n) r.model.set_text("ad" + std::to_string(n), "1");
+        r.model.set_text(ctl::time_otpr, "60");  // a record «Установить» would take
+        for (int n = 1; n <= 8; ++n) r.model.set_text(ctl::channel_address[n - 1], "1");
         r.dialogs.messages.clear();
         r.app.fire(button);
         EXPECT_TRUE(r.dialogs.files_asked.empty()) << "a file box opened in the link's target";
@@ -106,9 +106,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Planted{"tarirovka", "tarirovka", false, kNewSession},
                       Planted{"tarirovka_dangling", "tarirovka", true, kNewSession},
                       Planted{"tarirovka_after_start", "tarirovka", false, kLaterSave},
-                      Planted{"profiles_save", "profiles", false, kProfileButton("save_prof")},
-                      Planted{"profiles_load", "profiles", false, kProfileButton("load_prof")},
-                      Planted{"profiles_dangling", "profiles", true, kProfileButton("load_prof")}),
+                      Planted{"profiles_save", "profiles", false, kProfileButton(ctl::save_prof)},
+                      Planted{"profiles_load", "profiles", false, kProfileButton(ctl::load_prof)},
+                      Planted{"profiles_dangling", "profiles", true,
+                              kProfileButton(ctl::load_prof)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -28,7 +28,7 @@ TEST(TankCalibrationWithSimulator, TenPoursGiveATableOfTheTanksShape) {
         return cal.sample(now);
     };
     for (int i = 0; i < 6 && cal.feed().state != Feed::State::Reading; ++i) tick();
-    ASSERT_EQ(cal.feed().state, Feed::State::Reading) << w.model.text("MsgCom");
+    ASSERT_EQ(cal.feed().state, Feed::State::Reading) << w.model.text(ctl::MsgCom);
 
     SessionInfo info;
     info.started = "10.12.2026 09:15:30";

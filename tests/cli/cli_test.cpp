@@ -73,7 +73,7 @@ TEST(Cli, ConfigReadThenWriteSendsTheFrameSetWouldSend) {
     // «Установить» with the same values in the window builds the same frame.
     testing::FormFixture window;
     window.app.tracker().show_record(*load_profile_file(file).config);
-    window.app.fire("setdata");
+    window.app.fire(ctl::setdata);
     const std::string expected = sim::spaced_hex(window.model.vars.wrs);
     const auto sent = rig.sent();
     ASSERT_EQ(sent.size(), 3u);  // read; write; read back

@@ -369,14 +369,14 @@ TEST(CliWriteCheck, DifferencesNameTheKeyAndBothValues) {
     TrackerConfig read = decode_config_answer(encode_config_frame(written).frame);
     EXPECT_TRUE(cli::differing_fields(written, read).empty());
     const auto layout = tracker_config_layout();
-    auto row = [&](std::string_view control) {
+    auto row = [&](ControlName control) {
         for (std::size_t i = 0; i < layout.size(); ++i) {
             if (layout[i].control == control) return i;
         }
         return layout.size();
     };
-    read.values[row("port_serv")] = std::string("2033");
-    read.values[row("Check3")] = std::uint32_t{1};
+    read.values[row(ctl::port_serv)] = std::string("2033");
+    read.values[row(ctl::Check3)] = std::uint32_t{1};
     EXPECT_EQ(cli::differing_fields(written, read),
               (std::vector<std::string>{"«server_port»: записано «20332», прочитано «2033»",
                                         "«channels[2].enabled»: записано false, прочитано true"}));

@@ -129,48 +129,48 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ConnectionHelpInScan, FillsTheStatusLineUntilAPortThatOpensIsListed) {
     HelpRig r;
     r.scan();
-    EXPECT_EQ(r.model.text("MsgCom"), "Порт не найден: подключите устройство");
-    EXPECT_THAT(r.model["MsgCom"].tooltip, HasSubstr("перезапускать программу не нужно"));
-    EXPECT_EQ(r.model.items("CmbPort"), std::vector<std::string>{"----"});
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "Порт не найден: подключите устройство");
+    EXPECT_THAT(r.model[ctl::MsgCom].tooltip, HasSubstr("перезапускать программу не нужно"));
+    EXPECT_EQ(r.model.items(ctl::CmbPort), std::vector<std::string>{"----"});
 
     r.lister.entries = {usb("ttyUSB0")};
     r.lister.refused = {{"ttyUSB0", kNoDialout}};
     r.scan();
-    EXPECT_EQ(r.model.text("MsgCom"), "Нет прав на порт ttyUSB0: нужна группа dialout");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "Нет прав на порт ttyUSB0: нужна группа dialout");
 
     r.lister.refused.clear();
     r.scan();
-    EXPECT_EQ(r.model.text("MsgCom"), "");
-    EXPECT_EQ(r.model["MsgCom"].tooltip, "");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "");
+    EXPECT_EQ(r.model[ctl::MsgCom].tooltip, "");
 }
 
 TEST(ConnectionHelpInScan, AnOpenedPortClearsTheHint) {
     HelpRig r;
     r.lister.entries = {console("ttyS0")};
     r.scan();
-    ASSERT_NE(r.model.text("MsgCom"), "");
+    ASSERT_NE(r.model.text(ctl::MsgCom), "");
     r.lister.entries = {usb("ttyUSB0")};
-    r.model.set_items("CmbPort", {"ttyUSB0"});
-    r.model.set_selected("CmbPort", 0);
+    r.model.set_items(ctl::CmbPort, {"ttyUSB0"});
+    r.model.set_selected(ctl::CmbPort, 0);
     r.open();
     ASSERT_TRUE(r.port.is_open());
-    EXPECT_EQ(r.model.text("MsgCom"), "");
-    EXPECT_EQ(r.model["MsgCom"].tooltip, "");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "");
+    EXPECT_EQ(r.model[ctl::MsgCom].tooltip, "");
 }
 
 TEST(ConnectionHelpInScan, AnAdapterPluggedAfterAFailedOpenShowsWithoutARestart) {
     HelpRig r;
-    r.model.set_timer_enabled("Timer1", true);
+    r.model.set_timer_enabled(ctl::Timer1, true);
     r.scan();
     r.port.open_succeeds = false;
     r.open();  // on "----"
     ASSERT_EQ(r.dialogs.messages.size(), 1u);
-    EXPECT_TRUE(r.model.timer_enabled("Timer1"));
+    EXPECT_TRUE(r.model.timer_enabled(ctl::Timer1));
 
     r.lister.entries = {usb("ttyUSB0")};
     r.scan();
-    EXPECT_EQ(r.model.items("CmbPort"), std::vector<std::string>{"ttyUSB0"});
-    EXPECT_EQ(r.model.text("MsgCom"), "");
+    EXPECT_EQ(r.model.items(ctl::CmbPort), std::vector<std::string>{"ttyUSB0"});
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "");
 }
 
 TEST(StartNotice, NamesTheRefusedDevicePortsAndTheCommand) {
@@ -217,9 +217,9 @@ class OpenConsole : public ::testing::TestWithParam<ConsoleOpenCase> {};
 TEST_P(OpenConsole, AsksFirstAndKeepsScanningOnNo) {
     HelpRig r;
     r.lister.entries = {console("ttyS0")};
-    r.model.set_timer_enabled("Timer1", true);
-    r.model.set_items("CmbPort", {"ttyS0"});
-    r.model.set_selected("CmbPort", 0);
+    r.model.set_timer_enabled(ctl::Timer1, true);
+    r.model.set_items(ctl::CmbPort, {"ttyS0"});
+    r.model.set_selected(ctl::CmbPort, 0);
     r.dialogs.answers = {GetParam().answer};
     r.open();
 
@@ -228,8 +228,8 @@ TEST_P(OpenConsole, AsksFirstAndKeepsScanningOnNo) {
     EXPECT_THAT(r.dialogs.questions[0], HasSubstr("Открыть порт ttyS0 всё равно?"));
     EXPECT_EQ(r.port.is_open(), GetParam().opened);
     EXPECT_EQ(r.port.opened_path, GetParam().opened ? "/dev/ttyS0" : "");
-    EXPECT_EQ(r.model.timer_enabled("Timer1"), !GetParam().opened);
-    EXPECT_EQ(r.model.timer_enabled("TMRComm"), GetParam().opened);
+    EXPECT_EQ(r.model.timer_enabled(ctl::Timer1), !GetParam().opened);
+    EXPECT_EQ(r.model.timer_enabled(ctl::TMRComm), GetParam().opened);
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, OpenConsole,
@@ -240,8 +240,8 @@ INSTANTIATE_TEST_SUITE_P(Answers, OpenConsole,
 TEST(OpenConsole, ADevicePortOpensWithoutAQuestion) {
     HelpRig r;
     r.lister.entries = {usb("ttyUSB0"), console("ttyS0")};
-    r.model.set_items("CmbPort", {"ttyUSB0", "ttyS0"});
-    r.model.set_selected("CmbPort", 0);
+    r.model.set_items(ctl::CmbPort, {"ttyUSB0", "ttyS0"});
+    r.model.set_selected(ctl::CmbPort, 0);
     r.open();
     EXPECT_TRUE(r.dialogs.questions.empty());
     EXPECT_EQ(r.port.opened_path, "/dev/ttyUSB0");

@@ -33,15 +33,15 @@ class PortScan : public ::testing::TestWithParam<ScanCase> {};
 TEST_P(PortScan, RefillsTheListAndKeepsTheSelectedPosition) {
     const ScanCase& c = GetParam();
     LinkRig r;
-    r.model.set_items("CmbPort", c.before);
-    r.model.set_selected("CmbPort", c.selected_before);
-    r.model.set_text("txtRec", "old\r\n");
+    r.model.set_items(ctl::CmbPort, c.before);
+    r.model.set_selected(ctl::CmbPort, c.selected_before);
+    r.model.set_text(ctl::txtRec, "old\r\n");
     r.lister.entries = entries(c.found);
     r.app.connection().scan_ports();
 
-    EXPECT_EQ(r.model.items("CmbPort"), c.list);
-    EXPECT_EQ(r.model.selected("CmbPort"), c.selected);
-    EXPECT_EQ(r.model.text("txtRec"), "old\r\n" + c.line);
+    EXPECT_EQ(r.model.items(ctl::CmbPort), c.list);
+    EXPECT_EQ(r.model.selected(ctl::CmbPort), c.selected);
+    EXPECT_EQ(r.model.text(ctl::txtRec), "old\r\n" + c.line);
     EXPECT_EQ(r.port.calls, (Names{"close", "flush"}));
 }
 
@@ -97,7 +97,7 @@ TEST(PortScanText, StaysWithinItsCapDroppingTheOldestWholeLines) {
     const std::string line = "ttyUSB0, ttyUSB1, \r\n";
     const std::size_t scans = kTxtRecLimit / line.size() * 3;
     for (std::size_t i = 0; i < scans; ++i) r.app.connection().scan_ports();
-    const std::string& text = r.model.text("txtRec");
+    const std::string& text = r.model.text(ctl::txtRec);
     EXPECT_LE(text.size(), kTxtRecLimit);
     EXPECT_GT(text.size(), kTxtRecLimit - line.size() * 2);
     EXPECT_EQ(text.size() % line.size(), 0u);  // whole lines only
@@ -106,20 +106,20 @@ TEST(PortScanText, StaysWithinItsCapDroppingTheOldestWholeLines) {
 
 TEST(OpenButton, OpensTheSelectedEntryAndStartsTheExchange) {
     LinkRig r;
-    r.model.set_timer_enabled("Timer1", true);
-    r.model.set_items("CmbPort", {"ttyUSB0", "/dev/pts/4"});
-    r.model.set_selected("CmbPort", 1);
+    r.model.set_timer_enabled(ctl::Timer1, true);
+    r.model.set_items(ctl::CmbPort, {"ttyUSB0", "/dev/pts/4"});
+    r.model.set_selected(ctl::CmbPort, 1);
     r.app.connection().open_link();
 
     EXPECT_EQ(r.port.calls, Names{"open /dev/pts/4"});
     EXPECT_EQ(r.port.settings(), "19200,n,8,1");
-    EXPECT_FALSE(r.model.timer_enabled("Timer1"));
-    EXPECT_TRUE(r.model.timer_enabled("TMRComm"));
-    EXPECT_FALSE(r.model.enabled("BTNOpenCom"));
-    EXPECT_TRUE(r.model.enabled("BTNCloseCom"));  // the link's groups are switched on
-    EXPECT_TRUE(r.model.enabled("SSTab1"));
-    EXPECT_TRUE(r.model.enabled("MsgCom"));
-    EXPECT_FALSE(r.model.enabled("R_a"));  // version groups wait for the version answer
+    EXPECT_FALSE(r.model.timer_enabled(ctl::Timer1));
+    EXPECT_TRUE(r.model.timer_enabled(ctl::TMRComm));
+    EXPECT_FALSE(r.model.enabled(ctl::BTNOpenCom));
+    EXPECT_TRUE(r.model.enabled(ctl::BTNCloseCom));  // the link's groups are switched on
+    EXPECT_TRUE(r.model.enabled(ctl::SSTab1));
+    EXPECT_TRUE(r.model.enabled(ctl::MsgCom));
+    EXPECT_FALSE(r.model.enabled(ctl::R_a));  // version groups wait for the version answer
     EXPECT_TRUE(r.dialogs.messages.empty());
 }
 
@@ -135,9 +135,9 @@ class OpenButtonFailure : public ::testing::TestWithParam<OpenFailureCase> {};
 TEST_P(OpenButtonFailure, ShowsTheMessagesAndResumesTheScan) {
     const OpenFailureCase& c = GetParam();
     LinkRig r;
-    r.model.set_timer_enabled("Timer1", true);
-    r.model.set_items("CmbPort", {c.entry});
-    r.model.set_selected("CmbPort", 0);
+    r.model.set_timer_enabled(ctl::Timer1, true);
+    r.model.set_items(ctl::CmbPort, {c.entry});
+    r.model.set_selected(ctl::CmbPort, 0);
     r.port.open_succeeds = false;
     r.port.open_error = c.error;
     r.app.connection().open_link();
@@ -145,10 +145,10 @@ TEST_P(OpenButtonFailure, ShowsTheMessagesAndResumesTheScan) {
     EXPECT_EQ(r.dialogs.texts(), c.boxes);
     EXPECT_EQ(r.dialogs.messages.back().icon, Dialogs::Icon::Exclamation);
     EXPECT_EQ(r.dialogs.messages.back().title, "Orvik");
-    EXPECT_TRUE(r.model.timer_enabled("Timer1"));
-    EXPECT_FALSE(r.model.timer_enabled("TMRComm"));
-    EXPECT_TRUE(r.model.enabled("BTNOpenCom"));
-    EXPECT_FALSE(r.model.enabled("BTNCloseCom"));
+    EXPECT_TRUE(r.model.timer_enabled(ctl::Timer1));
+    EXPECT_FALSE(r.model.timer_enabled(ctl::TMRComm));
+    EXPECT_TRUE(r.model.enabled(ctl::BTNOpenCom));
+    EXPECT_FALSE(r.model.enabled(ctl::BTNCloseCom));
 }
 
 const std::string kUnavailable = " недоступен. Установите нужный порт.";
@@ -177,17 +177,17 @@ TEST(CloseButton, ResetsTheWindowInTheDescribedOrder) {
     // An open link as the window shows it; the link's groups are left disabled so that the
     // change log below holds the close's own writes only.
     r.model.disable_tags_above_7();
-    r.model.set_timer_enabled("TMRComm", true);
-    r.model.set_timer_enabled("Timer1", false);
-    r.model.set_enabled("BTNOpenCom", false);
-    r.model.set_items("CmbNet", {"0", "7"});
-    r.model.set_selected("CmbNet", 1);
-    for (const char* label :
-         {"sn", "vv", "tek", "temp", "uroven", "lo", "hi", "ne", "MsgCom", "netdev"}) {
+    r.model.set_timer_enabled(ctl::TMRComm, true);
+    r.model.set_timer_enabled(ctl::Timer1, false);
+    r.model.set_enabled(ctl::BTNOpenCom, false);
+    r.model.set_items(ctl::CmbNet, {"0", "7"});
+    r.model.set_selected(ctl::CmbNet, 1);
+    for (ControlName label : {ctl::sn, ctl::vv, ctl::tek, ctl::temp, ctl::uroven, ctl::lo, ctl::hi,
+                              ctl::ne, ctl::MsgCom, ctl::netdev}) {
         r.model.set_text(label, "shown");
     }
-    r.model.set_value("ProgressBar1", 512);
-    r.model.set_color("Pic", kLampRed);
+    r.model.set_value(ctl::ProgressBar1, 512);
+    r.model.set_color(ctl::Pic, kLampRed);
     Names changed;
     r.model.set_listener([&](int index) {
         const std::string& name = r.model.at(index).name;
@@ -197,20 +197,21 @@ TEST(CloseButton, ResetsTheWindowInTheDescribedOrder) {
     r.app.connection().close_link();
 
     EXPECT_EQ(changed,
-              (Names{"TMRComm", "Timer1", "BTNOpenCom", "CmbNet", "sn", "vv", "tek", "temp",
-                     "uroven", "lo", "hi", "ne", "ProgressBar1", "MsgCom", "netdev", "Pic"}));
+              (test::names_of({ctl::TMRComm, ctl::Timer1, ctl::BTNOpenCom, ctl::CmbNet, ctl::sn,
+                               ctl::vv, ctl::tek, ctl::temp, ctl::uroven, ctl::lo, ctl::hi, ctl::ne,
+                               ctl::ProgressBar1, ctl::MsgCom, ctl::netdev, ctl::Pic})));
     EXPECT_EQ(r.port.calls, (Names{"close", "close"}));
-    EXPECT_EQ(r.model.items("CmbNet"), Names{"0"});
-    EXPECT_EQ(r.model.selected("CmbNet"), 0);
-    EXPECT_EQ(r.model.text("sn"), "0");
-    EXPECT_EQ(r.model.text("vv"), "--------");
-    for (const char* label : {"tek", "temp", "uroven", "lo", "hi", "ne"}) {
+    EXPECT_EQ(r.model.items(ctl::CmbNet), Names{"0"});
+    EXPECT_EQ(r.model.selected(ctl::CmbNet), 0);
+    EXPECT_EQ(r.model.text(ctl::sn), "0");
+    EXPECT_EQ(r.model.text(ctl::vv), "--------");
+    for (ControlName label : {ctl::tek, ctl::temp, ctl::uroven, ctl::lo, ctl::hi, ctl::ne}) {
         EXPECT_EQ(r.model.text(label), "Нет данных") << label;
     }
-    EXPECT_EQ(r.model.value("ProgressBar1"), 0);
-    EXPECT_EQ(r.model.text("MsgCom"), "");
-    EXPECT_EQ(r.model.text("netdev"), "Устройства не определены");
-    EXPECT_EQ(r.model["Pic"].color, kLampYellow);
+    EXPECT_EQ(r.model.value(ctl::ProgressBar1), 0);
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "");
+    EXPECT_EQ(r.model.text(ctl::netdev), "Устройства не определены");
+    EXPECT_EQ(r.model[ctl::Pic].color, kLampYellow);
 }
 
 // What was pending was meant for the device being closed and goes with it.
@@ -221,11 +222,12 @@ TEST(CloseButton, DisablesEveryLinkAndVersionGroupDropsThePendingCommandKeepsThe
     r.vars().wrs = "pending";
     r.vars().last_tab = 2;
     r.app.connection().close_link();
-    for (const char* name : {"BTNCloseCom", "SSTab1", "MsgCom", "D_4096", "CmbNet"}) {
+    for (ControlName name :
+         {ctl::BTNCloseCom, ctl::SSTab1, ctl::MsgCom, ctl::D_4096, ctl::CmbNet}) {
         EXPECT_FALSE(r.model.enabled(name)) << name;
     }
-    EXPECT_TRUE(r.model.enabled("BTNOpenCom"));
-    EXPECT_TRUE(r.model.enabled("CmbPort"));
+    EXPECT_TRUE(r.model.enabled(ctl::BTNOpenCom));
+    EXPECT_TRUE(r.model.enabled(ctl::CmbPort));
     EXPECT_EQ(r.vars().wrs, "");
     EXPECT_EQ(r.vars().last_tab, 2);
 }

@@ -37,7 +37,7 @@
 #include "support/form_fixture.h"
 #include "support/test_support.h"
 #include "ui/main_window.h"
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 namespace velkon {
 namespace {
@@ -106,7 +106,7 @@ struct Session {
     std::unique_ptr<PortLister> lister = make_system_port_lister();
     testing::ScriptedDialogs dialogs;
     testing::FixedClock clock;
-    std::unique_ptr<QtReadRunner> reader = std::make_unique<QtReadRunner>();
+    std::unique_ptr<QtIoRunner> reader = std::make_unique<QtIoRunner>();
     Configurator app{model,
                      ConfiguratorSeams{*port, *lister, dialogs, clock, *reader, folder.path()}};
     std::unique_ptr<ui::MainWindow> window;
@@ -124,17 +124,17 @@ struct Session {
     }
 
     template <typename W = QWidget>
-    W* widget(const std::string& name) {
+    W* widget(ControlName name) {
         return qobject_cast<W*>(window->widget(name));
     }
-    QString text(const std::string& name) {
+    QString text(ControlName name) {
         QWidget* w = window->widget(name);
         if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
         if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
         if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentText();
         return {};
     }
-    void click(const std::string& name) {
+    void click(ControlName name) {
         QWidget* target = widget(name);
         ASSERT_NE(target, nullptr) << name;
         // Only what the user can reach: a hidden or greyed control takes no click.
@@ -142,7 +142,7 @@ struct Session {
         mouse_click(target);
     }
     // Replaces the text of a box by typing, as the keyboard would.
-    void type_over(const std::string& name, const QString& text) {
+    void type_over(ControlName name, const QString& text) {
         auto* edit = widget<QLineEdit>(name);
         edit->setFocus();
         edit->selectAll();
@@ -153,7 +153,7 @@ struct Session {
         return wait_for(condition, kStepTimeoutMs);
     }
     bool wait_status(const QString& status) {
-        return wait([&] { return text("MsgCom") == status; });
+        return wait([&] { return text(ctl::MsgCom) == status; });
     }
     // Waits until `count` more requests were answered and the window has dealt with them: a tick
     // writes its request only after showing the answer to the one before.
@@ -181,53 +181,53 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     ASSERT_TRUE(s.window->isVisible());
 
     // 1. The scan lists the simulator's port; pick it and open it.
-    auto* ports_box = s.widget<QComboBox>("CmbPort");
+    auto* ports_box = s.widget<QComboBox>(ctl::CmbPort);
     ASSERT_NE(ports_box, nullptr);
     ASSERT_TRUE(s.wait([&] { return ports_box->findText(pty) >= 0; }));
     const int entry = ports_box->findText(pty);
     ports_box->setCurrentIndex(entry);
     emit ports_box->activated(entry);
     s.shot("start.png");
-    s.click("BTNOpenCom");
+    s.click(ctl::BTNOpenCom);
     ASSERT_TRUE(s.port->is_open());
-    EXPECT_FALSE(s.widget("BTNOpenCom")->isEnabled());
-    EXPECT_FALSE(s.window->timer("Timer1")->isActive());
-    s.window->timer("TMRComm")->setInterval(kTestTickMs);
+    EXPECT_FALSE(s.widget(ctl::BTNOpenCom)->isEnabled());
+    EXPECT_FALSE(s.window->timer(ctl::Timer1)->isActive());
+    s.window->timer(ctl::TMRComm)->setInterval(kTestTickMs);
 
     // 2. Page "Датчик" shows the readings.
     ASSERT_TRUE(s.wait_status("Получены данные."));
-    EXPECT_TRUE(has_digit(s.text("tek"))) << s.text("tek").toStdString();
-    EXPECT_TRUE(has_digit(s.text("uroven"))) << s.text("uroven").toStdString();
-    EXPECT_TRUE(s.widget<QAbstractButton>("usredn")->isChecked());  // the unit's mode 0x08
+    EXPECT_TRUE(has_digit(s.text(ctl::tek))) << s.text(ctl::tek).toStdString();
+    EXPECT_TRUE(has_digit(s.text(ctl::uroven))) << s.text(ctl::uroven).toStdString();
+    EXPECT_TRUE(s.widget<QAbstractButton>(ctl::usredn)->isChecked());  // the unit's mode 0x08
     s.shot("sensor.png");
 
     // 3. The full-level calibration, confirmed.
     s.dialogs.answers = {true};
-    s.click("hig");
+    s.click(ctl::hig);
     EXPECT_TRUE(s.wait_status(" Установлен верхний уровень."));
     EXPECT_EQ(s.dialogs.questions.size(), 1u);
     EXPECT_NE(s.server.device().sensor().full_value, initial.sensor().full_value);
 
     // 4. A new mode: smoothing off.
-    s.click("usredn");
-    ASSERT_FALSE(s.widget<QAbstractButton>("usredn")->isChecked());
+    s.click(ctl::usredn);
+    ASSERT_FALSE(s.widget<QAbstractButton>(ctl::usredn)->isChecked());
     s.dialogs.answers = {true};
-    s.click("Set_mode");
+    s.click(ctl::Set_mode);
     EXPECT_TRUE(s.wait_status(" Установлен новый режим."));
     EXPECT_EQ(s.server.device().sensor().mode, 0x00);
 
     // 5. Page "Трекер" reads the configuration, then shows the live data.
-    auto* pages = s.widget<QTabWidget>("SSTab1");
+    auto* pages = s.widget<QTabWidget>(ctl::SSTab1);
     ASSERT_NE(pages, nullptr);
     pages->setCurrentIndex(1);
     const sim::TrackerState& unit = initial.tracker();
     EXPECT_TRUE(s.wait([&] {
-        return s.text("apn") == QString::fromStdString(unit.config.apn) &&
-               s.text("sputn") == QString::number(unit.live.satellites);
+        return s.text(ctl::apn) == QString::fromStdString(unit.config.apn) &&
+               s.text(ctl::sputn) == QString::number(unit.live.satellites);
     }));
-    EXPECT_EQ(s.text("ip_serv").toStdString(), unit.config.server);
-    EXPECT_EQ(s.text("port_serv").toStdString(), unit.config.port);
-    EXPECT_EQ(s.text("gsm"), QString::number(unit.live.gsm));
+    EXPECT_EQ(s.text(ctl::ip_serv).toStdString(), unit.config.server);
+    EXPECT_EQ(s.text(ctl::port_serv).toStdString(), unit.config.port);
+    EXPECT_EQ(s.text(ctl::gsm), QString::number(unit.live.gsm));
     EXPECT_TRUE(s.wait_status("Получены данные"));
     s.shot("tracker.png");
 
@@ -235,9 +235,9 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     pages->setCurrentIndex(2);
     ASSERT_TRUE(s.wait([&] { return s.model.vars.last_tab == 2; }));
     ASSERT_TRUE(s.wait_requests(2));  // the page's read has been shown
-    s.type_over("apn", "m2m.example");
-    ASSERT_EQ(s.model.text("apn"), "m2m.example");
-    s.click("setdata");
+    s.type_over(ctl::apn, "m2m.example");
+    ASSERT_EQ(s.model.text(ctl::apn), "m2m.example");
+    s.click(ctl::setdata);
     const std::filesystem::path copy = s.folder.path() / "123.cfg";
     EXPECT_TRUE(s.wait([&] { return s.server.device().tracker().config.apn == "m2m.example"; }));
     const auto written = file_content(copy);
@@ -245,23 +245,23 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     EXPECT_EQ(written->size(), 169u);
     EXPECT_NE(written->find("m2m.example"), std::string::npos);
 
-    s.type_over("apn", "stale");
-    EXPECT_TRUE(s.widget(kChangedMark)->isVisible());
+    s.type_over(ctl::apn, "stale");
+    EXPECT_TRUE(s.widget(ctl::changed_mark)->isVisible());
     s.dialogs.answers = {true};  // «Читать» asks before replacing the unwritten edit
-    s.click("readdata");
-    EXPECT_TRUE(s.wait([&] { return s.text("apn") == "m2m.example"; }));
-    EXPECT_FALSE(s.widget(kChangedMark)->isVisible());
-    EXPECT_EQ(s.text("ip_serv").toStdString(), unit.config.server);
+    s.click(ctl::readdata);
+    EXPECT_TRUE(s.wait([&] { return s.text(ctl::apn) == "m2m.example"; }));
+    EXPECT_FALSE(s.widget(ctl::changed_mark)->isVisible());
+    EXPECT_EQ(s.text(ctl::ip_serv).toStdString(), unit.config.server);
     s.shot("server.png");
 
     // 7. IMEI and SIM, then the binding of a serial number to them in the day file.
-    s.click("rd_imei");
+    s.click(ctl::rd_imei);
     EXPECT_TRUE(s.wait([&] {
-        return s.text("imei").toStdString() == unit.imei &&
-               s.text("nsim").toStdString() == unit.sim;
+        return s.text(ctl::imei).toStdString() == unit.imei &&
+               s.text(ctl::nsim).toStdString() == unit.sim;
     }));
     s.dialogs.inputs = {"100500"};
-    EXPECT_TRUE(s.app.fire("sl3"));  // a hidden control: no widget to click
+    EXPECT_TRUE(s.app.fire(ctl::sl3));  // a hidden control: no widget to click
     const auto day = file_content(s.model.vars.day_file);
     ASSERT_TRUE(day) << s.model.vars.day_file;
     EXPECT_NE(day->find("100500;" + unit.sim + ";" + unit.imei + "\r\n"), std::string::npos);
@@ -272,11 +272,11 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     ASSERT_TRUE(s.wait([&] { return !s.dialogs.messages.empty(); }));
     EXPECT_EQ(s.dialogs.texts(), std::vector<std::string>{"Ошибка записи в порт"});
     EXPECT_FALSE(s.port->is_open());
-    EXPECT_TRUE(s.widget("BTNOpenCom")->isEnabled());
-    EXPECT_FALSE(s.window->timer("TMRComm")->isActive());
-    EXPECT_TRUE(s.window->timer("Timer1")->isActive());
+    EXPECT_TRUE(s.widget(ctl::BTNOpenCom)->isEnabled());
+    EXPECT_FALSE(s.window->timer(ctl::TMRComm)->isActive());
+    EXPECT_TRUE(s.window->timer(ctl::Timer1)->isActive());
     pages->setCurrentIndex(0);
-    EXPECT_TRUE(s.wait([&] { return s.text("tek") == "Нет данных"; }));
+    EXPECT_TRUE(s.wait([&] { return s.text(ctl::tek) == "Нет данных"; }));
 
     // 9. Closing the window releases the port and ends the program.
     EXPECT_TRUE(s.window->close());

@@ -41,39 +41,39 @@ TEST_P(EchoingAdapter, EveryAnswerIsReadFromItsOwnFirstByte) {
     WindowModel& m = rig.model;
 
     rig.ticks(2);
-    EXPECT_EQ(m.text("sn"), "4242");
-    EXPECT_TRUE(m.enabled("D_4096"));
+    EXPECT_EQ(m.text(ctl::sn), "4242");
+    EXPECT_TRUE(m.enabled(ctl::D_4096));
     rig.tick();
-    EXPECT_EQ(m.text("MsgCom"), "Получены данные.");
-    EXPECT_NE(m.text("tek"), "нет данных");
+    EXPECT_EQ(m.text(ctl::MsgCom), "Получены данные.");
+    EXPECT_NE(m.text(ctl::tek), "нет данных");
 
     m.set_tab(2);
     rig.ticks(2);
-    EXPECT_EQ(m.text("apn"), "internet");
-    EXPECT_EQ(m.text("ip_serv"), "203.0.113.10");
-    EXPECT_EQ(m.text("id_dev"), "0000012345");
-    EXPECT_EQ(m.text("time_otpr"), "60");
+    EXPECT_EQ(m.text(ctl::apn), "internet");
+    EXPECT_EQ(m.text(ctl::ip_serv), "203.0.113.10");
+    EXPECT_EQ(m.text(ctl::id_dev), "0000012345");
+    EXPECT_EQ(m.text(ctl::time_otpr), "60");
 
-    m.set_text("id_dev", "0000054321");
-    rig.app.fire("setdata");
+    m.set_text(ctl::id_dev, "0000054321");
+    rig.app.fire(ctl::setdata);
     rig.ticks(2);
-    EXPECT_EQ(m.text("MsgCom"), "Конфига вроде записана");
+    EXPECT_EQ(m.text(ctl::MsgCom), "Конфига вроде записана");
     EXPECT_EQ(rig.server.with_device([](sim::Device& d) { return d.tracker().config; }), [] {
         sim::TrackerConfig expected;
         expected.device_id = "0000054321";
         return expected;
     }());
 
-    rig.app.fire("rd_imei");
+    rig.app.fire(ctl::rd_imei);
     rig.ticks(2);
-    EXPECT_EQ(m.text("MsgCom"), "Считаны IMEI");
-    EXPECT_EQ(m.text("imei"), "356938035643809");
-    EXPECT_EQ(m.text("nsim"), "89701010000000000012");
+    EXPECT_EQ(m.text(ctl::MsgCom), "Считаны IMEI");
+    EXPECT_EQ(m.text(ctl::imei), "356938035643809");
+    EXPECT_EQ(m.text(ctl::nsim), "89701010000000000012");
 
     m.set_tab(1);
     rig.ticks(3);
-    EXPECT_EQ(m.text("MsgCom"), "Получены данные");
-    EXPECT_EQ(m.text("sputn"), "9");
+    EXPECT_EQ(m.text(ctl::MsgCom), "Получены данные");
+    EXPECT_EQ(m.text(ctl::sputn), "9");
     EXPECT_TRUE(rig.dialogs.messages.empty());
 }
 
@@ -85,8 +85,8 @@ TEST(EchoingAdapter, AnEchoAloneIsSilence) {
     ASSERT_TRUE(rig.open()) << rig.server.error();
     rig.server.set_faults({.silent = true, .echo = true});
     rig.ticks(2);
-    EXPECT_EQ(rig.model.text("MsgCom"), "Датчик не отвечает");
-    EXPECT_EQ(rig.model.text("tek"), "нет данных");
+    EXPECT_EQ(rig.model.text(ctl::MsgCom), "Датчик не отвечает");
+    EXPECT_EQ(rig.model.text(ctl::tek), "нет данных");
 }
 
 TEST(WrongSpeed, GarbageNeverPassesForDataOnAnyPage) {
@@ -95,17 +95,17 @@ TEST(WrongSpeed, GarbageNeverPassesForDataOnAnyPage) {
     rig.ticks(2);
     rig.server.set_faults({.garbage_speed = true});
     rig.tick();  // reads the last clean answer
-    const std::string current = rig.model.text("tek");
-    ASSERT_EQ(rig.model.text("MsgCom"), "Получены данные.");
+    const std::string current = rig.model.text(ctl::tek);
+    ASSERT_EQ(rig.model.text(ctl::MsgCom), "Получены данные.");
     rig.ticks(2);
-    EXPECT_EQ(rig.model.text("MsgCom"), kNoIntactAnswer);
-    EXPECT_EQ(rig.model.text("tek"), current);
+    EXPECT_EQ(rig.model.text(ctl::MsgCom), kNoIntactAnswer);
+    EXPECT_EQ(rig.model.text(ctl::tek), current);
 
-    const std::string apn = rig.model.text("apn");
+    const std::string apn = rig.model.text(ctl::apn);
     rig.model.set_tab(2);
     rig.ticks(2);
-    EXPECT_EQ(rig.model.text("MsgCom"), kNoIntactAnswer);
-    EXPECT_EQ(rig.model.text("apn"), apn);
+    EXPECT_EQ(rig.model.text(ctl::MsgCom), kNoIntactAnswer);
+    EXPECT_EQ(rig.model.text(ctl::apn), apn);
     EXPECT_TRUE(rig.dialogs.messages.empty());
 }
 

@@ -29,10 +29,10 @@ TEST(ExchangeTick, AnsweredTickEchoesReadsThenSendsThenJudgesAndFlushes) {
     // The link's first request asks the sensor for its version.
     EXPECT_EQ(r.port.calls, (Calls{"read", "write", "flush"}));
     EXPECT_EQ(r.port.writes, std::vector<std::string>{kVersionRequest});
-    EXPECT_EQ(r.model.text("strText"), request_echo(kVersionRequest));
-    EXPECT_EQ(r.model.text("txtRec"), answer_echo(kVersionRequest, answer));
-    EXPECT_EQ(r.model.text("MsgCom"), " Установлен верхний уровень.");
-    EXPECT_EQ(r.model["Pic"].color, kLampRed);
+    EXPECT_EQ(r.model.text(ctl::strText), request_echo(kVersionRequest));
+    EXPECT_EQ(r.model.text(ctl::txtRec), answer_echo(kVersionRequest, answer));
+    EXPECT_EQ(r.model.text(ctl::MsgCom), " Установлен верхний уровень.");
+    EXPECT_EQ(r.model[ctl::Pic].color, kLampRed);
     EXPECT_EQ(r.vars().wrs, "");
     EXPECT_FALSE(r.app.exchange().tick_in_progress());
 }
@@ -47,10 +47,10 @@ TEST(ExchangeTick, TrackerPagesPollTheLiveDataAndAnEmptySlotStillEchoes) {
 
     // Without a selected address nothing is queued: nothing is written, the echo is empty.
     r.port.calls.clear();
-    r.model.set_selected("CmbNet", -1);
+    r.model.set_selected(ctl::CmbNet, -1);
     r.tick("");
     EXPECT_EQ(r.port.calls, Calls{"read"});
-    EXPECT_EQ(r.model.text("strText"), "\r\n\r\n");
+    EXPECT_EQ(r.model.text(ctl::strText), "\r\n\r\n");
 }
 
 // One answer on the line and what the window shows after the tick.
@@ -68,13 +68,13 @@ TEST_P(AnswerDispatch, SetsStatusBoxesAndLamp) {
     const AnswerCase& c = GetParam();
     LinkRig r;
     r.open_link();
-    r.model.set_text("MsgCom", "before");
+    r.model.set_text(ctl::MsgCom, "before");
     r.tick(c.received);
 
-    EXPECT_EQ(r.model.text("MsgCom"), c.status.value_or("before"));
+    EXPECT_EQ(r.model.text(ctl::MsgCom), c.status.value_or("before"));
     EXPECT_EQ(r.dialogs.texts(), c.boxes);
-    EXPECT_EQ(r.model.text("text_GSM"), c.gsm_text.value_or("Text1"));
-    EXPECT_EQ(r.model["Pic"].color, kLampRed);
+    EXPECT_EQ(r.model.text(ctl::text_GSM), c.gsm_text.value_or("Text1"));
+    EXPECT_EQ(r.model[ctl::Pic].color, kLampRed);
     EXPECT_EQ(r.port.calls.back(), "flush");
 }
 
@@ -139,46 +139,46 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ExchangeTick, SilenceKeepsTheStatusAndTheFirstAnswerBringsItBack) {
     LinkRig r;
     r.open_link();
-    r.model.set_text("MsgCom", "Пароль принят.");
-    r.model.set_text("imei", "356938035643809");
-    r.model.set_text("nsim", "89701010000000000012");
+    r.model.set_text(ctl::MsgCom, "Пароль принят.");
+    r.model.set_text(ctl::imei, "356938035643809");
+    r.model.set_text(ctl::nsim, "89701010000000000012");
 
     r.tick("");
-    EXPECT_EQ(r.model.text("MsgCom"), "Датчик не отвечает");
-    EXPECT_EQ(r.model.text("imei"), "NOT READ");
-    EXPECT_EQ(r.model.text("nsim"), "NOT READ");
-    EXPECT_EQ(r.model["Pic"].color, kLampWhite);
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "Датчик не отвечает");
+    EXPECT_EQ(r.model.text(ctl::imei), "NOT READ");
+    EXPECT_EQ(r.model.text(ctl::nsim), "NOT READ");
+    EXPECT_EQ(r.model[ctl::Pic].color, kLampWhite);
     EXPECT_EQ(r.port.calls, (Calls{"read", "write"}));  // no flush after silence
     r.tick("");
-    EXPECT_EQ(r.model["Pic"].color, kLampGrey);
+    EXPECT_EQ(r.model[ctl::Pic].color, kLampGrey);
     EXPECT_EQ(r.vars().last_msg, "Пароль принят.");  // the second silent tick keeps it
     EXPECT_EQ(r.port.writes, (std::vector<std::string>{kVersionRequest, kReadingsRequest}));
 
     // An answer without a status of its own shows the saved text again.
     r.tick(framed({0x3E, 0, 0xFC, 1, 0, 0, 0, 0xA3, 0}));
-    EXPECT_EQ(r.model.text("MsgCom"), "Пароль принят.");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "Пароль принят.");
     EXPECT_FALSE(r.vars().no_data);
 
     // After another silence an answer with a status replaces the restored text.
     r.tick("");
     r.tick(framed({0x3E, 0, 0xF5}));
-    EXPECT_EQ(r.model.text("MsgCom"), " Установлен верхний уровень.");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), " Установлен верхний уровень.");
     r.tick("");
-    EXPECT_EQ(r.model["Pic"].color, kLampWhite);  // red is not white
+    EXPECT_EQ(r.model[ctl::Pic].color, kLampWhite);  // red is not white
 }
 
 TEST(ExchangeTick, AnAnswerOverTheReadSizeIsJudgedPieceByPiece) {
     LinkRig r;
     r.open_link();
-    r.model.set_text("MsgCom", "before");
+    r.model.set_text(ctl::MsgCom, "before");
     std::string long_answer = padded({0x3E, 0, 0xF0, 0x19, 0, 2, 0xE8, 3}, 299);
     long_answer[255] = 'x';  // the second piece starts with text, not with 0x3E
     r.tick(long_answer.substr(0, 255));
-    EXPECT_EQ(r.model.text("MsgCom"), kDamagedSensorAnswer);  // the first piece fails its check
-    EXPECT_EQ(r.model.text("tek"), "нет данных");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), kDamagedSensorAnswer);  // the first piece fails its check
+    EXPECT_EQ(r.model.text(ctl::tek), "нет данных");
     r.tick(long_answer.substr(255));
-    EXPECT_EQ(r.model.text("text_GSM"), cp1251_to_utf8(long_answer.substr(255)));
-    EXPECT_EQ(r.model.text("MsgCom"), kNoIntactAnswer);
+    EXPECT_EQ(r.model.text(ctl::text_GSM), cp1251_to_utf8(long_answer.substr(255)));
+    EXPECT_EQ(r.model.text(ctl::MsgCom), kNoIntactAnswer);
     EXPECT_TRUE(r.dialogs.messages.empty());
 }
 
@@ -199,8 +199,8 @@ TEST(ExchangeTick, PageChangesToTrackerPagesReadTheConfigurationOnce) {
 TEST(ExchangeTick, AddressChangeAsksTheNewSensorForItsVersion) {
     LinkRig r;
     r.open_link();
-    r.model.set_items("CmbNet", {"0", "5"});
-    r.model.set_selected("CmbNet", 1);
+    r.model.set_items(ctl::CmbNet, {"0", "5"});
+    r.model.set_selected(ctl::CmbNet, 1);
     r.vars().wrs = framed({0x31, 0, 0xF5});  // replaced
     r.tick("");
     EXPECT_EQ(r.port.writes, std::vector<std::string>{framed({0x31, 5, 0xFC})});
@@ -238,7 +238,7 @@ TEST(ExchangeTick, WriteFailureClosesTheLinkAndDropsTheFrame) {
     LinkRig r;
     r.open_link();
     r.port.write_limit = 2;
-    r.model.set_text("MsgCom", "before");
+    r.model.set_text(ctl::MsgCom, "before");
     r.vars().wrs = framed({0x31, 0, 0xF5});
     r.dialogs.while_open = [&](const std::string&) {
         // The box shows before the link closes.
@@ -249,11 +249,11 @@ TEST(ExchangeTick, WriteFailureClosesTheLinkAndDropsTheFrame) {
     EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Ошибка записи в порт"});
     EXPECT_EQ(r.port.calls, (Calls{"read", "write", "close", "close"}));
     EXPECT_FALSE(r.port.is_open());
-    EXPECT_FALSE(r.model.timer_enabled("TMRComm"));
-    EXPECT_TRUE(r.model.timer_enabled("Timer1"));
+    EXPECT_FALSE(r.model.timer_enabled(ctl::TMRComm));
+    EXPECT_TRUE(r.model.timer_enabled(ctl::Timer1));
     EXPECT_EQ(r.vars().wrs, "");
-    EXPECT_EQ(r.model.text("MsgCom"), "");  // the answer read in that tick is not judged
-    EXPECT_EQ(r.model["Pic"].color, kLampYellow);
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "");  // the answer read in that tick is not judged
+    EXPECT_EQ(r.model[ctl::Pic].color, kLampYellow);
     EXPECT_FALSE(r.app.exchange().tick_in_progress());
 }
 
@@ -285,9 +285,9 @@ TEST(ExchangeTick, AnUnknownAnswerRepeatedGetsItsBoxOncePerLinkAndItsStatusEvery
     for (int code : {0x99, 0x99, 0x98, 0x99}) {
         r.tick(framed({0x3E, 0, code}));
         r.tick(framed({0x3E, 0, 0xF5}));
-        EXPECT_EQ(r.model.text("MsgCom"), " Установлен верхний уровень.");
+        EXPECT_EQ(r.model.text(ctl::MsgCom), " Установлен верхний уровень.");
         r.tick(framed({0x3E, 0, code}));
-        EXPECT_EQ(r.model.text("MsgCom"), " Непонятно что пришло! ");
+        EXPECT_EQ(r.model.text(ctl::MsgCom), " Непонятно что пришло! ");
     }
     EXPECT_EQ(r.dialogs.messages.size(), 2u);  // 0x99 and 0x98, once each
 
@@ -306,14 +306,14 @@ TEST(ExchangeTick, ADroppedCommandsNoticeOutlastsTheAnswersUntilTheUserActs) {
         r.app.connection().open_link();
     };
     r.dialogs.answers = {true};
-    r.app.fire("hig");
+    r.app.fire(ctl::hig);
     r.dialogs.while_asked = nullptr;
     for (int i = 0; i < Outbox::kNoticeTicks; ++i) {
         r.tick(i % 2 ? framed({0x3E, 0, 0xF5}) : "");
-        EXPECT_EQ(r.model.text("MsgCom"), kCommandNotSent) << "tick " << i;
+        EXPECT_EQ(r.model.text(ctl::MsgCom), kCommandNotSent) << "tick " << i;
     }
     r.tick(framed({0x3E, 0, 0xF5}));
-    EXPECT_EQ(r.model.text("MsgCom"), " Установлен верхний уровень.");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), " Установлен верхний уровень.");
 
     // The user's next action lets the answers speak again at once.
     r.dialogs.while_asked = [&](const std::string&) {
@@ -321,12 +321,12 @@ TEST(ExchangeTick, ADroppedCommandsNoticeOutlastsTheAnswersUntilTheUserActs) {
         r.app.connection().open_link();
     };
     r.dialogs.answers = {true};
-    r.app.fire("hig");
+    r.app.fire(ctl::hig);
     r.dialogs.while_asked = nullptr;
-    EXPECT_EQ(r.model.text("MsgCom"), kCommandNotSent);
-    r.app.fire("readdata");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), kCommandNotSent);
+    r.app.fire(ctl::readdata);
     r.tick(framed({0x3E, 0, 0xFA}));
-    EXPECT_EQ(r.model.text("MsgCom"), " Установлен нижний уровень.");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), " Установлен нижний уровень.");
 }
 
 // The controls that need newer firmware follow the sensor that is there: its version is asked
@@ -337,8 +337,8 @@ TEST(ExchangeTick, TheSensorsVersionIsAskedOncePerLinkAndAfterASilence) {
     const Frame version = framed({0x3E, 1, 0xFC, 0x92, 0x10, 0, 0, 163, 0});
     r.tick("");
     r.tick(version);
-    EXPECT_TRUE(r.model.enabled("D_4096"));
-    EXPECT_EQ(r.model.text("sn"), "4242");
+    EXPECT_TRUE(r.model.enabled(ctl::D_4096));
+    EXPECT_EQ(r.model.text(ctl::sn), "4242");
     EXPECT_EQ(r.port.writes, (std::vector<std::string>{kVersionRequest, kReadingsRequest}));
 
     // A command without an answer (one silent tick) does not ask again; two seconds do.
@@ -357,7 +357,7 @@ TEST(ExchangeTick, TheSensorsVersionIsAskedOncePerLinkAndAfterASilence) {
     r.tick("");
     r.tick(framed({0x3E, 1, 0xFC, 0x92, 0x10, 0, 0, 105, 0}));
     EXPECT_EQ(r.port.writes.front(), kVersionRequest);
-    EXPECT_FALSE(r.model.enabled("D_4096"));
+    EXPECT_FALSE(r.model.enabled(ctl::D_4096));
 }
 
 TEST(ExchangeTick, CloseDuringAReadDropsItsResultAndReopenWorks) {
@@ -370,8 +370,8 @@ TEST(ExchangeTick, CloseDuringAReadDropsItsResultAndReopenWorks) {
     r.reader.complete();  // the woken read comes back after the close
 
     EXPECT_EQ(r.port.calls, (Calls{"close", "close", "read"}));  // nothing written
-    EXPECT_EQ(r.model.text("MsgCom"), "");
-    EXPECT_EQ(r.model["Pic"].color, kLampYellow);
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "");
+    EXPECT_EQ(r.model[ctl::Pic].color, kLampYellow);
     EXPECT_FALSE(r.app.exchange().tick_in_progress());
 
     r.reader.hold = false;
@@ -379,7 +379,7 @@ TEST(ExchangeTick, CloseDuringAReadDropsItsResultAndReopenWorks) {
     r.port.calls.clear();
     r.tick(framed({0x3E, 0, 0xFA}));
     EXPECT_EQ(r.port.calls, (Calls{"read", "write", "flush"}));
-    EXPECT_EQ(r.model.text("MsgCom"), " Установлен нижний уровень.");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), " Установлен нижний уровень.");
 }
 
 }  // namespace

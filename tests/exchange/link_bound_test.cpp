@@ -49,16 +49,16 @@ TEST(LinkBound, AConfirmationAnsweredAfterTheLinkDroppedReachesNoOtherDevice) {
     // While «Установить полный» asks, the link drops (a failed write closes it the same way).
     rig.dialogs.while_asked = [&](const std::string&) { rig.app.connection().close_link(); };
     rig.dialogs.answers = {true};
-    rig.app.fire("hig");
+    rig.app.fire(ctl::hig);
     EXPECT_TRUE(rig.vars().wrs.empty());
-    EXPECT_EQ(rig.model.text("MsgCom"), kCommandNotSent);
+    EXPECT_EQ(rig.model.text(ctl::MsgCom), kCommandNotSent);
 
     // The user then opens another device: it never hears the calibration.
     SecondDevice other;
     ASSERT_TRUE(other.server.start()) << other.server.error();
     rig.dialogs.while_asked = nullptr;
-    rig.model.set_items("CmbPort", {other.server.slave_path()});
-    rig.model.set_selected("CmbPort", 0);
+    rig.model.set_items(ctl::CmbPort, {other.server.slave_path()});
+    rig.model.set_selected(ctl::CmbPort, 0);
     rig.app.connection().open_link();
     ASSERT_TRUE(rig.port->is_open());
     for (std::uint64_t sent = 1; sent <= 3; ++sent) {
@@ -73,14 +73,14 @@ TEST(LinkBound, ClosingDropsThePendingCommandAndTheTickInFlight) {
     FormFixture f;
     f.open_link();
     f.dialogs.answers = {true, true};
-    f.app.fire("hig");
+    f.app.fire(ctl::hig);
     ASSERT_EQ(f.vars().wrs, kFullLevel);
     f.app.connection().close_link();
     EXPECT_TRUE(f.vars().wrs.empty());
 
     // Taken out for a tick whose read is in flight when the port is closed.
     f.open_link();
-    f.app.fire("hig");
+    f.app.fire(ctl::hig);
     f.reader.hold = true;
     f.app.exchange().start_tick();
     f.app.connection().close_link();
@@ -100,7 +100,7 @@ TEST(LinkBound, ACommandAnsweredOnTheSameLinkIsQueued) {
     int asked = 0;
     f.dialogs.while_asked = [&](const std::string&) { ++asked; };
     f.dialogs.answers = {true};
-    f.app.fire("hig");
+    f.app.fire(ctl::hig);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(f.vars().wrs, kFullLevel);
 }

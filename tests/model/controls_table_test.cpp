@@ -23,7 +23,7 @@ enum class State { On, Off, OnHidden, OffHidden };
 constexpr const char* kAny = "*";  // not fixed by the window's design
 
 struct Expected {
-    std::string name;
+    ControlName name;
     K kind;
     std::string parent;  // "" for the window, kAny when not fixed
     int page;            // page of the tab control, -1 for none
@@ -44,46 +44,48 @@ const char* const kNoData = "нет данных";
 // stay hidden, and the tool tips users read.
 std::vector<Expected> spot_rows() {
     return {
-        {"Frame2", K::Frame, "", -1, "2", State::On, "Связь"},
-        {"CmbPort", K::ComboBox, "Frame2", -1, "7", State::On, "COM1:"},
-        {"BTNOpenCom", K::Button, "Frame2", -1, "2", State::On, "Открыть порт"},
-        {"BTNCloseCom", K::Button, "Frame2", -1, "9", State::Off, "Закрыть порт"},
-        {"Chg_pass", K::Button, "", -1, "9", State::Off, "Изменить пароль",
+        {ctl::Frame2, K::Frame, "", -1, "2", State::On, "Связь"},
+        {ctl::CmbPort, K::ComboBox, "Frame2", -1, "7", State::On, "COM1:"},
+        {ctl::BTNOpenCom, K::Button, "Frame2", -1, "2", State::On, "Открыть порт"},
+        {ctl::BTNCloseCom, K::Button, "Frame2", -1, "9", State::Off, "Закрыть порт"},
+        {ctl::Chg_pass, K::Button, "", -1, "9", State::Off, "Изменить пароль",
          "Ведение пароля на изменение конфигурации"},
-        {"MsgCom", K::Label, "", -1, "8", State::Off, ""},
-        {"SSTab1", K::TabControl, "", -1, "9", State::Off, ""},
-        {"ProgressBar1", K::ProgressBar, "SSTab1", 0, "2", State::On, ""},
-        {"uroven", K::Label, "Frame5", 0, "9", State::Off, kNoData},
-        {"tek", K::Label, "Frame5", 0, "9", State::Off, kNoData},
-        {"k", K::Label, kAny, 0, "2", State::OnHidden, "K"},
-        {"D_4096", K::CheckBox, "Frame15", 0, "163", State::Off, ""},
-        {"hig", K::Button, "SSTab1", 0, "9", State::Off, "Установить полный", "Калибровка датчика"},
-        {"low", K::Button, "SSTab1", 0, "9", State::Off, "Установить пустой", "Калибровка датчика"},
-        {"bp_on", K::Button, "SSTab1", 0, "9", State::Off, "Двигатель ЗАВЕДЕН",
+        {ctl::MsgCom, K::Label, "", -1, "8", State::Off, ""},
+        {ctl::SSTab1, K::TabControl, "", -1, "9", State::Off, ""},
+        {ctl::ProgressBar1, K::ProgressBar, "SSTab1", 0, "2", State::On, ""},
+        {ctl::uroven, K::Label, "Frame5", 0, "9", State::Off, kNoData},
+        {ctl::tek, K::Label, "Frame5", 0, "9", State::Off, kNoData},
+        {ctl::k, K::Label, kAny, 0, "2", State::OnHidden, "K"},
+        {ctl::D_4096, K::CheckBox, "Frame15", 0, "163", State::Off, ""},
+        {ctl::hig, K::Button, "SSTab1", 0, "9", State::Off, "Установить полный",
+         "Калибровка датчика"},
+        {ctl::low, K::Button, "SSTab1", 0, "9", State::Off, "Установить пустой",
+         "Калибровка датчика"},
+        {ctl::bp_on, K::Button, "SSTab1", 0, "9", State::Off, "Двигатель ЗАВЕДЕН",
          "Калибровка зажигания"},
-        {"tarirovka", K::Button, "SSTab1", 0, "9", State::Off, "Тарировка…",
+        {ctl::tarirovka, K::Button, "SSTab1", 0, "9", State::Off, "Тарировка…",
          "Тарировка бака по показаниям датчика"},
-        {"time_otpr", K::TextBox, "SSTab1", 1, "8", State::Off, "60", "от 15 до 1000 сек"},
-        {"Command3", K::Button, "SSTab1", 1, "2", State::On, "Установить"},
-        {"EGTS_prot", K::CheckBox, "Frame10", 2, "8", State::Off, ""},
-        {"imei", K::Label, "SSTab1", 2, "8", State::Off, "NOT READ"},
-        {"setdata", K::Button, "SSTab1", 2, "8", State::Off, "Установить"},
-        {"rd_imei", K::Button, "SSTab1", 2, "8", State::Off, "Читать SIM"},
+        {ctl::time_otpr, K::TextBox, "SSTab1", 1, "8", State::Off, "60", "от 15 до 1000 сек"},
+        {ctl::Command3, K::Button, "SSTab1", 1, "2", State::On, "Установить"},
+        {ctl::EGTS_prot, K::CheckBox, "Frame10", 2, "8", State::Off, ""},
+        {ctl::imei, K::Label, "SSTab1", 2, "8", State::Off, "NOT READ"},
+        {ctl::setdata, K::Button, "SSTab1", 2, "8", State::Off, "Установить"},
+        {ctl::rd_imei, K::Button, "SSTab1", 2, "8", State::Off, "Читать SIM"},
         // Profiles: they need no link.
-        {"save_prof", K::Button, "SSTab1", 2, "2", State::On, "Сохранить профиль…"},
-        {"load_prof", K::Button, "SSTab1", 2, "2", State::On, "Загрузить профиль…"},
-        {"CmbNet", K::ComboBox, kAny, -1, "9", State::OffHidden, "0"},
-        {"Opros", K::Button, kAny, -1, "9", State::OffHidden, "Опрос сети"},
-        {"txtRec", K::TextBox, "Frame1", -1, "9", State::Off, ""},  // its frame hides it
-        {"Label1", K::Label, "Frame1", -1, "2", State::On, "Text Returned:"},
-        {"sdv_hi", K::Button, "Frame6", -1, "163", State::Off, "Сдвиг"},
-        {"gen_up", K::Button, "Frame6", -1, "2", State::On, "сгенерировать"},
-        {"R_a", K::OptionButton, "modes", -1, "130", State::Off, ""},
-        {"R_p", K::OptionButton, "modes", -1, "131", State::Off, ""},
-        {"R_p485", K::OptionButton, "modes", -1, "163", State::Off, ""},
-        {"InstSN", K::Button, kAny, -1, "9", State::OffHidden, "&Serial num"},
-        {"ZapFile", K::Button, kAny, -1, "2", State::OnHidden, "Записать CFG"},
-        {"Faail", K::CheckBox, kAny, -1, "2", State::OnHidden, "Файл"},
+        {ctl::save_prof, K::Button, "SSTab1", 2, "2", State::On, "Сохранить профиль…"},
+        {ctl::load_prof, K::Button, "SSTab1", 2, "2", State::On, "Загрузить профиль…"},
+        {ctl::CmbNet, K::ComboBox, kAny, -1, "9", State::OffHidden, "0"},
+        {ctl::Opros, K::Button, kAny, -1, "9", State::OffHidden, "Опрос сети"},
+        {ctl::txtRec, K::TextBox, "Frame1", -1, "9", State::Off, ""},  // its frame hides it
+        {ctl::Label1, K::Label, "Frame1", -1, "2", State::On, "Text Returned:"},
+        {ctl::sdv_hi, K::Button, "Frame6", -1, "163", State::Off, "Сдвиг"},
+        {ctl::gen_up, K::Button, "Frame6", -1, "2", State::On, "сгенерировать"},
+        {ctl::R_a, K::OptionButton, "modes", -1, "130", State::Off, ""},
+        {ctl::R_p, K::OptionButton, "modes", -1, "131", State::Off, ""},
+        {ctl::R_p485, K::OptionButton, "modes", -1, "163", State::Off, ""},
+        {ctl::InstSN, K::Button, kAny, -1, "9", State::OffHidden, "&Serial num"},
+        {ctl::ZapFile, K::Button, kAny, -1, "2", State::OnHidden, "Записать CFG"},
+        {ctl::Faail, K::CheckBox, kAny, -1, "2", State::OnHidden, "Файл"},
     };
 }
 
@@ -103,7 +105,7 @@ WindowModel* ControlRow::model_ = nullptr;
 
 TEST_P(ControlRow, IsAsDesigned) {
     const Expected& e = GetParam();
-    const auto index = model_->find(e.name);
+    const auto index = model_->find(e.name.text());
     ASSERT_TRUE(index.has_value()) << e.name << " is missing";
     const Control& c = model_->at(*index);
     EXPECT_EQ(c.kind, e.kind);
@@ -121,13 +123,22 @@ TEST_P(ControlRow, IsAsDesigned) {
 }
 
 std::string row_name(const ::testing::TestParamInfo<Expected>& info) {
-    const std::string& name = info.param.name;
+    const std::string name = info.param.name.str();
     const bool ascii = std::all_of(name.begin(), name.end(),
                                    [](unsigned char ch) { return std::isalnum(ch) || ch == '_'; });
     return ascii ? name : "row" + std::to_string(info.index);
 }
 
 INSTANTIATE_TEST_SUITE_P(Window, ControlRow, ::testing::ValuesIn(spot_rows()), row_name);
+
+// The compile-checked identifiers name exactly the controls of the table, in its order.
+TEST(ControlsTable, TheIdentifiersAreTheTablesNames) {
+    const WindowModel model;
+    ASSERT_EQ(std::size(ctl::all), model.controls().size());
+    for (std::size_t i = 0; i < std::size(ctl::all); ++i) {
+        EXPECT_EQ(model.controls()[i].name, ctl::all[i]) << "row " << i;
+    }
+}
 
 // What holds for every control: one name each, a parent that exists and can hold children, the
 // page of its parent, and a place inside the window or hidden.
@@ -165,17 +176,17 @@ TEST(ControlsTable, WhatTheFrontEndsMustKnowIsData) {
             EXPECT_EQ(c.kind, K::TextBox) << c.name;
         }
     }
-    EXPECT_TRUE(model["CmbNet"].editable);
-    EXPECT_FALSE(model["CmbPort"].editable);
+    EXPECT_TRUE(model[ctl::CmbNet].editable);
+    EXPECT_FALSE(model[ctl::CmbPort].editable);
 }
 
 TEST(ControlsTable, TheServerDefaultsAreWellFormed) {
     const WindowModel model;
-    EXPECT_FALSE(model.text("apn").empty());
-    EXPECT_FALSE(model.text("gsm_user").empty());
-    EXPECT_EQ(model.text("gsm_user"), model.text("gdm_pwd"));  // the operator's name, twice
+    EXPECT_FALSE(model.text(ctl::apn).empty());
+    EXPECT_FALSE(model.text(ctl::gsm_user).empty());
+    EXPECT_EQ(model.text(ctl::gsm_user), model.text(ctl::gdm_pwd));  // the operator's name, twice
     // A dotted quad: four numbers 0..255 and nothing else.
-    const std::string& ip = model.text("ip_serv");
+    const std::string& ip = model.text(ctl::ip_serv);
     unsigned part[4] = {};
     int used = 0;
     const int fields =
@@ -187,29 +198,32 @@ TEST(ControlsTable, TheServerDefaultsAreWellFormed) {
 
 TEST(ControlsTable, TheTimersStartStoppedWithTheirIntervals) {
     const WindowModel model;
-    EXPECT_EQ(model["Timer1"].kind, K::Timer);
-    EXPECT_EQ(model["Timer1"].interval_ms, 100);
-    EXPECT_FALSE(model.timer_enabled("Timer1"));
-    EXPECT_EQ(model["TMRComm"].interval_ms, 500);
-    EXPECT_FALSE(model.timer_enabled("TMRComm"));
+    EXPECT_EQ(model[ctl::Timer1].kind, K::Timer);
+    EXPECT_EQ(model[ctl::Timer1].interval_ms, 100);
+    EXPECT_FALSE(model.timer_enabled(ctl::Timer1));
+    EXPECT_EQ(model[ctl::TMRComm].interval_ms, 500);
+    EXPECT_FALSE(model.timer_enabled(ctl::TMRComm));
 }
 
 TEST(ControlsTable, TheTabControlShowsThreePagesTheFirstSelected) {
     const WindowModel model;
-    EXPECT_EQ(model.items("SSTab1"), (std::vector<std::string>{"Датчик", "Трекер", "Сервер"}));
+    EXPECT_EQ(model.items(ctl::SSTab1), (std::vector<std::string>{"Датчик", "Трекер", "Сервер"}));
     EXPECT_EQ(model.tab(), 0);
-    const Control& bar = model["ProgressBar1"];
+    const Control& bar = model[ctl::ProgressBar1];
     EXPECT_EQ(bar.value, 0);
     EXPECT_EQ(bar.maximum, 1024);
-    EXPECT_EQ(model["Pic"].color, 0x00FFFFu);  // yellow, 0x00BBGGRR
+    EXPECT_EQ(model[ctl::Pic].color, 0x00FFFFu);  // yellow, 0x00BBGGRR
 }
 
 TEST(ControlsTable, EachOptionGroupStartsWithItsFirstButtonSelected) {
     const WindowModel model;
-    for (const char* name : {"R485", "r11", "r21"}) EXPECT_TRUE(model.checked(name)) << name;
-    for (const char* name : {"R_a", "R_f", "R_p", "R_p485", "r12", "r13", "r22", "r23"})
+    for (ControlName name : {ctl::R485, ctl::r11, ctl::r21})
+        EXPECT_TRUE(model.checked(name)) << name;
+    for (ControlName name :
+         {ctl::R_a, ctl::R_f, ctl::R_p, ctl::R_p485, ctl::r12, ctl::r13, ctl::r22, ctl::r23})
         EXPECT_FALSE(model.checked(name)) << name;
-    for (const char* name : {"usredn", "D_4096", "iinv", "EGTS_prot", "Check1", "Check8"})
+    for (ControlName name :
+         {ctl::usredn, ctl::D_4096, ctl::iinv, ctl::EGTS_prot, ctl::Check1, ctl::Check8})
         EXPECT_FALSE(model.checked(name)) << name;
 }
 
@@ -229,50 +243,50 @@ TEST(ControlsTable, TagsAreNumbersAndTheSwitchedGroupsStartDisabled) {
 }
 
 struct Place {
-    const char* name;
+    ControlName name;
     Rect rect;  // width and height 0 where the design fixes only the position
 };
 
 TEST(ControlsTable, ControlsStandWhereTheWindowPutsThem) {
     const std::vector<Place> places = {
-        {"Frame2", {240, 360, 1755, 2175}},
-        {"Chg_pass", {1080, 3720}},
-        {"Vvod_PWD", {1080, 4440}},
-        {"Label31", {360, 2760}},
-        {"sern", {1320, 2760}},
-        {"Label32", {360, 3120}},
-        {"vPo", {1320, 3120}},
-        {"Pic", {240, 3600, 675, 495}},
-        {"MsgCom", {240, 5040, 4215, 495}},
-        {"SSTab1", {2400, 120, 7095, 4815}},
-        {"ProgressBar1", {240, 600, 375, 3975}},
-        {"Frame5", {960, 480, 2535, 1095}},
-        {"Frame4", {960, 1800, 2535, 1095}},
-        {"Frame15", {840, 3120, 4095, 1335}},
-        {"Frame3", {4200, 3480}},
-        {"hig", {3840, 840, 1095, 615}},
-        {"low", {3840, 2160}},
-        {"bp_off", {5640, 600, 1095, 615}},
-        {"bp_on", {5640, 1440}},
-        {"gorizont", {5640, 2520}},
-        {"Frame14", {480, 840, 2295, 2175}},
-        {"Frame13", {4080, 600, 2655, 3615}},
-        {"Label13", {360, 3360, 2175, 375}},
-        {"time_otpr", {2640, 3360, 615, 405}},
-        {"Command3", {2400, 4200, 1215, 495}},
-        {"Frame9", {600, 360, 4815, 1695}},
-        {"Frame10", {600, 2160, 4815, 1815}},
-        {"readdata", {5760, 720, 975, 615}},
-        {"setdata", {5640, 1560, 1215, 615}},
-        {"rd_imei", {480, 4200, 1095, 495}},
-        {"CmbNet", {4320, 600}},
-        {"Frame1", {240, 6000, 5835, 2415}},
-        {"Frame8", {13440, 4200}},
-        {"modes", {9000, 7200}},
-        {"cfg_file", {14640, 3120}},
+        {ctl::Frame2, {240, 360, 1755, 2175}},
+        {ctl::Chg_pass, {1080, 3720}},
+        {ctl::Vvod_PWD, {1080, 4440}},
+        {ctl::Label31, {360, 2760}},
+        {ctl::sern, {1320, 2760}},
+        {ctl::Label32, {360, 3120}},
+        {ctl::vPo, {1320, 3120}},
+        {ctl::Pic, {240, 3600, 675, 495}},
+        {ctl::MsgCom, {240, 5040, 4215, 495}},
+        {ctl::SSTab1, {2400, 120, 7095, 4815}},
+        {ctl::ProgressBar1, {240, 600, 375, 3975}},
+        {ctl::Frame5, {960, 480, 2535, 1095}},
+        {ctl::Frame4, {960, 1800, 2535, 1095}},
+        {ctl::Frame15, {840, 3120, 4095, 1335}},
+        {ctl::Frame3, {4200, 3480}},
+        {ctl::hig, {3840, 840, 1095, 615}},
+        {ctl::low, {3840, 2160}},
+        {ctl::bp_off, {5640, 600, 1095, 615}},
+        {ctl::bp_on, {5640, 1440}},
+        {ctl::gorizont, {5640, 2520}},
+        {ctl::Frame14, {480, 840, 2295, 2175}},
+        {ctl::Frame13, {4080, 600, 2655, 3615}},
+        {ctl::Label13, {360, 3360, 2175, 375}},
+        {ctl::time_otpr, {2640, 3360, 615, 405}},
+        {ctl::Command3, {2400, 4200, 1215, 495}},
+        {ctl::Frame9, {600, 360, 4815, 1695}},
+        {ctl::Frame10, {600, 2160, 4815, 1815}},
+        {ctl::readdata, {5760, 720, 975, 615}},
+        {ctl::setdata, {5640, 1560, 1215, 615}},
+        {ctl::rd_imei, {480, 4200, 1095, 495}},
+        {ctl::CmbNet, {4320, 600}},
+        {ctl::Frame1, {240, 6000, 5835, 2415}},
+        {ctl::Frame8, {13440, 4200}},
+        {ctl::modes, {9000, 7200}},
+        {ctl::cfg_file, {14640, 3120}},
     };
     const WindowModel model;
-    auto check = [&](const std::string& name, const Rect& r) {
+    auto check = [&](ControlName name, const Rect& r) {
         const Rect& got = model[name].rect;
         EXPECT_EQ(got.left, r.left) << name;
         EXPECT_EQ(got.top, r.top) << name;
@@ -288,42 +302,46 @@ TEST(ControlsTable, ControlsStandWhereTheWindowPutsThem) {
     for (int n = 1; n <= 8; ++n) {
         const int top = 600 + (n - 1) * 360;
         const std::string k = std::to_string(n);
-        check("Check" + k, {240, top});
-        check("Label" + std::to_string(19 + n), {1200, top});
-        check("lls" + k, {1920, top});
-        EXPECT_EQ(model["ad" + k].rect.left, 600);
+        check(ctl::channel_check[n - 1], {240, top});
+        check(ControlName("Label" + std::to_string(19 + n)), {1200, top});
+        check(ctl::channel_level[n - 1], {1920, top});
+        EXPECT_EQ(model[ctl::channel_address[n - 1]].rect.left, 600);
     }
 }
 
 TEST(ControlsTable, FontsAreTheDesignedSizesAndWeights) {
     const WindowModel model;
-    auto expect_font = [&](const std::string& name, double points, bool bold) {
+    auto expect_font = [&](ControlName name, double points, bool bold) {
         EXPECT_EQ(model[name].font.points, points) << name;
         EXPECT_EQ(model[name].font.bold, bold) << name;
     };
-    for (const char* name :
-         {"Frame13", "Frame14", "Frame9", "Frame10", "Frame11", "Frame12", "Frame6", "Frame7",
-          "Label13", "lable44", "Label43", "imei", "nsim", "sern", "vPo", "Opros", "gen_txt"})
+    for (ControlName name :
+         {ctl::Frame13, ctl::Frame14, ctl::Frame9, ctl::Frame10, ctl::Frame11, ctl::Frame12,
+          ctl::Frame6, ctl::Frame7, ctl::Label13, ctl::lable44, ctl::Label43, ctl::imei, ctl::nsim,
+          ctl::sern, ctl::vPo, ctl::Opros, ctl::gen_txt})
         expect_font(name, 8.25, true);
-    for (int n = 1; n <= 8; ++n) expect_font("lls" + std::to_string(n), 8.25, true);
-    for (const char* name : {"uroven", "temp", "tek", "sputn", "vv", "Label5"})
+    for (ControlName name : ctl::channel_level) expect_font(name, 8.25, true);
+    for (ControlName name : {ctl::uroven, ctl::temp, ctl::tek, ctl::sputn, ctl::vv, ctl::Label5})
         expect_font(name, 9.75, true);
-    expect_font("sn", 12, true);
-    expect_font("MsgCom", 13.5, true);
-    for (const char* name : {"Frame2", "Frame5", "BTNOpenCom", "ur", "hi", "apn", "Label7"})
+    expect_font(ctl::sn, 12, true);
+    expect_font(ctl::MsgCom, 13.5, true);
+    for (ControlName name :
+         {ctl::Frame2, ctl::Frame5, ctl::BTNOpenCom, ctl::ur, ctl::hi, ctl::apn, ctl::Label7})
         expect_font(name, 8.25, false);
 }
 
 TEST(ControlsTable, FrameCaptionColours) {
     const WindowModel model;
     const struct {
-        const char* frame;
+        ControlName frame;
         std::uint32_t bgr;
     } colours[] = {
-        {"Frame2", 0xC00000},        {"Frame1", 0xC00000},        {"Frame9", 0x800000},
-        {"Frame10", 0x008000},       {"Frame5", kHighlightColor}, {"Frame4", kHighlightColor},
-        {"Frame3", kHighlightColor}, {"Frame8", kHighlightColor}, {"Frame15", kDefaultColor},
-        {"Frame13", kDefaultColor},  {"Frame14", kDefaultColor},  {"modes", kDefaultColor},
+        {ctl::Frame2, 0xC00000},        {ctl::Frame1, 0xC00000},
+        {ctl::Frame9, 0x800000},        {ctl::Frame10, 0x008000},
+        {ctl::Frame5, kHighlightColor}, {ctl::Frame4, kHighlightColor},
+        {ctl::Frame3, kHighlightColor}, {ctl::Frame8, kHighlightColor},
+        {ctl::Frame15, kDefaultColor},  {ctl::Frame13, kDefaultColor},
+        {ctl::Frame14, kDefaultColor},  {ctl::modes, kDefaultColor},
     };
     for (const auto& c : colours) EXPECT_EQ(model[c.frame].color, c.bgr) << c.frame;
 }

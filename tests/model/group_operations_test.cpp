@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/window_model.h"
+#include "support/test_support.h"
 
 namespace velkon {
 namespace {
@@ -18,7 +19,7 @@ using Operation = void (WindowModel::*)();
 struct GroupCase {
     std::string label;
     std::vector<Operation> operations;  // run in order on the window as after start-up
-    std::map<std::string, bool> enabled;
+    std::map<ControlName, bool> enabled;
 };
 
 void PrintTo(const GroupCase& c, std::ostream* os) {
@@ -31,72 +32,75 @@ std::vector<GroupCase> group_cases() {
     return {
         {"LinkOpened",
          {open},
-         {{"SSTab1", true},    {"BTNCloseCom", true}, {"Chg_pass", true},     {"apn", true},
-          {"time_otpr", true}, {"MsgCom", true},      {"cfg_file", true},     {"txtRec", true},
-          {"ko", true},        {"CmbNet", true},      {"Frame11", true},      {"r11", true},
-          {"R485", true},      {"iinv", true},        {"CmbPort", true},      {"BTNOpenCom", true},
-          {"Command3", true},  {"Frame14", true},     {"ProgressBar1", true}, {"Pic", true},
-          {"D_4096", false},   {"Label6", false},     {"R_a", false},         {"R_p", false},
-          {"R_p485", false},   {"sdv_hi", false},     {"Timer1", false},      {"TMRComm", false}}},
+         {{ctl::SSTab1, true},       {ctl::BTNCloseCom, true}, {ctl::Chg_pass, true},
+          {ctl::apn, true},          {ctl::time_otpr, true},   {ctl::MsgCom, true},
+          {ctl::cfg_file, true},     {ctl::txtRec, true},      {ctl::ko, true},
+          {ctl::CmbNet, true},       {ctl::Frame11, true},     {ctl::r11, true},
+          {ctl::R485, true},         {ctl::iinv, true},        {ctl::CmbPort, true},
+          {ctl::BTNOpenCom, true},   {ctl::Command3, true},    {ctl::Frame14, true},
+          {ctl::ProgressBar1, true}, {ctl::Pic, true},         {ctl::D_4096, false},
+          {ctl::Label6, false},      {ctl::R_a, false},        {ctl::R_p, false},
+          {ctl::R_p485, false},      {ctl::sdv_hi, false},     {ctl::Timer1, false},
+          {ctl::TMRComm, false}}},
         {"SwitchTagsInvertsSoASecondCallDisablesAgain",
          {open, open},
-         {{"SSTab1", false},
-          {"apn", false},
-          {"BTNCloseCom", false},
-          {"CmbPort", true},
-          {"BTNOpenCom", true},
-          {"Command3", true}}},
+         {{ctl::SSTab1, false},
+          {ctl::apn, false},
+          {ctl::BTNCloseCom, false},
+          {ctl::CmbPort, true},
+          {ctl::BTNOpenCom, true},
+          {ctl::Command3, true}}},
         {"Version130",
          {open, &WindowModel::enable_tag_130},
-         {{"R_a", true},
-          {"R_f", true},
-          {"R_analog", true},
-          {"R_fr", true},
-          {"R_p", false},
-          {"цццц", false},
-          {"D_4096", false},
-          {"sdv_low", false}}},
+         {{ctl::R_a, true},
+          {ctl::R_f, true},
+          {ctl::R_analog, true},
+          {ctl::R_fr, true},
+          {ctl::R_p, false},
+          {ctl::цццц, false},
+          {ctl::D_4096, false},
+          {ctl::sdv_low, false}}},
         {"Version131",
          {open, &WindowModel::enable_tag_131},
-         {{"R_p", true}, {"цццц", true}, {"R_a", false}, {"R_p485", false}}},
+         {{ctl::R_p, true}, {ctl::цццц, true}, {ctl::R_a, false}, {ctl::R_p485, false}}},
         {"Version134ChangesNothingHere",
          {open, &WindowModel::enable_tags_135_to_162},
-         {{"R_a", false}, {"R_p", false}, {"D_4096", false}, {"SSTab1", true}}},
+         {{ctl::R_a, false}, {ctl::R_p, false}, {ctl::D_4096, false}, {ctl::SSTab1, true}}},
         {"Version163",
          {open, &WindowModel::enable_tag_163},
-         {{"D_4096", true},
-          {"Label6", true},
-          {"R_p485", true},
-          {"Label2", true},
-          {"sdv_hi", true},
-          {"sdv_low", true},
-          {"R_a", false},
-          {"R_p", false}}},
+         {{ctl::D_4096, true},
+          {ctl::Label6, true},
+          {ctl::R_p485, true},
+          {ctl::Label2, true},
+          {ctl::sdv_hi, true},
+          {ctl::sdv_low, true},
+          {ctl::R_a, false},
+          {ctl::R_p, false}}},
         {"VersionGroupsAreEnabledEvenWithTheLinkClosed",
          {&WindowModel::enable_tag_163},
-         {{"D_4096", true}, {"SSTab1", false}}},
+         {{ctl::D_4096, true}, {ctl::SSTab1, false}}},
         {"LinkClosedAfterEverything",
          {open, &WindowModel::enable_tag_130, &WindowModel::enable_tag_131,
           &WindowModel::enable_tag_163, close},
-         {{"SSTab1", false},
-          {"apn", false},
-          {"BTNCloseCom", false},
-          {"D_4096", false},
-          {"R_a", false},
-          {"R_p", false},
-          {"sdv_hi", false},
-          {"CmbPort", true},
-          {"BTNOpenCom", true},
-          {"Command3", true},
-          {"Frame14", true},
-          {"ProgressBar1", true},
-          {"Pic", true},
-          {"Frame2", true},
-          {"k", true},
-          {"sl3", true}}},
+         {{ctl::SSTab1, false},
+          {ctl::apn, false},
+          {ctl::BTNCloseCom, false},
+          {ctl::D_4096, false},
+          {ctl::R_a, false},
+          {ctl::R_p, false},
+          {ctl::sdv_hi, false},
+          {ctl::CmbPort, true},
+          {ctl::BTNOpenCom, true},
+          {ctl::Command3, true},
+          {ctl::Frame14, true},
+          {ctl::ProgressBar1, true},
+          {ctl::Pic, true},
+          {ctl::Frame2, true},
+          {ctl::k, true},
+          {ctl::sl3, true}}},
         {"ReopenedAfterAClose",
          {open, close, open},
-         {{"SSTab1", true}, {"apn", true}, {"D_4096", false}}},
+         {{ctl::SSTab1, true}, {ctl::apn, true}, {ctl::D_4096, false}}},
     };
 }
 
@@ -148,41 +152,42 @@ TEST(GroupOperations, CompareTagsAsNumbers) {
         for (const auto& tag : tags) {
             const bool expected =
                 std::find(c.enabled.begin(), c.enabled.end(), tag) != c.enabled.end();
-            EXPECT_EQ(model.enabled("t" + tag), expected) << "tag '" << tag << "'";
+            EXPECT_EQ(model.enabled(ControlName("t" + tag)), expected) << "tag '" << tag << "'";
         }
     }
 
     WindowModel model = tagged(tags);
-    for (const auto& tag : tags) model.set_enabled("t" + tag, true);
+    for (const auto& tag : tags) model.set_enabled(ControlName("t" + tag), true);
     model.disable_tags_above_7();
     for (const std::string tag : {"8", "08", "10", "130", "163", "200", "1000"})
-        EXPECT_FALSE(model.enabled("t" + tag)) << tag;
+        EXPECT_FALSE(model.enabled(ControlName("t" + tag))) << tag;
     for (const std::string tag : {"2", "7", "abc", ""})
-        EXPECT_TRUE(model.enabled("t" + tag)) << tag;
+        EXPECT_TRUE(model.enabled(ControlName("t" + tag))) << tag;
 }
 
 TEST(GroupOperations, StartUpTagsOnlyTheUntagged) {
     WindowModel model;
     model.tag_untagged("2");
     for (const Control& c : model.controls()) EXPECT_FALSE(c.tag.empty()) << c.name;
-    EXPECT_EQ(model["CmbPort"].tag, "7");
-    EXPECT_EQ(model["D_4096"].tag, "163");
-    EXPECT_EQ(model["Command3"].tag, "2");
+    EXPECT_EQ(model[ctl::CmbPort].tag, "7");
+    EXPECT_EQ(model[ctl::D_4096].tag, "163");
+    EXPECT_EQ(model[ctl::Command3].tag, "2");
 }
 
 TEST(OptionGroups, OneSelectedPerFrame) {
     WindowModel model;
-    model.set_checked("R_p485", true);
-    EXPECT_TRUE(model.checked("R_p485"));
-    for (const char* name : {"R485", "R_a", "R_f", "R_p"}) EXPECT_FALSE(model.checked(name));
-    model.set_checked("r13", true);
-    EXPECT_FALSE(model.checked("r11"));
-    EXPECT_TRUE(model.checked("r21"));  // the other input's frame is its own group
-    EXPECT_TRUE(model.checked("R_p485"));
+    model.set_checked(ctl::R_p485, true);
+    EXPECT_TRUE(model.checked(ctl::R_p485));
+    for (ControlName name : {ctl::R485, ctl::R_a, ctl::R_f, ctl::R_p})
+        EXPECT_FALSE(model.checked(name));
+    model.set_checked(ctl::r13, true);
+    EXPECT_FALSE(model.checked(ctl::r11));
+    EXPECT_TRUE(model.checked(ctl::r21));  // the other input's frame is its own group
+    EXPECT_TRUE(model.checked(ctl::R_p485));
     // Check boxes are not a group.
-    model.set_checked("Check1", true);
-    model.set_checked("Check2", true);
-    EXPECT_TRUE(model.checked("Check1"));
+    model.set_checked(ctl::Check1, true);
+    model.set_checked(ctl::Check2, true);
+    EXPECT_TRUE(model.checked(ctl::Check1));
 }
 
 // Records which controls the listener heard about.
@@ -201,44 +206,45 @@ TEST(ChangeListener, HearsOncePerRealChange) {
     Heard heard;
     heard.attach(model);
 
-    model.set_text("MsgCom", "");  // already empty
-    model.set_enabled("BTNOpenCom", true);
-    model.set_checked("R485", true);
-    model.set_value("ProgressBar1", 0);
-    model.set_color("Pic", 0x00FFFF);
-    model.clear_items("CmbNet");  // no entries, none selected
+    model.set_text(ctl::MsgCom, "");  // already empty
+    model.set_enabled(ctl::BTNOpenCom, true);
+    model.set_checked(ctl::R485, true);
+    model.set_value(ctl::ProgressBar1, 0);
+    model.set_color(ctl::Pic, 0x00FFFF);
+    model.clear_items(ctl::CmbNet);  // no entries, none selected
     EXPECT_EQ(heard.take(), Names{});
 
-    model.set_text("MsgCom", "Датчик не отвечает");
-    model.set_tooltip("gorizont", "x");
-    model.set_visible("Label42", false);
-    model.set_value("ProgressBar1", 10);
-    model.set_maximum("ProgressBar1", 4096);
-    model.set_color("Pic", 0x0000FF);
+    model.set_text(ctl::MsgCom, "Датчик не отвечает");
+    model.set_tooltip(ctl::gorizont, "x");
+    model.set_visible(ctl::Label42, false);
+    model.set_value(ctl::ProgressBar1, 10);
+    model.set_maximum(ctl::ProgressBar1, 4096);
+    model.set_color(ctl::Pic, 0x0000FF);
     model.set_tab(1);
-    EXPECT_EQ(heard.take(), (Names{"MsgCom", "gorizont", "Label42", "ProgressBar1", "ProgressBar1",
-                                   "Pic", "SSTab1"}));
+    EXPECT_EQ(heard.take(),
+              (test::names_of({ctl::MsgCom, ctl::gorizont, ctl::Label42, ctl::ProgressBar1,
+                               ctl::ProgressBar1, ctl::Pic, ctl::SSTab1})));
 
-    model.set_checked("R_a", true);  // R485 loses its mark
-    EXPECT_EQ(heard.take(), (Names{"R485", "R_a"}));
+    model.set_checked(ctl::R_a, true);  // R485 loses its mark
+    EXPECT_EQ(heard.take(), (test::names_of({ctl::R485, ctl::R_a})));
 
-    model.set_items("CmbPort", {"ttyUSB0"});
-    model.set_items("CmbPort", {"ttyUSB0"});
-    model.set_selected("CmbPort", 0);
-    model.set_selected("CmbPort", 0);
-    model.add_item("CmbNet", "0");
-    EXPECT_EQ(heard.take(), (Names{"CmbPort", "CmbPort", "CmbNet"}));
+    model.set_items(ctl::CmbPort, {"ttyUSB0"});
+    model.set_items(ctl::CmbPort, {"ttyUSB0"});
+    model.set_selected(ctl::CmbPort, 0);
+    model.set_selected(ctl::CmbPort, 0);
+    model.add_item(ctl::CmbNet, "0");
+    EXPECT_EQ(heard.take(), (test::names_of({ctl::CmbPort, ctl::CmbPort, ctl::CmbNet})));
 
     model.toggle_tags_8_to_129();
     const auto switched = heard.take();
-    EXPECT_EQ(std::count(switched.begin(), switched.end(), "SSTab1"), 1);
-    EXPECT_EQ(std::count(switched.begin(), switched.end(), "CmbPort"), 0);
+    EXPECT_EQ(std::count(switched.begin(), switched.end(), ctl::SSTab1), 1);
+    EXPECT_EQ(std::count(switched.begin(), switched.end(), ctl::CmbPort), 0);
     model.enable_tags_135_to_162();
     EXPECT_EQ(heard.take(), Names{});
 
-    model.set_timer_enabled("Timer1", true);
-    model.set_timer_enabled("Timer1", true);
-    EXPECT_EQ(heard.take(), Names{"Timer1"});
+    model.set_timer_enabled(ctl::Timer1, true);
+    model.set_timer_enabled(ctl::Timer1, true);
+    EXPECT_EQ(heard.take(), test::names_of({ctl::Timer1}));
 }
 
 }  // namespace

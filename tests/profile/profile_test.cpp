@@ -18,7 +18,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 using tracker_test::file_content;
 
-std::size_t row(std::string_view control) {
+std::size_t row(ControlName control) {
     const auto layout = tracker_config_layout();
     for (std::size_t i = 0; i < layout.size(); ++i) {
         if (layout[i].control == control) return i;
@@ -30,25 +30,25 @@ std::size_t row(std::string_view control) {
 // A record as the window would hold it, Cyrillic included, with what a read showed.
 TrackerConfig sample_config() {
     TrackerConfig c;
-    auto set = [&](std::string_view control, FieldValue v) { c.values[row(control)] = v; };
-    set("apn", std::string("m2m.пример"));
-    set("gsm_user", std::string("Пётр"));
-    set("gdm_pwd", std::string("пароль"));
-    set("pincod", std::string("1234"));
-    set("ip_serv", std::string("203.0.113.10"));
-    set("port_serv", std::string("20332"));
-    set("id_dev", std::string("0000012345"));
-    set("pwd_serv", std::string("не трогай"));
-    set("time_otpr", std::string("120"));
-    set("r1", std::uint32_t{2});
-    set("r2", std::uint32_t{3});
-    set("EGTS_prot", std::uint32_t{1});
+    auto set = [&](ControlName control, FieldValue v) { c.values[row(control)] = v; };
+    set(ctl::apn, std::string("m2m.пример"));
+    set(ctl::gsm_user, std::string("Пётр"));
+    set(ctl::gdm_pwd, std::string("пароль"));
+    set(ctl::pincod, std::string("1234"));
+    set(ctl::ip_serv, std::string("203.0.113.10"));
+    set(ctl::port_serv, std::string("20332"));
+    set(ctl::id_dev, std::string("0000012345"));
+    set(ctl::pwd_serv, std::string("не трогай"));
+    set(ctl::time_otpr, std::string("120"));
+    set(ctl::Frame11, std::uint32_t{2});
+    set(ctl::Frame12, std::uint32_t{3});
+    set(ctl::EGTS_prot, std::uint32_t{1});
     for (int n = 1; n <= 8; ++n) {
-        set("Check" + std::to_string(n), std::uint32_t(n % 2));
-        set("ad" + std::to_string(n), std::to_string(n * 20));
+        set(ctl::channel_check[n - 1], std::uint32_t(n % 2));
+        set(ctl::channel_address[n - 1], std::to_string(n * 20));
     }
-    set("vPo", std::string("43"));
-    set("sern", std::string("100500"));
+    set(ctl::vPo, std::string("43"));
+    set(ctl::sern, std::string("100500"));
     return c;
 }
 
@@ -81,9 +81,9 @@ TEST(Profile, SavesEveryKeyAndLoadsBackTheSameRecord) {
 
 TEST(Profile, NumbersAreSavedAsTheWriteFrameCarriesThem) {
     TrackerConfig config = sample_config();
-    config.values[row("time_otpr")] = std::string(" 60,5 ");  // rounds half to even
-    config.values[row("ad3")] = std::string("7.0");
-    config.values[row("vPo")] = std::string("------------");  // nothing read yet
+    config.values[row(ctl::time_otpr)] = std::string(" 60,5 ");  // rounds half to even
+    config.values[row(ctl::ad3)] = std::string("7.0");
+    config.values[row(ctl::vPo)] = std::string("------------");  // nothing read yet
     const Json json = Json::parse(profile_text(config));
     EXPECT_EQ(json["period"], 60);
     EXPECT_EQ(json["channels"][2]["address"], 7);
@@ -231,8 +231,8 @@ TEST(ConfigCopy, LoadsTheFrameTheWindowKeeps) {
     const LoadedProfile loaded = parse_profile_content(frame);
     ASSERT_TRUE(loaded) << loaded.error;
     EXPECT_EQ(encode_config_frame(*loaded.config).frame, frame);
-    EXPECT_FALSE(loaded.config->values[row("vPo")]);  // the frame's tail is no version
-    EXPECT_FALSE(loaded.config->values[row("sern")]);
+    EXPECT_FALSE(loaded.config->values[row(ctl::vPo)]);  // the frame's tail is no version
+    EXPECT_FALSE(loaded.config->values[row(ctl::sern)]);
 }
 
 TEST(ConfigCopy, RefusesWhatIsNotAnIntactWriteFrame) {

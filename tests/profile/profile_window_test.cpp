@@ -16,50 +16,53 @@ namespace {
 using namespace std::chrono_literals;
 using tracker_test::file_content;
 
-const char* const kRecordTexts[] = {"apn",       "gsm_user", "gdm_pwd",  "pincod",   "ip_serv",
-                                    "port_serv", "id_dev",   "pwd_serv", "time_otpr"};
-const char* const kRecordChecks[] = {"r11",    "r12",    "r13",    "r21",    "r22",
-                                     "r23",    "Check1", "Check2", "Check3", "Check4",
-                                     "Check5", "Check6", "Check7", "Check8", "EGTS_prot"};
+const ControlName kRecordTexts[] = {ctl::apn,    ctl::gsm_user, ctl::gdm_pwd,
+                                    ctl::pincod, ctl::ip_serv,  ctl::port_serv,
+                                    ctl::id_dev, ctl::pwd_serv, ctl::time_otpr};
+const ControlName kRecordChecks[] = {ctl::r11,    ctl::r12,    ctl::r13,      ctl::r21,
+                                     ctl::r22,    ctl::r23,    ctl::Check1,   ctl::Check2,
+                                     ctl::Check3, ctl::Check4, ctl::Check5,   ctl::Check6,
+                                     ctl::Check7, ctl::Check8, ctl::EGTS_prot};
 
 // Every control of the record as "name=value", to see what changed.
-std::map<std::string, std::string> record_controls(const WindowModel& m) {
-    std::map<std::string, std::string> out;
-    for (const char* c : kRecordTexts) out[c] = m.text(c);
-    for (int n = 1; n <= 8; ++n) out["ad" + std::to_string(n)] = m.text("ad" + std::to_string(n));
-    for (const char* c : kRecordChecks) out[c] = m.checked(c) ? "1" : "0";
-    out["vPo"] = m.text("vPo");
+std::map<ControlName, std::string> record_controls(const WindowModel& m) {
+    std::map<ControlName, std::string> out;
+    for (ControlName c : kRecordTexts) out[c] = m.text(c);
+    for (int n = 1; n <= 8; ++n)
+        out[ctl::channel_address[n - 1]] = m.text(ctl::channel_address[n - 1]);
+    for (ControlName c : kRecordChecks) out[c] = m.checked(c) ? "1" : "0";
+    out[ctl::vPo] = m.text(ctl::vPo);
     return out;
 }
 
 void fill_record(WindowModel& m) {
-    m.set_text("apn", "m2m.пример");
-    m.set_text("gsm_user", "Пётр");
-    m.set_text("gdm_pwd", "секрет");
-    m.set_text("pincod", "1234");
-    m.set_text("ip_serv", "сервер.рф");
-    m.set_text("port_serv", "8080");
-    m.set_text("id_dev", "77");
-    m.set_text("pwd_serv", "не трогай");
-    m.set_text("time_otpr", "300");
-    m.set_checked("r13", true);
-    m.set_checked("r22", true);
-    m.set_checked("EGTS_prot", true);
+    m.set_text(ctl::apn, "m2m.пример");
+    m.set_text(ctl::gsm_user, "Пётр");
+    m.set_text(ctl::gdm_pwd, "секрет");
+    m.set_text(ctl::pincod, "1234");
+    m.set_text(ctl::ip_serv, "сервер.рф");
+    m.set_text(ctl::port_serv, "8080");
+    m.set_text(ctl::id_dev, "77");
+    m.set_text(ctl::pwd_serv, "не трогай");
+    m.set_text(ctl::time_otpr, "300");
+    m.set_checked(ctl::r13, true);
+    m.set_checked(ctl::r22, true);
+    m.set_checked(ctl::EGTS_prot, true);
     for (int n = 1; n <= 8; ++n) {
-        m.set_checked("Check" + std::to_string(n), n % 3 == 0);
-        m.set_text("ad" + std::to_string(n), std::to_string(200 - n));
+        m.set_checked(ctl::channel_check[n - 1], n % 3 == 0);
+        m.set_text(ctl::channel_address[n - 1], std::to_string(200 - n));
     }
 }
 
 void scramble(WindowModel& m) {
-    for (const char* c : kRecordTexts) m.set_text(c, "?");
+    for (ControlName c : kRecordTexts) m.set_text(c, "?");
     for (int n = 1; n <= 8; ++n) {
-        m.set_text("ad" + std::to_string(n), "0");
-        m.set_checked("Check" + std::to_string(n), true);
+        m.set_text(ctl::channel_address[n - 1], "0");
+        m.set_checked(ctl::channel_check[n - 1], true);
     }
-    m.set_checked("r11", true);
-    m.set_checked("r21", true);
-    m.set_checked("EGTS_prot", false);
+    m.set_checked(ctl::r11, true);
+    m.set_checked(ctl::r21, true);
+    m.set_checked(ctl::EGTS_prot, false);
 }
 
 struct ProfileWindow : testing::FormFixture {
@@ -70,9 +73,9 @@ struct ProfileWindow : testing::FormFixture {
 TEST(ProfileButtons, SaveWritesWhatThePagesShowToTheChosenFile) {
     ProfileWindow f;
     fill_record(f.model);
-    f.model.set_text("vPo", "43");
+    f.model.set_text(ctl::vPo, "43");
     f.dialogs.files.push_back(f.profiles() / "truck");  // no extension typed
-    ASSERT_TRUE(f.app.fire("save_prof"));
+    ASSERT_TRUE(f.app.fire(ctl::save_prof));
 
     ASSERT_EQ(f.dialogs.files_asked.size(), 1u);
     EXPECT_TRUE(f.dialogs.files_asked[0].saving);
@@ -90,14 +93,14 @@ TEST(ProfileButtons, SaveWritesWhatThePagesShowToTheChosenFile) {
     EXPECT_EQ(json["channels"][2], nlohmann::json({{"enabled", true}, {"address", 197}}));
     EXPECT_EQ(json["firmware_version"], 43);
     EXPECT_FALSE(json.contains("serial_number"));  // nothing read: the label shows dashes
-    EXPECT_EQ(f.model.text("MsgCom"), "Профиль сохранён");
+    EXPECT_EQ(f.model.text(ctl::MsgCom), "Профиль сохранён");
     EXPECT_TRUE(f.dialogs.messages.empty());
 }
 
 TEST(ProfileButtons, SaveRefusesWhatSetWouldRefuseBeforeAnyFileBox) {
     ProfileWindow f;
-    f.model.set_text("time_otpr", "9");
-    f.app.fire("save_prof");
+    f.model.set_text(ctl::time_otpr, "9");
+    f.app.fire(ctl::save_prof);
     EXPECT_TRUE(f.dialogs.files_asked.empty());
     ASSERT_EQ(f.dialogs.messages.size(), 1u);
     EXPECT_NE(f.dialogs.messages[0].text.find("Значения периода отправки могут быть от 10 до 1000"),
@@ -109,18 +112,18 @@ TEST(ProfileButtons, LoadFillsTheFieldsAndKeepsTheUnitsVersion) {
     fill_record(f.model);
     const auto filled = record_controls(f.model);
     f.dialogs.files.push_back(f.profiles() / "a.json");
-    f.app.fire("save_prof");
+    f.app.fire(ctl::save_prof);
 
     scramble(f.model);
-    f.model.set_text("vPo", "51");
+    f.model.set_text(ctl::vPo, "51");
     f.dialogs.files.push_back(f.profiles() / "a.json");
-    f.app.fire("load_prof");
+    f.app.fire(ctl::load_prof);
     EXPECT_FALSE(f.dialogs.files_asked.back().saving);
     EXPECT_EQ(f.dialogs.files_asked.back().start, f.profiles());
     auto expected = filled;
-    expected["vPo"] = "51";
+    expected[ctl::vPo] = "51";
     EXPECT_EQ(record_controls(f.model), expected);
-    EXPECT_EQ(f.model.text("MsgCom"), "Профиль загружен");
+    EXPECT_EQ(f.model.text(ctl::MsgCom), "Профиль загружен");
     EXPECT_TRUE(f.dialogs.messages.empty());
 }
 
@@ -128,7 +131,7 @@ TEST(ProfileButtons, ABadProfileChangesNothingAndSaysWhich) {
     ProfileWindow f;
     fill_record(f.model);
     f.dialogs.files.push_back(f.profiles() / "a.json");
-    f.app.fire("save_prof");
+    f.app.fire(ctl::save_prof);
     auto text = *file_content(f.profiles() / "a.json");
     text.replace(text.find("\"period\": 300"), 13, "\"period\": 3000");
     const auto bad = f.profiles() / "bad.json";
@@ -137,7 +140,7 @@ TEST(ProfileButtons, ABadProfileChangesNothingAndSaysWhich) {
     scramble(f.model);
     const auto before = record_controls(f.model);
     f.dialogs.files.push_back(bad);
-    f.app.fire("load_prof");
+    f.app.fire(ctl::load_prof);
     EXPECT_EQ(record_controls(f.model), before);
     ASSERT_EQ(f.dialogs.messages.size(), 1u);
     const std::string& said = f.dialogs.messages[0].text;
@@ -151,8 +154,8 @@ TEST(ProfileButtons, CancelledBoxesDoNothing) {
     ProfileWindow f;
     const auto before = record_controls(f.model);
     f.dialogs.files = {"", ""};
-    f.app.fire("save_prof");
-    f.app.fire("load_prof");
+    f.app.fire(ctl::save_prof);
+    f.app.fire(ctl::load_prof);
     EXPECT_EQ(record_controls(f.model), before);
     EXPECT_TRUE(f.dialogs.messages.empty());
     EXPECT_TRUE(std::filesystem::is_empty(f.profiles()));
@@ -162,10 +165,10 @@ TEST(ProfileButtons, LoadsTheCopyOfTheLastWrite) {
     ProfileWindow f;
     fill_record(f.model);
     const auto filled = record_controls(f.model);
-    f.app.fire("setdata");  // keeps 123.cfg in the program folder
+    f.app.fire(ctl::setdata);  // keeps 123.cfg in the program folder
     scramble(f.model);
     f.dialogs.files.push_back(f.folder.path() / "123.cfg");
-    f.app.fire("load_prof");
+    f.app.fire(ctl::load_prof);
     EXPECT_EQ(record_controls(f.model), filled);
     EXPECT_TRUE(f.dialogs.messages.empty());
 }
@@ -188,15 +191,15 @@ TEST(ProfileButtons, RoundTripWithTheUnit) {
     m.set_tab(2);
     tick();  // sends the read
     tick();  // shows it
-    ASSERT_EQ(m.text("MsgCom"), "Чтение");
-    ASSERT_EQ(m.text("gsm_user"), "Пётр");
+    ASSERT_EQ(m.text(ctl::MsgCom), "Чтение");
+    ASSERT_EQ(m.text(ctl::gsm_user), "Пётр");
     const auto read = record_controls(m);
     const sim::TrackerConfig unit_before =
         rig.server.with_device([](sim::Device& d) { return d.tracker().config; });
 
     const auto file = rig.folder.path() / "profiles" / "unit.json";
     rig.dialogs.files.push_back(file);
-    rig.app.fire("save_prof");
+    rig.app.fire(ctl::save_prof);
     ASSERT_TRUE(std::filesystem::exists(file));
     // Another unit's values in the window, then the profile.
     rig.server.with_device([](sim::Device& d) {
@@ -205,18 +208,18 @@ TEST(ProfileButtons, RoundTripWithTheUnit) {
     });
     scramble(m);
     rig.dialogs.files.push_back(file);
-    rig.app.fire("load_prof");
+    rig.app.fire(ctl::load_prof);
     EXPECT_EQ(record_controls(m), read);
 
-    rig.app.fire("setdata");
+    rig.app.fire(ctl::setdata);
     tick();  // sends the write
     tick();  // its acknowledgement
-    EXPECT_EQ(m.text("MsgCom"), "Конфига вроде записана");
+    EXPECT_EQ(m.text(ctl::MsgCom), "Конфига вроде записана");
     EXPECT_EQ(rig.server.with_device([](sim::Device& d) { return d.tracker().config; }),
               unit_before);
     scramble(m);
     rig.dialogs.answers = {true};  // the scrambled fields are unwritten changes
-    rig.app.fire("readdata");
+    rig.app.fire(ctl::readdata);
     tick();
     tick();
     EXPECT_EQ(record_controls(m), read);

@@ -14,21 +14,23 @@ namespace {
 using testing::bytes;
 using testing::framed;
 using testing::LinkRig;
-using Labels = std::map<std::string, std::string>;
+using Labels = std::map<ControlName, std::string>;
 
-const char* const kReadingLabels[] = {"tek", "temp", "ne", "uroven", "lo", "hi", "ko"};
+const ControlName kReadingLabels[] = {ctl::tek, ctl::temp, ctl::ne, ctl::uroven,
+                                      ctl::lo,  ctl::hi,   ctl::ko};
 
 Labels reading_labels(const WindowModel& m) {
     Labels out;
-    for (const char* name : kReadingLabels) out[name] = m.text(name);
+    for (ControlName name : kReadingLabels) out[name] = m.text(name);
     return out;
 }
 
 // The five operating-mode buttons and the three check boxes, as "name=0/1" in a fixed order.
 std::string mode_controls(const WindowModel& m) {
     std::string out;
-    for (const char* name : {"R485", "R_a", "R_f", "R_p", "R_p485", "iinv", "usredn", "D_4096"}) {
-        out += std::string(name) + "=" + (m.checked(name) ? "1 " : "0 ");
+    for (ControlName name : {ctl::R485, ctl::R_a, ctl::R_f, ctl::R_p, ctl::R_p485, ctl::iinv,
+                             ctl::usredn, ctl::D_4096}) {
+        out += name.str() + "=" + (m.checked(name) ? "1 " : "0 ");
     }
     return out;
 }
@@ -42,26 +44,26 @@ TEST(ReadingsAnswer, ShowsEveryFieldThenTheModesOnce) {
     r.open_link();
     r.tick(kReadings);
 
-    EXPECT_EQ(reading_labels(r.model), (Labels{{"tek", "1000"},
-                                               {"temp", "25 °C"},
-                                               {"ne", "0"},
-                                               {"uroven", "512"},
-                                               {"lo", "10000"},
-                                               {"hi", "100000"},
-                                               {"ko", "1"}}));
-    EXPECT_EQ(r.model["ProgressBar1"].maximum, 1024);
-    EXPECT_EQ(r.model.value("ProgressBar1"), 512);
-    EXPECT_EQ(r.model.text("MsgCom"), "Получены данные.");
+    EXPECT_EQ(reading_labels(r.model), (Labels{{ctl::tek, "1000"},
+                                               {ctl::temp, "25 °C"},
+                                               {ctl::ne, "0"},
+                                               {ctl::uroven, "512"},
+                                               {ctl::lo, "10000"},
+                                               {ctl::hi, "100000"},
+                                               {ctl::ko, "1"}}));
+    EXPECT_EQ(r.model[ctl::ProgressBar1].maximum, 1024);
+    EXPECT_EQ(r.model.value(ctl::ProgressBar1), 512);
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "Получены данные.");
     EXPECT_EQ(mode_controls(r.model),
               "R485=1 R_a=0 R_f=0 R_p=0 R_p485=0 iinv=0 usredn=1 D_4096=1 ");
     EXPECT_EQ(r.vars().Ur_progressBar, 4096);
     EXPECT_FALSE(r.vars().mode_yes);
 
     // The new full scale reaches the bar with the next readings; the modes are left to the user.
-    r.model.set_checked("usredn", false);
+    r.model.set_checked(ctl::usredn, false);
     r.tick(kReadings);
-    EXPECT_EQ(r.model["ProgressBar1"].maximum, 4096);
-    EXPECT_FALSE(r.model.checked("usredn"));
+    EXPECT_EQ(r.model[ctl::ProgressBar1].maximum, 4096);
+    EXPECT_FALSE(r.model.checked(ctl::usredn));
 }
 
 TEST(ReadingsAnswer, DamagedOrTooShortChangesNothingButTheStatus) {
@@ -78,10 +80,10 @@ TEST(ReadingsAnswer, DamagedOrTooShortChangesNothingButTheStatus) {
         r.tick(answer);
         EXPECT_EQ(reading_labels(r.model), before);
         EXPECT_EQ(mode_controls(r.model), modes);
-        EXPECT_EQ(r.model.value("ProgressBar1"), 0);
-        EXPECT_EQ(r.model.text("MsgCom"), kDamagedSensorAnswer);
+        EXPECT_EQ(r.model.value(ctl::ProgressBar1), 0);
+        EXPECT_EQ(r.model.text(ctl::MsgCom), kDamagedSensorAnswer);
         EXPECT_TRUE(r.vars().mode_yes);
-        EXPECT_EQ(r.model["Pic"].color, kLampRed);
+        EXPECT_EQ(r.model[ctl::Pic].color, kLampRed);
     }
     // Called directly with a short frame it reads nothing past the end and shows nothing.
     LinkRig r;
@@ -93,19 +95,19 @@ TEST(ReadingsAnswer, DamagedOrTooShortChangesNothingButTheStatus) {
 TEST(ReadingsAnswer, CurrentValueZeroShowsOnlyTheCalibration) {
     LinkRig r;
     r.open_link();
-    r.model.set_value("ProgressBar1", 300);
+    r.model.set_value(ctl::ProgressBar1, 300);
     r.tick(bytes({0x3E, 0x00, 0xF0, 0xFF, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x10,
                   0x27, 0x00, 0x00, 0xA0, 0x86, 0x01, 0x00, 0x01, 0x00, 0xDB}));
-    EXPECT_EQ(reading_labels(r.model), (Labels{{"tek", "нет данных"},
-                                               {"temp", "нет данных"},
-                                               {"ne", "нет данных"},
-                                               {"uroven", "нет данных"},
-                                               {"lo", "10000"},
-                                               {"hi", "100000"},
-                                               {"ko", "1"}}));
-    EXPECT_EQ(r.model.value("ProgressBar1"), 300);
+    EXPECT_EQ(reading_labels(r.model), (Labels{{ctl::tek, "нет данных"},
+                                               {ctl::temp, "нет данных"},
+                                               {ctl::ne, "нет данных"},
+                                               {ctl::uroven, "нет данных"},
+                                               {ctl::lo, "10000"},
+                                               {ctl::hi, "100000"},
+                                               {ctl::ko, "1"}}));
+    EXPECT_EQ(r.model.value(ctl::ProgressBar1), 300);
     EXPECT_TRUE(r.vars().mode_yes);  // no mode byte in a 21-byte answer
-    EXPECT_EQ(r.model.text("MsgCom"), "Получены данные.");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "Получены данные.");
 }
 
 // Readings with current value 1000, the given temperature byte and level, no mode byte.
@@ -127,8 +129,8 @@ TEST_P(ReadingsTemperature, IsASignedByte) {
     LinkRig r;
     r.vars().Ur_progressBar = 1024;
     r.app.sensor_answers().show_readings(readings(GetParam().byte, 10));
-    EXPECT_EQ(r.model.text("temp"), GetParam().shown);
-    EXPECT_EQ(r.model.text("ne"), "2");
+    EXPECT_EQ(r.model.text(ctl::temp), GetParam().shown);
+    EXPECT_EQ(r.model.text(ctl::ne), "2");
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, ReadingsTemperature,
@@ -144,11 +146,11 @@ TEST(ReadingsAnswer, LevelAtTheFullScaleMovesTheTextButNotTheBar) {
     for (const auto& c : cases) {
         LinkRig r;
         r.vars().Ur_progressBar = c.scale;
-        r.model.set_value("ProgressBar1", 77);
+        r.model.set_value(ctl::ProgressBar1, 77);
         r.app.sensor_answers().show_readings(readings(20, c.level));
-        EXPECT_EQ(r.model.text("uroven"), std::to_string(c.level));
-        EXPECT_EQ(r.model["ProgressBar1"].maximum, c.scale);
-        EXPECT_EQ(r.model.value("ProgressBar1"), c.bar) << c.level << " of " << c.scale;
+        EXPECT_EQ(r.model.text(ctl::uroven), std::to_string(c.level));
+        EXPECT_EQ(r.model[ctl::ProgressBar1].maximum, c.scale);
+        EXPECT_EQ(r.model.value(ctl::ProgressBar1), c.bar) << c.level << " of " << c.scale;
     }
 }
 
@@ -167,17 +169,17 @@ TEST_P(VersionAnswer, ShowsSerialAndVersionAndEnablesTheGroups) {
     const VersionCase& c = GetParam();
     LinkRig r;
     r.open_link();
-    r.model.set_text("MsgCom", "before");
+    r.model.set_text(ctl::MsgCom, "before");
     r.tick(c.answer);
-    EXPECT_EQ(r.model.text("sn"), c.sn);
-    EXPECT_EQ(r.model.text("vv"), c.vv);
-    EXPECT_EQ(r.model.enabled("R_a"), c.r_a);
-    EXPECT_EQ(r.model.enabled("R_f"), c.r_a);
-    EXPECT_EQ(r.model.enabled("R_p"), c.r_p);
-    EXPECT_EQ(r.model.enabled("D_4096"), c.d_4096);
-    EXPECT_EQ(r.model.enabled("sdv_hi"), c.d_4096);
-    EXPECT_EQ(r.model.enabled("R_p485"), c.d_4096);
-    EXPECT_EQ(r.model.text("MsgCom"), "before");
+    EXPECT_EQ(r.model.text(ctl::sn), c.sn);
+    EXPECT_EQ(r.model.text(ctl::vv), c.vv);
+    EXPECT_EQ(r.model.enabled(ctl::R_a), c.r_a);
+    EXPECT_EQ(r.model.enabled(ctl::R_f), c.r_a);
+    EXPECT_EQ(r.model.enabled(ctl::R_p), c.r_p);
+    EXPECT_EQ(r.model.enabled(ctl::D_4096), c.d_4096);
+    EXPECT_EQ(r.model.enabled(ctl::sdv_hi), c.d_4096);
+    EXPECT_EQ(r.model.enabled(ctl::R_p485), c.d_4096);
+    EXPECT_EQ(r.model.text(ctl::MsgCom), "before");
 }
 
 constexpr const char* kVvStart = "-------------------";
@@ -220,7 +222,7 @@ class ModeDisplay : public ::testing::TestWithParam<ModeCase> {};
 
 TEST_P(ModeDisplay, SetsTheControlsAndTheFullScale) {
     LinkRig r;
-    r.model.set_checked("R_p", true);  // a value without a button leaves this one set
+    r.model.set_checked(ctl::R_p, true);  // a value without a button leaves this one set
     r.vars().mode_yes = true;
     r.app.sensor_answers().show_modes(static_cast<std::uint8_t>(GetParam().mode));
     EXPECT_EQ(mode_controls(r.model), GetParam().controls);
@@ -245,9 +247,9 @@ TEST(ModeAnswer, SetsTheModesWhateverTheFlag) {
     r.open_link();
     r.vars().mode_yes = false;
     r.vars().Ur_progressBar = 4096;
-    r.model.set_checked("iinv", true);
+    r.model.set_checked(ctl::iinv, true);
     r.tick(bytes({0x3E, 0x00, 0xF2, 0x0A, 0x2B}));
-    EXPECT_EQ(r.model.text("MsgCom"), " Установлен новый режим.");
+    EXPECT_EQ(r.model.text(ctl::MsgCom), " Установлен новый режим.");
     EXPECT_EQ(mode_controls(r.model),
               "R485=0 R_a=1 R_f=0 R_p=0 R_p485=0 iinv=0 usredn=1 D_4096=0 ");
     EXPECT_EQ(r.vars().Ur_progressBar, 1024);

@@ -28,7 +28,7 @@ struct SimRig : testing::SimWindow {
     bool tick_until(const std::string& status) {
         for (int i = 0; i < kTickBound; ++i) {
             app.exchange().start_tick();
-            if (model.text("MsgCom") == status) return true;
+            if (model.text(ctl::MsgCom) == status) return true;
         }
         return false;
     }
@@ -46,7 +46,7 @@ struct Step {
     std::function<void(SimRig&)> verify = [](SimRig&) {};
 };
 
-std::function<void(SimRig&)> click(std::string control, std::vector<bool> answers = {},
+std::function<void(SimRig&)> click(ControlName control, std::vector<bool> answers = {},
                                    std::vector<std::string> inputs = {}) {
     return [=](SimRig& r) {
         r.dialogs.answers.assign(answers.begin(), answers.end());
@@ -55,7 +55,7 @@ std::function<void(SimRig&)> click(std::string control, std::vector<bool> answer
     };
 }
 
-std::function<void(SimRig&)> set_text(std::string control, std::string text,
+std::function<void(SimRig&)> set_text(ControlName control, std::string text,
                                       std::function<void(SimRig&)> then) {
     return [=](SimRig& r) {
         r.model.set_text(control, text);
@@ -70,58 +70,58 @@ TEST(SensorCommandsOnTheSimulator, EveryAnswerComesBackWithItsStatus) {
     std::uint32_t full_value = 0;  // the sensor's full-level value after its calibration
 
     const Step steps[] = {
-        {"full level", click("hig", {true}), " Установлен верхний уровень.",
+        {"full level", click(ctl::hig, {true}), " Установлен верхний уровень.",
          [&](SimRig& rig) {
              full_value = rig.device([](Device& d) { return d.sensor().full_value; });
          }},
-        {"empty level", click("low", {true}), " Установлен нижний уровень."},
-        {"shift of the full level", set_text("sdv_verh", "25", click("sdv_hi", {true})),
+        {"empty level", click(ctl::low, {true}), " Установлен нижний уровень."},
+        {"shift of the full level", set_text(ctl::sdv_verh, "25", click(ctl::sdv_hi, {true})),
          "Сдвинут верхний уровень.",
          [&](SimRig& rig) {
              EXPECT_EQ(rig.device([](Device& d) { return d.sensor().full_value; }),
                        full_value + 25);
          }},
-        {"shift of the empty level", set_text("sdv_niz", "-1", click("sdv_low", {true})),
+        {"shift of the empty level", set_text(ctl::sdv_niz, "-1", click(ctl::sdv_low, {true})),
          "Сдвинут нижний уровень."},
         {"mode",
          [](SimRig& rig) {
-             rig.model.set_checked("R_a", true);
-             rig.model.set_checked("usredn", true);
-             rig.model.set_checked("D_4096", false);
-             rig.model.set_checked("iinv", false);
-             click("Set_mode", {true})(rig);
+             rig.model.set_checked(ctl::R_a, true);
+             rig.model.set_checked(ctl::usredn, true);
+             rig.model.set_checked(ctl::D_4096, false);
+             rig.model.set_checked(ctl::iinv, false);
+             click(ctl::Set_mode, {true})(rig);
              // Edited again before the answer: the answer, not the controls, has the last word.
-             rig.model.set_checked("R485", true);
-             rig.model.set_checked("usredn", false);
+             rig.model.set_checked(ctl::R485, true);
+             rig.model.set_checked(ctl::usredn, false);
          },
          " Установлен новый режим.",
          [](SimRig& rig) {
              EXPECT_EQ(rig.device([](Device& d) { return d.sensor().mode; }), 0x0A);
-             EXPECT_TRUE(rig.model.checked("R_a"));
-             EXPECT_FALSE(rig.model.checked("R485"));
-             EXPECT_TRUE(rig.model.checked("usredn"));
+             EXPECT_TRUE(rig.model.checked(ctl::R_a));
+             EXPECT_FALSE(rig.model.checked(ctl::R485));
+             EXPECT_TRUE(rig.model.checked(ctl::usredn));
          }},
-        {"network address (unchanged)", click("net", {}, {"1"}), " Установлен сетевой номер."},
-        {"sensor serial number", set_text("sn", "4242", click("next_ser_num")),
+        {"network address (unchanged)", click(ctl::net, {}, {"1"}), " Установлен сетевой номер."},
+        {"sensor serial number", set_text(ctl::sn, "4242", click(ctl::next_ser_num)),
          "Установлен серийный номер.",
          [](SimRig& rig) {
              EXPECT_EQ(rig.device([](Device& d) { return d.sensor().serial; }), 4243u);
          }},
-        {"unit serial number", click("InstSN", {}, {"77"}), "Установлен серийный номер.",
+        {"unit serial number", click(ctl::InstSN, {}, {"77"}), "Установлен серийный номер.",
          [](SimRig& rig) {
              EXPECT_EQ(rig.device([](Device& d) { return d.tracker().serial; }), 77u);
          }},
-        {"new password", click("Chg_pass", {true}, {"1234"}), "Пароль изменен."},
-        {"calibration refused without the password", click("hig", {true}), "Неверный пароль."},
-        {"wrong password", click("Vvod_PWD", {}, {"999"}), "Неверный пароль."},
-        {"right password", click("Vvod_PWD", {}, {"1234"}), "Пароль принят."},
-        {"calibration with the password", click("low", {true}), " Установлен нижний уровень."},
+        {"new password", click(ctl::Chg_pass, {true}, {"1234"}), "Пароль изменен."},
+        {"calibration refused without the password", click(ctl::hig, {true}), "Неверный пароль."},
+        {"wrong password", click(ctl::Vvod_PWD, {}, {"999"}), "Неверный пароль."},
+        {"right password", click(ctl::Vvod_PWD, {}, {"1234"}), "Пароль принят."},
+        {"calibration with the password", click(ctl::low, {true}), " Установлен нижний уровень."},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
-        r.model.set_text("MsgCom", "");
+        r.model.set_text(ctl::MsgCom, "");
         step.command(r);
-        ASSERT_TRUE(r.tick_until(step.status)) << "status: " << r.model.text("MsgCom");
+        ASSERT_TRUE(r.tick_until(step.status)) << "status: " << r.model.text(ctl::MsgCom);
         step.verify(r);
     }
     EXPECT_EQ(r.dialogs.texts(), (std::vector<std::string>{"Неверный пароль", "Неверный пароль"}));

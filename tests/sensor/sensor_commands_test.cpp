@@ -44,8 +44,11 @@ const std::string kPending = FormFixture::bytes({0x31, 0x01, 0xF0, 0xC5});
 using Arrange = std::function<void(FormFixture&)>;
 
 // Runs the control's handler; the version request has no control and returns its frame.
-void run(FormFixture& f, const std::string& control) {
-    if (control == "Zapros_ser_num") {
+// Not a control: the version request goes out when the network entry changes.
+constexpr ControlName kVersionRequest{"Zapros_ser_num"};
+
+void run(FormFixture& f, ControlName control) {
+    if (control == kVersionRequest) {
         f.vars().wrs = version_request(f.model);
     } else {
         ASSERT_TRUE(f.app.fire(control)) << control;
@@ -59,7 +62,7 @@ class SensorCommands : public ::testing::Test {
         ASSERT_TRUE(f.dialogs.messages.empty());
         f.vars().wrs = kPending;
     }
-    void select_no_sensor() { f.model.set_selected("CmbNet", -1); }
+    void select_no_sensor() { f.model.set_selected(ctl::CmbNet, -1); }
 
     FormFixture f;
 };
@@ -68,7 +71,7 @@ class SensorCommands : public ::testing::Test {
 
 struct FrameCase {
     std::string name;
-    std::string control;
+    ControlName control;
     std::string wrs;  // expected, spaced hexadecimal; "" for none
     Arrange arrange = [](FormFixture&) {};
     std::vector<bool> answers = {};
@@ -85,159 +88,167 @@ void PrintTo(const FrameCase& c, std::ostream* os) {
 class SensorCommandFrames : public SensorCommands,
                             public ::testing::WithParamInterface<FrameCase> {};
 
-Arrange text(std::string control, std::string value) {
+Arrange text(ControlName control, std::string value) {
     return [=](FormFixture& f) { f.model.set_text(control, value); };
 }
 
-Arrange checks(std::vector<std::string> on) {
+Arrange checks(std::vector<ControlName> on) {
     return [=](FormFixture& f) {
-        for (const char* c : {"iinv", "usredn", "D_4096"}) f.model.set_checked(c, false);
+        for (ControlName c : {ctl::iinv, ctl::usredn, ctl::D_4096}) f.model.set_checked(c, false);
         for (const auto& c : on) f.model.set_checked(c, true);
     };
 }
 
 Arrange network_entry(std::string entry) {
     return [=](FormFixture& f) {
-        f.model.set_items("CmbNet", {entry});
-        f.model.set_selected("CmbNet", 0);
+        f.model.set_items(ctl::CmbNet, {entry});
+        f.model.set_selected(ctl::CmbNet, 0);
     };
 }
 
 const FrameCase kFrameCases[] = {
-    {.name = "FullLevel", .control = "hig", .wrs = "31 01 F5 FA", .answers = {true}, .echo = true},
-    {.name = "EmptyLevel", .control = "low", .wrs = "31 01 FA BB", .answers = {true}, .echo = true},
+    {.name = "FullLevel",
+     .control = ctl::hig,
+     .wrs = "31 01 F5 FA",
+     .answers = {true},
+     .echo = true},
+    {.name = "EmptyLevel",
+     .control = ctl::low,
+     .wrs = "31 01 FA BB",
+     .answers = {true},
+     .echo = true},
     {.name = "EngineRunning",
-     .control = "bp_on",
+     .control = ctl::bp_on,
      .wrs = "31 01 E3 BA",
-     .arrange = text("tek", "1000"),
+     .arrange = text(ctl::tek, "1000"),
      .echo = true},
     {.name = "EngineStopped",
-     .control = "bp_off",
+     .control = ctl::bp_off,
      .wrs = "31 01 E5 67",
-     .arrange = text("tek", "1000"),
+     .arrange = text(ctl::tek, "1000"),
      .echo = true},
     // The text written when the port closes starts with a capital letter and does not refuse.
     {.name = "EngineRunningAfterPortClosed",
-     .control = "bp_on",
+     .control = ctl::bp_on,
      .wrs = "31 01 E3 BA",
-     .arrange = text("tek", "Нет данных"),
+     .arrange = text(ctl::tek, "Нет данных"),
      .echo = true},
     {.name = "HorizonWithoutAnyCheck",
-     .control = "gorizont",
+     .control = ctl::gorizont,
      .wrs = "31 01 AA 60",
-     .arrange = [](FormFixture& f) { f.model.set_selected("CmbNet", -1); }},
+     .arrange = [](FormFixture& f) { f.model.set_selected(ctl::CmbNet, -1); }},
     {.name = "ModeRs485SmoothingRange4096",
-     .control = "Set_mode",
+     .control = ctl::Set_mode,
      .wrs = "31 01 F2 88 2A",
-     .arrange = checks({"R485", "usredn", "D_4096"}),
+     .arrange = checks({ctl::R485, ctl::usredn, ctl::D_4096}),
      .answers = {true},
      .sets_mode_yes = true},
     {.name = "ModeNothingChecked",
-     .control = "Set_mode",
+     .control = ctl::Set_mode,
      .wrs = "31 01 F2 00 64",
      .arrange = checks({}),
      .answers = {true},
      .sets_mode_yes = true},
     {.name = "ModePeriodicRs485Inverted",
-     .control = "Set_mode",
+     .control = ctl::Set_mode,
      .wrs = "31 01 F2 11 A7",
-     .arrange = checks({"R_p485", "iinv"}),
+     .arrange = checks({ctl::R_p485, ctl::iinv}),
      .answers = {true},
      .sets_mode_yes = true},
     {.name = "ChangePasswordUpperBound",
-     .control = "Chg_pass",
+     .control = ctl::Chg_pass,
      .wrs = "31 01 F7 77 35 94 00 D4",
      .answers = {true},
      .inputs = {"2000000000"},
      .echo = true},
     {.name = "EnterPasswordZero",
-     .control = "Vvod_PWD",
+     .control = ctl::Vvod_PWD,
      .wrs = "31 01 F8 00 00 00 00 86",
      .inputs = {"0"},
      .echo = true},
     // The shared conversion: blanks around the number and a fraction rounded half to even.
     {.name = "EnterPasswordTypedLoosely",
-     .control = "Vvod_PWD",
+     .control = ctl::Vvod_PWD,
      .wrs = "31 01 F8 00 00 04 D2 56",
      .inputs = {" 1234,5 "},
      .echo = true},
     {.name = "NetworkAddress",
-     .control = "net",
+     .control = ctl::net,
      .wrs = "31 00 FB 05 42",
      .inputs = {"5"},
      .echo = true},
     {.name = "NetworkAddressUpperBound",
-     .control = "net",
+     .control = ctl::net,
      .wrs = "31 00 FB C8 75",
      .inputs = {"200"},
      .echo = true},
     {.name = "NextSerialNumber",
-     .control = "next_ser_num",
+     .control = ctl::next_ser_num,
      .wrs = "31 00 A4 00 00 00 2A 58",
-     .arrange = text("sn", "41"),
+     .arrange = text(ctl::sn, "41"),
      .echo = true},
     {.name = "NextSerialNumberFromMinusOne",
-     .control = "next_ser_num",
+     .control = ctl::next_ser_num,
      .wrs = "31 00 A4 00 00 00 00 05",
-     .arrange = text("sn", "-1"),
+     .arrange = text(ctl::sn, "-1"),
      .echo = true},
     {.name = "UnitSerialNumber",
-     .control = "InstSN",
+     .control = ctl::InstSN,
      .wrs = "3E CA A4 00 00 03 E8 69",
      .inputs = {"1000"},
      .echo = true},
-    {.name = "UnitBp", .control = "Set_BP", .wrs = "3E CA A6 00 00 04 AE 1F", .echo = true},
+    {.name = "UnitBp", .control = ctl::Set_BP, .wrs = "3E CA A6 00 00 04 AE 1F", .echo = true},
     {.name = "UnitBpUpperBound",
-     .control = "Set_BP",
+     .control = ctl::Set_BP,
      .wrs = "3E CA A6 00 00 4E 20 F0",
-     .arrange = text("bp1", "20000"),
+     .arrange = text(ctl::bp1, "20000"),
      .echo = true},
     {.name = "ShiftFullUp",
-     .control = "sdv_hi",
+     .control = ctl::sdv_hi,
      .wrs = "31 00 F4 03 E8 24",
-     .arrange = text("sdv_verh", "1000"),
+     .arrange = text(ctl::sdv_verh, "1000"),
      .answers = {true}},
     {.name = "ShiftEmptyDown",
-     .control = "sdv_low",
+     .control = ctl::sdv_low,
      .wrs = "31 00 F9 FC 18 C1",
-     .arrange = text("sdv_niz", "-1000"),
+     .arrange = text(ctl::sdv_niz, "-1000"),
      .answers = {true}},
     {.name = "ShiftEmptyMinusOne",
-     .control = "sdv_low",
+     .control = ctl::sdv_low,
      .wrs = "31 00 F9 FF FF FE",
-     .arrange = text("sdv_niz", "-1"),
+     .arrange = text(ctl::sdv_niz, "-1"),
      .answers = {true}},
     {.name = "ShiftToTheSelectedSensor",
-     .control = "sdv_hi",
+     .control = ctl::sdv_hi,
      .wrs = "31 05 F4 00 00 DB",
      .arrange = network_entry("5"),
      .answers = {true}},
     {.name = "GenerateFull",
-     .control = "gen_up",
+     .control = ctl::gen_up,
      .wrs = "",
-     .arrange = text("sdv_verh", "20"),
+     .arrange = text(ctl::sdv_verh, "20"),
      .inputs = {"7"},
      .gen_txt = "S485=6:8:150:19200:3107F4001420"},
     {.name = "GenerateEmptyHighestRemoteAddress",
-     .control = "gen_down",
+     .control = ctl::gen_down,
      .wrs = "",
-     .arrange = text("sdv_niz", "-10"),
+     .arrange = text(ctl::sdv_niz, "-10"),
      .inputs = {"199"},
      .gen_txt = "S485=6:8:150:19200:31C7F9FFF6DD"},
     {.name = "GenerateEmptyExample",
-     .control = "gen_down",
+     .control = ctl::gen_down,
      .wrs = "",
-     .arrange = text("sdv_niz", "-10"),
+     .arrange = text(ctl::sdv_niz, "-10"),
      .inputs = {"5"},
      .gen_txt = "S485=6:8:150:19200:3105F9FFF6E3"},
     {.name = "NetworkPoll",
-     .control = "Opros",
+     .control = ctl::Opros,
      .wrs = "31 FF DC",
      .echo = true,
      .sets_mode_yes = true},
-    {.name = "VersionRequest", .control = "Zapros_ser_num", .wrs = "31 00 FC A2"},
+    {.name = "VersionRequest", .control = kVersionRequest, .wrs = "31 00 FC A2"},
     {.name = "VersionRequestOtherAddress",
-     .control = "Zapros_ser_num",
+     .control = kVersionRequest,
      .wrs = "31 0C FC EF",
      .arrange = network_entry("12")},
 };
@@ -255,10 +266,10 @@ TEST_P(SensorCommandFrames, QueuesItsFrame) {
     EXPECT_TRUE(f.dialogs.texts().empty());
     EXPECT_TRUE(f.dialogs.answers.empty()) << "a scripted question was not asked";
     EXPECT_TRUE(f.dialogs.inputs.empty()) << "a scripted input box was not shown";
-    EXPECT_EQ(f.model.text("txtRec"), c.echo ? request_echo(f.vars().wrs) : "");
+    EXPECT_EQ(f.model.text(ctl::txtRec), c.echo ? request_echo(f.vars().wrs) : "");
     if (c.gen_txt) {
-        EXPECT_EQ(f.model.text("gen_txt"), *c.gen_txt);
-        EXPECT_EQ(f.model.text("ns"), c.inputs.front());
+        EXPECT_EQ(f.model.text(ctl::gen_txt), *c.gen_txt);
+        EXPECT_EQ(f.model.text(ctl::ns), c.inputs.front());
     }
     EXPECT_EQ(f.vars().mode_yes, c.sets_mode_yes);
 }
@@ -269,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SensorCommandFrames, ::testing::ValuesIn(kFrameC
 // --- Questions and input boxes ----------------------------------------------------------------
 
 struct DialogCase {
-    std::string control;
+    ControlName control;
     std::string question;  // "" for none
     std::optional<testing::ScriptedDialogs::Asked> input;
     Arrange arrange = [](FormFixture&) {};
@@ -279,28 +290,28 @@ class SensorCommandDialogs : public SensorCommands,
                              public ::testing::WithParamInterface<DialogCase> {};
 
 const DialogCase kDialogCases[] = {
-    {"hig", "Сейчас будет произведена перекалибровка верхнего уровня. Вы уверены что это нужно?",
+    {ctl::hig, "Сейчас будет произведена перекалибровка верхнего уровня. Вы уверены что это нужно?",
      std::nullopt},
-    {"low", "Сейчас будет произведена перекалибровка нижнего уровня. Вы уверены что это нужно?",
+    {ctl::low, "Сейчас будет произведена перекалибровка нижнего уровня. Вы уверены что это нужно?",
      std::nullopt},
-    {"Set_mode", "Сейчас будет изменен режим работы датчика. Вы уверены что это нужно?",
+    {ctl::Set_mode, "Сейчас будет изменен режим работы датчика. Вы уверены что это нужно?",
      std::nullopt},
-    {"Chg_pass",
+    {ctl::Chg_pass,
      "Сейчас будет изменен пароль датчика. Если Вы забудете новый пароль, снять его сможет только "
      "производитель. МЕНЯЕМ ?",
      testing::ScriptedDialogs::Asked{"Введите новый пароль", "Ввод нового пароля", "0"}},
-    {"Vvod_PWD", "", testing::ScriptedDialogs::Asked{"Введите пароль", "Ввод пароля", ""}},
-    {"net", "",
+    {ctl::Vvod_PWD, "", testing::ScriptedDialogs::Asked{"Введите пароль", "Ввод пароля", ""}},
+    {ctl::net, "",
      testing::ScriptedDialogs::Asked{"Введите новый сетевой номер", "Ввод сетевого номера", "3"},
      network_entry("3")},
-    {"InstSN", "",
+    {ctl::InstSN, "",
      testing::ScriptedDialogs::Asked{"Введите серийный номер", "Ввод серийного номера", "0"}},
-    {"sdv_hi", "Сейчас будет сдвинут верхний уровень. Вы уверены что это нужно?", std::nullopt},
-    {"sdv_low", "Сейчас будет сдвинут уровень пустого. Вы уверены что это нужно?", std::nullopt},
-    {"gen_up", "",
+    {ctl::sdv_hi, "Сейчас будет сдвинут верхний уровень. Вы уверены что это нужно?", std::nullopt},
+    {ctl::sdv_low, "Сейчас будет сдвинут уровень пустого. Вы уверены что это нужно?", std::nullopt},
+    {ctl::gen_up, "",
      testing::ScriptedDialogs::Asked{"Введите сетевой адрес удаленного датчика",
                                      "Генерирование сдвига", "0"}},
-    {"gen_down", "",
+    {ctl::gen_down, "",
      testing::ScriptedDialogs::Asked{"Введите сетевой адрес удаленного датчика",
                                      "Генерирование сдвига", "0"}},
 };
@@ -325,7 +336,7 @@ TEST_P(SensorCommandDialogs, AsksInItsOwnWords) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SensorCommandDialogs, ::testing::ValuesIn(kDialogCases),
-                         [](const auto& info) { return info.param.control; });
+                         [](const auto& info) { return info.param.control.str(); });
 
 // --- Refusals -------------------------------------------------------------------------------
 
@@ -342,7 +353,7 @@ enum class Pending { Kept, Dropped };
 // Positional rows: an arrange or verify step given as {} is none.
 struct RefusalCase {
     std::string name;
-    std::string control;
+    ControlName control;
     std::vector<std::string> messages;
     Pending pending;
     Arrange arrange = [](FormFixture&) {};
@@ -360,7 +371,7 @@ class SensorCommandRefusals : public SensorCommands,
                               public ::testing::WithParamInterface<RefusalCase> {};
 
 Arrange no_sensor() {
-    return [](FormFixture& f) { f.model.set_selected("CmbNet", -1); };
+    return [](FormFixture& f) { f.model.set_selected(ctl::CmbNet, -1); };
 }
 
 Arrange both(Arrange a, Arrange b) {
@@ -370,30 +381,36 @@ Arrange both(Arrange a, Arrange b) {
     };
 }
 
-Arrange expect_text(std::string control, std::string value) {
+Arrange expect_text(ControlName control, std::string value) {
     return [=](FormFixture& f) { EXPECT_EQ(f.model.text(control), value) << control; };
 }
 
 const RefusalCase kRefusalCases[] = {
     // No sensor selected: calibration, mode, shift and ignition end before asking anything.
-    {"FullLevelNoSensor", "hig", {}, Pending::Kept, no_sensor()},
-    {"EmptyLevelNoSensor", "low", {}, Pending::Kept, no_sensor()},
-    {"ModeNoSensor", "Set_mode", {}, Pending::Kept, no_sensor()},
-    {"EngineNoSensor", "bp_on", {}, Pending::Kept, both(no_sensor(), text("tek", "1000"))},
-    {"ShiftNoSensor", "sdv_hi", {}, Pending::Kept, no_sensor()},
+    {"FullLevelNoSensor", ctl::hig, {}, Pending::Kept, no_sensor()},
+    {"EmptyLevelNoSensor", ctl::low, {}, Pending::Kept, no_sensor()},
+    {"ModeNoSensor", ctl::Set_mode, {}, Pending::Kept, no_sensor()},
+    {"EngineNoSensor", ctl::bp_on, {}, Pending::Kept, both(no_sensor(), text(ctl::tek, "1000"))},
+    {"ShiftNoSensor", ctl::sdv_hi, {}, Pending::Kept, no_sensor()},
     // An entry that is no byte cannot be an address: it counts as no selection.
-    {"ShiftEntryNotAnAddress", "sdv_low", {}, Pending::Kept, network_entry("abc")},
+    {"ShiftEntryNotAnAddress", ctl::sdv_low, {}, Pending::Kept, network_entry("abc")},
     // Password commands ask first and refuse after.
     {"ChangePasswordNoSensor",
-     "Chg_pass",
+     ctl::Chg_pass,
      {kSetPassword},
      Pending::Dropped,
      no_sensor(),
      {true},
      {"5"}},
-    {"EnterPasswordNoSensor", "Vvod_PWD", {kSetPassword}, Pending::Dropped, no_sensor(), {}, {"5"}},
+    {"EnterPasswordNoSensor",
+     ctl::Vvod_PWD,
+     {kSetPassword},
+     Pending::Dropped,
+     no_sensor(),
+     {},
+     {"5"}},
     {"NetworkAddressNoSensor",
-     "net",
+     ctl::net,
      {kSetAddress},
      Pending::Kept,
      no_sensor(),
@@ -402,135 +419,154 @@ const RefusalCase kRefusalCases[] = {
      false,
      [](FormFixture& f) { EXPECT_EQ(f.dialogs.inputs_asked.at(0).initial, ""); }},
     {"NetworkAddressEntryNotAnAddress",
-     "net",
+     ctl::net,
      {kSetAddress},
      Pending::Kept,
      network_entry("300"),
      {},
      {"5"}},
     {"NextSerialNoSensor",
-     "next_ser_num",
+     ctl::next_ser_num,
      {kSetAddress},
      Pending::Dropped,
-     both(no_sensor(), text("sn", "41")),
+     both(no_sensor(), text(ctl::sn, "41")),
      {},
      {},
      true},
-    {"UnitSerialNoSensor", "InstSN", {kSetAddress}, Pending::Dropped, no_sensor(), {}, {"5"}, true},
-    {"UnitBpNoSensor", "Set_BP", {kSetAddress}, Pending::Dropped, no_sensor(), {}, {}, true},
+    {"UnitSerialNoSensor",
+     ctl::InstSN,
+     {kSetAddress},
+     Pending::Dropped,
+     no_sensor(),
+     {},
+     {"5"},
+     true},
+    {"UnitBpNoSensor", ctl::Set_BP, {kSetAddress}, Pending::Dropped, no_sensor(), {}, {}, true},
     // Ignition calibration before the sensor has sent a reading.
-    {"EngineRunningNoReadings", "bp_on", {"Датчик не подключен!"}, Pending::Kept},
-    {"EngineStoppedNoReadings", "bp_off", {"Датчик не подключен!"}, Pending::Kept},
+    {"EngineRunningNoReadings", ctl::bp_on, {"Датчик не подключен!"}, Pending::Kept},
+    {"EngineStoppedNoReadings", ctl::bp_off, {"Датчик не подключен!"}, Pending::Kept},
     // Declined confirmations.
-    {"FullLevelDeclined", "hig", {}, Pending::Kept, {}, {false}},
-    {"EmptyLevelDeclined", "low", {}, Pending::Kept, {}, {false}},
-    {"ModeDeclined", "Set_mode", {}, Pending::Kept, {}, {false}},
-    {"ShiftDeclined", "sdv_hi", {}, Pending::Kept, text("sdv_verh", "5"), {false}},
-    {"ChangePasswordDeclined", "Chg_pass", {}, Pending::Dropped, {}, {false}},
+    {"FullLevelDeclined", ctl::hig, {}, Pending::Kept, {}, {false}},
+    {"EmptyLevelDeclined", ctl::low, {}, Pending::Kept, {}, {false}},
+    {"ModeDeclined", ctl::Set_mode, {}, Pending::Kept, {}, {false}},
+    {"ShiftDeclined", ctl::sdv_hi, {}, Pending::Kept, text(ctl::sdv_verh, "5"), {false}},
+    {"ChangePasswordDeclined", ctl::Chg_pass, {}, Pending::Dropped, {}, {false}},
     // Cancelled (or emptied) input boxes.
-    {"ChangePasswordCancelled", "Chg_pass", {}, Pending::Dropped, {}, {true}, {""}},
-    {"EnterPasswordCancelled", "Vvod_PWD", {}, Pending::Dropped, {}, {}, {""}},
-    {"NetworkAddressCancelled", "net", {}, Pending::Kept, {}, {}, {""}},
-    {"UnitSerialCancelled", "InstSN", {}, Pending::Dropped, {}, {}, {""}},
+    {"ChangePasswordCancelled", ctl::Chg_pass, {}, Pending::Dropped, {}, {true}, {""}},
+    {"EnterPasswordCancelled", ctl::Vvod_PWD, {}, Pending::Dropped, {}, {}, {""}},
+    {"NetworkAddressCancelled", ctl::net, {}, Pending::Kept, {}, {}, {""}},
+    {"UnitSerialCancelled", ctl::InstSN, {}, Pending::Dropped, {}, {}, {""}},
     // Passwords.
     {"PasswordAboveRange",
-     "Chg_pass",
+     ctl::Chg_pass,
      {kPasswordRange},
      Pending::Dropped,
      {},
      {true},
      {"2000000001"}},
-    {"PasswordNegative", "Vvod_PWD", {kPasswordRange}, Pending::Dropped, {}, {}, {"-1"}},
-    {"PasswordNotANumber", "Vvod_PWD", {kPasswordRange}, Pending::Dropped, {}, {}, {"abc"}},
+    {"PasswordNegative", ctl::Vvod_PWD, {kPasswordRange}, Pending::Dropped, {}, {}, {"-1"}},
+    {"PasswordNotANumber", ctl::Vvod_PWD, {kPasswordRange}, Pending::Dropped, {}, {}, {"abc"}},
     {"PasswordBeyond32Bits",
-     "Vvod_PWD",
+     ctl::Vvod_PWD,
      {kPasswordRange},
      Pending::Dropped,
      {},
      {},
      {"99999999999"}},
     // Network address.
-    {"AddressAboveRange", "net", {kAddressRange}, Pending::Kept, {}, {}, {"201"}},
-    {"AddressBeyondByte", "net", {kAddressRange}, Pending::Kept, {}, {}, {"300"}},
-    {"AddressNegative", "net", {kAddressRange}, Pending::Kept, {}, {}, {"-1"}},
-    {"AddressNotANumber", "net", {kAddressRange}, Pending::Kept, {}, {}, {"abc"}},
+    {"AddressAboveRange", ctl::net, {kAddressRange}, Pending::Kept, {}, {}, {"201"}},
+    {"AddressBeyondByte", ctl::net, {kAddressRange}, Pending::Kept, {}, {}, {"300"}},
+    {"AddressNegative", ctl::net, {kAddressRange}, Pending::Kept, {}, {}, {"-1"}},
+    {"AddressNotANumber", ctl::net, {kAddressRange}, Pending::Kept, {}, {}, {"abc"}},
     // Serial numbers.
     {"NextSerialAboveRange",
-     "next_ser_num",
+     ctl::next_ser_num,
      {kSerialRange},
      Pending::Dropped,
-     text("sn", "2000000")},
-    {"NextSerialUnknown", "next_ser_num", {kSerialRange}, Pending::Dropped, text("sn", "????????")},
-    {"NextSerialNegative", "next_ser_num", {kSerialRange}, Pending::Dropped, text("sn", "-2")},
+     text(ctl::sn, "2000000")},
+    {"NextSerialUnknown",
+     ctl::next_ser_num,
+     {kSerialRange},
+     Pending::Dropped,
+     text(ctl::sn, "????????")},
+    {"NextSerialNegative",
+     ctl::next_ser_num,
+     {kSerialRange},
+     Pending::Dropped,
+     text(ctl::sn, "-2")},
     {"NextSerialFromLargest32Bit",
-     "next_ser_num",
+     ctl::next_ser_num,
      {kSerialRange},
      Pending::Dropped,
-     text("sn", "2147483647")},
-    {"NextSerialNothingRead", "next_ser_num", {}, Pending::Dropped, text("sn", "")},
-    {"UnitSerialAboveRange", "InstSN", {kSerialRange}, Pending::Dropped, {}, {}, {"2000001"}},
-    {"UnitSerialNotANumber", "InstSN", {kSerialRange}, Pending::Dropped, {}, {}, {"abc"}},
+     text(ctl::sn, "2147483647")},
+    {"NextSerialNothingRead", ctl::next_ser_num, {}, Pending::Dropped, text(ctl::sn, "")},
+    {"UnitSerialAboveRange", ctl::InstSN, {kSerialRange}, Pending::Dropped, {}, {}, {"2000001"}},
+    {"UnitSerialNotANumber", ctl::InstSN, {kSerialRange}, Pending::Dropped, {}, {}, {"abc"}},
     // The unit's BP value.
-    {"BpAboveRange", "Set_BP", {kBpRange}, Pending::Dropped, text("bp1", "20001")},
-    {"BpNegative", "Set_BP", {kBpRange}, Pending::Dropped, text("bp1", "-1")},
-    {"BpNotANumber", "Set_BP", {kBpRange}, Pending::Dropped, text("bp1", "")},
+    {"BpAboveRange", ctl::Set_BP, {kBpRange}, Pending::Dropped, text(ctl::bp1, "20001")},
+    {"BpNegative", ctl::Set_BP, {kBpRange}, Pending::Dropped, text(ctl::bp1, "-1")},
+    {"BpNotANumber", ctl::Set_BP, {kBpRange}, Pending::Dropped, text(ctl::bp1, "")},
     // Shifts: a range message before anything is asked, a silent stop for no 16-bit number.
-    {"ShiftAboveRange", "sdv_hi", {kShiftRange}, Pending::Kept, text("sdv_verh", "1001")},
-    {"ShiftBelowRange", "sdv_low", {kShiftRange}, Pending::Kept, text("sdv_niz", "-1001")},
-    {"ShiftRoundedOutOfRange", "sdv_low", {kShiftRange}, Pending::Kept, text("sdv_niz", "1000.6")},
-    {"ShiftOutOfRangeNoSensor",
-     "sdv_hi",
+    {"ShiftAboveRange", ctl::sdv_hi, {kShiftRange}, Pending::Kept, text(ctl::sdv_verh, "1001")},
+    {"ShiftBelowRange", ctl::sdv_low, {kShiftRange}, Pending::Kept, text(ctl::sdv_niz, "-1001")},
+    {"ShiftRoundedOutOfRange",
+     ctl::sdv_low,
      {kShiftRange},
      Pending::Kept,
-     both(no_sensor(), text("sdv_verh", "-5000"))},
-    {"ShiftNotANumber", "sdv_low", {}, Pending::Kept, text("sdv_niz", "x")},
-    {"ShiftBeyond16Bits", "sdv_hi", {}, Pending::Kept, text("sdv_verh", "40000")},
+     text(ctl::sdv_niz, "1000.6")},
+    {"ShiftOutOfRangeNoSensor",
+     ctl::sdv_hi,
+     {kShiftRange},
+     Pending::Kept,
+     both(no_sensor(), text(ctl::sdv_verh, "-5000"))},
+    {"ShiftNotANumber", ctl::sdv_low, {}, Pending::Kept, text(ctl::sdv_niz, "x")},
+    {"ShiftBeyond16Bits", ctl::sdv_hi, {}, Pending::Kept, text(ctl::sdv_verh, "40000")},
     // Shift generator: the typed address stays in `ns` whatever follows.
     {"GenerateAddress200",
-     "gen_up",
+     ctl::gen_up,
      {},
      Pending::Kept,
      {},
      {},
      {"200"},
      false,
-     both(expect_text("ns", "200"), expect_text("gen_txt", ""))},
+     both(expect_text(ctl::ns, "200"), expect_text(ctl::gen_txt, ""))},
     {"GenerateCancelled",
-     "gen_up",
+     ctl::gen_up,
      {},
      Pending::Kept,
-     text("ns", "31"),
+     text(ctl::ns, "31"),
      {},
      {""},
      false,
-     both(expect_text("ns", ""), expect_text("gen_txt", ""))},
+     both(expect_text(ctl::ns, ""), expect_text(ctl::gen_txt, ""))},
     {"GenerateAddressNotANumber",
-     "gen_down",
+     ctl::gen_down,
      {},
      Pending::Kept,
      {},
      {},
      {"x"},
      false,
-     expect_text("gen_txt", "")},
+     expect_text(ctl::gen_txt, "")},
     {"GenerateShiftOutOfRange",
-     "gen_down",
+     ctl::gen_down,
      {kShiftRange},
      Pending::Kept,
-     text("sdv_niz", "1001"),
+     text(ctl::sdv_niz, "1001"),
      {},
      {"7"},
      false,
-     expect_text("gen_txt", "")},
+     expect_text(ctl::gen_txt, "")},
     {"GenerateShiftNotANumber",
-     "gen_up",
+     ctl::gen_up,
      {},
      Pending::Kept,
-     text("sdv_verh", "x"),
+     text(ctl::sdv_verh, "x"),
      {},
      {"7"},
      false,
-     expect_text("gen_txt", "")},
+     expect_text(ctl::gen_txt, "")},
 };
 
 TEST_P(SensorCommandRefusals, QueuesNothing) {
@@ -549,7 +585,7 @@ TEST_P(SensorCommandRefusals, QueuesNothing) {
     EXPECT_TRUE(f.dialogs.answers.empty()) << "a scripted question was not asked";
     EXPECT_TRUE(f.dialogs.inputs.empty()) << "a scripted input box was not shown";
     EXPECT_EQ(spaced(f.vars().wrs), spaced(c.pending == Pending::Kept ? kPending : ""));
-    EXPECT_EQ(f.model.text("txtRec"), c.echoes_empty ? "\r\n\r\n" : "");
+    EXPECT_EQ(f.model.text(ctl::txtRec), c.echoes_empty ? "\r\n\r\n" : "");
     if (c.verify) c.verify(f);
 }
 
@@ -562,26 +598,26 @@ TEST_F(SensorCommands, VersionRequestNeedsASelectedAddress) {
     network_entry("x")(f);
     EXPECT_EQ(version_request(f.model), "");
     EXPECT_TRUE(f.dialogs.messages.empty());
-    EXPECT_EQ(f.model.text("txtRec"), "");
+    EXPECT_EQ(f.model.text(ctl::txtRec), "");
 }
 
 TEST_F(SensorCommands, ALaterCommandReplacesAnUnsentOne) {
     f.dialogs.answers = {true, true};
-    f.app.fire("hig");
-    f.app.fire("low");
+    f.app.fire(ctl::hig);
+    f.app.fire(ctl::low);
     EXPECT_EQ(spaced(f.vars().wrs), "31 01 FA BB");
 }
 
 // --- The binding record -----------------------------------------------------------------------
 
 TEST_F(SensorCommands, UnitSerialNumberIsRecordedInTheDayFileBeforeItIsChecked) {
-    f.model.set_text("nsim", "89701010000000000012");
-    f.model.set_text("imei", "356938035643809");
+    f.model.set_text(ctl::nsim, "89701010000000000012");
+    f.model.set_text(ctl::imei, "356938035643809");
     f.dialogs.inputs = {"1000", "abc"};
 
-    f.app.fire("InstSN");
+    f.app.fire(ctl::InstSN);
     EXPECT_EQ(spaced(f.vars().wrs), "3E CA A4 00 00 03 E8 69");
-    f.app.fire("InstSN");  // refused, but recorded all the same
+    f.app.fire(ctl::InstSN);  // refused, but recorded all the same
 
     EXPECT_EQ(read_file(f.vars().day_file),
               "Start: 10.12.2026 09:15:30\r\n\r\n"
@@ -593,7 +629,7 @@ TEST_F(SensorCommands, UnitSerialNumberIsRecordedInTheDayFileBeforeItIsChecked) 
 TEST_F(SensorCommands, UnitSerialNumberWithoutADayFileIsReportedAndStillQueued) {
     f.vars().day_file.clear();
     f.dialogs.inputs = {"1000"};
-    f.app.fire("InstSN");
+    f.app.fire(ctl::InstSN);
     EXPECT_EQ(f.dialogs.messages.size(), 1u);
     EXPECT_EQ(spaced(f.vars().wrs), "3E CA A4 00 00 03 E8 69");
 }
@@ -601,7 +637,7 @@ TEST_F(SensorCommands, UnitSerialNumberWithoutADayFileIsReportedAndStillQueued) 
 TEST_F(SensorCommands, UnitSerialNumberWithAnUnwritableDayFileIsReportedAndStillQueued) {
     f.vars().day_file = f.folder.path() / "base";  // a folder cannot be appended to
     f.dialogs.inputs = {"1000"};
-    f.app.fire("InstSN");
+    f.app.fire(ctl::InstSN);
     EXPECT_EQ(f.dialogs.messages.size(), 1u);
     EXPECT_EQ(spaced(f.vars().wrs), "3E CA A4 00 00 03 E8 69");
 }

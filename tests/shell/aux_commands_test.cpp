@@ -9,7 +9,7 @@ namespace {
 using testing::FormFixture;
 
 struct FrameCase {
-    const char* control;
+    ControlName control;
     std::string frame;
 };
 
@@ -25,18 +25,18 @@ TEST_P(AuxFrames, QueueTheirFrameReplacingWhatWasPending) {
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, AuxFrames,
-    ::testing::Values(FrameCase{"Command1",
+    ::testing::Values(FrameCase{ctl::Command1,
                                 FormFixture::bytes({0x3E, 0xCA, 0xA5, 0, 0, 0, 0, 0, 0x29})},
-                      FrameCase{"gsmlog", FormFixture::bytes({0x3E, 0xCA, 0xE8, 0x52})}),
-    [](const auto& info) { return std::string(info.param.control); });
+                      FrameCase{ctl::gsmlog, FormFixture::bytes({0x3E, 0xCA, 0xE8, 0x52})}),
+    [](const auto& info) { return info.param.control.str(); });
 
 TEST(AuxCommands, AddressBoxEditAsksForVersionAndSerialNumber) {
     FormFixture f;
     f.app.start();
-    f.app.fire("CmbNet", ControlEvent::Change);
+    f.app.fire(ctl::CmbNet, ControlEvent::Change);
     EXPECT_EQ(f.vars().wrs, FormFixture::bytes({0x31, 0x00, 0xFC, 0xA2}));
-    f.model.set_selected("CmbNet", -1);
-    f.app.fire("CmbNet", ControlEvent::Change);
+    f.model.set_selected(ctl::CmbNet, -1);
+    f.app.fire(ctl::CmbNet, ControlEvent::Change);
     EXPECT_EQ(f.vars().wrs, "");
 }
 
@@ -46,7 +46,7 @@ TEST(AuxCommands, PointToCommaTest) {
     for (const auto& [typed, shown] : cases) {
         FormFixture f;
         f.dialogs.inputs = {typed};
-        f.app.fire("Command2");
+        f.app.fire(ctl::Command2);
         ASSERT_EQ(f.dialogs.inputs_asked.size(), 1u);
         EXPECT_EQ(f.dialogs.inputs_asked[0].prompt, "Введите строку");
         EXPECT_EQ(f.dialogs.inputs_asked[0].title, "Замена символа");

@@ -27,16 +27,16 @@ TEST(StartUp, PutsTheWindowInItsInitialStateAndStartsTheDayFile) {
 
     EXPECT_TRUE(f.vars().mode_yes);
     EXPECT_EQ(f.vars().Ur_progressBar, 1024);
-    EXPECT_EQ(f.model.items("CmbNet"), std::vector<std::string>{"0"});
-    EXPECT_EQ(f.model.selected("CmbNet"), 0);
+    EXPECT_EQ(f.model.items(ctl::CmbNet), std::vector<std::string>{"0"});
+    EXPECT_EQ(f.model.selected(ctl::CmbNet), 0);
     EXPECT_EQ(f.model.tab(), 0);
-    EXPECT_TRUE(f.model.timer_enabled("Timer1"));
-    EXPECT_FALSE(f.model.timer_enabled("TMRComm"));
-    EXPECT_TRUE(f.model.enabled("BTNOpenCom"));
+    EXPECT_TRUE(f.model.timer_enabled(ctl::Timer1));
+    EXPECT_FALSE(f.model.timer_enabled(ctl::TMRComm));
+    EXPECT_TRUE(f.model.enabled(ctl::BTNOpenCom));
     for (const auto& c : f.model.controls()) EXPECT_FALSE(c.tag.empty()) << c.name;
-    EXPECT_EQ(f.model["Command3"].tag, "2");
-    EXPECT_EQ(f.model["CmbPort"].tag, "7");
-    EXPECT_EQ(f.model["R_p485"].tag, "163");
+    EXPECT_EQ(f.model[ctl::Command3].tag, "2");
+    EXPECT_EQ(f.model[ctl::CmbPort].tag, "7");
+    EXPECT_EQ(f.model[ctl::R_p485].tag, "163");
 
     const auto day_file = f.folder.path() / "base" / "101226.dat";
     EXPECT_EQ(f.vars().day_file, day_file);
@@ -90,8 +90,8 @@ TEST(StartUp, FolderFaultsShowTheErrorBoxAndLeaveTheLinkUsable) {
         const std::string in_the_way = (base_is_file ? folder / "base" : folder).string();
         EXPECT_NE(f.dialogs.messages[0].text.find("(" + in_the_way + ")"), std::string::npos)
             << f.dialogs.messages[0].text;
-        EXPECT_TRUE(model.timer_enabled("Timer1"));
-        EXPECT_TRUE(model.enabled("BTNOpenCom"));
+        EXPECT_TRUE(model.timer_enabled(ctl::Timer1));
+        EXPECT_TRUE(model.enabled(ctl::BTNOpenCom));
         EXPECT_EQ(model.tab(), 0);
         EXPECT_TRUE(model.vars.day_file.empty());
 
@@ -209,7 +209,7 @@ TEST(Shutdown, TerminationEndsTheProgramOnceByAnyPath) {
     f.app.shell().on_end_program = [&] { ++ended; };
     f.app.terminate();
     EXPECT_FALSE(f.port.is_open());
-    EXPECT_FALSE(f.model.timer_enabled("TMRComm"));
+    EXPECT_FALSE(f.model.timer_enabled(ctl::TMRComm));
     f.app.terminate();  // the event loop's end after a signal, say
     EXPECT_EQ(ended, 1);
 }
@@ -228,7 +228,7 @@ TEST(Shutdown, CloseRequestReleasesThePortAndEndsTheProgram) {
         f.app.shell().on_end_program = [&] { ++ended; };
         f.app.request_close();
         EXPECT_FALSE(f.port.is_open());
-        EXPECT_FALSE(f.model.timer_enabled("TMRComm"));
+        EXPECT_FALSE(f.model.timer_enabled(ctl::TMRComm));
         EXPECT_EQ(ended, 1);
         EXPECT_TRUE(f.app.shell().program_ended());
     }

@@ -17,12 +17,12 @@ struct FormFixture : StandIns {
     // The state right after a port was opened from a started window: the address box holds the
     // single entry "0", page «Датчик», the link's groups enabled, the exchange timer running.
     void open_link() {
-        model.set_items("CmbNet", {"0"});
-        model.set_selected("CmbNet", 0);
+        model.set_items(ctl::CmbNet, {"0"});
+        model.set_selected(ctl::CmbNet, 0);
         vars().mode_yes = true;
         vars().Ur_progressBar = 1024;
-        model.set_items("CmbPort", {"ttyUSB0"});
-        model.set_selected("CmbPort", 0);
+        model.set_items(ctl::CmbPort, {"ttyUSB0"});
+        model.set_selected(ctl::CmbPort, 0);
         app.connection().open_link();
         port.calls.clear();
     }

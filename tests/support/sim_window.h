@@ -12,7 +12,7 @@
 
 namespace velkon::testing {
 
-template <typename Runner = SyncReadRunner>
+template <typename Runner = SyncIoRunner>
 struct SimRig : StandIns {
     sim::PtyServer server;
     std::unique_ptr<SerialPort> port = make_serial_port();
@@ -27,8 +27,8 @@ struct SimRig : StandIns {
     bool open() {
         if (!server.start()) return false;
         app.start();
-        model.set_items("CmbPort", {server.slave_path()});
-        model.set_selected("CmbPort", 0);
+        model.set_items(ctl::CmbPort, {server.slave_path()});
+        model.set_selected(ctl::CmbPort, 0);
         app.connection().open_link();
         return port->is_open();
     }

@@ -174,7 +174,7 @@ class FakeLister : public PortLister {
 
 // Reads at once, like the synchronous runner, unless told to hold the next read: then the read
 // happens (and `done` runs) only when the test calls complete().
-class HoldingRunner : public ReadRunner {
+class HoldingRunner : public PortIoRunner {
   public:
     bool hold = false;
     void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
@@ -221,7 +221,7 @@ struct StandIns {
     FakeLister lister;
 
     FormVars& vars() { return model.vars; }
-    ConfiguratorSeams seams(SerialPort& port, ReadRunner& reader) {
+    ConfiguratorSeams seams(SerialPort& port, PortIoRunner& reader) {
         return {port, lister, dialogs, clock, reader, folder.path()};
     }
 };

@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "model/control_names.h"
 
 namespace velkon::test {
 
@@ -99,5 +102,12 @@ class ScopedEnv {
     std::string name_;
     std::optional<std::string> old_;
 };
+
+// The texts of control names, to compare with the names a change listener heard.
+inline std::vector<std::string> names_of(std::initializer_list<ControlName> names) {
+    std::vector<std::string> out;
+    for (ControlName n : names) out.push_back(n.str());
+    return out;
+}
 
 }  // namespace velkon::test

@@ -20,22 +20,22 @@ using tracker_test::file_content;
 
 // Sets every field of the record to a distinctive value.
 void fill_window(WindowModel& m) {
-    m.set_text("apn", "internet");
-    m.set_text("gsm_user", "Иван");
-    m.set_text("gdm_pwd", "");
-    m.set_text("pincod", "12345");
-    m.set_text("ip_serv", "203.0.113.10");
-    m.set_text("port_serv", "20332");
-    m.set_text("id_dev", "0000012345");
-    m.set_text("pwd_serv", std::string(25, 'w'));
-    m.set_text("time_otpr", "1000");
-    m.set_checked("r12", true);
-    m.set_checked("r23", true);
-    for (int n = 1; n <= 8; ++n) m.set_checked("Check" + std::to_string(n), n % 3 == 1);
-    m.set_checked("EGTS_prot", true);
-    m.set_visible("EGTS_prot", false);  // hidden for old firmware, still written
-    for (int n = 1; n <= 8; ++n) m.set_text("ad" + std::to_string(n), std::to_string(n * 25));
-    m.set_text("ad1", "0");
+    m.set_text(ctl::apn, "internet");
+    m.set_text(ctl::gsm_user, "Иван");
+    m.set_text(ctl::gdm_pwd, "");
+    m.set_text(ctl::pincod, "12345");
+    m.set_text(ctl::ip_serv, "203.0.113.10");
+    m.set_text(ctl::port_serv, "20332");
+    m.set_text(ctl::id_dev, "0000012345");
+    m.set_text(ctl::pwd_serv, std::string(25, 'w'));
+    m.set_text(ctl::time_otpr, "1000");
+    m.set_checked(ctl::r12, true);
+    m.set_checked(ctl::r23, true);
+    for (int n = 1; n <= 8; ++n) m.set_checked(ctl::channel_check[n - 1], n % 3 == 1);
+    m.set_checked(ctl::EGTS_prot, true);
+    m.set_visible(ctl::EGTS_prot, false);  // hidden for old firmware, still written
+    for (int n = 1; n <= 8; ++n) m.set_text(ctl::channel_address[n - 1], std::to_string(n * 25));
+    m.set_text(ctl::ad1, "0");
 }
 
 // The frame for fill_window, byte by byte.
@@ -63,7 +63,7 @@ Frame expected_frame() {
 TEST(ConfigWrite, BuildsTheFrameFromTheControlsQueuesItAndKeepsACopy) {
     FormFixture f;
     fill_window(f.model);
-    f.app.fire("setdata");
+    f.app.fire(ctl::setdata);
     const Frame expected = expected_frame();
     ASSERT_EQ(expected.size(), 169u);
     EXPECT_EQ(f.vars().wrs, expected);
@@ -79,7 +79,7 @@ TEST(ConfigWrite, BuildsTheFrameFromTheControlsQueuesItAndKeepsACopy) {
 TEST(ConfigWrite, TheTrackerPageButtonWritesTheSameFrame) {
     FormFixture f;
     fill_window(f.model);
-    f.app.fire("Command3");
+    f.app.fire(ctl::Command3);
     EXPECT_EQ(f.vars().wrs, expected_frame());
 }
 
@@ -97,7 +97,7 @@ TEST(ConfigWrite, WhatWasReadIsWrittenBackByteForByte) {
                              .put(158, {1, 2, 3, 4, 5, 6, 7, 200})
                              .frame();
     f.app.tracker().show_configuration(answer);
-    f.app.fire("setdata");
+    f.app.fire(ctl::setdata);
     ASSERT_EQ(f.vars().wrs.size(), 169u);
     EXPECT_EQ(f.vars().wrs.substr(4, 161), answer.substr(4, 161));
 }
@@ -111,8 +111,8 @@ class WritePeriod : public ::testing::TestWithParam<PeriodCase> {};
 
 TEST_P(WritePeriod, GoesLowByteFirstRoundedHalfToEven) {
     FormFixture f;
-    f.model.set_text("time_otpr", GetParam().typed);
-    f.app.fire("setdata");
+    f.model.set_text(ctl::time_otpr, GetParam().typed);
+    f.app.fire(ctl::setdata);
     ASSERT_EQ(f.vars().wrs.size(), 169u) << f.dialogs.texts().size();
     EXPECT_EQ(byte_at(f.vars().wrs, 145), GetParam().low);
     EXPECT_EQ(byte_at(f.vars().wrs, 146), GetParam().high);
@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct RefusalCase {
     const char* name;
-    std::vector<std::pair<const char*, std::string>> typed;  // control, text
+    std::vector<std::pair<ControlName, std::string>> typed;  // control, text
     std::string message;
 };
 
@@ -139,13 +139,13 @@ class WriteRefusal : public ::testing::TestWithParam<RefusalCase> {};
 // One message, nothing queued, and the copy of the previous write left as it was.
 TEST_P(WriteRefusal, ShowsOneMessageAndQueuesAndSavesNothing) {
     FormFixture f;
-    f.app.fire("setdata");
+    f.app.fire(ctl::setdata);
     const auto earlier = file_content(f.folder.path() / "123.cfg");
     ASSERT_TRUE(earlier);
     f.vars().wrs = "pending";
 
     for (const auto& [control, text] : GetParam().typed) f.model.set_text(control, text);
-    f.app.fire("setdata");
+    f.app.fire(ctl::setdata);
     EXPECT_EQ(f.dialogs.texts(), std::vector<std::string>{GetParam().message});
     EXPECT_EQ(f.vars().wrs, "pending");
     EXPECT_EQ(file_content(f.folder.path() / "123.cfg"), earlier);
@@ -158,46 +158,46 @@ const std::string kAddress = "Значения адресов могут быт�
 INSTANTIATE_TEST_SUITE_P(
     Refusals, WriteRefusal,
     ::testing::Values(
-        RefusalCase{"Period9", {{"time_otpr", "9"}}, kPeriod},
-        RefusalCase{"Period1001", {{"time_otpr", "1001"}}, kPeriod},
-        RefusalCase{"PeriodRoundedTo1001", {{"time_otpr", "1000.6"}}, kPeriod},
-        RefusalCase{"PeriodNotANumber", {{"time_otpr", "abc"}}, kPeriod},
-        RefusalCase{"PeriodEmpty", {{"time_otpr", ""}}, kPeriod},
-        RefusalCase{"PeriodBeyond16Bits", {{"time_otpr", "70000"}}, kPeriod},
-        RefusalCase{"Address201", {{"ad3", "201"}}, kAddress},
-        RefusalCase{"AddressMinusOne", {{"ad8", "-1"}}, kAddress},
-        RefusalCase{"AddressNotANumber", {{"ad1", "x1"}}, kAddress},
-        RefusalCase{"PeriodBeforeAddresses", {{"ad1", "201"}, {"time_otpr", "9"}}, kPeriod},
-        RefusalCase{"OneMessageForTwoAddresses", {{"ad2", "300"}, {"ad5", "-4"}}, kAddress},
+        RefusalCase{"Period9", {{ctl::time_otpr, "9"}}, kPeriod},
+        RefusalCase{"Period1001", {{ctl::time_otpr, "1001"}}, kPeriod},
+        RefusalCase{"PeriodRoundedTo1001", {{ctl::time_otpr, "1000.6"}}, kPeriod},
+        RefusalCase{"PeriodNotANumber", {{ctl::time_otpr, "abc"}}, kPeriod},
+        RefusalCase{"PeriodEmpty", {{ctl::time_otpr, ""}}, kPeriod},
+        RefusalCase{"PeriodBeyond16Bits", {{ctl::time_otpr, "70000"}}, kPeriod},
+        RefusalCase{"Address201", {{ctl::ad3, "201"}}, kAddress},
+        RefusalCase{"AddressMinusOne", {{ctl::ad8, "-1"}}, kAddress},
+        RefusalCase{"AddressNotANumber", {{ctl::ad1, "x1"}}, kAddress},
+        RefusalCase{"PeriodBeforeAddresses", {{ctl::ad1, "201"}, {ctl::time_otpr, "9"}}, kPeriod},
+        RefusalCase{"OneMessageForTwoAddresses", {{ctl::ad2, "300"}, {ctl::ad5, "-4"}}, kAddress},
         RefusalCase{"OverlongApn",
-                    {{"apn", std::string(31, 'a')}},
+                    {{ctl::apn, std::string(31, 'a')}},
                     "Текст поля «Точка доступа» длиннее 30 символов. Сократите его."},
         RefusalCase{"OverlongCyrillicPin",
-                    {{"pincod", "пинкод"}},
+                    {{ctl::pincod, "пинкод"}},
                     "Текст поля «Пин код SIM» длиннее 5 символов. Сократите его."},
         RefusalCase{"SevenCharPort",
-                    {{"port_serv", "2033200"}},
+                    {{ctl::port_serv, "2033200"}},
                     "Текст поля «Порт» длиннее 6 символов. Сократите его."},
         RefusalCase{"CharacterOutsideTheCodePage",
-                    {{"ip_serv", "host✓"}},
+                    {{ctl::ip_serv, "host✓"}},
                     "В тексте поля «Адрес сервера» есть символ «✓», который нельзя передать в "
                     "трекер. Замените его."},
         // An overlong form of "€" is malformed, not a character to quote.
         RefusalCase{"OverlongFormIsUnreadable",
-                    {{"apn", "int\xE0\x82\xAC"}},
+                    {{ctl::apn, "int\xE0\x82\xAC"}},
                     "Текст поля «Точка доступа» не читается. Введите его заново."},
         RefusalCase{
             "TextsInFrameOrderBeforeThePeriod",
-            {{"pwd_serv", std::string(26, 'p')}, {"time_otpr", "9"}},
+            {{ctl::pwd_serv, std::string(26, 'p')}, {ctl::time_otpr, "9"}},
             "Текст поля «Пароль доступа к устройству» длиннее 25 символов. Сократите его."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConfigWrite, TextsFillingTheirFieldsExactlyAreAccepted) {
     FormFixture f;
-    f.model.set_text("apn", std::string(30, 'a'));
-    f.model.set_text("gsm_user", "жжжжжжжжжжжжжжжжжжжж");  // 20 letters, 40 bytes of UTF-8
-    f.model.set_text("port_serv", "203320");
-    f.app.fire("setdata");
+    f.model.set_text(ctl::apn, std::string(30, 'a'));
+    f.model.set_text(ctl::gsm_user, "жжжжжжжжжжжжжжжжжжжж");  // 20 letters, 40 bytes of UTF-8
+    f.model.set_text(ctl::port_serv, "203320");
+    f.app.fire(ctl::setdata);
     ASSERT_EQ(f.vars().wrs.size(), 169u);
     EXPECT_EQ(f.vars().wrs.substr(4, 30), std::string(30, 'a'));
     EXPECT_EQ(f.vars().wrs.substr(34, 20), std::string(20, '\xE6'));
@@ -207,11 +207,11 @@ TEST(ConfigWrite, TextsFillingTheirFieldsExactlyAreAccepted) {
 
 TEST(ConfigWrite, ASecondWriteReplacesTheCopyInFull) {
     FormFixture f;
-    f.model.set_text("apn", std::string(30, 'a'));
-    f.app.fire("setdata");
-    f.model.set_text("apn", "b");
-    f.model.set_text("time_otpr", "15");
-    f.app.fire("setdata");
+    f.model.set_text(ctl::apn, std::string(30, 'a'));
+    f.app.fire(ctl::setdata);
+    f.model.set_text(ctl::apn, "b");
+    f.model.set_text(ctl::time_otpr, "15");
+    f.app.fire(ctl::setdata);
     const auto copy = file_content(f.folder.path() / "123.cfg");
     ASSERT_TRUE(copy);
     EXPECT_EQ(*copy, f.vars().wrs);
@@ -223,7 +223,7 @@ TEST(ConfigWrite, ACopyThatCannotBeWrittenIsReportedAndTheFrameStaysQueued) {
     FormFixture f;
     // A folder in the file's place: nothing can replace it, whoever runs the test.
     fs::create_directories(f.folder.path() / "123.cfg" / "inside");
-    f.app.fire("setdata");
+    f.app.fire(ctl::setdata);
     EXPECT_EQ(f.vars().wrs.size(), 169u);
     ASSERT_EQ(f.dialogs.messages.size(), 1u);
     EXPECT_NE(f.dialogs.messages[0].text.find("123.cfg"), std::string::npos);
@@ -244,7 +244,7 @@ TEST(ConfigWrite, PlantedLinksAreNotFollowed) {
         std::error_code no_link;
         fs::create_symlink(victim, f.folder.path() / planted, no_link);
         if (no_link) continue;
-        f.app.fire("setdata");
+        f.app.fire(ctl::setdata);
         EXPECT_EQ(file_content(victim), "mine") << planted;
         EXPECT_FALSE(fs::is_symlink(f.folder.path() / "123.cfg")) << planted;
         EXPECT_EQ(file_content(f.folder.path() / "123.cfg"), f.vars().wrs) << planted;
@@ -256,7 +256,7 @@ TEST(ConfigWrite, AMissingProgramFolderIsCreated) {
     const fs::path folder = f.folder.path() / "new" / "folder";
     Configurator app{f.model,
                      ConfiguratorSeams{f.port, f.lister, f.dialogs, f.clock, f.reader, folder}};
-    app.fire("setdata");
+    app.fire(ctl::setdata);
     EXPECT_EQ(file_content(folder / "123.cfg"), f.vars().wrs);
     EXPECT_TRUE(f.dialogs.messages.empty());
 }
@@ -264,9 +264,9 @@ TEST(ConfigWrite, AMissingProgramFolderIsCreated) {
 TEST(ConfigRequests, ReadAndImeiRequestsReplaceWhatWasPending) {
     FormFixture f;
     f.vars().wrs = "pending";
-    f.app.fire("readdata");
+    f.app.fire(ctl::readdata);
     EXPECT_EQ(f.vars().wrs, bytes({0x3E, 0xCA, 0xA2, 0, 0, 0, 0, 0, 0xAC}));
-    f.app.fire("rd_imei");
+    f.app.fire(ctl::rd_imei);
     EXPECT_EQ(f.vars().wrs, bytes({0x3E, 0xCA, 0xA7, 0x55}));
 }
 

@@ -28,16 +28,16 @@ struct Loaded : FormFixture {
 TEST(ImeiAnswer, ShowsImeiAndSimNumber) {
     Loaded f;
     f.app.tracker().show_imei(imei_answer(kImei, kSim));
-    EXPECT_EQ(f.model.text("imei"), kImei);
-    EXPECT_EQ(f.model.text("nsim"), kSim);
-    EXPECT_EQ(f.model.text("MsgCom"), "Считаны IMEI");
+    EXPECT_EQ(f.model.text(ctl::imei), kImei);
+    EXPECT_EQ(f.model.text(ctl::nsim), kSim);
+    EXPECT_EQ(f.model.text(ctl::MsgCom), "Считаны IMEI");
 }
 
 TEST(ImeiAnswer, DecodesTheCodePage) {
     Loaded f;
     f.app.tracker().show_imei(imei_answer("\xC8\xCC\xC5\xC9", "\xD1\xC8\xCC"));
-    EXPECT_EQ(f.model.text("imei").substr(0, 8), "ИМЕЙ");
-    EXPECT_EQ(f.model.text("nsim").substr(0, 6), "СИМ");
+    EXPECT_EQ(f.model.text(ctl::imei).substr(0, 8), "ИМЕЙ");
+    EXPECT_EQ(f.model.text(ctl::nsim).substr(0, 6), "СИМ");
 }
 
 struct ShortCase {
@@ -52,8 +52,8 @@ TEST_P(ImeiShortAnswer, ShowsAsManyBytesAsItHolds) {
     Loaded f;
     const Frame answer = imei_answer(kImei, kSim).substr(0, GetParam().length);
     f.app.tracker().show_imei(answer);
-    EXPECT_EQ(f.model.text("imei"), kImei.substr(0, GetParam().imei_chars));
-    EXPECT_EQ(f.model.text("nsim"), kSim.substr(0, GetParam().sim_chars));
+    EXPECT_EQ(f.model.text(ctl::imei), kImei.substr(0, GetParam().imei_chars));
+    EXPECT_EQ(f.model.text(ctl::nsim), kSim.substr(0, GetParam().sim_chars));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, ImeiShortAnswer,
@@ -66,12 +66,12 @@ TEST(Binding, AppendsSerialSimAndImeiToTheDayFile) {
     Loaded f;
     f.app.tracker().show_imei(imei_answer(kImei, kSim));
     f.dialogs.inputs.push_back("S-100");
-    f.app.fire("sl3");
+    f.app.fire(ctl::sl3);
     ASSERT_EQ(f.dialogs.inputs_asked.size(), 1u);
     EXPECT_EQ(f.dialogs.inputs_asked[0].prompt, "Введите серийный номер");
     EXPECT_EQ(f.dialogs.inputs_asked[0].title, "Ввод серийного номера");
     EXPECT_EQ(f.dialogs.inputs_asked[0].initial, "0");
-    EXPECT_EQ(f.model.text("ns"), "S-100");
+    EXPECT_EQ(f.model.text(ctl::ns), "S-100");
     EXPECT_TRUE(f.dialogs.messages.empty());
     EXPECT_EQ(f.day_file(), kDayHeader + "S-100;" + kSim + ";" + kImei + "\r\n");
 }
@@ -91,10 +91,10 @@ class BindingGuard : public ::testing::TestWithParam<GuardCase> {};
 
 TEST_P(BindingGuard, NeedsAReadImeiAndSim) {
     Loaded f;
-    f.model.set_text("nsim", GetParam().sim);
-    f.model.set_text("imei", GetParam().imei);
+    f.model.set_text(ctl::nsim, GetParam().sim);
+    f.model.set_text(ctl::imei, GetParam().imei);
     f.dialogs.inputs.push_back("77");
-    f.app.fire("sl3");
+    f.app.fire(ctl::sl3);
     if (GetParam().recorded) {
         EXPECT_TRUE(f.dialogs.messages.empty());
         // The day file holds the code page's bytes.
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
 // refused with a message, nothing is recorded, and the sensor command sends nothing.
 struct ForgedCase {
     const char* name;
-    const char* button;
+    ControlName button;
     std::string typed;
 };
 
@@ -151,24 +151,24 @@ TEST_P(ForgingSerial, IsRefusedAndRecordsNothing) {
     EXPECT_EQ(f.app.outbox().pending(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, ForgingSerial,
-                         ::testing::Values(ForgedCase{"BindingForgedLine", "sl3",
-                                                      "12\r\n99;" + kSim + ";" + kImei},
-                                           ForgedCase{"BindingLineFeed", "sl3", "12\n"},
-                                           ForgedCase{"BindingCarriageReturn", "sl3", "12\r"},
-                                           ForgedCase{"BindingSeparator", "sl3", "12;34"},
-                                           ForgedCase{"SensorCommandForgedLine", "InstSN",
-                                                      "12\r\n99;" + kSim + ";" + kImei},
-                                           ForgedCase{"SensorCommandSeparator", "InstSN", "12;"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ForgingSerial,
+    ::testing::Values(ForgedCase{"BindingForgedLine", ctl::sl3, "12\r\n99;" + kSim + ";" + kImei},
+                      ForgedCase{"BindingLineFeed", ctl::sl3, "12\n"},
+                      ForgedCase{"BindingCarriageReturn", ctl::sl3, "12\r"},
+                      ForgedCase{"BindingSeparator", ctl::sl3, "12;34"},
+                      ForgedCase{"SensorCommandForgedLine", ctl::InstSN,
+                                 "12\r\n99;" + kSim + ";" + kImei},
+                      ForgedCase{"SensorCommandSeparator", ctl::InstSN, "12;"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Binding, CancelEmptiesTheSerialLabelAndRecordsNothing) {
     Loaded f;
     f.app.tracker().show_imei(imei_answer(kImei, kSim));
-    f.model.set_text("ns", "31");
+    f.model.set_text(ctl::ns, "31");
     f.dialogs.inputs.push_back("");
-    f.app.fire("sl3");
-    EXPECT_EQ(f.model.text("ns"), "");
+    f.app.fire(ctl::sl3);
+    EXPECT_EQ(f.model.text(ctl::ns), "");
     EXPECT_TRUE(f.dialogs.messages.empty());
     EXPECT_EQ(f.day_file(), kDayHeader);
 }
@@ -179,7 +179,7 @@ TEST(Binding, ADayFileThatCannotBeWrittenIsReported) {
     std::filesystem::remove(f.vars().day_file);
     std::filesystem::create_directories(f.vars().day_file / "x");  // a folder in its place
     f.dialogs.inputs.push_back("5");
-    f.app.fire("sl3");
+    f.app.fire(ctl::sl3);
     EXPECT_EQ(f.dialogs.messages.size(), 1u);
 }
 

@@ -16,7 +16,7 @@ struct ScaleCase {
     const char* name;
     std::size_t position;
     std::string data;
-    const char* control;
+    ControlName control;
     const char* shown;
 };
 
@@ -31,7 +31,7 @@ TEST_P(LiveScaling, ShowsTheValueScaledInDecimalWithAPoint) {
     f.app.tracker().show_live_data(
         Answer(0xA0, kFullLength).put(GetParam().position, GetParam().data).frame());
     EXPECT_EQ(f.model.text(GetParam().control), GetParam().shown);
-    EXPECT_EQ(f.model.text("MsgCom"), "Получены данные");
+    EXPECT_EQ(f.model.text(ctl::MsgCom), "Получены данные");
 }
 
 using tracker_test::bytes;
@@ -49,35 +49,35 @@ TEST(LiveDecimalSeparator, IsTheUsersOne) {
                                      .put(10, bytes({0x64, 0x05}))
                                      .put(12, bytes({0x01, 0x02}))
                                      .frame());
-    EXPECT_EQ(stand_ins.model.text("ain1"), "12,5");
-    EXPECT_EQ(stand_ins.model.text("ain3"), "13,8");
-    EXPECT_EQ(stand_ins.model.text("fin1"), "513");
+    EXPECT_EQ(stand_ins.model.text(ctl::ain1), "12,5");
+    EXPECT_EQ(stand_ins.model.text(ctl::ain3), "13,8");
+    EXPECT_EQ(stand_ins.model.text(ctl::fin1), "513");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Values, LiveScaling,
-    ::testing::Values(ScaleCase{"Analog3600", 6, bytes({0x10, 0x0E}), "ain1", "10"},
-                      ScaleCase{"Analog4500", 6, bytes({0x94, 0x11}), "ain1", "12.5"},
-                      ScaleCase{"AnalogZero", 6, bytes({0x00, 0x00}), "ain1", "0"},
-                      ScaleCase{"AnalogHalfDownToEven", 6, bytes({9, 0}), "ain1", "0.02"},
-                      ScaleCase{"AnalogHalfUpToEven", 6, bytes({27, 0}), "ain1", "0.08"},
-                      ScaleCase{"AnalogLargest", 6, bytes({0xFF, 0xFF}), "ain1", "182.04"},
-                      ScaleCase{"SecondAnalog", 8, bytes({0x94, 0x11}), "ain2", "12.5"},
-                      ScaleCase{"Supply1234", 10, bytes({0xD2, 0x04}), "ain3", "12.34"},
-                      ScaleCase{"SupplyTenths", 10, bytes({0x0A, 0x00}), "ain3", "0.1"},
-                      ScaleCase{"SupplyWhole", 10, bytes({0xE8, 0x03}), "ain3", "10"},
-                      ScaleCase{"FrequencyLittleEndian", 12, bytes({0x01, 0x02}), "fin1", "513"},
-                      ScaleCase{"SecondFrequency", 14, bytes({0xFF, 0xFF}), "fin2", "65535"},
-                      ScaleCase{"Input2Only", 16, bytes({0x02}), "in1", "0"},
-                      ScaleCase{"Input2Set", 16, bytes({0x02}), "in2", "1"},
-                      ScaleCase{"BothInputs1", 16, bytes({0x03}), "in1", "1"},
-                      ScaleCase{"BothInputs2", 16, bytes({0x03}), "in2", "1"},
-                      ScaleCase{"ChannelBigEndian", 17, bytes({0x01, 0x02}), "lls1", "258"},
-                      ScaleCase{"LastChannel", 31, bytes({0xFF, 0xFE}), "lls8", "65534"},
-                      ScaleCase{"Gsm", 33, bytes({21}), "gsm", "21"},
-                      ScaleCase{"Satellites", 34, bytes({9}), "sputn", "9"},
-                      ScaleCase{"Traffic", 35, bytes({255}), "traf", "255"},
-                      ScaleCase{"SignalToNoise", 36, bytes({31}), "ns", "31"}),
+    ::testing::Values(ScaleCase{"Analog3600", 6, bytes({0x10, 0x0E}), ctl::ain1, "10"},
+                      ScaleCase{"Analog4500", 6, bytes({0x94, 0x11}), ctl::ain1, "12.5"},
+                      ScaleCase{"AnalogZero", 6, bytes({0x00, 0x00}), ctl::ain1, "0"},
+                      ScaleCase{"AnalogHalfDownToEven", 6, bytes({9, 0}), ctl::ain1, "0.02"},
+                      ScaleCase{"AnalogHalfUpToEven", 6, bytes({27, 0}), ctl::ain1, "0.08"},
+                      ScaleCase{"AnalogLargest", 6, bytes({0xFF, 0xFF}), ctl::ain1, "182.04"},
+                      ScaleCase{"SecondAnalog", 8, bytes({0x94, 0x11}), ctl::ain2, "12.5"},
+                      ScaleCase{"Supply1234", 10, bytes({0xD2, 0x04}), ctl::ain3, "12.34"},
+                      ScaleCase{"SupplyTenths", 10, bytes({0x0A, 0x00}), ctl::ain3, "0.1"},
+                      ScaleCase{"SupplyWhole", 10, bytes({0xE8, 0x03}), ctl::ain3, "10"},
+                      ScaleCase{"FrequencyLittleEndian", 12, bytes({0x01, 0x02}), ctl::fin1, "513"},
+                      ScaleCase{"SecondFrequency", 14, bytes({0xFF, 0xFF}), ctl::fin2, "65535"},
+                      ScaleCase{"Input2Only", 16, bytes({0x02}), ctl::in1, "0"},
+                      ScaleCase{"Input2Set", 16, bytes({0x02}), ctl::in2, "1"},
+                      ScaleCase{"BothInputs1", 16, bytes({0x03}), ctl::in1, "1"},
+                      ScaleCase{"BothInputs2", 16, bytes({0x03}), ctl::in2, "1"},
+                      ScaleCase{"ChannelBigEndian", 17, bytes({0x01, 0x02}), ctl::lls1, "258"},
+                      ScaleCase{"LastChannel", 31, bytes({0xFF, 0xFE}), ctl::lls8, "65534"},
+                      ScaleCase{"Gsm", 33, bytes({21}), ctl::gsm, "21"},
+                      ScaleCase{"Satellites", 34, bytes({9}), ctl::sputn, "9"},
+                      ScaleCase{"Traffic", 35, bytes({255}), ctl::traf, "255"},
+                      ScaleCase{"SignalToNoise", 36, bytes({31}), ctl::ns, "31"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct LevelCase {
@@ -89,9 +89,9 @@ class LiveLevel : public ::testing::TestWithParam<LevelCase> {};
 
 TEST_P(LiveLevel, ByteAtPosition37AboveFiftyCountsAsZero) {
     FormFixture f;
-    f.model.set_value("ProgressBar1", 7);
+    f.model.set_value(ctl::ProgressBar1, 7);
     f.app.tracker().show_live_data(Answer(0xA0, kFullLength).put(37, {GetParam().byte}).frame());
-    EXPECT_EQ(f.model.value("ProgressBar1"), GetParam().bar);
+    EXPECT_EQ(f.model.value(ctl::ProgressBar1), GetParam().bar);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, LiveLevel,
@@ -101,14 +101,15 @@ INSTANTIATE_TEST_SUITE_P(Levels, LiveLevel,
 // What each label needs of the answer: the last position of its value, and the length from which
 // the unit's firmware sends its group.
 struct Needs {
-    const char* control;
+    ControlName control;
     std::size_t last;
     std::size_t group = 0;
 };
 constexpr Needs kNeeds[] = {
-    {"ain1", 7},      {"ain2", 9},     {"ain3", 11},      {"fin1", 13},     {"fin2", 15},
-    {"in1", 16},      {"in2", 16},     {"lls1", 18, 18},  {"lls2", 20, 18}, {"lls7", 30, 18},
-    {"lls8", 32, 18}, {"gsm", 33, 34}, {"sputn", 34, 34}, {"traf", 35, 34}, {"ns", 36, 36},
+    {ctl::ain1, 7},       {ctl::ain2, 9},      {ctl::ain3, 11},     {ctl::fin1, 13},
+    {ctl::fin2, 15},      {ctl::in1, 16},      {ctl::in2, 16},      {ctl::lls1, 18, 18},
+    {ctl::lls2, 20, 18},  {ctl::lls7, 30, 18}, {ctl::lls8, 32, 18}, {ctl::gsm, 33, 34},
+    {ctl::sputn, 34, 34}, {ctl::traf, 35, 34}, {ctl::ns, 36, 36},
 };
 
 // Every length of a cut answer (16 or 17 bytes: inputs only; 18 to 31: the channels it holds;
@@ -124,13 +125,13 @@ TEST(LiveShortAnswer, ShowsWhatItHoldsAndLeavesTheRest) {
         SCOPED_TRACE("answer of " + std::to_string(length) + " bytes");
         FormFixture f;
         for (const Needs& n : kNeeds) f.model.set_text(n.control, "before");
-        f.model.set_value("ProgressBar1", 7);
+        f.model.set_value(ctl::ProgressBar1, 7);
         f.app.tracker().show_live_data(full.cut(length));
         for (const Needs& n : kNeeds) {
             const bool shown = length >= n.last && length >= n.group;
             EXPECT_EQ(f.model.text(n.control) != "before", shown) << n.control;
         }
-        EXPECT_EQ(f.model.value("ProgressBar1"), length >= 59 ? 40 : 7);
+        EXPECT_EQ(f.model.value(ctl::ProgressBar1), length >= 59 ? 40 : 7);
     }
 }
 

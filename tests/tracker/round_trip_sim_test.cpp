@@ -43,26 +43,28 @@ struct TrackerRig : testing::SimWindow {
 // What a page should show: texts of controls, and boxes or option buttons that must be set or
 // clear.
 struct Shown {
-    std::vector<std::pair<const char*, const char*>> texts = {};
-    std::vector<const char*> set = {};
-    std::vector<const char*> clear = {};
+    std::vector<std::pair<ControlName, const char*>> texts = {};
+    std::vector<ControlName> set = {};
+    std::vector<ControlName> clear = {};
 };
 
 void expect_shown(const WindowModel& m, const Shown& shown) {
     for (const auto& [control, text] : shown.texts) EXPECT_EQ(m.text(control), text) << control;
-    for (const char* c : shown.set) EXPECT_TRUE(m.checked(c)) << c;
-    for (const char* c : shown.clear) EXPECT_FALSE(m.checked(c)) << c;
+    for (ControlName c : shown.set) EXPECT_TRUE(m.checked(c)) << c;
+    for (ControlName c : shown.clear) EXPECT_FALSE(m.checked(c)) << c;
 }
 
 // Overwrites the controls of the record, so a read that fills nothing shows up.
 void scramble(WindowModel& m) {
-    for (const char* c : {"apn", "gsm_user", "gdm_pwd", "pincod", "ip_serv", "port_serv", "id_dev",
-                          "pwd_serv", "time_otpr", "ad1", "ad5", "ad8", "vPo", "sern"}) {
+    for (ControlName c : {ctl::apn, ctl::gsm_user, ctl::gdm_pwd, ctl::pincod, ctl::ip_serv,
+                          ctl::port_serv, ctl::id_dev, ctl::pwd_serv, ctl::time_otpr, ctl::ad1,
+                          ctl::ad5, ctl::ad8, ctl::vPo, ctl::sern}) {
         m.set_text(c, "?");
     }
-    m.set_checked("r13", true);
-    m.set_checked("r21", true);
-    for (const char* c : {"Check1", "Check2", "Check5", "EGTS_prot"}) m.set_checked(c, false);
+    m.set_checked(ctl::r13, true);
+    m.set_checked(ctl::r21, true);
+    for (ControlName c : {ctl::Check1, ctl::Check2, ctl::Check5, ctl::EGTS_prot})
+        m.set_checked(c, false);
 }
 
 TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
@@ -78,55 +80,55 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
     rig.tick();
     EXPECT_EQ(m.vars.last_tab, 1);
     rig.tick();
-    expect_shown(m, {.texts = {{"MsgCom", "Чтение"},
-                               {"apn", "internet"},
-                               {"gsm_user", "gdata"},
-                               {"gdm_pwd", "gdata"},
-                               {"pincod", ""},
-                               {"ip_serv", "203.0.113.10"},
-                               {"port_serv", "20332"},
-                               {"id_dev", "0000012345"},
-                               {"pwd_serv", ""},
-                               {"time_otpr", "60"},
-                               {"ad1", "1"},
-                               {"ad8", "8"},
-                               {"vPo", "43"},
-                               {"sern", "100500"}},
-                     .set = {"r11", "r23", "Check1", "Check2"},
-                     .clear = {"Check5", "EGTS_prot"}});
-    EXPECT_TRUE(m.visible("EGTS_prot"));
+    expect_shown(m, {.texts = {{ctl::MsgCom, "Чтение"},
+                               {ctl::apn, "internet"},
+                               {ctl::gsm_user, "gdata"},
+                               {ctl::gdm_pwd, "gdata"},
+                               {ctl::pincod, ""},
+                               {ctl::ip_serv, "203.0.113.10"},
+                               {ctl::port_serv, "20332"},
+                               {ctl::id_dev, "0000012345"},
+                               {ctl::pwd_serv, ""},
+                               {ctl::time_otpr, "60"},
+                               {ctl::ad1, "1"},
+                               {ctl::ad8, "8"},
+                               {ctl::vPo, "43"},
+                               {ctl::sern, "100500"}},
+                     .set = {ctl::r11, ctl::r23, ctl::Check1, ctl::Check2},
+                     .clear = {ctl::Check5, ctl::EGTS_prot}});
+    EXPECT_TRUE(m.visible(ctl::EGTS_prot));
 
     // The idle poll's answer: the live data.
     rig.tick();
-    expect_shown(m, {.texts = {{"MsgCom", "Получены данные"},
-                               {"ain1", "12.5"},
-                               {"ain3", "13.8"},
-                               {"fin2", "513"},
-                               {"in1", "1"},
-                               {"lls2", "258"},
-                               {"gsm", "21"},
-                               {"sputn", "9"},
-                               {"traf", "12"},
-                               {"ns", "31"}}});
-    EXPECT_GT(m.value("ProgressBar1"), 0);
-    EXPECT_LE(m.value("ProgressBar1"), 50);
+    expect_shown(m, {.texts = {{ctl::MsgCom, "Получены данные"},
+                               {ctl::ain1, "12.5"},
+                               {ctl::ain3, "13.8"},
+                               {ctl::fin2, "513"},
+                               {ctl::in1, "1"},
+                               {ctl::lls2, "258"},
+                               {ctl::gsm, "21"},
+                               {ctl::sputn, "9"},
+                               {ctl::traf, "12"},
+                               {ctl::ns, "31"}}});
+    EXPECT_GT(m.value(ctl::ProgressBar1), 0);
+    EXPECT_LE(m.value(ctl::ProgressBar1), 50);
 
     // Edit and write from page "Трекер".
-    m.set_text("apn", "m2m.example");
-    m.set_text("gsm_user", "Пётр");
-    m.set_text("port_serv", "8080");
-    m.set_text("pwd_serv", "не трогай");
-    m.set_text("time_otpr", "120");
-    m.set_checked("r12", true);
-    m.set_checked("Check5", true);
-    m.set_checked("EGTS_prot", true);
-    m.set_text("ad5", "200");
-    rig.app.fire("Command3");
+    m.set_text(ctl::apn, "m2m.example");
+    m.set_text(ctl::gsm_user, "Пётр");
+    m.set_text(ctl::port_serv, "8080");
+    m.set_text(ctl::pwd_serv, "не трогай");
+    m.set_text(ctl::time_otpr, "120");
+    m.set_checked(ctl::r12, true);
+    m.set_checked(ctl::Check5, true);
+    m.set_checked(ctl::EGTS_prot, true);
+    m.set_text(ctl::ad5, "200");
+    rig.app.fire(ctl::Command3);
     const Frame written = m.vars.wrs;
     ASSERT_EQ(written.size(), 169u);
     rig.tick();  // sends the write
     rig.tick();  // shows its acknowledgement
-    EXPECT_EQ(m.text("MsgCom"), "Конфига вроде записана");
+    EXPECT_EQ(m.text(ctl::MsgCom), "Конфига вроде записана");
     EXPECT_EQ(file_content(rig.folder.path() / "123.cfg"), written);
 
     const sim::TrackerConfig unit = rig.unit_config();
@@ -146,20 +148,20 @@ TEST(TrackerRoundTrip, PageChangeReadsEditIsWrittenAndReadsBackEqual) {
     m.set_tab(2);
     rig.tick();
     rig.tick();
-    expect_shown(m, {.texts = {{"MsgCom", "Чтение"},
-                               {"apn", "m2m.example"},
-                               {"gsm_user", "Пётр"},
-                               {"gdm_pwd", "gdata"},
-                               {"port_serv", "8080"},
-                               {"pwd_serv", "не трогай"},
-                               {"time_otpr", "120"},
-                               {"ad1", "1"},
-                               {"ad5", "200"},
-                               {"ad8", "8"}},
-                     .set = {"r12", "r23", "Check1", "Check5", "EGTS_prot"}});
+    expect_shown(m, {.texts = {{ctl::MsgCom, "Чтение"},
+                               {ctl::apn, "m2m.example"},
+                               {ctl::gsm_user, "Пётр"},
+                               {ctl::gdm_pwd, "gdata"},
+                               {ctl::port_serv, "8080"},
+                               {ctl::pwd_serv, "не трогай"},
+                               {ctl::time_otpr, "120"},
+                               {ctl::ad1, "1"},
+                               {ctl::ad5, "200"},
+                               {ctl::ad8, "8"}},
+                     .set = {ctl::r12, ctl::r23, ctl::Check1, ctl::Check5, ctl::EGTS_prot}});
 
     // Written again unchanged, the record gives the same frame.
-    rig.app.fire("setdata");
+    rig.app.fire(ctl::setdata);
     EXPECT_EQ(m.vars.wrs, written);
     EXPECT_TRUE(rig.dialogs.messages.empty());
 }
@@ -174,13 +176,13 @@ TEST(TrackerRoundTrip, UnwrittenEditsAreKeptUnlessTheEngineerAgreesToReadAgain) 
     m.set_tab(1);
     rig.ticks(2);
     EXPECT_TRUE(rig.dialogs.questions.empty());  // nothing was changed yet
-    EXPECT_FALSE(m.visible(kChangedMark));
+    EXPECT_FALSE(m.visible(ctl::changed_mark));
 
-    m.set_text("time_otpr", "300");
-    rig.app.on_event(m.index_of("time_otpr"), ControlEvent::Change);
-    m.set_checked("Check5", true);
-    rig.app.on_event(m.index_of("Check5"), ControlEvent::Click);
-    EXPECT_TRUE(m.visible(kChangedMark));
+    m.set_text(ctl::time_otpr, "300");
+    rig.app.on_event(m.index_of(ctl::time_otpr), ControlEvent::Change);
+    m.set_checked(ctl::Check5, true);
+    rig.app.on_event(m.index_of(ctl::Check5), ControlEvent::Click);
+    EXPECT_TRUE(m.visible(ctl::changed_mark));
 
     rig.dialogs.answers = {false};  // «Нет»: keep the fields
     m.set_tab(2);
@@ -190,29 +192,29 @@ TEST(TrackerRoundTrip, UnwrittenEditsAreKeptUnlessTheEngineerAgreesToReadAgain) 
     rig.ticks(2);
     EXPECT_EQ(rig.dialogs.questions,
               std::vector<std::string>(2, std::string(kUnwrittenChangesQuestion)));
-    EXPECT_EQ(m.text("time_otpr"), "300");
-    EXPECT_TRUE(m.checked("Check5"));
-    EXPECT_TRUE(m.visible(kChangedMark));
+    EXPECT_EQ(m.text(ctl::time_otpr), "300");
+    EXPECT_TRUE(m.checked(ctl::Check5));
+    EXPECT_TRUE(m.visible(ctl::changed_mark));
 
     // Written and acknowledged: the unit has them, the next page change reads without asking.
-    rig.app.fire("Command3");
+    rig.app.fire(ctl::Command3);
     rig.ticks(2);
-    EXPECT_EQ(m.text("MsgCom"), "Конфига вроде записана");
-    EXPECT_FALSE(m.visible(kChangedMark));
+    EXPECT_EQ(m.text(ctl::MsgCom), "Конфига вроде записана");
+    EXPECT_FALSE(m.visible(ctl::changed_mark));
     EXPECT_EQ(rig.unit_config().period, 300);
     m.set_tab(2);
     rig.ticks(2);
     EXPECT_EQ(rig.dialogs.questions.size(), 2u);
-    EXPECT_EQ(m.text("time_otpr"), "300");
+    EXPECT_EQ(m.text(ctl::time_otpr), "300");
 
     // «Да» replaces the edits with the unit's values; «Читать» asks the same way.
-    m.set_text("time_otpr", "500");
+    m.set_text(ctl::time_otpr, "500");
     rig.dialogs.answers = {true};
-    rig.app.fire("readdata");
+    rig.app.fire(ctl::readdata);
     rig.ticks(2);
     EXPECT_EQ(rig.dialogs.questions.size(), 3u);
-    EXPECT_EQ(m.text("time_otpr"), "300");
-    EXPECT_FALSE(m.visible(kChangedMark));
+    EXPECT_EQ(m.text(ctl::time_otpr), "300");
+    EXPECT_FALSE(m.visible(ctl::changed_mark));
 }
 
 TEST(TrackerRoundTrip, ImeiAndSimAreReadAndBound) {
@@ -221,15 +223,15 @@ TEST(TrackerRoundTrip, ImeiAndSimAreReadAndBound) {
     WindowModel& m = rig.model;
     m.set_tab(2);
     rig.tick();  // the page's read
-    rig.app.fire("rd_imei");
+    rig.app.fire(ctl::rd_imei);
     rig.tick();  // shows the record, sends the IMEI request
     rig.tick();  // shows IMEI and SIM
-    EXPECT_EQ(m.text("MsgCom"), "Считаны IMEI");
-    EXPECT_EQ(m.text("imei"), "356938035643809");
-    EXPECT_EQ(m.text("nsim"), "89701010000000000012");
+    EXPECT_EQ(m.text(ctl::MsgCom), "Считаны IMEI");
+    EXPECT_EQ(m.text(ctl::imei), "356938035643809");
+    EXPECT_EQ(m.text(ctl::nsim), "89701010000000000012");
 
     rig.dialogs.inputs.push_back("100500");
-    rig.app.fire("sl3");
+    rig.app.fire(ctl::sl3);
     EXPECT_TRUE(rig.dialogs.messages.empty());
     const auto day = file_content(m.vars.day_file);
     ASSERT_TRUE(day);
@@ -239,8 +241,8 @@ TEST(TrackerRoundTrip, ImeiAndSimAreReadAndBound) {
     rig.server.set_faults({.silent = true});
     rig.tick();  // reads the answer to the last poll, sends one that is lost
     rig.app.exchange().start_tick();
-    EXPECT_EQ(m.text("imei"), "NOT READ");
-    EXPECT_EQ(m.text("nsim"), "NOT READ");
+    EXPECT_EQ(m.text(ctl::imei), "NOT READ");
+    EXPECT_EQ(m.text(ctl::nsim), "NOT READ");
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ class CalibrationWindowTest : public WindowTest {
     void reading(std::optional<int> level) {
         f.model.vars.no_data = !level;
         if (level) {
-            f.model.set_text("uroven", std::to_string(*level));
+            f.model.set_text(ctl::uroven, std::to_string(*level));
             ++f.model.vars.levels_shown;
         }
         now += 500;
@@ -57,7 +57,7 @@ class CalibrationWindowTest : public WindowTest {
 TEST_F(CalibrationWindowTest, ItsButtonOnPageSensorOpensItOverTheWindowWhileTheExchangeRuns) {
     open_link();
     ASSERT_EQ(f.model.tab(), 0);
-    auto* button = widget<QAbstractButton>("tarirovka");
+    auto* button = widget<QAbstractButton>(ctl::tarirovka);
     ASSERT_TRUE(button->isVisible());
     ASSERT_TRUE(button->isEnabled());
     button->click();
@@ -65,7 +65,7 @@ TEST_F(CalibrationWindowTest, ItsButtonOnPageSensorOpensItOverTheWindowWhileTheE
     EXPECT_EQ(calibration.windowModality(), Qt::WindowModal);
     EXPECT_EQ(calibration.parentWidget(), &window);
     EXPECT_EQ(f.model.tab(), 0);
-    EXPECT_TRUE(window.timer("TMRComm")->isActive());
+    EXPECT_TRUE(window.timer(ctl::TMRComm)->isActive());
 }
 
 TEST_F(CalibrationWindowTest, EnterWaitsForSettlingShowingCountdownAndSpread) {

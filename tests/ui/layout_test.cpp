@@ -45,9 +45,9 @@ bool inside_client_area(const Control& c) {
 
 // Shown when its page is: not hidden itself nor below a hidden frame, and inside the window.
 bool seen(const WindowModel& model, const Control& c) {
-    for (const Control* p = &c;; p = &model[p->parent]) {
+    for (const Control* p = &c;; p = &model[ControlName(p->parent)]) {
         if (!p->visible || !inside_client_area(*p)) return false;
-        if (p->parent.empty() || p->parent == "SSTab1") return true;
+        if (p->parent.empty() || p->parent == ctl::SSTab1) return true;
     }
 }
 
@@ -57,10 +57,10 @@ TEST_F(Layout, EveryControlHasItsWidgetWithItsNameTextAndVisibility) {
     for (const Control& c : f.model.controls()) {
         SCOPED_TRACE(c.name);
         if (c.kind == ControlKind::Timer) {
-            ASSERT_NE(window.timer(c.name), nullptr);
+            ASSERT_NE(window.timer(ControlName(c.name)), nullptr);
             continue;
         }
-        QWidget* w = window.widget(c.name);
+        QWidget* w = window.widget(ControlName(c.name));
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->objectName().toStdString(), c.name);
         EXPECT_EQ(w->isHidden(), !c.visible);
@@ -72,25 +72,25 @@ TEST_F(Layout, EveryControlHasItsWidgetWithItsNameTextAndVisibility) {
 }
 
 TEST_F(Layout, CaptionsAndTextsAsTheWindowShowsThem) {
-    const std::map<std::string, std::string> expected = {
-        {"Frame2", "Связь"},
-        {"BTNOpenCom", "Открыть порт"},
-        {"BTNCloseCom", "Закрыть порт"},
-        {"Label31", "Сер. N"},
-        {"vPo", "------------"},
-        {"bp_off", "Двигатель ЗАГЛУШЕН"},
-        {"Set_mode", "&Установить"},
-        {"uroven", "нет данных"},
-        {"Label13", "Период отправки  доп. параметров, сек"},
-        {"time_otpr", "60"},
-        {"Frame10", "Настройки сервера"},
-        {"port_serv", "20332"},
-        {"pwd_serv", "не трогай"},
-        {"imei", "NOT READ"},
+    const std::map<ControlName, std::string> expected = {
+        {ctl::Frame2, "Связь"},
+        {ctl::BTNOpenCom, "Открыть порт"},
+        {ctl::BTNCloseCom, "Закрыть порт"},
+        {ctl::Label31, "Сер. N"},
+        {ctl::vPo, "------------"},
+        {ctl::bp_off, "Двигатель ЗАГЛУШЕН"},
+        {ctl::Set_mode, "&Установить"},
+        {ctl::uroven, "нет данных"},
+        {ctl::Label13, "Период отправки  доп. параметров, сек"},
+        {ctl::time_otpr, "60"},
+        {ctl::Frame10, "Настройки сервера"},
+        {ctl::port_serv, "20332"},
+        {ctl::pwd_serv, "не трогай"},
+        {ctl::imei, "NOT READ"},
     };
     for (const auto& [name, text] : expected)
         EXPECT_EQ(shown_text(window.widget(name)).value_or("?").toStdString(), text) << name;
-    auto* tabs = widget<QTabWidget>("SSTab1");
+    auto* tabs = widget<QTabWidget>(ctl::SSTab1);
     ASSERT_EQ(tabs->count(), 3);
     EXPECT_EQ(tabs->tabText(0), "Датчик");
     EXPECT_EQ(tabs->tabText(1), "Трекер");
@@ -102,15 +102,15 @@ TEST_F(Layout, CaptionsAndTextsAsTheWindowShowsThem) {
 // Positions are twips / 15 relative to the parent; the tab control's children keep their
 // design positions across, and down by one offset shared by all, fitting this style's strip.
 TEST_F(Layout, EveryControlStandsAtItsPlace) {
-    auto* tabs = widget<QTabWidget>("SSTab1");
+    auto* tabs = widget<QTabWidget>(ctl::SSTab1);
     std::optional<int> tab_offset;
     for (const Control& c : f.model.controls()) {
         if (c.kind == ControlKind::Timer) continue;
         SCOPED_TRACE(c.name);
-        QWidget* w = window.widget(c.name);
+        QWidget* w = window.widget(ControlName(c.name));
         const QRect design = pixel_rect(c.rect);
         EXPECT_EQ(w->size(), design.size());
-        if (c.parent != "SSTab1") {
+        if (c.parent != ctl::SSTab1) {
             EXPECT_EQ(w->pos(), design.topLeft());
             continue;
         }
@@ -145,7 +145,7 @@ TEST_F(Layout, NothingSeenIsClippedByItsParentOrOverlapsANeighbour) {
     std::map<QWidget*, std::vector<std::pair<std::string, QRect>>> by_parent;
     for (const Control& c : f.model.controls()) {
         if (c.kind == ControlKind::Timer || !seen(f.model, c)) continue;
-        QWidget* w = window.widget(c.name);
+        QWidget* w = window.widget(ControlName(c.name));
         EXPECT_TRUE(usable_area(w->parentWidget()).contains(w->geometry()))
             << c.name << " is clipped by " << c.parent;
         by_parent[w->parentWidget()].emplace_back(c.name, w->geometry());
@@ -165,7 +165,7 @@ TEST_F(Layout, CaptionsFitAtTheirDesignedFonts) {
     for (const Control& c : f.model.controls()) {
         if (c.kind == ControlKind::Timer || !seen(f.model, c) || c.text.empty()) continue;
         SCOPED_TRACE(c.name);
-        QWidget* w = window.widget(c.name);
+        QWidget* w = window.widget(ControlName(c.name));
         const QFont font = ui::control_font(c.font);
         const QString text = QString::fromStdString(c.text);
         if (auto* button = qobject_cast<ui::CaptionButton*>(w)) {
@@ -176,7 +176,7 @@ TEST_F(Layout, CaptionsFitAtTheirDesignedFonts) {
                                       ui::caption_flags(false, false)));
             // The window's own size for the send-period caption is a pixel short of two lines
             // of this font: there it may be drawn half a point smaller.
-            const double slack = c.name == "Label13" ? 0.5 : 0.0;
+            const double slack = c.name == ctl::Label13 ? 0.5 : 0.0;
             EXPECT_GE(label->font().pointSizeF(), c.font.points - slack);
         } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
             EXPECT_LE(QFontMetrics(font).horizontalAdvance(text), frame->width() - 16);
@@ -188,14 +188,14 @@ TEST_F(Layout, CaptionsFitAtTheirDesignedFonts) {
 
 // Texts the logic writes later shrink until they fit rather than being cut.
 TEST_F(Layout, ALongStatusTextShrinksUntilItFits) {
-    f.model.set_text("MsgCom", " Установлен верхний уровень.");
-    auto* status = widget<QLabel>("MsgCom");
+    f.model.set_text(ctl::MsgCom, " Установлен верхний уровень.");
+    auto* status = widget<QLabel>(ctl::MsgCom);
     EXPECT_TRUE(ui::text_fits(status->font(), status->text(), status->contentsRect().size(),
                               ui::caption_flags(false, false)));
     EXPECT_LE(status->font().pointSizeF(), 13.5);
     EXPECT_TRUE(status->font().bold());
 
-    f.model.set_text("MsgCom", "OK");
+    f.model.set_text(ctl::MsgCom, "OK");
     EXPECT_EQ(status->font().pointSizeF(), 13.5);
 }
 

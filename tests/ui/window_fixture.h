@@ -19,7 +19,7 @@ class WindowTest : public ::testing::Test {
     WindowTest() { window.show(); }
 
     template <typename W = QWidget>
-    W* widget(const std::string& name) {
+    W* widget(ControlName name) {
         auto* w = qobject_cast<W*>(window.widget(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -42,7 +42,7 @@ class WindowTest : public ::testing::Test {
         f.lister.entries = {{"ttyUSB0", "/dev/ttyUSB0"}};
         f.app.start();
         f.app.connection().scan_ports();
-        widget<QAbstractButton>("BTNOpenCom")->click();
+        widget<QAbstractButton>(ctl::BTNOpenCom)->click();
     }
 
     FormFixture f;

@@ -12,7 +12,7 @@
 #include "tracker/record.h"
 #include "win32/dialogs.h"
 #include "win32/main_window.h"
-#include "win32/read_runner.h"
+#include "win32/io_runner.h"
 #include "win32/text.h"
 
 namespace velkon::win32 {
@@ -25,34 +25,34 @@ using testing::FormFixture;
 struct WindowFixture : FormFixture {
     MainWindow window{model, app};
 
-    HWND operator[](const char* name) const { return window.control(name); }
-    std::string shown_text(const char* name) const { return window_text(window.control(name)); }
+    HWND operator[](ControlName name) const { return window.control(name); }
+    std::string shown_text(ControlName name) const { return window_text(window.control(name)); }
     // The control's rectangle in the window's client pixels.
-    RECT place(const char* name) const {
+    RECT place(ControlName name) const {
         RECT r;
         GetWindowRect(window.control(name), &r);
         MapWindowPoints(HWND_DESKTOP, window.hwnd(), reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
     // What a user's edit of a text box sends: the new text, then the box's change notification.
-    void type(const char* name, const std::string& text) {
+    void type(ControlName name, const std::string& text) {
         SetWindowTextW(window.control(name), widen(text).c_str());
     }
-    void pick(const char* combo, int entry) {
+    void pick(ControlName combo, int entry) {
         const HWND hwnd = window.control(combo);
         SendMessageW(hwnd, CB_SETCURSEL, entry, 0);
         SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(hwnd));
     }
     void open_page(int page) {
-        const HWND tabs = window.control("SSTab1");
+        const HWND tabs = window.control(ctl::SSTab1);
         SendMessageW(tabs, TCM_SETCURSEL, page, 0);
         NMHDR header{tabs, static_cast<UINT_PTR>(GetDlgCtrlID(tabs)),
                      static_cast<UINT>(TCN_SELCHANGE)};
         SendMessageW(window.hwnd(), WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
     }
     int scaled(int pixels_at_96) const { return MulDiv(pixels_at_96, window.dpi(), 96); }
-    bool visible(const char* name) const {
+    bool visible(ControlName name) const {
         return GetWindowLongPtrW(window.control(name), GWL_STYLE) & WS_VISIBLE;
     }
 };
@@ -65,7 +65,7 @@ TEST(Win32Window, IsTheDesignedSizeWithOneControlPerModelControl) {
     EXPECT_EQ(client.bottom, f.scaled(380));
     EXPECT_EQ(window_text(f.window.hwnd()), "Конфигуратор Velkon");
     for (const Control& c : f.model.controls()) {
-        const HWND hwnd = f.window.control(c.name);
+        const HWND hwnd = f.window.control(ControlName(c.name));
         EXPECT_EQ(hwnd == nullptr, c.kind == ControlKind::Timer) << c.name;
     }
 }
@@ -74,15 +74,15 @@ TEST(Win32Window, IsTheDesignedSizeWithOneControlPerModelControl) {
 TEST(Win32Window, ControlsSitAtTheirPlaces) {
     WindowFixture f;
     struct Row {
-        const char* name;
+        ControlName name;
         RECT pixels;  // at 96 DPI; a combo box's height is its list's too, so not compared
     };
-    const Control& frame = f.model["Frame2"];
+    const Control& frame = f.model[ctl::Frame2];
     const int fx = static_cast<int>(std::lround(frame.rect.left / 15.0));
     const int fy = static_cast<int>(std::lround(frame.rect.top / 15.0));
     const Row rows[] = {
-        {"BTNOpenCom", {fx + 8, fy + 52, fx + 8 + 101, fy + 52 + 33}},
-        {"CmbPort", {fx + 8, fy + 20, fx + 8 + 101, 0}},
+        {ctl::BTNOpenCom, {fx + 8, fy + 52, fx + 8 + 101, fy + 52 + 33}},
+        {ctl::CmbPort, {fx + 8, fy + 20, fx + 8 + 101, 0}},
     };
     for (const Row& row : rows) {
         const RECT r = f.place(row.name);
@@ -97,66 +97,78 @@ TEST(Win32Window, ControlsSitAtTheirPlaces) {
 
 TEST(Win32Window, ShowsTheModelsTextsAndFollowsItsChanges) {
     WindowFixture f;
-    EXPECT_EQ(f.shown_text("BTNOpenCom"), "Открыть порт");
-    f.model.set_text("MsgCom", "Датчик не отвечает");
-    EXPECT_EQ(f.shown_text("MsgCom"), "Датчик не отвечает");
-    f.model.set_enabled("BTNOpenCom", false);
-    EXPECT_FALSE(IsWindowEnabled(f["BTNOpenCom"]));
-    f.model.set_items("CmbPort", {"COM1", "COM3"});
-    f.model.set_selected("CmbPort", 1);
-    EXPECT_EQ(SendMessageW(f["CmbPort"], CB_GETCOUNT, 0, 0), 2);
-    EXPECT_EQ(SendMessageW(f["CmbPort"], CB_GETCURSEL, 0, 0), 1);
-    f.model.set_value("ProgressBar1", 40);
-    EXPECT_EQ(SendMessageW(f["ProgressBar1"], PBM_GETPOS, 0, 0), 40);
+    EXPECT_EQ(f.shown_text(ctl::BTNOpenCom), "Открыть порт");
+    f.model.set_text(ctl::MsgCom, "Датчик не отвечает");
+    EXPECT_EQ(f.shown_text(ctl::MsgCom), "Датчик не отвечает");
+    f.model.set_enabled(ctl::BTNOpenCom, false);
+    EXPECT_FALSE(IsWindowEnabled(f[ctl::BTNOpenCom]));
+    f.model.set_items(ctl::CmbPort, {"COM1", "COM3"});
+    f.model.set_selected(ctl::CmbPort, 1);
+    EXPECT_EQ(SendMessageW(f[ctl::CmbPort], CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(f[ctl::CmbPort], CB_GETCURSEL, 0, 0), 1);
+    f.model.set_value(ctl::ProgressBar1, 40);
+    EXPECT_EQ(SendMessageW(f[ctl::ProgressBar1], PBM_GETPOS, 0, 0), 40);
+}
+
+// A box whose caption is drawn by a label beside it carries the caption as its own text, the
+// name assistive technology reads for a button, instead of nothing.
+TEST(Win32Window, CaptionlessBoxesCarryTheirCaptionForScreenReaders) {
+    WindowFixture f;
+    const std::pair<ControlName, const char*> spots[] = {{ctl::Check3, "Канал 3"},
+                                                         {ctl::usredn, "Сглаживание"},
+                                                         {ctl::R_a, "Аналоговый Режим"},
+                                                         {ctl::r22, "Частотный"}};
+    for (const auto& [name, caption] : spots) EXPECT_EQ(f.shown_text(name), caption) << name;
 }
 
 TEST(Win32Window, TheOpenButtonOpensThePickedPortAndStartsTheExchangeTimer) {
     WindowFixture f;
-    f.model.set_items("CmbPort", {"COM1", "COM3"});
-    f.pick("CmbPort", 1);
-    EXPECT_EQ(f.model.selected("CmbPort"), 1);
-    SendMessageW(f["BTNOpenCom"], BM_CLICK, 0, 0);
+    f.model.set_items(ctl::CmbPort, {"COM1", "COM3"});
+    f.pick(ctl::CmbPort, 1);
+    EXPECT_EQ(f.model.selected(ctl::CmbPort), 1);
+    SendMessageW(f[ctl::BTNOpenCom], BM_CLICK, 0, 0);
     ASSERT_FALSE(f.port.calls.empty());
     EXPECT_EQ(f.port.calls.back(), "open \\\\.\\COM3");
-    EXPECT_TRUE(f.window.timer_running("TMRComm"));
-    EXPECT_FALSE(f.window.timer_running("Timer1"));
-    EXPECT_FALSE(IsWindowEnabled(f["BTNOpenCom"]));
+    EXPECT_TRUE(f.window.timer_running(ctl::TMRComm));
+    EXPECT_FALSE(f.window.timer_running(ctl::Timer1));
+    EXPECT_FALSE(IsWindowEnabled(f[ctl::BTNOpenCom]));
 }
 
 TEST(Win32Window, TypedTextReachesTheModelWithinTheFieldsWidth) {
     WindowFixture f;
-    const int width = f.model["apn"].max_bytes;
+    const int width = f.model[ctl::apn].max_bytes;
     ASSERT_GT(width, 0);
-    f.type("apn", "internet.ru");
-    EXPECT_EQ(f.model.text("apn"), "internet.ru");
+    f.type(ctl::apn, "internet.ru");
+    EXPECT_EQ(f.model.text(ctl::apn), "internet.ru");
     // One byte too many, or a character the field cannot carry: refused, nothing changes.
-    f.type("apn", std::string(width + 1, 'a'));
-    EXPECT_EQ(f.model.text("apn"), "internet.ru");
-    EXPECT_EQ(f.shown_text("apn"), "internet.ru");
-    f.type("apn", "интернет日");
-    EXPECT_EQ(f.model.text("apn"), "internet.ru");
-    f.type("apn", std::string(width, 'b'));
-    EXPECT_EQ(f.model.text("apn"), std::string(width, 'b'));
+    f.type(ctl::apn, std::string(width + 1, 'a'));
+    EXPECT_EQ(f.model.text(ctl::apn), "internet.ru");
+    EXPECT_EQ(f.shown_text(ctl::apn), "internet.ru");
+    f.type(ctl::apn, "интернет日");
+    EXPECT_EQ(f.model.text(ctl::apn), "internet.ru");
+    f.type(ctl::apn, std::string(width, 'b'));
+    EXPECT_EQ(f.model.text(ctl::apn), std::string(width, 'b'));
 }
 
 TEST(Win32Window, PagesShowTheirOwnControls) {
     WindowFixture f;
-    EXPECT_TRUE(f.visible("hig"));
-    EXPECT_FALSE(f.visible("apn"));
+    EXPECT_TRUE(f.visible(ctl::hig));
+    EXPECT_FALSE(f.visible(ctl::apn));
     f.open_page(2);
     EXPECT_EQ(f.model.tab(), 2);
-    EXPECT_FALSE(f.visible("hig"));
-    EXPECT_TRUE(f.visible("apn"));
+    EXPECT_FALSE(f.visible(ctl::hig));
+    EXPECT_TRUE(f.visible(ctl::apn));
 }
 
 TEST(Win32Window, CheckBoxesAndOptionButtonsSetTheModel) {
     WindowFixture f;
-    for (std::string name = "usredn"; !name.empty(); name = f.model[name].parent)
-        f.model.set_enabled(name, true);
-    const bool before = f.model.checked("usredn");
-    SendMessageW(f["usredn"], BM_CLICK, 0, 0);
-    EXPECT_EQ(f.model.checked("usredn"), !before);
-    EXPECT_EQ(SendMessageW(f["usredn"], BM_GETCHECK, 0, 0) == BST_CHECKED, !before);
+    for (std::string name = ctl::usredn.str(); !name.empty();
+         name = f.model[ControlName(name)].parent)
+        f.model.set_enabled(ControlName(name), true);
+    const bool before = f.model.checked(ctl::usredn);
+    SendMessageW(f[ctl::usredn], BM_CLICK, 0, 0);
+    EXPECT_EQ(f.model.checked(ctl::usredn), !before);
+    EXPECT_EQ(SendMessageW(f[ctl::usredn], BM_GETCHECK, 0, 0) == BST_CHECKED, !before);
 }
 
 // A check set by another program or a test tool (BM_SETCHECK) notifies nobody, yet it is what
@@ -165,29 +177,29 @@ TEST(Win32Window, ACheckSetFromOutsideReachesTheModel) {
     WindowFixture f;
     f.open_link();
     struct Step {
-        const char* name;
+        ControlName name;
         bool checked;
     };
-    const Step steps[] = {{"Check1", true},    {"Check1", false}, {"Check3", true},
-                          {"EGTS_prot", true}, {"r11", true},     {"r13", true}};
+    const Step steps[] = {{ctl::Check1, true},    {ctl::Check1, false}, {ctl::Check3, true},
+                          {ctl::EGTS_prot, true}, {ctl::r11, true},     {ctl::r13, true}};
     for (const Step& step : steps) {
-        SCOPED_TRACE(std::string(step.name) + (step.checked ? " on" : " off"));
+        SCOPED_TRACE(step.name.str() + (step.checked ? " on" : " off"));
         SendMessageW(f[step.name], BM_SETCHECK, step.checked ? BST_CHECKED : BST_UNCHECKED, 0);
         EXPECT_EQ(f.model.checked(step.name), step.checked);
     }
     // The option buttons of a group stay one choice.
-    EXPECT_FALSE(f.model.checked("r11"));
-    EXPECT_NE(SendMessageW(f["r11"], BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_FALSE(f.model.checked(ctl::r11));
+    EXPECT_NE(SendMessageW(f[ctl::r11], BM_GETCHECK, 0, 0), BST_CHECKED);
 
-    ASSERT_TRUE(f.app.fire("setdata"));
+    ASSERT_TRUE(f.app.fire(ctl::setdata));
     const std::string& frame = f.vars().wrs;
     ASSERT_EQ(frame.size(), kConfigFrameSize);
     for (const ConfigField& field : tracker_config_layout()) {
         if (field.kind != FieldKind::Flag) continue;
-        const std::string name(field.control);
-        SCOPED_TRACE(name);
+        const ControlName name = field.control;
+        SCOPED_TRACE(name.str());
         const bool sent = (static_cast<unsigned char>(frame[field.position - 1]) & field.mask) != 0;
-        EXPECT_EQ(sent, SendMessageW(f[name.c_str()], BM_GETCHECK, 0, 0) == BST_CHECKED);
+        EXPECT_EQ(sent, SendMessageW(f[name], BM_GETCHECK, 0, 0) == BST_CHECKED);
     }
 }
 
@@ -223,10 +235,10 @@ bool pump_until(Pred done) {
     return done();
 }
 
-TEST(Win32ReadRunner, DeliversTheExchangeOnTheWindowsThreadInOrder) {
+TEST(Win32IoRunner, DeliversTheExchangeOnTheWindowsThreadInOrder) {
     testing::FakePort port;
     port.reads = {"first", "second"};
-    Win32ReadRunner runner;
+    Win32IoRunner runner;
     std::vector<std::string> got;
     const DWORD window_thread = GetCurrentThreadId();
     bool same_thread = true;
@@ -258,12 +270,12 @@ class SignallingPort : public testing::FakePort {
     }
 };
 
-TEST(Win32ReadRunner, AResultNotYetDeliveredIsDroppedWithTheRunner) {
+TEST(Win32IoRunner, AResultNotYetDeliveredIsDroppedWithTheRunner) {
     SignallingPort port;
     port.reads = {"late"};
     bool called = false;
     {
-        Win32ReadRunner runner;
+        Win32IoRunner runner;
         runner.exchange(port, "", {}, [&](TickIo) { called = true; });
         // The worker has read, and its result is posted, but not handled before the runner goes.
         ASSERT_EQ(WaitForSingleObject(port.read_done, 5000), WAIT_OBJECT_0);

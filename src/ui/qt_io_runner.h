@@ -1,4 +1,4 @@
-// The worker read runner woken through Qt's event queue: a finished tick queues a call on the
+// The worker port I/O runner woken through Qt's event queue: a finished tick queues a call on the
 // window's thread, and that call takes the results from the runner and runs their callbacks
 // there, between other events.
 //
@@ -12,18 +12,18 @@
 #include <memory>
 #include <string>
 
-#include "seams/worker_read_runner.h"
+#include "seams/worker_io_runner.h"
 
 class QObject;
 
 namespace velkon {
 
-class QtReadRunner : public ReadRunner {
+class QtIoRunner : public PortIoRunner {
   public:
-    QtReadRunner();
-    ~QtReadRunner() override;
-    QtReadRunner(const QtReadRunner&) = delete;
-    QtReadRunner& operator=(const QtReadRunner&) = delete;
+    QtIoRunner();
+    ~QtIoRunner() override;
+    QtIoRunner(const QtIoRunner&) = delete;
+    QtIoRunner& operator=(const QtIoRunner&) = delete;
 
     void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
                   std::function<void(TickIo)> done) override;
@@ -32,7 +32,7 @@ class QtReadRunner : public ReadRunner {
   private:
     // Declared first, so it is deleted only after the runner's worker has stopped waking it.
     std::unique_ptr<QObject> receiver_;
-    WorkerReadRunner runner_;
+    WorkerIoRunner runner_;
 };
 
 }  // namespace velkon

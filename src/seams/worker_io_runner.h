@@ -26,16 +26,16 @@
 
 namespace velkon {
 
-class WorkerReadRunner : public ReadRunner {
+class WorkerIoRunner : public PortIoRunner {
   public:
     // `wake` is called on the worker with the runner's lock held: it may only queue the call to
     // deliver_ready(), not call into the runner. It is called once for every finished tick, so a
     // nested event loop inside one `done` still gets the later results; a wake-up that finds
     // them taken does nothing.
-    explicit WorkerReadRunner(std::function<void()> wake);
-    ~WorkerReadRunner() override;
-    WorkerReadRunner(const WorkerReadRunner&) = delete;
-    WorkerReadRunner& operator=(const WorkerReadRunner&) = delete;
+    explicit WorkerIoRunner(std::function<void()> wake);
+    ~WorkerIoRunner() override;
+    WorkerIoRunner(const WorkerIoRunner&) = delete;
+    WorkerIoRunner& operator=(const WorkerIoRunner&) = delete;
 
     void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
                   std::function<void(TickIo)> done) override;

@@ -1,4 +1,4 @@
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -11,33 +11,33 @@ namespace {
 class ResultReceiver : public QObject {
     Q_OBJECT
   public:
-    explicit ResultReceiver(WorkerReadRunner& runner) : runner_(runner) {}
+    explicit ResultReceiver(WorkerIoRunner& runner) : runner_(runner) {}
     Q_INVOKABLE void deliver() { runner_.deliver_ready(); }
 
   private:
-    WorkerReadRunner& runner_;
+    WorkerIoRunner& runner_;
 };
 
 }  // namespace
 
 // The call is queued by name: the queued event then carries nothing of ours, and the results
 // reach the window's thread only through the runner's lock.
-QtReadRunner::QtReadRunner()
+QtIoRunner::QtIoRunner()
     : receiver_(std::make_unique<ResultReceiver>(runner_)), runner_([receiver = receiver_.get()] {
           QMetaObject::invokeMethod(receiver, "deliver", Qt::QueuedConnection);
       }) {}
 
-QtReadRunner::~QtReadRunner() = default;
+QtIoRunner::~QtIoRunner() = default;
 
-void QtReadRunner::exchange(SerialPort& port, std::string request,
+void QtIoRunner::exchange(SerialPort& port, std::string request,
                             std::function<bool()> still_current, std::function<void(TickIo)> done) {
     runner_.exchange(port, std::move(request), std::move(still_current), std::move(done));
 }
 
-void QtReadRunner::flush(SerialPort& port) {
+void QtIoRunner::flush(SerialPort& port) {
     runner_.flush(port);
 }
 
 }  // namespace velkon
 
-#include "qt_read_runner.moc"
+#include "qt_io_runner.moc"

@@ -1,6 +1,6 @@
 // The exchange tick's port work on the worker thread, its results handed back only when the
 // window's thread asks for them, after a wake-up.
-#include "seams/worker_read_runner.h"
+#include "seams/worker_io_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +56,7 @@ class WorkerRunner : public ::testing::Test {
 
     GatedPort port;
     Wakeups wakeups;
-    std::optional<WorkerReadRunner> runner{std::in_place, [this] { wakeups.wake(); }};
+    std::optional<WorkerIoRunner> runner{std::in_place, [this] { wakeups.wake(); }};
 };
 
 TEST_F(WorkerRunner, HandsEachResultToTheThreadThatAsksInOrderOnlyWhenAsked) {
@@ -116,7 +116,7 @@ TEST_F(WorkerRunner, DropsWhatIsNotDeliveredWhenDestroyed) {
             // Joined after the runner has gone: the driver's close may wake the read before the
             // runner's destruction begins or while it waits for the read.
             std::jthread closer;
-            WorkerReadRunner runner([&] { wakeups.wake(); });
+            WorkerIoRunner runner([&] { wakeups.wake(); });
             runner.exchange(port, "", {}, [&delivered, held](TickIo) { delivered = true; });
             ASSERT_TRUE(port.wait_reads_started(1));
             if (read_done) {
@@ -165,7 +165,7 @@ TEST(WorkerRunnerPortWork, RunsOnTheWorkerInTheOrderAsked) {
         Wakeups wakeups;
         std::vector<bool> written;
         {
-            WorkerReadRunner runner([&] { wakeups.wake(); });
+            WorkerIoRunner runner([&] { wakeups.wake(); });
             for (const auto& step : c.steps) {
                 if (step.flush) {
                     runner.flush(port);

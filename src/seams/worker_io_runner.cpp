@@ -1,4 +1,4 @@
-#include "seams/worker_read_runner.h"
+#include "seams/worker_io_runner.h"
 
 #include <utility>
 
@@ -6,10 +6,10 @@
 
 namespace velkon {
 
-WorkerReadRunner::WorkerReadRunner(std::function<void()> wake)
+WorkerIoRunner::WorkerIoRunner(std::function<void()> wake)
     : wake_window_(std::move(wake)), worker_([this] { run(); }) {}
 
-WorkerReadRunner::~WorkerReadRunner() {
+WorkerIoRunner::~WorkerIoRunner() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -21,17 +21,17 @@ WorkerReadRunner::~WorkerReadRunner() {
     results_.clear();
 }
 
-void WorkerReadRunner::exchange(SerialPort& port, std::string request,
+void WorkerIoRunner::exchange(SerialPort& port, std::string request,
                                 std::function<bool()> still_current,
                                 std::function<void(TickIo)> done) {
     push(Job{&port, std::move(request), std::move(still_current), std::move(done)});
 }
 
-void WorkerReadRunner::flush(SerialPort& port) {
+void WorkerIoRunner::flush(SerialPort& port) {
     push(Job{&port, {}, {}, {}});
 }
 
-void WorkerReadRunner::push(Job job) {
+void WorkerIoRunner::push(Job job) {
     {
         std::lock_guard lock(mutex_);
         jobs_.push_back(std::move(job));
@@ -39,7 +39,7 @@ void WorkerReadRunner::push(Job job) {
     wake_worker_.notify_one();
 }
 
-void WorkerReadRunner::deliver_ready() {
+void WorkerIoRunner::deliver_ready() {
     // One at a time: a callback that spins a nested event loop leaves the rest queued here for
     // that loop's own delivery, so none runs twice or ahead of an older one.
     for (;;) {
@@ -54,7 +54,7 @@ void WorkerReadRunner::deliver_ready() {
     }
 }
 
-void WorkerReadRunner::run() {
+void WorkerIoRunner::run() {
     for (;;) {
         Job job{};
         {

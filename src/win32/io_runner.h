@@ -1,4 +1,4 @@
-// The worker read runner woken through the window's message queue: a finished tick posts a
+// The worker port I/O runner woken through the window's message queue: a finished tick posts a
 // message to a message-only window of the window's thread, and that message takes the results
 // from the runner and runs their callbacks there, between other messages.
 //
@@ -13,16 +13,16 @@
 #include <functional>
 #include <string>
 
-#include "seams/worker_read_runner.h"
+#include "seams/worker_io_runner.h"
 
 namespace velkon::win32 {
 
-class Win32ReadRunner : public ReadRunner {
+class Win32IoRunner : public PortIoRunner {
   public:
-    Win32ReadRunner();
-    ~Win32ReadRunner() override;
-    Win32ReadRunner(const Win32ReadRunner&) = delete;
-    Win32ReadRunner& operator=(const Win32ReadRunner&) = delete;
+    Win32IoRunner();
+    ~Win32IoRunner() override;
+    Win32IoRunner(const Win32IoRunner&) = delete;
+    Win32IoRunner& operator=(const Win32IoRunner&) = delete;
 
     void exchange(SerialPort& port, std::string request, std::function<bool()> still_current,
                   std::function<void(TickIo)> done) override;
@@ -39,7 +39,7 @@ class Win32ReadRunner : public ReadRunner {
         Receiver& operator=(const Receiver&) = delete;
         HWND hwnd() const { return hwnd_; }
         // Where the wake-ups go; set once the runner exists, before it is given any job.
-        void deliver_to(WorkerReadRunner& runner);
+        void deliver_to(WorkerIoRunner& runner);
 
       private:
         static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -47,7 +47,7 @@ class Win32ReadRunner : public ReadRunner {
     };
 
     Receiver receiver_;  // first: outlives the runner
-    WorkerReadRunner runner_;
+    WorkerIoRunner runner_;
 };
 
 }  // namespace velkon::win32

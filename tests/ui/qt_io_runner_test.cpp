@@ -1,6 +1,6 @@
 // The worker read runner woken through Qt's event queue: results reach the window's thread
 // between its other events, and a wake-up still queued when the runner goes finds nothing.
-#include "ui/qt_read_runner.h"
+#include "ui/qt_io_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -34,11 +34,11 @@ bool spin_until(const std::function<bool()>& done) {
 }
 
 // A tick with nothing to send: only the read's result matters.
-void read_only(QtReadRunner& runner, SerialPort& port, std::function<void(std::string)> done) {
+void read_only(QtIoRunner& runner, SerialPort& port, std::function<void(std::string)> done) {
     runner.exchange(port, "", {}, [done = std::move(done)](TickIo io) { done(io.received); });
 }
 
-TEST(QtReadRunner, DeliversEachResultOnTheWindowThreadInOrderWhileTheLoopStaysFree) {
+TEST(QtIoRunner, DeliversEachResultOnTheWindowThreadInOrderWhileTheLoopStaysFree) {
     GatedPort port;
     std::vector<std::string> results;
     bool on_window_thread = true;
@@ -47,7 +47,7 @@ TEST(QtReadRunner, DeliversEachResultOnTheWindowThreadInOrderWhileTheLoopStaysFr
         results.push_back(std::move(text));
     };
     {
-        QtReadRunner runner;
+        QtIoRunner runner;
         read_only(runner, port, done);
         ASSERT_TRUE(port.wait_reads_started(1));
 
@@ -68,11 +68,11 @@ TEST(QtReadRunner, DeliversEachResultOnTheWindowThreadInOrderWhileTheLoopStaysFr
     EXPECT_TRUE(on_window_thread);
 }
 
-TEST(QtReadRunner, AWakeUpQueuedBeforeTheRunnerWentFindsNothing) {
+TEST(QtIoRunner, AWakeUpQueuedBeforeTheRunnerWentFindsNothing) {
     GatedPort port(false);
     std::optional<std::string> delivered;
     {
-        QtReadRunner runner;
+        QtIoRunner runner;
         read_only(runner, port, [&](std::string text) { delivered = std::move(text); });
         // The result is ready and its wake-up queued once the next job has started: the jobs
         // run in order.
