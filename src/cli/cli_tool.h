@@ -3,33 +3,82 @@
 // messages (in Russian) on the error output.
 //
 // Exit status: 0 done; 1 the device did not answer, refused, or read back differently, or the
-// output could not be written; 2 bad usage, a bad profile, or a port that could not be opened;
-// 128 + N ended by signal N (Ctrl-C, kill, a closed terminal or pipe), the port given back as it
-// was found.
+// output could not be written; 2 bad usage, a bad input file or value, or the console named
+// without --console; 3 the port could not be opened (absent, busy, no rights); a fleet ends with
+// the largest status of its units; 128 + N ended by signal N (Ctrl-C, kill, a closed terminal or
+// pipe), every port given back as it was found.
+//
+// Commands are rows of one table (cli_commands.cpp): a command is added by a row there and a
+// function of the CommandRun type, in a source file of its own.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "cli/unit_jobs.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
 
 namespace velkon::cli {
-
-enum ExitStatus : int { kDone = 0, kDeviceFailed = 1, kBadInput = 2, kOutputFailed = 1 };
 
 struct CliSeams {
     std::function<std::unique_ptr<SerialPort>()> make_port;
     PortLister& ports;
     std::ostream& out;
     std::ostream& err;
-    // Between two readings: the window's pace.
+    // Between two readings when no --interval is given: the window's pace.
     std::chrono::milliseconds readings_interval{500};
 };
+
+// The options a command may take, one bit each.
+enum OptionBit : std::uint32_t {
+    kOptJson = 1u << 0,
+    kOptCsv = 1u << 1,
+    kOptCount = 1u << 2,
+    kOptInterval = 1u << 3,
+    kOptOutput = 1u << 4,
+    kOptSet = 1u << 5,
+    kOptReport = 1u << 6,
+    kOptAll = 1u << 7,
+    // Every command that opens a port takes these two.
+    kOptTimeout = 1u << 8,
+    kOptConsole = 1u << 9,
+    kOptPort = kOptTimeout | kOptConsole,
+};
+
+struct CommandLine {
+    std::vector<std::string> args;  // the positional arguments after the command's words
+    std::uint32_t given = 0;        // OptionBit of every option given
+    std::optional<long> count;
+    std::optional<std::chrono::milliseconds> interval;
+    std::chrono::milliseconds timeout{500};
+    std::optional<std::string> output;
+    std::optional<std::string> report;
+    std::vector<std::string> sets;
+    bool json = false, csv = false, all = false, console = false;
+};
+
+class CliTool;
+using CommandRun = int (*)(CliTool& tool, const CommandLine& line);
+
+struct CommandRow {
+    std::string_view words;      // "config write"
+    std::string_view arguments;  // "ПОРТ ФАЙЛ", for messages
+    std::size_t min_args, max_args;
+    std::uint32_t options;  // OptionBit
+    CommandRun run;
+};
+
+// The table of commands (cli_commands.cpp).
+std::span<const CommandRow> command_table();
 
 class CliTool {
   public:
@@ -38,21 +87,30 @@ class CliTool {
     // Runs one command line (without the program name); returns the exit status.
     int run(const std::vector<std::string>& args);
 
-  private:
-    struct Options;
-    int list_ports();
-    int readings(const Options& o);
-    int config_read(const Options& o);
-    int config_write(const Options& o);
-    int imei(const Options& o);
-    // Opens the port the user named; nullptr after saying why.
-    std::unique_ptr<SerialPort> open_port(const std::string& name);
+    // For the commands.
+    std::ostream& out() { return s_.out; }
+    std::ostream& err() { return s_.err; }
+    PortLister& ports() { return s_.ports; }
+    std::chrono::milliseconds readings_interval() const { return s_.readings_interval; }
+    // The port a user named (a name from the list or a path); nullopt after saying why (status 3).
+    std::optional<NamedPort> find_port(const std::string& name, std::ostream& say);
+    UnitJobSettings job_settings(const CommandLine& line) const;
+    // Finds and opens a port for a one-unit command; nullptr after saying why, `status` set.
+    std::unique_ptr<SerialPort> open_one(const CommandLine& line, const std::string& name,
+                                         int& status);
     int usage_error(const std::string& message);
 
+  private:
     CliSeams s_;
 };
 
 // The help text.
 std::string help_text();
+
+// "«text»".
+std::string in_quotes(const std::string& text);
+
+// The local time as ISO 8601 with its offset: 2026-12-11T09:30:05+03:00.
+std::string iso_time_now();
 
 }  // namespace velkon::cli

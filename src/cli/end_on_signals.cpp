@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <vector>
 
 namespace velkon::cli {
 
@@ -16,12 +17,12 @@ class EndOnSignals::WatchedPort final : public SerialPort {
     WatchedPort(EndOnSignals& owner, std::unique_ptr<SerialPort> port)
         : owner_(owner), port_(std::move(port)) {
         std::lock_guard lock(owner_.mutex_);
-        owner_.port_ = port_.get();
+        owner_.ports_.push_back(port_.get());
     }
     ~WatchedPort() override {
         {
             std::lock_guard lock(owner_.mutex_);
-            owner_.port_ = nullptr;
+            std::erase(owner_.ports_, port_.get());
         }
         port_.reset();
     }
@@ -93,7 +94,7 @@ void EndOnSignals::end_by(int signal) {
     // Held to the end: the main thread cannot destroy the port meanwhile, and a second signal on
     // another thread waits here instead of ending the program halfway.
     mutex_.lock();
-    if (port_) port_->ClosePort();
+    for (SerialPort* port : ports_) port->ClosePort();
     die_of_signal(signal);
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "base/end_signals.h"
 #include "base/unique_fd.h"
@@ -42,7 +43,7 @@ class EndOnSignals {
     EndSignalPipe signals_;
     UniqueFd stop_;  // eventfd: the thread ends
     std::mutex mutex_;
-    SerialPort* port_ = nullptr;  // guarded by mutex_
+    std::vector<SerialPort*> ports_;  // guarded by mutex_: every port open now (a fleet has many)
     std::thread thread_;
 };
 

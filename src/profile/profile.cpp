@@ -351,18 +351,6 @@ std::optional<std::uint64_t> decimal(const std::optional<FieldValue>& value) {
     return n;
 }
 
-std::string text_value(const std::optional<FieldValue>& value) {
-    if (!value) return {};
-    if (const auto* text = std::get_if<std::string>(&*value)) return *text;
-    return std::to_string(std::get<std::uint32_t>(*value));
-}
-
-std::uint32_t number_value(const std::optional<FieldValue>& value) {
-    if (!value) return 0;
-    if (const auto* n = std::get_if<std::uint32_t>(&*value)) return *n;
-    return 0;
-}
-
 }  // namespace
 
 LoadedProfile parse_profile(std::string_view json_text) {
@@ -437,24 +425,23 @@ std::string profile_text(const TrackerConfig& config) {
         const auto& value = values[row_of(k.control)];
         switch (k.type) {
             case ValueType::Text:
-                json[std::string(k.key)] = text_value(value);
+                json[std::string(k.key)] = text_of(value);
                 break;
             case ValueType::Integer:
                 json[std::string(k.key)] = decimal(value).value_or(0);
                 break;
             case ValueType::Mode:
-                json[std::string(k.key)] = number_value(value);
+                json[std::string(k.key)] = number_of(value);
                 break;
             case ValueType::Bool:
-                json[std::string(k.key)] = number_value(value) != 0;
+                json[std::string(k.key)] = number_of(value) != 0;
                 break;
         }
     }
     Json channels = Json::array();
     for (std::size_t c = 0; c < kChannelCount; ++c) {
         Json channel;
-        channel[std::string(kEnabledKey)] =
-            number_value(values[row_of(ctl::channel_check[c])]) != 0;
+        channel[std::string(kEnabledKey)] = number_of(values[row_of(ctl::channel_check[c])]) != 0;
         channel[std::string(kAddressKey)] =
             decimal(values[row_of(ctl::channel_address[c])]).value_or(0);
         channels.push_back(std::move(channel));
@@ -469,20 +456,16 @@ std::string profile_text(const TrackerConfig& config) {
     return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-std::vector<std::string> differing_fields(const TrackerConfig& written,
-                                          const TrackerConfig& read_back) {
-    std::vector<std::string> out;
-    const auto expected = written_form(written);
-    const auto layout = tracker_config_layout();
-    for (std::size_t i = 0; i < layout.size(); ++i) {
-        if (!layout[i].written()) continue;
-        const auto& want = expected ? expected->values[i] : written.values[i];
-        const auto& got = read_back.values[i];
-        if (want == got) continue;
-        out.push_back(in_quotes(row_keys()[i]) + ": записано " + shown_value(want, layout[i].kind) +
-                      ", прочитано " + shown_value(got, layout[i].kind));
-    }
-    return out;
+std::string profile_key_of_row(std::size_t row) {
+    return row < row_keys().size() ? row_keys()[row] : std::string();
+}
+
+std::optional<TrackerConfig> as_read_back_after_write(const TrackerConfig& config) {
+    return written_form(config);
+}
+
+std::string profile_shown_value(const std::optional<FieldValue>& value, FieldKind kind) {
+    return shown_value(value, kind);
 }
 
 }  // namespace velkon

@@ -58,9 +58,14 @@ std::string check_values(const TrackerConfig& config);
 // matters.
 std::string profile_text(const TrackerConfig& config);
 
-// The written fields of `written` that `read_back` holds differently, one line each:
-// key, the value written and the value read.
-std::vector<std::string> differing_fields(const TrackerConfig& written,
-                                          const TrackerConfig& read_back);
+// The profile key of a layout row ("channels[2].address"), or "" for a row no key holds.
+std::string profile_key_of_row(std::size_t row);
+
+// The record as the unit reports it back after a write of `config`: numbers as the write frame
+// carries them (a period "60,4" becomes 60), texts as given; nullopt when the write is refused.
+std::optional<TrackerConfig> as_read_back_after_write(const TrackerConfig& config);
+
+// A value as a profile shows it, for messages: texts in «», flags as true/false, "нет" missing.
+std::string profile_shown_value(const std::optional<FieldValue>& value, FieldKind kind);
 
 }  // namespace velkon

@@ -250,8 +250,10 @@ Device::Device(SensorState sensor, TrackerState tracker)
 
 Reply Device::answer(std::string_view request) {
     ++requests_;
-    const bool lost =
-        faults_.silent || (faults_.silent_every != 0 && requests_ % faults_.silent_every == 0);
+    const bool lost = faults_.silent ||
+                      (faults_.silent_every != 0 && requests_ % faults_.silent_every == 0) ||
+                      (faults_.silent_from != 0 && requests_ >= faults_.silent_from &&
+                       requests_ <= faults_.silent_to);
     Reply reply;
     if (!lost) {
         if (auto answer = respond(request)) reply = deliver(std::move(*answer));

@@ -126,6 +126,9 @@ struct TrackerState {
 struct Faults {
     bool silent = false;        // every request is lost: no answer, no effect
     unsigned silent_every = 0;  // every Nth request (counted from 1) is lost; 0 = off
+    // Requests silent_from..silent_to (counted from 1) are lost, a gap of the unit; 0 = off.
+    unsigned silent_from = 0;
+    unsigned silent_to = 0;
     bool wrong_check = false;   // the answer's check byte is wrong
     bool unknown_code = false;  // the answer carries code 0x99
     bool modem_text = false;    // a line of modem text instead of the answer

@@ -160,6 +160,17 @@ const std::vector<Option>& options() {
          set_switch(&Settings::faults, &Faults::silent)},
         {"--silent-every", "N", "оставлять без ответа каждый N-й запрос",
          set_number(&Settings::faults, &Faults::silent_every, 1, 1'000'000)},
+        {"--gap-requests", "ОТ-ДО", "оставлять без ответа запросы с номерами от ОТ до ДО (перерыв)",
+         [](Settings& s, std::string_view t) {
+             const auto dash = t.find('-');
+             if (dash == std::string_view::npos) return false;
+             const auto from = number(t.substr(0, dash), 1, 1'000'000);
+             const auto to = number(t.substr(dash + 1), 1, 1'000'000);
+             if (!from || !to || *to < *from) return false;
+             s.faults.silent_from = static_cast<unsigned>(*from);
+             s.faults.silent_to = static_cast<unsigned>(*to);
+             return true;
+         }},
         {"--wrong-check", nullptr, "отвечать с неверным контрольным байтом",
          set_switch(&Settings::faults, &Faults::wrong_check)},
         {"--unknown-code", nullptr, "отвечать с неизвестным кодом 0x99",

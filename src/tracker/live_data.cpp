@@ -99,18 +99,29 @@ Frame live_data_request() {
     return make_frame({0x3E, 0xCA, 0xA0});
 }
 
-void Tracker::show_live_data(const Frame& answer) {
-    m_.set_text(ctl::MsgCom, "Получены данные");
+std::vector<LiveValue> decode_live_data(std::string_view answer, std::string_view separator) {
+    std::vector<LiveValue> values;
     for (const LiveField& field : kLiveLayout) {
         const std::size_t end = field.position - 1 + field.width;
         if (answer.size() < field.group_length || answer.size() < end) continue;
-        const std::string_view bytes =
-            std::string_view(answer).substr(field.position - 1, field.width);
+        const std::string_view bytes = answer.substr(field.position - 1, field.width);
         if (field.show == Show::Level) {
             const std::uint32_t level = byte_at(bytes, 0);
-            m_.set_value(field.control, level > kLevelLimit ? 0 : static_cast<int>(level));
+            values.push_back({field.control, std::to_string(level > kLevelLimit ? 0 : level)});
         } else {
-            m_.set_text(field.control, shown_text(field, bytes, decimal_separator_));
+            values.push_back({field.control, shown_text(field, bytes, separator)});
+        }
+    }
+    return values;
+}
+
+void Tracker::show_live_data(const Frame& answer) {
+    m_.set_text(ctl::MsgCom, "Получены данные");
+    for (const LiveValue& value : decode_live_data(answer, decimal_separator_)) {
+        if (value.control == ctl::ProgressBar1) {
+            m_.set_value(value.control, std::stoi(value.text));
+        } else {
+            m_.set_text(value.control, value.text);
         }
     }
 }

@@ -82,18 +82,6 @@ FieldValue decode_field(const ConfigField& field, std::string_view bytes) {
     std::abort();
 }
 
-std::string text_of(const std::optional<FieldValue>& value) {
-    if (!value) return {};
-    if (const auto* s = std::get_if<std::string>(&*value)) return *s;
-    return std::to_string(std::get<std::uint32_t>(*value));
-}
-
-std::uint32_t number_of(const std::optional<FieldValue>& value) {
-    if (!value) return 0;
-    if (const auto* n = std::get_if<std::uint32_t>(&*value)) return *n;
-    return 0;
-}
-
 // Whether `one` is one whole, well-formed character of `length` bytes. An overlong form or a
 // surrogate is malformed rather than foreign: quoting it would put invalid UTF-8 in the message.
 bool well_formed(std::string_view one, std::size_t length) {
@@ -182,6 +170,18 @@ std::optional<std::string> encode_field(const ConfigField& field,
 }
 
 }  // namespace
+
+std::string text_of(const std::optional<FieldValue>& value) {
+    if (!value) return {};
+    if (const auto* s = std::get_if<std::string>(&*value)) return *s;
+    return std::to_string(std::get<std::uint32_t>(*value));
+}
+
+std::uint32_t number_of(const std::optional<FieldValue>& value) {
+    if (!value) return 0;
+    if (const auto* n = std::get_if<std::uint32_t>(&*value)) return *n;
+    return 0;
+}
 
 std::span<const ConfigField> tracker_config_layout() {
     return kLayout;

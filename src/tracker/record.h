@@ -96,4 +96,9 @@ struct ConfigFrame {
 };
 ConfigFrame encode_config_frame(const TrackerConfig& config);
 
+// A value as text (a number in decimal; "" when missing), and as a number (a Mode or Flag value;
+// 0 when missing or a text).
+std::string text_of(const std::optional<FieldValue>& value);
+std::uint32_t number_of(const std::optional<FieldValue>& value);
+
 }  // namespace velkon

@@ -94,6 +94,15 @@ struct ImeiAnswer {
 };
 ImeiAnswer decode_imei_answer(std::string_view answer);
 
+// The live data's values in the order they are shown, each with the control that shows it: the
+// text a label shows (fractions with `separator`), or for the level bar its value. A value whose
+// bytes a short answer lacks is left out.
+struct LiveValue {
+    ControlName control;
+    std::string text;
+};
+std::vector<LiveValue> decode_live_data(std::string_view answer, std::string_view separator);
+
 // The controls the live data fills, in the order they are shown.
 std::vector<ControlName> live_data_controls();
 

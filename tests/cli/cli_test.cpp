@@ -13,6 +13,7 @@
 #include "sim/pty_server.h"
 #include "support/form_fixture.h"
 #include "tracker/answers.h"
+#include "tracker/tracker.h"
 
 namespace velkon {
 namespace {
@@ -106,7 +107,7 @@ TEST(Cli, DataGoesToTheStandardOutput) {
     }
     EXPECT_EQ(count, 2);
 
-    ASSERT_EQ(rig.run({"readings", rig.port()}), 0);
+    ASSERT_EQ(rig.run({"readings", rig.port(), "--count", "1"}), 0);
     EXPECT_EQ(rig.out.str().rfind("Уровень ", 0), 0u) << rig.out.str();
     EXPECT_NE(rig.out.str().find("; Температура 21 °C;"), std::string::npos);
 
@@ -140,7 +141,7 @@ TEST(Cli, AnEchoingAdapterChangesNoResult) {
 
     ASSERT_EQ(rig.run({"imei", rig.port()}), 0) << rig.err.str();
     EXPECT_EQ(rig.out.str(), "IMEI 356938035643809\nSIM 89701010000000000012\n");
-    ASSERT_EQ(rig.run({"readings", rig.port(), "--json"}), 0) << rig.err.str();
+    ASSERT_EQ(rig.run({"readings", rig.port(), "--json", "--count", "1"}), 0) << rig.err.str();
     const Json readings = Json::parse(rig.out.str());
     EXPECT_EQ(readings["address"], 1);
     EXPECT_EQ(readings["full"], 100000);
@@ -215,10 +216,14 @@ TEST_P(CliBadUse, ExitsTwoSendingNothing) {
     CliRig rig;
     const auto bad_profile = rig.folder.path() / "bad.json";
     std::ofstream(bad_profile) << "{\"format\": \"velkon-profile/1\", \"apn\": 5}";
+    const auto good_profile = rig.folder.path() / "good.json";
+    std::ofstream(good_profile) << profile_text(decode_config_answer(*rig.server.with_device(
+        [](sim::Device& d) { return d.respond(std::string(configuration_read_request())); })));
     std::vector<std::string> args = GetParam().args;
     for (auto& a : args) {
         if (a == "PORT") a = rig.port();
         if (a == "BAD") a = bad_profile.string();
+        if (a == "GOOD") a = good_profile.string();
     }
     EXPECT_EQ(rig.run(args), 2);
     EXPECT_NE(rig.err.str().find(GetParam().said), std::string::npos) << rig.err.str();
@@ -242,19 +247,78 @@ INSTANTIATE_TEST_SUITE_P(
         BadUse{"missing_profile",
                {"config", "write", "PORT", "/nonexistent/a.json"},
                "«/nonexistent/a.json»: файл не найден"},
-        BadUse{"no_device",
-               {"imei", "/dev/velkon-test-none"},
-               "Порт «/dev/velkon-test-none» недоступен. Устройство не найдено."},
-        BadUse{"listed_but_gone", {"imei", "ttyUSB0"}, "Устройство не найдено."},
-        BadUse{
-            "not_listed", {"imei", "ttyUSB7"}, "Порт «ttyUSB7» не найден. Порты: ttyUSB0, sim."}),
+        BadUse{"set_unknown_key",
+               {"config", "write", "PORT", "GOOD", "--set", "colour=red"},
+               "Неизвестный ключ «colour» в --set."},
+        BadUse{"set_channel_out_of_range",
+               {"config", "write", "PORT", "GOOD", "--set", "channels[8].address=7"},
+               "каналы нумеруются от 0 до 7"},
+        BadUse{"set_value_refused",
+               {"config", "write", "PORT", "GOOD", "--set", "channels[3].address=201"},
+               "от 0 до 200"},
+        BadUse{"set_not_a_number",
+               {"config", "write", "PORT", "GOOD", "--set", "period=often"},
+               "ожидается целое число, а не «often»"},
+        BadUse{"unknown_placeholder",
+               {"config", "write", "PORT", "GOOD", "--set", "device_id={imsi}"},
+               "неизвестная подстановка «{imsi}»"},
+        BadUse{"report_kind", {"fleet", "imei", "PORT", "--report", "r.txt"}, ".csv или .json"},
+        BadUse{"same_port_twice", {"fleet", "imei", "PORT", "PORT"}, "назван дважды"},
+        BadUse{"timeout_too_short", {"imei", "PORT", "--timeout", "10"}, "от 250 до 60000"},
+        BadUse{"interval_bad", {"live", "PORT", "--interval", "0"}, "от 0,1 до 86400"},
+        BadUse{"json_and_csv", {"readings", "PORT", "--json", "--csv"}, "--json или --csv"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A port that is not there, or taken by another program: status 3, so a script may retry.
+TEST(Cli, APortThatCannotBeOpenedExitsThree) {
+    CliRig rig;
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+    } cases[] = {
+        {{"imei", "/dev/velkon-test-none"},
+         "Порт «/dev/velkon-test-none» недоступен. Устройство не найдено."},
+        {{"imei", "ttyUSB0"}, "Устройство не найдено."},
+        {{"imei", "ttyUSB7"}, "Порт «ttyUSB7» не найден. Порты: ttyUSB0, sim."},
+        {{"config", "read", "PORT"}, "занят"},
+    };
+    auto holder = make_serial_port();  // another program holding the simulator's port
+    ASSERT_TRUE(holder->OpenPort(rig.port(), "19200,n,8,1"));
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        for (auto& a : args) {
+            if (a == "PORT") a = rig.port();
+        }
+        EXPECT_EQ(rig.run(args), 3) << args[1];
+        EXPECT_NE(rig.err.str().find(c.said), std::string::npos) << rig.err.str();
+    }
+    EXPECT_TRUE(rig.sent().empty());
+}
 
 TEST(Cli, HelpIsRussianOnTheStandardOutput) {
     CliRig rig;
     EXPECT_EQ(rig.run({"--help"}), 0);
     EXPECT_NE(rig.out.str().find("Коды завершения"), std::string::npos);
     EXPECT_EQ(rig.err.str(), "");
+}
+
+// Every command of the table is in the help's synopsis and has an example there, in the manual
+// page and in the README (whose examples scripts/check-docs runs).
+TEST(Cli, EveryCommandIsDocumentedWithAnExample) {
+    const std::string help = cli::help_text();
+    const auto man =
+        file_content(std::filesystem::path(VELKON_SOURCE_DIR) / "docs/man/velkon-cli.1");
+    const auto readme = file_content(std::filesystem::path(VELKON_SOURCE_DIR) / "README.md");
+    ASSERT_TRUE(man && readme);
+    for (const cli::CommandRow& row : cli::command_table()) {
+        const std::string example = "velkon-cli " + std::string(row.words) + " ";
+        EXPECT_NE(help.find("  " + example), std::string::npos) << row.words;
+        EXPECT_NE(help.find("Примеры:\n"), std::string::npos);
+        EXPECT_NE(help.substr(help.find("Примеры:")).find(example), std::string::npos) << row.words;
+        EXPECT_NE(man->find(example), std::string::npos) << row.words;
+        EXPECT_NE(readme->find("$ velkon-cli " + std::string(row.words)), std::string::npos)
+            << row.words;
+    }
 }
 
 TEST(Cli, VersionOnTheStandardOutput) {

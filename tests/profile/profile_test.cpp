@@ -248,19 +248,6 @@ TEST(ConfigCopy, RefusesWhatIsNotAnIntactWriteFrame) {
     EXPECT_NE(parse_config_copy(frame.substr(0, 168)).error.find("168 байт"), std::string::npos);
 }
 
-TEST(Profile, DifferencesNameTheKeyAndBothValues) {
-    const TrackerConfig written = sample_config();
-    TrackerConfig read = decode_config_answer(encode_config_frame(written).frame);
-    EXPECT_TRUE(differing_fields(written, read).empty());
-
-    read.values[row(ctl::port_serv)] = std::string("2033");
-    read.values[row(ctl::Check3)] = std::uint32_t{0};
-    const auto lines = differing_fields(written, read);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "«server_port»: записано «20332», прочитано «2033»");
-    EXPECT_EQ(lines[1], "«channels[2].enabled»: записано true, прочитано false");
-}
-
 TEST(ProfileFile, ReadFailuresNameTheFileAndTheReason) {
     test::TempDir dir;
     const auto missing = load_profile_file(dir.path() / "none.json");

@@ -1,0 +1,385 @@
+// The table of velkon-cli's commands, the help text, and the commands for one port.
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "cli/commands.h"
+#include "cli/unit_link.h"
+#include "files/file_error.h"
+#include "files/file_write.h"
+#include "profile/profile.h"
+#include "sensor/readings.h"
+#include "sensor/sensor_commands.h"
+#include "tracker/tracker.h"
+
+namespace velkon::cli {
+
+namespace {
+
+constexpr std::size_t kMany = std::numeric_limits<std::size_t>::max();
+constexpr std::uint8_t kImeiAnswer = 0xA7;
+constexpr std::uint8_t kReadingsAnswer = 0xF0;
+constexpr std::uint8_t kLiveAnswer = 0xA0;
+constexpr std::size_t kLiveAnswerMin = 16;  // the inputs, the least a live answer carries
+constexpr std::uint8_t kConfigAnswer = 0xA2;
+
+using Json = nlohmann::ordered_json;
+
+constexpr CommandRow kCommands[] = {
+    {"ports", "", 0, 0, kOptAll, run_ports},
+    {"readings", "ПОРТ", 1, 1, kOptPort | kOptJson | kOptCsv | kOptCount | kOptInterval,
+     run_readings},
+    {"live", "ПОРТ", 1, 1, kOptPort | kOptJson | kOptCsv | kOptCount | kOptInterval, run_live},
+    {"config read", "ПОРТ", 1, 1, kOptPort | kOptOutput, run_config_read},
+    {"config write", "ПОРТ ФАЙЛ", 2, 2, kOptPort | kOptSet, run_config_write},
+    {"imei", "ПОРТ", 1, 1, kOptPort | kOptJson, run_imei},
+    {"fleet write", "ФАЙЛ ПОРТ…", 2, kMany, kOptPort | kOptSet | kOptReport, run_fleet_write},
+    {"fleet read", "ПОРТ…", 1, kMany, kOptPort | kOptReport | kOptOutput, run_fleet_read},
+    {"fleet imei", "ПОРТ…", 1, kMany, kOptPort | kOptReport | kOptJson, run_fleet_imei},
+};
+
+Json number_or_text(const std::string& text) {
+    const Json parsed = Json::parse(text, nullptr, false);
+    return parsed.is_number() ? parsed : Json(text);
+}
+
+// One line of a log: its text, its JSON object and its CSV cells; nullopt when the answer is
+// not one the line can be made of.
+struct LogLine {
+    std::string text;
+    Json json;
+    std::vector<std::string> cells;
+};
+
+struct Watched {
+    Frame request;
+    std::uint8_t code;
+    std::size_t min_size;
+    std::vector<std::string> csv_header;
+    std::optional<LogLine> (*decode)(const Frame& answer);
+};
+
+std::optional<LogLine> readings_line(const Frame& answer) {
+    const auto r = decode_readings(answer);
+    if (!r) return std::nullopt;
+    LogLine line;
+    line.text = "Уровень " + std::to_string(r->level) + "; Температура " +
+                std::to_string(int{r->temperature}) + " °C; Текущий " + std::to_string(r->current) +
+                "; Полный " + std::to_string(r->full) + "; Пустой " + std::to_string(r->empty) +
+                "; Сетевой адрес " + std::to_string(int{r->address});
+    line.json = {{"level", r->level},     {"temperature", r->temperature},
+                 {"current", r->current}, {"full", r->full},
+                 {"empty", r->empty},     {"address", r->address}};
+    for (const auto& [key, value] : line.json.items()) line.cells.push_back(value.dump());
+    return line;
+}
+
+// The live data as the «Трекер» page shows it: captions and JSON keys by control.
+struct LiveItem {
+    ControlName control;
+    std::string_view caption, key, unit;
+};
+constexpr LiveItem kLiveItems[] = {
+    {ctl::sputn, "Спутников", "satellites", ""},
+    {ctl::gsm, "GSM", "gsm", ""},
+    {ctl::ain3, "Пит", "supply", " В"},
+    {ctl::traf, "Трафик", "traffic", ""},
+    {ctl::ns, "С/Ш", "snr", ""},
+    {ctl::ain1, "Аналог 1", "analog1", " В"},
+    {ctl::ain2, "Аналог 2", "analog2", " В"},
+    {ctl::fin1, "Частота 1", "frequency1", ""},
+    {ctl::fin2, "Частота 2", "frequency2", ""},
+    {ctl::in1, "Вход 1", "input1", ""},
+    {ctl::in2, "Вход 2", "input2", ""},
+    {ctl::ProgressBar1, "Уровень", "level", ""},
+};
+constexpr int kChannels = 8;
+
+std::optional<LogLine> live_line(const Frame& answer) {
+    const auto values = decode_live_data(answer, ".");
+    auto find = [&](ControlName control) -> const std::string* {
+        for (const LiveValue& v : values) {
+            if (v.control == control) return &v.text;
+        }
+        return nullptr;
+    };
+    LogLine line;
+    for (const LiveItem& item : kLiveItems) {
+        const std::string* text = find(item.control);
+        line.cells.push_back(text ? *text : "");
+        if (!text) continue;
+        line.json[std::string(item.key)] = number_or_text(*text);
+        line.text += (line.text.empty() ? "" : "; ") + std::string(item.caption) + " " + *text +
+                     std::string(item.unit);
+    }
+    Json channels = Json::array();
+    std::string shown;
+    for (int c = 1; c <= kChannels; ++c) {
+        const std::string* text = find(ctl::channel_level[static_cast<std::size_t>(c - 1)]);
+        line.cells.push_back(text ? *text : "");
+        if (!text) continue;
+        channels.push_back(number_or_text(*text));
+        shown += " " + *text;
+    }
+    if (!channels.empty()) {
+        line.json["channels"] = channels;
+        line.text += "; Каналы RS-485" + shown;
+    }
+    return line;
+}
+
+std::vector<std::string> live_header() {
+    std::vector<std::string> header;
+    for (const LiveItem& item : kLiveItems) header.emplace_back(item.key);
+    for (int c = 1; c <= kChannels; ++c) header.push_back("channel" + std::to_string(c));
+    return header;
+}
+
+std::string csv_row(const std::string& time, const std::vector<std::string>& cells,
+                    const std::string& message) {
+    std::string row = time;
+    for (const std::string& cell : cells) row += ";" + cell;
+    return row + ";" + message;
+}
+
+// Asks every --interval until --count lines are out, or until stopped: a gap is a line of its
+// own and the next tick asks again.
+int watch(CliTool& tool, const CommandLine& line, const Watched& what) {
+    int status = kDone;
+    auto port = tool.open_one(line, line.args[0], status);
+    if (!port) return status;
+    UnitLink link(*port, line.timeout);
+    const auto interval = line.interval.value_or(tool.readings_interval());
+    if (line.csv) {
+        tool.out() << csv_row("time", what.csv_header, "message") << "\n";
+    }
+    bool gaps = false;
+    const auto start = std::chrono::steady_clock::now();
+    for (long n = 0; !line.count || n < *line.count; ++n) {
+        if (n > 0) std::this_thread::sleep_until(start + n * interval);
+        const Exchange answer = link.ask(what.request, what.code, what.min_size);
+        const std::string time = iso_time_now();
+        const auto decoded = answer ? what.decode(answer.answer) : std::nullopt;
+        if (decoded) {
+            if (line.json) {
+                Json json = {{"time", time}};
+                json.update(decoded->json);
+                tool.out() << json.dump() << "\n";
+            } else if (line.csv) {
+                tool.out() << csv_row(time, decoded->cells, "") << "\n";
+            } else {
+                tool.out() << decoded->text << "\n";
+            }
+        } else {
+            gaps = true;
+            const std::string why =
+                "Нет данных: " + (answer ? std::string("ответ неполный.") : answer.message());
+            if (line.json) {
+                tool.out() << Json({{"time", time}, {"gap", why}}).dump() << "\n";
+            } else if (line.csv) {
+                tool.out() << csv_row(time, std::vector<std::string>(what.csv_header.size()), why)
+                           << "\n";
+            } else {
+                tool.out() << time << " " << why << "\n";
+            }
+        }
+        // Output nobody can take any more ends the log; the caller says why.
+        if (!tool.out().flush()) return kOutputFailed;
+    }
+    return gaps ? kDeviceFailed : kDone;
+}
+
+}  // namespace
+
+std::span<const CommandRow> command_table() {
+    return kCommands;
+}
+
+int run_ports(CliTool& tool, const CommandLine& line) {
+    const std::vector<PortEntry> ports = tool.ports().list();
+    if (ports.empty()) tool.err() << "Последовательные порты не найдены.\n";
+    for (const PortEntry& p : ports) {
+        if (!p.console) {
+            tool.out() << p.name << "\n";
+        } else if (line.all) {
+            tool.out() << p.name << "\tконсоль\n";
+        } else {
+            tool.err() << "Порт " << p.name
+                       << " — консоль системы, не показан (все порты: velkon-cli ports --all).\n";
+        }
+    }
+    return kDone;
+}
+
+int run_readings(CliTool& tool, const CommandLine& line) {
+    return watch(tool, line,
+                 {readings_request(),
+                  kReadingsAnswer,
+                  kReadingsMinSize,
+                  {"level", "temperature", "current", "full", "empty", "address"},
+                  readings_line});
+}
+
+int run_live(CliTool& tool, const CommandLine& line) {
+    return watch(tool, line,
+                 {live_data_request(), kLiveAnswer, kLiveAnswerMin, live_header(), live_line});
+}
+
+int run_imei(CliTool& tool, const CommandLine& line) {
+    int status = kDone;
+    auto port = tool.open_one(line, line.args[0], status);
+    if (!port) return status;
+    UnitLink link(*port, line.timeout);
+    const Exchange answer = link.ask(imei_request(), kImeiAnswer, kImeiAnswerSize);
+    if (!answer) {
+        tool.err() << answer.message() << "\n";
+        return kDeviceFailed;
+    }
+    const ImeiAnswer fields = decode_imei_answer(answer.answer);
+    if (line.json) {
+        const Json json = {{"imei", fields.imei}, {"sim", fields.sim}};
+        tool.out() << json.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+    } else {
+        tool.out() << "IMEI " << fields.imei << "\nSIM " << fields.sim << "\n";
+    }
+    return kDone;
+}
+
+int run_config_read(CliTool& tool, const CommandLine& line) {
+    int status = kDone;
+    auto port = tool.open_one(line, line.args[0], status);
+    if (!port) return status;
+    UnitLink link(*port, line.timeout);
+    const Exchange answer =
+        link.ask(configuration_read_request(), kConfigAnswer, kConfigAnswerSize + 1);
+    if (!answer) {
+        tool.err() << answer.message() << "\n";
+        return kDeviceFailed;
+    }
+    const TrackerConfig config = decode_config_answer(answer.answer);
+    if (const std::string odd = check_values(config); !odd.empty()) {
+        tool.err() << "Внимание: трекер хранит значение, которое профиль не примет при загрузке. "
+                   << odd << "\n";
+    }
+    const std::string text = profile_text(config);
+    if (!line.output) {
+        tool.out() << text;
+        return kDone;
+    }
+    if (const int error = write_output_file(*line.output, text)) {
+        tool.err() << "Не удалось записать профиль в файл " << in_quotes(*line.output) << ": "
+                   << file_error_text(error) << ".\n";
+        return kOutputFailed;
+    }
+    return kDone;
+}
+
+int run_config_write(CliTool& tool, const CommandLine& line) {
+    // The profile is checked whole before the port is touched: a bad one sends nothing.
+    const ProfileTemplate profile = load_profile_template(line.args[1], line.sets);
+    if (!profile) {
+        tool.err() << profile.error << "\n";
+        return kBadInput;
+    }
+    const auto port = tool.find_port(line.args[0], tool.err());
+    if (!port) return kPortFailed;
+    const UnitReport report = write_unit(*port, tool.job_settings(line), profile, false);
+    tool.err() << report.message << "\n";
+    for (const std::string& difference : report.difference_lines) {
+        tool.err() << "  " << difference << "\n";
+    }
+    return report.status;
+}
+
+std::string help_text() {
+    return R"(velkon-cli — настройка трекера и датчика уровня топлива из командной строки.
+
+Использование:
+  velkon-cli ports [--all]
+  velkon-cli readings ПОРТ [--count N] [--interval СЕК] [--json | --csv]
+  velkon-cli live ПОРТ [--count N] [--interval СЕК] [--json | --csv]
+  velkon-cli config read ПОРТ [-o ФАЙЛ]
+  velkon-cli config write ПОРТ ФАЙЛ [--set КЛЮЧ=ЗНАЧЕНИЕ]…
+  velkon-cli imei ПОРТ [--json]
+  velkon-cli fleet write ФАЙЛ ПОРТ… [--set КЛЮЧ=ЗНАЧЕНИЕ]… [--report ОТЧЁТ]
+  velkon-cli fleet read ПОРТ… [-o ПАПКА] [--report ОТЧЁТ]
+  velkon-cli fleet imei ПОРТ… [--json] [--report ОТЧЁТ]
+Командам с ПОРТом можно дать --timeout МС и --console.
+
+Команды:
+  ports          последовательные порты, по одному в строке, в том же порядке, что в окне;
+                 консоль системы (например, ttyS0) не показывается, с --all показывается
+                 со словом «консоль» во втором столбце
+  readings       показания датчика: уровень, температура, текущее значение, полный,
+                 пустой, сетевой адрес
+  live           текущие данные трекера, как на странице «Трекер»: спутники, уровень GSM,
+                 напряжение питания, трафик, С/Ш, входы, восемь каналов RS-485
+  config read    конфигурация трекера в виде профиля (в стандартный вывод или в ФАЙЛ)
+  config write   проверить профиль (или копию 123.cfg), записать его в трекер, прочитать
+                 обратно и сравнить; каждое различие выводится отдельной строкой
+  imei           IMEI и номер SIM-карты трекера
+  fleet write    записать профиль в трекеры на всех ПОРТах сразу, каждый в своём потоке;
+                 по строке на трекер, как только он готов
+  fleet read     прочитать IMEI, SIM, серийный номер, версию ПО (и с -o — профили в ПАПКУ,
+                 файл IMEI.json на трекер) со всех ПОРТов сразу
+  fleet imei     IMEI и SIM со всех ПОРТов сразу
+
+Параметры:
+  --count N            сколько раз спросить (от 1 до 100000); без него readings и live
+                       работают, пока их не остановят (Ctrl-C)
+  --interval СЕК       пауза между вопросами, секунды (0,5 по умолчанию, от 0,1 до 86400)
+  --json               данные в формате JSON, по одному объекту в строке; у readings и live
+                       первым полем идёт время "time" (ISO 8601)
+  --csv                строки через «;», первая — заголовок, первый столбец — время (ISO 8601)
+  -o, --output ФАЙЛ    записать профиль в ФАЙЛ (у fleet read — папка профилей)
+  --set КЛЮЧ=ЗНАЧЕНИЕ  заменить значение ключа профиля перед записью: apn=internet,
+                       period=120, egts=true, channels[3].address=7 (каналы от 0 до 7);
+                       можно повторять
+  --report ОТЧЁТ       отчёт по трекерам: ОТЧЁТ.csv (для Excel: «;», UTF-8 с BOM) или
+                       ОТЧЁТ.json; столбцы: порт, IMEI, SIM, серийный номер, версия ПО,
+                       результат, различия после записи, сообщение
+  --timeout МС         сколько ждать ответа, миллисекунд (500 по умолчанию, как такт окна;
+                       от 250 до 60000)
+  --console            разрешить открыть порт, который служит консолью системы
+  --all                у ports: показать и консоль
+  -h, --help           эта справка
+  -V, --version        версия программы
+
+Подстановки в текстах профиля (и в --set) заполняются из трекера, в который идёт запись:
+  {imei}, {sim}, {serial} (серийный номер трекера), {port} (имя порта), {имя:N} — последние
+  N знаков, например "device_id": "{imei:10}". Заполненное значение проверяется, как
+  введённое; если подстановку нечем заполнить, трекер не записывается, причина — в отчёте.
+
+ПОРТ — путь к устройству (/dev/ttyUSB0) или имя из списка ports (ttyUSB0).
+Линия: 19200 бод, 8 бит, без чётности, 1 стоповый бит. Запросы идут по одному; ответ
+ждётся --timeout мс; вопрос без ответа задаётся до трёх раз. Запись повторяется, только
+если трекер её не подтвердил (и позднего подтверждения нет) и чтение показало, что он
+хранит прежнее: дважды одна запись не уходит.
+Перерыв в ответах у readings и live — строка «Нет данных: …», и опрос идёт дальше.
+Данные выводятся в стандартный вывод, сообщения — в поток ошибок.
+
+Примеры:
+  velkon-cli ports --all
+  velkon-cli readings ttyUSB0 --count 3
+  velkon-cli readings ttyUSB0 --interval 60 --csv >> журнал.csv
+  velkon-cli live ttyUSB0 --count 1 --json
+  velkon-cli config read ttyUSB0 -o truck.json
+  velkon-cli config write ttyUSB0 truck.json --set period=120 --set 'channels[3].address=7'
+  velkon-cli imei ttyUSB0 --json --timeout 1000
+  velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --set 'device_id={imei:10}' --report парк.csv
+  velkon-cli fleet read ttyUSB0 ttyUSB1 -o профили --report парк.json
+  velkon-cli fleet imei ttyUSB0 ttyUSB1 --json
+
+Коды завершения:
+  0  выполнено
+  1  устройство не ответило, отказало или прочитано не то, что записано (у readings и
+     live — был хотя бы один перерыв)
+  2  ошибка в командной строке, во входном файле или в значении; порт консоли без --console
+  3  порт не открылся: его нет, он занят другой программой, нет прав
+  у fleet — наибольший из кодов трекеров
+  128+N  завершена сигналом N (Ctrl-C — 130, kill — 143, закрыт терминал — 129,
+         закрыт канал вывода — 141); порты возвращены в прежнее состояние
+)";
+}
+
+}  // namespace velkon::cli

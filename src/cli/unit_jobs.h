@@ -1,0 +1,65 @@
+// What velkon-cli does with one unit, for one port or for each port of a fleet: the result is
+// data for the caller to print or report, never printed here, so that units on worker threads
+// can run side by side.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/profile_values.h"
+#include "serial/port_discovery.h"
+#include "serial/serial_port.h"
+#include "tracker/record.h"
+
+namespace velkon::cli {
+
+// Exit statuses; a fleet ends with the largest of its units'.
+enum ExitStatus : int {
+    kDone = 0,
+    kDeviceFailed = 1,  // silent, refused, read back differently; or the output failed
+    kBadInput = 2,      // usage, an input file, a value refused, the console without --console
+    kPortFailed = 3,    // the port could not be opened: absent, busy, no rights
+    kOutputFailed = 1,
+};
+
+// A port the user named, found in the list (or a path), not opened yet.
+struct NamedPort {
+    std::string name;  // as the user gave it
+    std::string path;  // what is opened
+    bool console = false;
+};
+
+struct UnitReport {
+    std::string port;
+    std::string imei, sim, serial, firmware;
+    int status = kDone;
+    std::string result;  // one word or two: "записано", "не отвечает"...
+    std::vector<std::string> differing;         // keys read back differently after a write
+    std::vector<std::string> difference_lines;  // the same with both values, for messages
+    std::string message;                        // what happened, in Russian
+    std::optional<TrackerConfig> config;        // a read's record
+};
+
+struct UnitJobSettings {
+    std::function<std::unique_ptr<SerialPort>()> make_port;
+    std::chrono::milliseconds wait;
+    bool console_allowed = false;
+};
+
+// Opens `port`; nullptr with `report` filled (status 2 or 3) when it may not or cannot be.
+std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobSettings& settings,
+                                           UnitReport& report);
+
+// Reads IMEI, SIM, serial number and firmware version (and the record, with `with_config`).
+UnitReport read_unit(const NamedPort& port, const UnitJobSettings& settings, bool with_config);
+
+// Writes the profile (placeholders filled from the unit), reads it back and compares. The unit's
+// IMEI and record are asked first when `identify` or the placeholders need them.
+UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
+                      const ProfileTemplate& profile, bool identify);
+
+}  // namespace velkon::cli

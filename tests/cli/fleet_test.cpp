@@ -1,0 +1,388 @@
+// velkon-cli with units that are slow, silent, busy or refusing, per-unit values, the console and
+// logs with gaps: simulators on pseudo-terminals, and a fake port where none may be opened.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "cli/cli_tool.h"
+#include "cli/write_check.h"
+#include "profile/profile.h"
+#include "sim/pty_server.h"
+#include "support/form_fixture.h"
+#include "tracker/answers.h"
+#include "tracker/tracker.h"
+
+namespace velkon {
+namespace {
+
+using namespace std::chrono_literals;
+using Json = nlohmann::ordered_json;
+using tracker_test::file_content;
+
+constexpr const char* kWriteCode = "A3";
+
+// A simulated unit with its own IMEI, counting the requests by code.
+struct Unit {
+    std::mutex mutex;
+    std::vector<std::string> requests;  // hexadecimal
+    sim::PtyServer server;
+
+    explicit Unit(std::string imei = "356938035643809", sim::Faults faults = {})
+        : server(make_device(std::move(imei), faults),
+                 sim::ServerOptions{.log = [this](const std::string& line) {
+                     std::lock_guard lock(mutex);
+                     if (line.rfind("<- ", 0) == 0) requests.push_back(line.substr(3));
+                 }}) {
+        if (!server.start()) ADD_FAILURE() << server.error();
+    }
+    static sim::Device make_device(std::string imei, const sim::Faults& faults) {
+        sim::TrackerState tracker;
+        tracker.imei = std::move(imei);
+        sim::Device device(sim::SensorState{}, tracker);
+        device.faults() = faults;
+        return device;
+    }
+    const std::string& port() const { return server.slave_path(); }
+    // Requests with `code` (the third byte).
+    int sent(const std::string& code) {
+        std::lock_guard lock(mutex);
+        return static_cast<int>(std::count_if(requests.begin(), requests.end(),
+                                              [&](auto& r) { return r.substr(6, 2) == code; }));
+    }
+    std::string device_id() {
+        return server.with_device([](sim::Device& d) { return d.tracker().config.device_id; });
+    }
+};
+
+struct CliRun {
+    testing::FakeLister lister;
+    test::TempDir folder;
+    std::ostringstream out, err;
+    std::function<std::unique_ptr<SerialPort>()> make_port = [] { return make_serial_port(); };
+    PortLister* ports = &lister;
+
+    int operator()(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        cli::CliTool tool({make_port, *ports, out, err, 0ms});
+        return tool.run(args);
+    }
+    // A profile as the simulator's unit holds it, with `changes` on top.
+    std::string profile(const Json& changes) {
+        sim::Device device;
+        Json json = Json::parse(profile_text(
+            decode_config_answer(*device.respond(std::string(configuration_read_request())))));
+        if (changes.is_object()) json.update(changes);
+        const auto file = folder.path() / "truck.json";
+        std::ofstream(file) << json.dump(2);
+        return file.string();
+    }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> out_lines;
+        std::istringstream in(out.str());
+        for (std::string line; std::getline(in, line);) out_lines.push_back(line);
+        return out_lines;
+    }
+};
+
+// A unit that answers after 300 ms: within the default wait, and beyond a shorter one. Either
+// way the write goes out once, is taken as done and read back.
+TEST(CliTiming, ASlowUnitIsWrittenOnceAndReadBack) {
+    for (const char* timeout : {"500", "250"}) {
+        SCOPED_TRACE(timeout);
+        Unit unit("356938035643809", {.delay = 300ms});
+        CliRun run;
+        const std::string file = run.profile({{"device_id", "0000077777"}});
+        EXPECT_EQ(run({"config", "write", unit.port(), file, "--timeout", timeout}), 0)
+            << run.err.str();
+        EXPECT_EQ(unit.sent(kWriteCode), 1);
+        EXPECT_EQ(unit.device_id(), "0000077777");
+        EXPECT_EQ(run({"imei", unit.port(), "--timeout", timeout}), 0) << run.err.str();
+        EXPECT_EQ(run.out.str(), "IMEI 356938035643809\nSIM 89701010000000000012\n");
+    }
+}
+
+// A write lost on the line: no acknowledgement, early or late, and a read shows the old values,
+// so it goes a second time, and only then.
+TEST(CliTiming, AWriteLostOnTheLineIsSentAgainAfterAReadShowsTheOldValues) {
+    Unit unit("356938035643809", {.silent_from = 1, .silent_to = 1});
+    CliRun run;
+    const std::string file = run.profile({{"device_id", "0000055555"}});
+    EXPECT_EQ(run({"config", "write", unit.port(), file}), 0) << run.err.str();
+    EXPECT_EQ(unit.sent(kWriteCode), 2);
+    EXPECT_EQ(unit.device_id(), "0000055555");
+}
+
+TEST(CliFleet, WritesEveryUnitWithItsOwnValuesAndReportsTheOthers) {
+    Unit good("356938035640001");
+    Unit slow("356938035640002", {.delay = 300ms});
+    Unit silent("356938035640003", {.silent = true});
+    Unit refusing("356938035640004", {.unknown_code = true});
+    Unit busy("356938035640005");
+    auto holder = make_serial_port();
+    ASSERT_TRUE(holder->OpenPort(busy.port(), "19200,n,8,1"));
+
+    for (const char* report_name : {"report.csv", "report.json"}) {
+        SCOPED_TRACE(report_name);
+        CliRun run;
+        const std::string file = run.profile({{"device_id", "{imei:10}"}});
+        const auto report = run.folder.path() / report_name;
+        const int status = run({"fleet", "write", file, good.port(), slow.port(), silent.port(),
+                                refusing.port(), busy.port(), "--report", report.string()});
+        EXPECT_EQ(status, 3) << run.err.str();  // the worst: a port that did not open
+        EXPECT_EQ(good.device_id(), "8035640001");
+        EXPECT_EQ(slow.device_id(), "8035640002");
+        EXPECT_EQ(run.lines().size(), 5u) << run.out.str();  // one line per unit
+        EXPECT_NE(run.err.str().find("Трекеров: 5, выполнено: 2, с ошибкой: 3."), std::string::npos)
+            << run.err.str();
+
+        // The report lists the units in the order given.
+        struct Row {
+            std::string port, imei, result, status;
+        };
+        std::vector<Row> rows;
+        const std::string text = *file_content(report);
+        if (report.extension() == ".csv") {
+            ASSERT_EQ(text.rfind("\xEF\xBB\xBF"
+                                 "Порт;IMEI;SIM;",
+                                 0),
+                      0u)
+                << text;
+            std::istringstream in(text);
+            std::string line;
+            std::getline(in, line);
+            while (std::getline(in, line)) {
+                std::vector<std::string> cells;
+                std::istringstream cells_in(line);
+                for (std::string cell; std::getline(cells_in, cell, ';');) cells.push_back(cell);
+                ASSERT_GE(cells.size(), 7u) << line;
+                rows.push_back({cells[0], cells[1], cells[5], cells[6]});
+            }
+        } else {
+            for (const Json& row : Json::parse(text)) {
+                rows.push_back({row["port"], row["imei"], row["result"],
+                                std::to_string(row["status"].get<int>())});
+            }
+        }
+        const std::vector<std::vector<std::string>> expected = {
+            {good.port(), "356938035640001", "записано", "0"},
+            {slow.port(), "356938035640002", "записано", "0"},
+            {silent.port(), "", "не отвечает", "1"},
+            {refusing.port(), "", "отказ", "1"},
+            {busy.port(), "", "порт недоступен", "3"},
+        };
+        ASSERT_EQ(rows.size(), expected.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ((std::vector<std::string>{rows[i].port, rows[i].imei, rows[i].result,
+                                                rows[i].status}),
+                      expected[i]);
+        }
+    }
+    EXPECT_EQ(silent.sent(kWriteCode), 0);
+    EXPECT_EQ(busy.sent(kWriteCode), 0);
+}
+
+TEST(CliFleet, ReadsAndImeisOfUnitsSideBySide) {
+    Unit a("356938035640011"), b("356938035640012");
+    CliRun run;
+    ASSERT_EQ(run({"fleet", "imei", a.port(), b.port(), "--json"}), 0) << run.err.str();
+    std::set<std::string> imeis;
+    for (const std::string& line : run.lines()) imeis.insert(Json::parse(line)["imei"]);
+    EXPECT_EQ(imeis, (std::set<std::string>{"356938035640011", "356938035640012"}));
+
+    const auto folder = run.folder.path() / "profiles";
+    ASSERT_EQ(run({"fleet", "read", a.port(), b.port(), "-o", folder.string()}), 0)
+        << run.err.str();
+    for (const char* imei : {"356938035640011", "356938035640012"}) {
+        const auto text = file_content(folder / (std::string(imei) + ".json"));
+        ASSERT_TRUE(text) << imei;
+        EXPECT_TRUE(load_profile_file(folder / (std::string(imei) + ".json"))) << *text;
+    }
+}
+
+struct Filling {
+    const char* name;
+    std::vector<std::string> sets;
+    sim::Faults faults;
+    int status;
+    std::string device_id;  // after the run
+    std::string said;
+};
+
+void PrintTo(const Filling& f, std::ostream* os) {
+    *os << f.name;
+}
+
+class CliPlaceholders : public ::testing::TestWithParam<Filling> {};
+
+TEST_P(CliPlaceholders, FillFromTheUnitOrRefuseIt) {
+    const Filling& f = GetParam();
+    Unit unit("356938035643809", f.faults);
+    CliRun run;
+    const std::string file = run.profile({});
+    std::vector<std::string> args = {"config", "write", unit.port(), file};
+    for (const std::string& set : f.sets) {
+        args.push_back("--set");
+        args.push_back(set);
+    }
+    EXPECT_EQ(run(args), f.status) << run.err.str();
+    EXPECT_NE(run.err.str().find(f.said), std::string::npos) << run.err.str();
+    EXPECT_EQ(unit.sent(kWriteCode), f.status == 0 ? 1 : 0);
+    EXPECT_EQ(unit.device_id(), f.device_id);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliPlaceholders,
+    ::testing::Values(
+        Filling{"imei_tail", {"device_id={imei:10}"}, {}, 0, "8035643809", "записана"},
+        Filling{"serial_and_text", {"device_id=S{serial}"}, {}, 0, "S100500", "записана"},
+        Filling{"sim_tail_in_password",
+                {"device_id={sim:4}-{imei:3}", "access_password=pw"},
+                {},
+                0,
+                "0012-809",
+                "записана"},
+        Filling{"too_few_characters",
+                {"device_id={imei:16}"},
+                {},
+                2,
+                "0000012345",
+                "нужно 16 знаков, а у блока только 15"},
+        Filling{"filled_too_wide", {"device_id={imei}{imei}"}, {}, 2, "0000012345", "«device_id»"},
+        Filling{"unit_silent",
+                {"device_id={imei:10}"},
+                {.silent = true},
+                1,
+                "0000012345",
+                "IMEI не прочитан"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliSet, SetsChannelsAndFlagsBeforeTheWrite) {
+    Unit unit;
+    CliRun run;
+    const std::string file = run.profile({});
+    ASSERT_EQ(run({"config", "write", unit.port(), file, "--set", "channels[3].address=7", "--set",
+                   "channels[3].enabled=true", "--set", "period=120"}),
+              0)
+        << run.err.str();
+    const auto config = unit.server.with_device([](sim::Device& d) { return d.tracker().config; });
+    EXPECT_EQ(config.channel_addresses[3], 7);
+    EXPECT_TRUE(config.channel_enabled(3));
+    EXPECT_EQ(config.period, 120);
+}
+
+// The console is never listed by default, nor opened without --console; nothing here can reach
+// a real device: the port is a fake that records what would be opened.
+TEST(CliConsole, IsMarkedAndRefused) {
+    test::TempDir sysfs;
+    for (const char* name : {"ttyS0", "ttyUSB0"}) {
+        sysfs.make_dir(std::string(name) + "/device/driver");
+        sysfs.write_file(std::string(name) + "/type", "4\n");
+    }
+    sysfs.write_file("console/active", "tty0 ttyS0\n");
+    auto lister = make_system_port_lister(sysfs.path());
+    std::vector<std::string> opened;
+    CliRun run;
+    run.ports = lister.get();
+    // Records every path it is asked to open, and opens none.
+    struct RecordingPort : testing::FakePort {
+        std::vector<std::string>* opened = nullptr;
+        bool OpenPort(const std::string& path, const std::string& settings) override {
+            opened->push_back(path);
+            return FakePort::OpenPort(path, settings);
+        }
+    };
+    run.make_port = [&opened] {
+        auto port = std::make_unique<RecordingPort>();
+        port->open_succeeds = false;
+        port->open_error.failure = OpenFailure::NoSuchDevice;
+        port->opened = &opened;
+        return std::unique_ptr<SerialPort>(std::move(port));
+    };
+
+    EXPECT_EQ(run({"ports"}), 0);
+    EXPECT_EQ(run.out.str(), "ttyUSB0\n");
+    EXPECT_NE(run.err.str().find("ttyS0 — консоль системы"), std::string::npos);
+    EXPECT_EQ(run({"ports", "--all"}), 0);
+    EXPECT_EQ(run.out.str(), "ttyUSB0\nttyS0\tконсоль\n");
+
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"imei", "ttyS0"},
+                                               {"readings", "/dev/ttyS0", "--count", "1"},
+                                               {"fleet", "imei", "ttyS0"}}) {
+        EXPECT_EQ(run(args), 2) << args[1];
+        EXPECT_NE((run.err.str() + run.out.str()).find("консоль системы"), std::string::npos)
+            << run.err.str();
+    }
+    EXPECT_TRUE(opened.empty());
+    // With --console the open is tried (here on the fake, which fails).
+    EXPECT_EQ(run({"imei", "ttyS0", "--console"}), 3);
+    EXPECT_EQ(opened, std::vector<std::string>{"/dev/ttyS0"});
+}
+
+// Requests 2 to 4 are lost: the second reading is a gap line, and the log goes on.
+TEST(CliLog, ReadingsAndLiveDataCarryOnAcrossAGap) {
+    const std::regex iso_time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
+    for (const char* command : {"readings", "live"}) {
+        SCOPED_TRACE(command);
+        Unit unit("356938035643809", {.silent_from = 2, .silent_to = 4});
+        CliRun run;
+        EXPECT_EQ(run({command, unit.port(), "--count", "3", "--json"}), 1) << run.err.str();
+        const auto lines = run.lines();
+        ASSERT_EQ(lines.size(), 3u) << run.out.str();
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const Json line = Json::parse(lines[i]);
+            EXPECT_TRUE(std::regex_match(line["time"].get<std::string>(), iso_time)) << lines[i];
+            EXPECT_EQ(line.contains("gap"), i == 1) << lines[i];
+        }
+        EXPECT_NE(lines[1].find("не отвечает"), std::string::npos);
+    }
+    Unit unit("356938035643809", {.silent_from = 2, .silent_to = 4});
+    CliRun run;
+    EXPECT_EQ(run({"live", unit.port(), "--count", "3", "--csv"}), 1);
+    const auto lines = run.lines();
+    ASSERT_EQ(lines.size(), 4u) << run.out.str();
+    EXPECT_EQ(lines[0].rfind("time;satellites;gsm;supply;", 0), 0u) << lines[0];
+    EXPECT_NE(lines[1].find(";9;21;13.8;"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("Нет данных"), std::string::npos) << lines[2];
+}
+
+TEST(CliLive, ShowsWhatTheTrackerPageShows) {
+    Unit unit;
+    CliRun run;
+    ASSERT_EQ(run({"live", unit.port(), "--count", "1"}), 0) << run.err.str();
+    EXPECT_NE(run.out.str().find("Спутников 9; GSM 21; Пит 13.8 В;"), std::string::npos)
+        << run.out.str();
+    EXPECT_NE(run.out.str().find("Каналы RS-485 "), std::string::npos);
+}
+
+TEST(CliWriteCheck, DifferencesNameTheKeyAndBothValues) {
+    sim::Device device;
+    const TrackerConfig written =
+        decode_config_answer(*device.respond(std::string(configuration_read_request())));
+    TrackerConfig read = decode_config_answer(encode_config_frame(written).frame);
+    EXPECT_TRUE(cli::differing_fields(written, read).empty());
+    const auto layout = tracker_config_layout();
+    auto row = [&](ControlName control) {
+        for (std::size_t i = 0; i < layout.size(); ++i) {
+            if (layout[i].control == control) return i;
+        }
+        return layout.size();
+    };
+    read.values[row(ctl::port_serv)] = std::string("2033");
+    read.values[row(ctl::Check3)] = std::uint32_t{1};
+    EXPECT_EQ(cli::differing_fields(written, read),
+              (std::vector<std::string>{"«server_port»: записано «20332», прочитано «2033»",
+                                        "«channels[2].enabled»: записано false, прочитано true"}));
+    EXPECT_EQ(cli::differing_keys(written, read),
+              (std::vector<std::string>{"server_port", "channels[2].enabled"}));
+}
+
+}  // namespace
+}  // namespace velkon
