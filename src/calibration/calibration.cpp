@@ -60,6 +60,8 @@ std::optional<std::string> Calibration::begin(Session session, const std::string
     active_ = true;
     cancel_wait();
     recorded_.reset();
+    undo_.clear();
+    redo_.clear();
     detector_.set_rule(session_.info().rule);
     return std::nullopt;
 }
@@ -124,7 +126,38 @@ std::optional<std::string> Calibration::record(double level) {
         recorded_.reset();
         return error;
     }
+    changed(before.points());
     return std::nullopt;
+}
+
+void Calibration::changed(std::vector<Point> before) {
+    undo_.push_back(std::move(before));
+    if (undo_.size() > kUndoDepth) undo_.erase(undo_.begin());
+    redo_.clear();
+}
+
+std::optional<std::string> Calibration::step(std::vector<std::vector<Point>>& from,
+                                             std::vector<std::vector<Point>>& to) {
+    if (!active_ || from.empty()) return "Нечего отменять или повторять.";
+    const Session before = session_;
+    waiting_ = false;
+    remeasure_.reset();
+    session_.set_points(from.back());
+    if (auto error = save()) {
+        session_ = before;
+        return error;
+    }
+    from.pop_back();
+    to.push_back(before.points());
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::undo() {
+    return step(undo_, redo_);
+}
+
+std::optional<std::string> Calibration::redo() {
+    return step(redo_, undo_);
 }
 
 std::optional<std::size_t> Calibration::take_recorded() {
@@ -133,7 +166,7 @@ std::optional<std::size_t> Calibration::take_recorded() {
     return r;
 }
 
-std::optional<std::string> Calibration::edit(std::size_t index, Point point) {
+std::optional<std::string> Calibration::edit(std::size_t index, Point point, bool shift_later) {
     if (!active_ || index >= session_.points().size()) return "Нет такой точки.";
     if (!(point.volume >= 0.0) || point.volume > 1'000'000.0)
         return "Объём должен быть от 0 до 1000000 л.";
@@ -141,12 +174,29 @@ std::optional<std::string> Calibration::edit(std::size_t index, Point point) {
     const Session before = session_;
     waiting_ = false;
     remeasure_.reset();
-    recorded_ = session_.replace(index, point);
+    if (shift_later) {
+        const double delta = point.volume - session_.points()[index].volume;
+        std::vector<Point> points = session_.points();
+        points[index] = point;
+        // The later points hold more than the edited one did, so none goes below zero.
+        for (std::size_t k = index + 1; k < points.size(); ++k) points[k].volume += delta;
+        session_.set_points(points);
+        // The edited point's place in the new order: the first one equal to it.
+        const auto& now = session_.points();
+        for (std::size_t k = 0; k < now.size(); ++k)
+            if (now[k] == point) {
+                recorded_ = k;
+                break;
+            }
+    } else {
+        recorded_ = session_.replace(index, point);
+    }
     if (auto error = save()) {
         session_ = before;
         recorded_.reset();
         return error;
     }
+    changed(before.points());
     return std::nullopt;
 }
 
@@ -160,6 +210,7 @@ std::optional<std::string> Calibration::remove(std::size_t index) {
         session_ = before;
         return error;
     }
+    changed(before.points());
     return std::nullopt;
 }
 

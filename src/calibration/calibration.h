@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calibration/session.h"
 #include "calibration/session_file.h"
@@ -79,7 +80,15 @@ class Calibration {
     // The index of the point recorded last, once, for the window to select it.
     std::optional<std::size_t> take_recorded();
 
-    std::optional<std::string> edit(std::size_t index, Point point);
+    // A point changed by hand. With `shift_later`, the points after it move by as many litres as
+    // its volume did, so the cumulative volumes poured after a corrected point stay true.
+    std::optional<std::string> edit(std::size_t index, Point point, bool shift_later = false);
+
+    // Every change of the table (record, re-measure, edit, delete) can be taken back and redone.
+    bool can_undo() const { return !undo_.empty(); }
+    bool can_redo() const { return !redo_.empty(); }
+    std::optional<std::string> undo();
+    std::optional<std::string> redo();
     std::optional<std::string> remove(std::size_t index);
     // A new settling rule (also kept in the session). Restarts a wait in progress.
     std::optional<std::string> set_rule(SettlingRule rule);
@@ -114,6 +123,13 @@ class Calibration {
     std::optional<std::size_t> remeasure_;
     std::optional<std::size_t> recorded_;
     std::deque<RawReading> history_;
+    std::vector<std::vector<Point>> undo_;
+    std::vector<std::vector<Point>> redo_;
+    static constexpr std::size_t kUndoDepth = 1000;
+    // Puts `before` on the undo stack after a change that was saved.
+    void changed(std::vector<Point> before);
+    std::optional<std::string> step(std::vector<std::vector<Point>>& from,
+                                    std::vector<std::vector<Point>>& to);
 };
 
 }  // namespace velkon::calibration

@@ -70,8 +70,24 @@ std::optional<std::string> check_rule(const SettlingRule& rule) {
 }
 
 double Session::next_volume() const {
-    const double base = points_.empty() ? info_.start_volume : points_.back().volume;
-    return base + info_.portion;
+    if (points_.empty()) return info_.start_volume;
+    const double next = points_.back().volume + info_.portion;
+    return info_.tank_volume ? std::min(next, std::max(*info_.tank_volume, points_.back().volume))
+                             : next;
+}
+
+std::string mark_words(unsigned marks) {
+    std::string out;
+    auto add = [&out, marks](unsigned mark, const char* word) {
+        if (!(marks & mark)) return;
+        if (!out.empty()) out += ", ";
+        out += word;
+    };
+    add(kFalls, "уровень упал");
+    add(kSaturated, "предел шкалы");
+    add(kOverTank, "больше бака");
+    add(kSameVolume, "повтор объёма");
+    return out;
 }
 
 std::size_t Session::add(Point point) {
@@ -92,6 +108,11 @@ std::size_t Session::replace(std::size_t index, Point point) {
 
 void Session::remove(std::size_t index) {
     if (index < points_.size()) points_.erase(points_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void Session::set_points(std::vector<Point> points) {
+    points_.clear();
+    for (const Point& p : points) add(p);
 }
 
 bool Session::saturated(double level) const {
@@ -131,7 +152,14 @@ std::vector<PointCheck> Session::checks() const {
         if (same_before || same_after)
             explain(kSameVolume, "Для объёма " + litres(p.volume) +
                                      " записано несколько точек: удалите лишнюю.");
-        if (saturated(p.level))
+        // The full tank may well reach the top of the scale: the last point at the tank's volume
+        // is where the table ends, not a fault.
+        const bool full_tank = info_.tank_volume && i + 1 == points_.size() &&
+                               std::abs(p.volume - *info_.tank_volume) < 1e-9;
+        if (saturated(p.level) && full_tank)
+            c.note = "Полный бак у предела шкалы датчика (" + std::to_string(info_.full_scale - 1) +
+                     "): таблица кончается здесь.";
+        else if (saturated(p.level))
             explain(kSaturated, "Уровень у предела шкалы датчика (" +
                                     std::to_string(info_.full_scale - 1) +
                                     "): выше датчик топливо не различает. Если бак ещё не полон, "

@@ -62,10 +62,10 @@ TEST(SessionTable, ExplainsAFallWithTheVolumeItFellFrom) {
         << s.checks()[1].explanation;
 }
 
-TEST(SessionTable, NextVolumeIsOnePortionAboveTheFullestPoint) {
+TEST(SessionTable, NextVolumeStartsAtTheEmptyTankThenOnePortionAboveTheFullestPoint) {
     Session s = make({}, std::nullopt);
     s.info().start_volume = 5;
-    EXPECT_DOUBLE_EQ(s.next_volume(), 15);
+    EXPECT_DOUBLE_EQ(s.next_volume(), 5);  // the tank before the first pour
     s.add({15, 10});
     s.add({25, 20});
     EXPECT_DOUBLE_EQ(s.next_volume(), 35);
@@ -74,6 +74,37 @@ TEST(SessionTable, NextVolumeIsOnePortionAboveTheFullestPoint) {
     s.remove(1);
     s.remove(7);  // no such point: nothing happens
     EXPECT_EQ(s.points().size(), 1u);
+}
+
+// The prompt never offers more than the tank holds: the last pour tops it up to its volume.
+TEST(SessionTable, NextVolumeStopsAtTheTank) {
+    Session s = make({{0, 10}, {90, 900}}, 100.0);
+    EXPECT_DOUBLE_EQ(s.next_volume(), 100);
+    s.add({100, 1000});
+    EXPECT_DOUBLE_EQ(s.next_volume(), 100);
+    s.add({110, 1010});  // typed beyond the tank: nothing below the fullest point is offered
+    EXPECT_DOUBLE_EQ(s.next_volume(), 110);
+}
+
+// The full tank at the top of the scale ends the table: a note, no mark; short of full, a mark.
+TEST(SessionTable, FullScaleIsANoteOnlyForTheFullTank) {
+    struct Case {
+        const char* name;
+        std::optional<double> tank;
+        double last_volume;
+        bool marked;
+    };
+    const Case cases[] = {{"full tank", 100.0, 100, false},
+                          {"short of full", 100.0, 90, true},
+                          {"tank unknown", std::nullopt, 100, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Session s = make({{0, 10}, {50, 500}, {c.last_volume, 1023}}, c.tank);
+        const PointCheck last = s.checks().back();
+        EXPECT_EQ((last.marks & kSaturated) != 0, c.marked);
+        EXPECT_EQ(last.note.empty(), c.marked);
+    }
+    EXPECT_EQ(mark_words(kFalls | kOverTank), "уровень упал, больше бака");
 }
 
 TEST(SessionTable, NumbersReadWithEitherSeparatorAndPrintWithTheOneAsked) {
