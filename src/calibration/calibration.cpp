@@ -23,6 +23,13 @@ Feed read_feed(const WindowModel& model) {
     f.full_scale = model.vars.Ur_progressBar > 1 ? model.vars.Ur_progressBar : 1024;
     const std::string& serial = model.text("sn");
     if (const auto n = whole_number(serial); n && *n > 0) f.serial = serial;
+    // Placeholders of a closed link or a page not read yet are no version and no IMEI.
+    const std::string& version = model.text("vv");
+    if (!version.empty() && version.find_first_not_of("-") != std::string::npos)
+        f.firmware = version;
+    const std::string& imei = model.text("imei");
+    if (imei.size() >= 14 && imei.find_first_not_of("0123456789") == std::string::npos)
+        f.imei = imei;
     if (model.vars.no_data) {
         f.state = Feed::State::Silent;
         return f;
@@ -227,6 +234,22 @@ std::optional<std::string> Calibration::set_rule(SettlingRule rule) {
     return std::nullopt;
 }
 
+std::optional<std::string> Calibration::set_who(std::string vehicle, std::string installer,
+                                                std::string notes) {
+    SessionInfo& i = session_.info();
+    if (i.vehicle == vehicle && i.installer == installer && i.notes == notes) return std::nullopt;
+    const Session before = session_;
+    i.vehicle = std::move(vehicle);
+    i.installer = std::move(installer);
+    i.notes = std::move(notes);
+    if (!active_) return std::nullopt;
+    if (auto error = save()) {
+        session_ = before;
+        return error;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> Calibration::set_portion(double portion) {
     SessionInfo info = session_.info();
     info.portion = portion;
@@ -244,6 +267,13 @@ std::optional<std::string> Calibration::set_portion(double portion) {
 std::optional<std::string> Calibration::export_csv(const std::filesystem::path& path,
                                                    char decimal) const {
     return write_export(path, csv_text(session_, decimal));
+}
+
+std::optional<std::string> Calibration::export_platform(const std::filesystem::path& path,
+                                                        const PlatformFormat& format) const {
+    const PlatformText table = platform_table(session_, format);
+    if (!table.error.empty()) return table.error;
+    return write_export(path, table.text);
 }
 
 std::optional<std::string> Calibration::save() const {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "calibration/platform_export.h"
 #include "calibration/session.h"
 #include "calibration/session_file.h"
 #include "calibration/settling.h"
@@ -39,6 +40,8 @@ struct Feed {
     int level = 0;
     int full_scale = 1024;
     std::string serial;  // empty while unknown
+    std::string firmware;
+    std::string imei;
 };
 Feed read_feed(const WindowModel& model);
 
@@ -93,8 +96,14 @@ class Calibration {
     // A new settling rule (also kept in the session). Restarts a wait in progress.
     std::optional<std::string> set_rule(SettlingRule rule);
     std::optional<std::string> set_portion(double portion);
+    // Whose tank, who calibrated it, notes on its shape: for the report.
+    std::optional<std::string> set_who(std::string vehicle, std::string installer,
+                                       std::string notes);
 
     std::optional<std::string> export_csv(const std::filesystem::path& path, char decimal) const;
+    // The table for a tracking platform; refused whole when it does not rise.
+    std::optional<std::string> export_platform(const std::filesystem::path& path,
+                                               const PlatformFormat& format) const;
 
     const Feed& feed() const { return feed_; }
     bool paused() const { return feed_.state != Feed::State::Reading; }

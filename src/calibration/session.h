@@ -27,6 +27,8 @@ struct SessionInfo {
     std::string imei;     // the unit's IMEI; empty when unknown
     std::string vehicle;  // the vehicle or tank the table belongs to
     std::string installer;
+    std::string firmware;  // the sensor's firmware version; empty when unknown
+    std::string notes;     // the tank's shape and anything else worth handing over
     double portion = 0.0;  // litres per pour, > 0
     std::optional<double> tank_volume;
     double start_volume = 0.0;  // litres in the tank before the first pour

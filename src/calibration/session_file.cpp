@@ -135,6 +135,10 @@ Loaded parse_session_file(const std::vector<std::string_view>& lines) {
             info.vehicle = std::string(value);
         } else if (key == "installer") {
             info.installer = std::string(value);
+        } else if (key == "firmware") {
+            info.firmware = std::string(value);
+        } else if (key == "notes") {
+            info.notes = std::string(value);
         } else if (key == "portion") {
             ok = number(info.portion);
             have_portion = ok;
@@ -337,6 +341,8 @@ std::string session_text(const Session& session) {
     if (!i.imei.empty()) out += "imei=" + i.imei + '\n';
     if (!i.vehicle.empty()) out += "vehicle=" + one_line(i.vehicle) + '\n';
     if (!i.installer.empty()) out += "installer=" + one_line(i.installer) + '\n';
+    if (!i.firmware.empty()) out += "firmware=" + one_line(i.firmware) + '\n';
+    if (!i.notes.empty()) out += "notes=" + one_line(i.notes) + '\n';
     out += "portion=" + format_number(i.portion) + '\n';
     out += "tank=" + (i.tank_volume ? format_number(*i.tank_volume) : std::string()) + '\n';
     out += "start=" + format_number(i.start_volume) + '\n';
