@@ -97,9 +97,9 @@ TEST_F(CalibrationWindowTest, EnterWaitsForSettlingShowingCountdownAndSpread) {
     }
     reading(121);
     ASSERT_EQ(table->rowCount(), 1);
-    EXPECT_EQ(table->item(0, 0)->text(), "20");
+    EXPECT_EQ(table->item(0, 0)->text(), "0");  // the empty tank comes first
     EXPECT_EQ(table->item(0, 1)->text(), "120");
-    EXPECT_TRUE(text_of("wait").contains("Следующая точка: 40 л"));
+    EXPECT_TRUE(text_of("wait").contains("Следующая точка: 20 л"));
 }
 
 TEST_F(CalibrationWindowTest, EditsGoToDiskAndAWrongNumberIsRefused) {
@@ -120,7 +120,7 @@ TEST_F(CalibrationWindowTest, EditsGoToDiskAndAWrongNumberIsRefused) {
     QApplication::processEvents();
     ASSERT_EQ(f.dialogs.texts().size(), 1u);
     EXPECT_EQ(f.dialogs.texts()[0], "Введите число, например 12,5.");
-    EXPECT_EQ(table->item(0, 0)->text(), "20");
+    EXPECT_EQ(table->item(0, 0)->text(), "0");
 }
 
 TEST_F(CalibrationWindowTest, ADamagedFileChangesNothingAndSaysWhy) {
@@ -162,7 +162,7 @@ TEST_F(CalibrationWindowTest, ExportWritesTheLocaleSeparatorAndLoadsBack) {
     EXPECT_TRUE(f.dialogs.messages.empty());
     const std::string text = read_all(csv);
     EXPECT_NE(text.find("Порция, л;12,5\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("12,5;101,5\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("12,5;101,5;\r\n"), std::string::npos) << text;
 
     f.dialogs.files.push_back(csv);
     part<QAbstractButton>("load")->click();
@@ -243,6 +243,15 @@ TEST_F(CalibrationWindowTest, ChangesAreAskedUndoneAndShifted) {
     part<QComboBox>("platform_format")->setCurrentIndex(3);  // litres, level
     calibration.export_platform_to(platform);
     EXPECT_EQ(read_all(platform), "0,10\r\n15,100\r\n35,190\r\n");
+
+    // The report: the fields typed go into the session (and its file), the PDF is written whole.
+    part<QLineEdit>("vehicle")->setText("А123ВС 77, левый бак");
+    part<QLineEdit>("installer")->setText("Петров");
+    const auto pdf = f.folder.path() / "отчёт.pdf";
+    calibration.report_to(pdf);
+    EXPECT_EQ(read_all(pdf).substr(0, 5), "%PDF-");
+    EXPECT_EQ(calibration::load_file(calibration.calibration().file()).session->info().installer,
+              "Петров");
 
     calibration.load_from(f.folder.path() / "нет.csv");
     ASSERT_FALSE(f.dialogs.messages.empty());
