@@ -125,7 +125,9 @@ std::optional<std::string> Calibration::record(double level) {
         p.level = level;
         recorded_ = session_.replace(*remeasure_, p);
     } else {
-        recorded_ = session_.add({session_.next_volume(), level});
+        const Point point{session_.next_volume(), level};
+        recorded_ = session_.add(point);
+        session_.set_last_recorded(point);
     }
     remeasure_.reset();
     if (auto error = save()) {

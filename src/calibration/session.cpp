@@ -48,8 +48,9 @@ std::optional<double> parse_number(std::string_view text) {
 }
 
 std::optional<std::string> check_info(const SessionInfo& info) {
-    if (!(info.portion > 0.0) || info.portion > kMaxVolume)
-        return "Порция должна быть больше нуля и не больше 1000000 л.";
+    // A negative portion is a drain or a leak, taken as it happened during a session.
+    if (!(info.portion != 0.0) || !(std::abs(info.portion) <= kMaxVolume))
+        return "Порция не может быть нулём и больше 1000000 л по модулю (слив — со знаком минус).";
     if (info.tank_volume && (!(*info.tank_volume > 0.0) || *info.tank_volume > kMaxVolume))
         return "Объём бака должен быть больше нуля и не больше 1000000 л.";
     if (!(info.start_volume >= 0.0) || info.start_volume > kMaxVolume)
@@ -71,9 +72,14 @@ std::optional<std::string> check_rule(const SettlingRule& rule) {
 
 double Session::next_volume() const {
     if (points_.empty()) return info_.start_volume;
-    const double next = points_.back().volume + info_.portion;
-    return info_.tank_volume ? std::min(next, std::max(*info_.tank_volume, points_.back().volume))
-                             : next;
+    // From the point recorded last while it is in the table (after a drain that is not the
+    // fullest one), else from the fullest.
+    double base = points_.back().volume;
+    if (last_recorded_)
+        for (const Point& p : points_)
+            if (p == *last_recorded_) base = p.volume;
+    const double next = std::max(0.0, base + info_.portion);
+    return info_.tank_volume ? std::min(next, std::max(*info_.tank_volume, base)) : next;
 }
 
 std::string mark_words(unsigned marks) {

@@ -65,7 +65,10 @@ class Session {
     const SessionInfo& info() const { return info_; }
     SessionInfo& info() { return info_; }
     const std::vector<Point>& points() const { return points_; }
-    bool operator==(const Session&) const = default;
+    // The table and its set-up; which point was recorded last is no part of the saved session.
+    bool operator==(const Session& other) const {
+        return info_ == other.info_ && points_ == other.points_;
+    }
 
     // The volume of the next point: the starting volume (the empty tank) while the table is
     // empty, then one portion above the fullest point, never beyond the tank's volume.
@@ -78,12 +81,16 @@ class Session {
     // The whole table at once (undo and redo), put in volume order.
     void set_points(std::vector<Point> points);
 
+    // The point just recorded by pouring (or draining): the next volume counts from it.
+    void set_last_recorded(Point point) { last_recorded_ = point; }
+
     std::vector<PointCheck> checks() const;
     bool saturated(double level) const;
 
   private:
     SessionInfo info_;
     std::vector<Point> points_;
+    std::optional<Point> last_recorded_;
 };
 
 // "12.5", "20", "0.333": at most three decimals, no trailing zeros, `decimal` as the separator.

@@ -18,6 +18,11 @@ FormReading read_form(const SessionForm& form) {
         return out;
     }
     out.info.portion = *portion;
+    // A session starts by pouring; a drain is typed as a portion once the session runs.
+    if (!(*portion > 0.0)) {
+        out.error = "Порция должна быть больше нуля и не больше 1000000 л.";
+        return out;
+    }
     if (!blank(form.tank)) {
         out.info.tank_volume = parse_number(form.tank);
         if (!out.info.tank_volume) {

@@ -199,6 +199,21 @@ TEST(Calibration, UndoRedoAndShiftedVolumes) {
     ASSERT_TRUE(r.cal.can_redo());
     ASSERT_FALSE(r.cal.record_now());
     EXPECT_FALSE(r.cal.can_redo());
+    // A drain of 15 l typed as a negative portion: the next point counts down from the last one
+    // recorded, then up again with the next pour.
+    {
+        Rig d;
+        for (int level : {10, 100, 190}) {
+            d.tick(level);
+            ASSERT_FALSE(d.cal.record_now());
+        }
+        ASSERT_FALSE(d.cal.set_portion(-15));
+        d.tick(120);
+        ASSERT_FALSE(d.cal.record_now());
+        ASSERT_FALSE(d.cal.set_portion(20));
+        EXPECT_EQ(d.cal.session().next_volume(), 45);
+        EXPECT_EQ(d.cal.session().points(), (Table{{0, 10}, {20, 100}, {25, 120}, {40, 190}}));
+    }
     // The empty point was really 5 l: the whole table moves up with it.
     ASSERT_FALSE(r.cal.record_now());
     ASSERT_FALSE(r.cal.edit(0, {5, 260}, true));

@@ -81,8 +81,10 @@ TEST(SessionForm, ALoadedSessionReadsBackUnchanged) {
 TEST(SessionForm, PortionAndCellTexts) {
     EXPECT_EQ(read_portion("15,5").portion, 15.5);
     EXPECT_EQ(read_portion("abc").error, "Введите порцию в литрах, например 20.");
-    EXPECT_EQ(read_portion("-5").error, "Порция должна быть больше нуля и не больше 1000000 л.");
-    EXPECT_FALSE(read_portion("-5").portion);
+    EXPECT_EQ(read_portion("-5").portion, -5);  // a drain, during a session
+    EXPECT_EQ(read_portion("0").error,
+              "Порция не может быть нулём и больше 1000000 л по модулю (слив — со знаком минус).");
+    EXPECT_FALSE(read_portion("0").portion);
     EXPECT_EQ(read_cell(" 131,2 ").value, 131.2);
     EXPECT_EQ(read_cell("").error, "Введите число, например 12,5.");
 }
