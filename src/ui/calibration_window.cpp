@@ -251,6 +251,10 @@ void CalibrationWindow::fail(const std::string& text) {
     seams_.dialogs.message(text, Dialogs::Icon::Exclamation, std::string(kWindowTitle));
 }
 
+bool CalibrationWindow::ask(const std::string& text) {
+    return seams_.dialogs.yes_no_titled(text, std::string(kWindowTitle));
+}
+
 void CalibrationWindow::after_change(const std::optional<std::string>& error) {
     show_session();
     if (const auto recorded = cal_->take_recorded()) table_->selectRow(static_cast<int>(*recorded));
@@ -298,8 +302,8 @@ void CalibrationWindow::start_session() {
     if (read.error) return fail(*read.error);
     cal::SessionInfo info = read.info;
     if (cal_->active() && !cal_->session().points().empty() &&
-        !seams_.dialogs.yes_no("Начать новый сеанс? Текущая таблица сохранена в файле «" +
-                               cal_->file().filename().string() + "».")) {
+        !ask("Начать новый сеанс? Текущая таблица сохранена в файле «" +
+             cal_->file().filename().string() + "».")) {
         return;
     }
     const cal::Feed feed = cal::read_feed(model_);
@@ -341,10 +345,9 @@ void CalibrationWindow::export_to(const std::filesystem::path& path) {
         return fail("В таблице нет точек: сохранять в CSV нечего.");
     std::size_t marked = 0;
     for (const auto& c : cal_->session().checks()) marked += c.marks != 0;
-    if (marked > 0 &&
-        !seams_.dialogs.yes_no("В таблице отмечено точек: " + std::to_string(marked) +
-                               ". Сервер может принять их неверно. Всё равно сохранить? Отметки "
-                               "попадут в столбец «Проверка»."))
+    if (marked > 0 && !ask("В таблице отмечено точек: " + std::to_string(marked) +
+                           ". Сервер может принять их неверно. Всё равно сохранить? Отметки "
+                           "попадут в столбец «Проверка»."))
         return;
     if (const auto error = cal_->export_csv(path, locale_decimal())) return fail(*error);
     note_->setText("Таблица сохранена в «" + qs(path.string()) + "».");
@@ -407,9 +410,8 @@ void CalibrationWindow::remeasure_selected() {
     const auto row = selected_row();
     if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую перемерить.");
     const cal::Point p = cal_->session().points()[*row];
-    if (!seams_.dialogs.yes_no("Перемерить точку " + cal::format_number(p.volume) +
-                               " л? Её уровень " + cal::format_number(p.level, '.', 1) +
-                               " заменит новый замер (это можно отменить)."))
+    if (!ask("Перемерить точку " + cal::format_number(p.volume) + " л? Её уровень " +
+             cal::format_number(p.level, '.', 1) + " заменит новый замер (это можно отменить)."))
         return;
     cal_->wait_for_point(*row);
     show_live();
@@ -419,8 +421,8 @@ void CalibrationWindow::delete_selected() {
     const auto row = selected_row();
     if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую удалить.");
     const cal::Point p = cal_->session().points()[*row];
-    if (!seams_.dialogs.yes_no("Удалить точку " + cal::format_number(p.volume) + " л (уровень " +
-                               cal::format_number(p.level, '.', 1) + ")? Это можно отменить."))
+    if (!ask("Удалить точку " + cal::format_number(p.volume) + " л (уровень " +
+             cal::format_number(p.level, '.', 1) + ")? Это можно отменить."))
         return;
     after_change(cal_->remove(*row));
 }
@@ -471,9 +473,8 @@ void CalibrationWindow::table_edited(int row, int column) {
         const bool later = index + 1 < cal_->session().points().size();
         const bool shift_later =
             shift != 0.0 && later &&
-            seams_.dialogs.yes_no("Сдвинуть объёмы следующих точек на " +
-                                  std::string(shift > 0 ? "+" : "") + cal::format_number(shift) +
-                                  " л? Они считались от этой точки.");
+            ask("Сдвинуть объёмы следующих точек на " + std::string(shift > 0 ? "+" : "") +
+                cal::format_number(shift) + " л? Они считались от этой точки.");
         error = cal_->edit(index, point, shift_later);
     }
     // Deferred: the table must not be refilled from inside its own edit signal.

@@ -83,6 +83,8 @@ class CalibrationWindow : public QDialog {
     void show_live();
     std::optional<std::size_t> selected_row() const;
     void fail(const std::string& text);
+    // A Yes/No question under the program's title.
+    bool ask(const std::string& text);
     // After a change of the table: shows it, selects the point the change touched, says why not.
     void after_change(const std::optional<std::string>& error);
     std::int64_t now() const;

@@ -256,6 +256,7 @@ TEST_F(CalibrationWindowTest, ChangesAreAskedUndoneAndShifted) {
     calibration.load_from(f.folder.path() / "нет.csv");
     ASSERT_FALSE(f.dialogs.messages.empty());
     EXPECT_EQ(f.dialogs.messages.back().title, "Конфигуратор Velkon");
+    for (const auto& title : f.dialogs.question_titles) EXPECT_EQ(title, "Конфигуратор Velkon");
 }
 
 }  // namespace
