@@ -128,30 +128,60 @@ bool Session::saturated(double level) const {
 
 std::vector<PointCheck> Session::checks() const {
     std::vector<PointCheck> out(points_.size());
-    // The highest level among the points of smaller volume, and where it was.
-    std::optional<std::size_t> highest;
-    std::optional<std::size_t> group_highest;  // the same within the current volume
-    for (std::size_t i = 0; i < points_.size(); ++i) {
-        const Point& p = points_[i];
-        if (i > 0 && points_[i - 1].volume < p.volume) {
-            if (!highest || points_[*group_highest].level > points_[*highest].level)
-                highest = group_highest;
-            group_highest.reset();
+    const std::size_t n = points_.size();
+    // The points that break the rise are the fewest whose removal leaves a rising table: one
+    // wrong point (a spike after a re-measure, a dip after a leak) is marked itself, not every
+    // good point after it. `longest[i]`: the longest rising run from point i on; a point may
+    // follow another of the same volume whatever its level (that is the same-volume mark's job).
+    auto may_follow = [this](std::size_t i, std::size_t j) {
+        return points_[j].level >= points_[i].level || points_[j].volume == points_[i].volume;
+    };
+    std::vector<std::size_t> longest(n, 1);
+    for (std::size_t i = n; i-- > 0;)
+        for (std::size_t j = i + 1; j < n; ++j)
+            if (may_follow(i, j)) longest[i] = std::max(longest[i], longest[j] + 1);
+    // Kept: the run that keeps the earliest points, so of two equal choices the later is marked.
+    std::vector<bool> kept(n, false);
+    std::size_t want = 0;
+    for (std::size_t i = 0; i < n; ++i) want = std::max(want, longest[i]);
+    std::optional<std::size_t> last;
+    for (std::size_t i = 0; i < n && want > 0; ++i) {
+        if (longest[i] == want && (!last || may_follow(*last, i))) {
+            kept[i] = true;
+            last = i;
+            --want;
         }
-        if (!group_highest || p.level > points_[*group_highest].level) group_highest = i;
-
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point& p = points_[i];
         PointCheck& c = out[i];
         auto explain = [&c](unsigned mark, const std::string& text) {
             c.marks |= mark;
             if (!c.explanation.empty()) c.explanation += ' ';
             c.explanation += text;
         };
-        if (highest && p.level < points_[*highest].level) {
-            const Point& h = points_[*highest];
-            explain(kFalls, "Уровень " + format_number(p.level, '.', 1) + " ниже уровня " +
-                                format_number(h.level, '.', 1) + " при " + litres(h.volume) +
-                                ": с ростом объёма уровень не должен падать. Перемерьте точку "
-                                "или проверьте, не ушло ли топливо.");
+        if (!kept[i]) {
+            std::optional<std::size_t> before, after;
+            for (std::size_t k = 0; k < i; ++k)
+                if (kept[k] && points_[k].level > p.level && points_[k].volume < p.volume &&
+                    (!before || points_[k].level >= points_[*before].level))
+                    before = k;
+            for (std::size_t k = i + 1; k < n && !after; ++k)
+                if (kept[k] && points_[k].level < p.level && points_[k].volume > p.volume)
+                    after = k;
+            if (before) {
+                const Point& h = points_[*before];
+                explain(kFalls, "Уровень " + format_number(p.level, '.', 1) + " ниже уровня " +
+                                    format_number(h.level, '.', 1) + " при " + litres(h.volume) +
+                                    ": с ростом объёма уровень не должен падать. Перемерьте "
+                                    "точку или проверьте, не ушло ли топливо.");
+            } else if (after) {
+                const Point& l = points_[*after];
+                explain(kFalls, "Уровень " + format_number(p.level, '.', 1) + " выше уровня " +
+                                    format_number(l.level, '.', 1) + " при " + litres(l.volume) +
+                                    ": с ростом объёма уровень не должен падать. Перемерьте "
+                                    "точку.");
+            }
         }
         const bool same_before = i > 0 && points_[i - 1].volume == p.volume;
         const bool same_after = i + 1 < points_.size() && points_[i + 1].volume == p.volume;

@@ -48,6 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
         MarkCase{"one_dip", {{20, 90}, {10, 100}, {30, 300}}, {0, kFalls, 0}},
         // Everything after a spike that is lower than it is marked, the spike itself is not.
         MarkCase{"after_spike", {{10, 100}, {20, 900}, {30, 300}, {40, 950}}, {0, 0, kFalls, 0}},
+        // A re-measure that went wrong: the one spike is marked, not the good points after it.
+        MarkCase{"remeasured_spike",
+                 {{0, 10}, {20, 236.4}, {40, 150}, {60, 190}, {80, 230}},
+                 {0, kFalls, 0, 0, 0}},
+        // A leak: the one low point is marked, the rise goes on after it.
+        MarkCase{"leak_dip", {{0, 10}, {20, 100}, {40, 60}, {60, 190}}, {0, 0, kFalls, 0}},
         MarkCase{"full_scale", {{10, 1021.9}, {20, 1022}, {30, 1023}}, {0, kSaturated, kSaturated}},
         MarkCase{"over_tank", {{90, 900}, {110, 1000}}, {0, kOverTank}},
         MarkCase{"same_volume", {{10, 100}, {10, 104}, {20, 200}}, {kSameVolume, kSameVolume, 0}},
@@ -60,6 +66,9 @@ TEST(SessionTable, ExplainsAFallWithTheVolumeItFellFrom) {
     const Session s = make({{10, 100}, {20, 90}});
     EXPECT_EQ(s.checks()[1].explanation.find("Уровень 90 ниже уровня 100 при 10 л"), 0u)
         << s.checks()[1].explanation;
+    const Session spike = make({{0, 10}, {20, 236.4}, {40, 150}, {60, 190}});
+    EXPECT_EQ(spike.checks()[1].explanation.find("Уровень 236.4 выше уровня 150 при 40 л"), 0u)
+        << spike.checks()[1].explanation;
 }
 
 TEST(SessionTable, NextVolumeStartsAtTheEmptyTankThenOnePortionAboveTheFullestPoint) {
