@@ -23,6 +23,13 @@ Feed read_feed(const WindowModel& model) {
     f.full_scale = model.vars.Ur_progressBar > 1 ? model.vars.Ur_progressBar : 1024;
     const std::string& serial = model.text(ctl::sn);
     if (const auto n = whole_number(serial); n && *n > 0) f.serial = serial;
+    // Placeholders of a closed link or a page not read yet are no version and no IMEI.
+    const std::string& version = model.text(ctl::vv);
+    if (!version.empty() && version.find_first_not_of("-") != std::string::npos)
+        f.firmware = version;
+    const std::string& imei = model.text(ctl::imei);
+    if (imei.size() >= 14 && imei.find_first_not_of("0123456789") == std::string::npos)
+        f.imei = imei;
     if (model.vars.no_data) {
         f.state = Feed::State::Silent;
         return f;
@@ -60,6 +67,8 @@ std::optional<std::string> Calibration::begin(Session session, const std::string
     active_ = true;
     cancel_wait();
     recorded_.reset();
+    undo_.clear();
+    redo_.clear();
     detector_.set_rule(session_.info().rule);
     return std::nullopt;
 }
@@ -116,7 +125,9 @@ std::optional<std::string> Calibration::record(double level) {
         p.level = level;
         recorded_ = session_.replace(*remeasure_, p);
     } else {
-        recorded_ = session_.add({session_.next_volume(), level});
+        const Point point{session_.next_volume(), level};
+        recorded_ = session_.add(point);
+        session_.set_last_recorded(point);
     }
     remeasure_.reset();
     if (auto error = save()) {
@@ -124,7 +135,38 @@ std::optional<std::string> Calibration::record(double level) {
         recorded_.reset();
         return error;
     }
+    changed(before.points());
     return std::nullopt;
+}
+
+void Calibration::changed(std::vector<Point> before) {
+    undo_.push_back(std::move(before));
+    if (undo_.size() > kUndoDepth) undo_.erase(undo_.begin());
+    redo_.clear();
+}
+
+std::optional<std::string> Calibration::step(std::vector<std::vector<Point>>& from,
+                                             std::vector<std::vector<Point>>& to) {
+    if (!active_ || from.empty()) return "Нечего отменять или повторять.";
+    const Session before = session_;
+    waiting_ = false;
+    remeasure_.reset();
+    session_.set_points(from.back());
+    if (auto error = save()) {
+        session_ = before;
+        return error;
+    }
+    from.pop_back();
+    to.push_back(before.points());
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::undo() {
+    return step(undo_, redo_);
+}
+
+std::optional<std::string> Calibration::redo() {
+    return step(redo_, undo_);
 }
 
 std::optional<std::size_t> Calibration::take_recorded() {
@@ -133,7 +175,7 @@ std::optional<std::size_t> Calibration::take_recorded() {
     return r;
 }
 
-std::optional<std::string> Calibration::edit(std::size_t index, Point point) {
+std::optional<std::string> Calibration::edit(std::size_t index, Point point, bool shift_later) {
     if (!active_ || index >= session_.points().size()) return "Нет такой точки.";
     if (!(point.volume >= 0.0) || point.volume > 1'000'000.0)
         return "Объём должен быть от 0 до 1000000 л.";
@@ -141,12 +183,29 @@ std::optional<std::string> Calibration::edit(std::size_t index, Point point) {
     const Session before = session_;
     waiting_ = false;
     remeasure_.reset();
-    recorded_ = session_.replace(index, point);
+    if (shift_later) {
+        const double delta = point.volume - session_.points()[index].volume;
+        std::vector<Point> points = session_.points();
+        points[index] = point;
+        // The later points hold more than the edited one did, so none goes below zero.
+        for (std::size_t k = index + 1; k < points.size(); ++k) points[k].volume += delta;
+        session_.set_points(points);
+        // The edited point's place in the new order: the first one equal to it.
+        const auto& now = session_.points();
+        for (std::size_t k = 0; k < now.size(); ++k)
+            if (now[k] == point) {
+                recorded_ = k;
+                break;
+            }
+    } else {
+        recorded_ = session_.replace(index, point);
+    }
     if (auto error = save()) {
         session_ = before;
         recorded_.reset();
         return error;
     }
+    changed(before.points());
     return std::nullopt;
 }
 
@@ -160,6 +219,7 @@ std::optional<std::string> Calibration::remove(std::size_t index) {
         session_ = before;
         return error;
     }
+    changed(before.points());
     return std::nullopt;
 }
 
@@ -168,6 +228,22 @@ std::optional<std::string> Calibration::set_rule(SettlingRule rule) {
     const Session before = session_;
     session_.info().rule = rule;
     detector_.set_rule(rule);
+    if (!active_) return std::nullopt;
+    if (auto error = save()) {
+        session_ = before;
+        return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Calibration::set_who(std::string vehicle, std::string installer,
+                                                std::string notes) {
+    SessionInfo& i = session_.info();
+    if (i.vehicle == vehicle && i.installer == installer && i.notes == notes) return std::nullopt;
+    const Session before = session_;
+    i.vehicle = std::move(vehicle);
+    i.installer = std::move(installer);
+    i.notes = std::move(notes);
     if (!active_) return std::nullopt;
     if (auto error = save()) {
         session_ = before;
@@ -193,6 +269,13 @@ std::optional<std::string> Calibration::set_portion(double portion) {
 std::optional<std::string> Calibration::export_csv(const std::filesystem::path& path,
                                                    char decimal) const {
     return write_export(path, csv_text(session_, decimal));
+}
+
+std::optional<std::string> Calibration::export_platform(const std::filesystem::path& path,
+                                                        const PlatformFormat& format) const {
+    const PlatformText table = platform_table(session_, format);
+    if (!table.error.empty()) return table.error;
+    return write_export(path, table.text);
 }
 
 std::optional<std::string> Calibration::save() const {

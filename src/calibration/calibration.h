@@ -17,7 +17,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "calibration/platform_export.h"
 #include "calibration/session.h"
 #include "calibration/session_file.h"
 #include "calibration/settling.h"
@@ -38,6 +40,8 @@ struct Feed {
     int level = 0;
     int full_scale = 1024;
     std::string serial;  // empty while unknown
+    std::string firmware;
+    std::string imei;
 };
 Feed read_feed(const WindowModel& model);
 
@@ -79,13 +83,27 @@ class Calibration {
     // The index of the point recorded last, once, for the window to select it.
     std::optional<std::size_t> take_recorded();
 
-    std::optional<std::string> edit(std::size_t index, Point point);
+    // A point changed by hand. With `shift_later`, the points after it move by as many litres as
+    // its volume did, so the cumulative volumes poured after a corrected point stay true.
+    std::optional<std::string> edit(std::size_t index, Point point, bool shift_later = false);
+
+    // Every change of the table (record, re-measure, edit, delete) can be taken back and redone.
+    bool can_undo() const { return !undo_.empty(); }
+    bool can_redo() const { return !redo_.empty(); }
+    std::optional<std::string> undo();
+    std::optional<std::string> redo();
     std::optional<std::string> remove(std::size_t index);
     // A new settling rule (also kept in the session). Restarts a wait in progress.
     std::optional<std::string> set_rule(SettlingRule rule);
     std::optional<std::string> set_portion(double portion);
+    // Whose tank, who calibrated it, notes on its shape: for the report.
+    std::optional<std::string> set_who(std::string vehicle, std::string installer,
+                                       std::string notes);
 
     std::optional<std::string> export_csv(const std::filesystem::path& path, char decimal) const;
+    // The table for a tracking platform; refused whole when it does not rise.
+    std::optional<std::string> export_platform(const std::filesystem::path& path,
+                                               const PlatformFormat& format) const;
 
     const Feed& feed() const { return feed_; }
     bool paused() const { return feed_.state != Feed::State::Reading; }
@@ -114,6 +132,13 @@ class Calibration {
     std::optional<std::size_t> remeasure_;
     std::optional<std::size_t> recorded_;
     std::deque<RawReading> history_;
+    std::vector<std::vector<Point>> undo_;
+    std::vector<std::vector<Point>> redo_;
+    static constexpr std::size_t kUndoDepth = 1000;
+    // Puts `before` on the undo stack after a change that was saved.
+    void changed(std::vector<Point> before);
+    std::optional<std::string> step(std::vector<std::vector<Point>>& from,
+                                    std::vector<std::vector<Point>>& to);
 };
 
 }  // namespace velkon::calibration

@@ -48,8 +48,9 @@ std::optional<double> parse_number(std::string_view text) {
 }
 
 std::optional<std::string> check_info(const SessionInfo& info) {
-    if (!(info.portion > 0.0) || info.portion > kMaxVolume)
-        return "Порция должна быть больше нуля и не больше 1000000 л.";
+    // A negative portion is a drain or a leak, taken as it happened during a session.
+    if (!(info.portion != 0.0) || !(std::abs(info.portion) <= kMaxVolume))
+        return "Порция не может быть нулём и больше 1000000 л по модулю (слив — со знаком минус).";
     if (info.tank_volume && (!(*info.tank_volume > 0.0) || *info.tank_volume > kMaxVolume))
         return "Объём бака должен быть больше нуля и не больше 1000000 л.";
     if (!(info.start_volume >= 0.0) || info.start_volume > kMaxVolume)
@@ -70,8 +71,29 @@ std::optional<std::string> check_rule(const SettlingRule& rule) {
 }
 
 double Session::next_volume() const {
-    const double base = points_.empty() ? info_.start_volume : points_.back().volume;
-    return base + info_.portion;
+    if (points_.empty()) return info_.start_volume;
+    // From the point recorded last while it is in the table (after a drain that is not the
+    // fullest one), else from the fullest.
+    double base = points_.back().volume;
+    if (last_recorded_)
+        for (const Point& p : points_)
+            if (p == *last_recorded_) base = p.volume;
+    const double next = std::max(0.0, base + info_.portion);
+    return info_.tank_volume ? std::min(next, std::max(*info_.tank_volume, base)) : next;
+}
+
+std::string mark_words(unsigned marks) {
+    std::string out;
+    auto add = [&out, marks](unsigned mark, const char* word) {
+        if (!(marks & mark)) return;
+        if (!out.empty()) out += ", ";
+        out += word;
+    };
+    add(kFalls, "уровень упал");
+    add(kSaturated, "предел шкалы");
+    add(kOverTank, "больше бака");
+    add(kSameVolume, "повтор объёма");
+    return out;
 }
 
 std::size_t Session::add(Point point) {
@@ -94,6 +116,11 @@ void Session::remove(std::size_t index) {
     if (index < points_.size()) points_.erase(points_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
+void Session::set_points(std::vector<Point> points) {
+    points_.clear();
+    for (const Point& p : points) add(p);
+}
+
 bool Session::saturated(double level) const {
     // A mean of readings that touch the top of the scale falls a little short of it.
     return level >= static_cast<double>(info_.full_scale - 2);
@@ -101,37 +128,74 @@ bool Session::saturated(double level) const {
 
 std::vector<PointCheck> Session::checks() const {
     std::vector<PointCheck> out(points_.size());
-    // The highest level among the points of smaller volume, and where it was.
-    std::optional<std::size_t> highest;
-    std::optional<std::size_t> group_highest;  // the same within the current volume
-    for (std::size_t i = 0; i < points_.size(); ++i) {
-        const Point& p = points_[i];
-        if (i > 0 && points_[i - 1].volume < p.volume) {
-            if (!highest || points_[*group_highest].level > points_[*highest].level)
-                highest = group_highest;
-            group_highest.reset();
+    const std::size_t n = points_.size();
+    // The points that break the rise are the fewest whose removal leaves a rising table: one
+    // wrong point (a spike after a re-measure, a dip after a leak) is marked itself, not every
+    // good point after it. `longest[i]`: the longest rising run from point i on; a point may
+    // follow another of the same volume whatever its level (that is the same-volume mark's job).
+    auto may_follow = [this](std::size_t i, std::size_t j) {
+        return points_[j].level >= points_[i].level || points_[j].volume == points_[i].volume;
+    };
+    std::vector<std::size_t> longest(n, 1);
+    for (std::size_t i = n; i-- > 0;)
+        for (std::size_t j = i + 1; j < n; ++j)
+            if (may_follow(i, j)) longest[i] = std::max(longest[i], longest[j] + 1);
+    // Kept: the run that keeps the earliest points, so of two equal choices the later is marked.
+    std::vector<bool> kept(n, false);
+    std::size_t want = 0;
+    for (std::size_t i = 0; i < n; ++i) want = std::max(want, longest[i]);
+    std::optional<std::size_t> last;
+    for (std::size_t i = 0; i < n && want > 0; ++i) {
+        if (longest[i] == want && (!last || may_follow(*last, i))) {
+            kept[i] = true;
+            last = i;
+            --want;
         }
-        if (!group_highest || p.level > points_[*group_highest].level) group_highest = i;
-
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point& p = points_[i];
         PointCheck& c = out[i];
         auto explain = [&c](unsigned mark, const std::string& text) {
             c.marks |= mark;
             if (!c.explanation.empty()) c.explanation += ' ';
             c.explanation += text;
         };
-        if (highest && p.level < points_[*highest].level) {
-            const Point& h = points_[*highest];
-            explain(kFalls, "Уровень " + format_number(p.level, '.', 1) + " ниже уровня " +
-                                format_number(h.level, '.', 1) + " при " + litres(h.volume) +
-                                ": с ростом объёма уровень не должен падать. Перемерьте точку "
-                                "или проверьте, не ушло ли топливо.");
+        if (!kept[i]) {
+            std::optional<std::size_t> before, after;
+            for (std::size_t k = 0; k < i; ++k)
+                if (kept[k] && points_[k].level > p.level && points_[k].volume < p.volume &&
+                    (!before || points_[k].level >= points_[*before].level))
+                    before = k;
+            for (std::size_t k = i + 1; k < n && !after; ++k)
+                if (kept[k] && points_[k].level < p.level && points_[k].volume > p.volume)
+                    after = k;
+            if (before) {
+                const Point& h = points_[*before];
+                explain(kFalls, "Уровень " + format_number(p.level, '.', 1) + " ниже уровня " +
+                                    format_number(h.level, '.', 1) + " при " + litres(h.volume) +
+                                    ": с ростом объёма уровень не должен падать. Перемерьте "
+                                    "точку или проверьте, не ушло ли топливо.");
+            } else if (after) {
+                const Point& l = points_[*after];
+                explain(kFalls, "Уровень " + format_number(p.level, '.', 1) + " выше уровня " +
+                                    format_number(l.level, '.', 1) + " при " + litres(l.volume) +
+                                    ": с ростом объёма уровень не должен падать. Перемерьте "
+                                    "точку.");
+            }
         }
         const bool same_before = i > 0 && points_[i - 1].volume == p.volume;
         const bool same_after = i + 1 < points_.size() && points_[i + 1].volume == p.volume;
         if (same_before || same_after)
             explain(kSameVolume, "Для объёма " + litres(p.volume) +
                                      " записано несколько точек: удалите лишнюю.");
-        if (saturated(p.level))
+        // The full tank may well reach the top of the scale: the last point at the tank's volume
+        // is where the table ends, not a fault.
+        const bool full_tank = info_.tank_volume && i + 1 == points_.size() &&
+                               std::abs(p.volume - *info_.tank_volume) < 1e-9;
+        if (saturated(p.level) && full_tank)
+            c.note = "Полный бак у предела шкалы датчика (" + std::to_string(info_.full_scale - 1) +
+                     "): таблица кончается здесь.";
+        else if (saturated(p.level))
             explain(kSaturated, "Уровень у предела шкалы датчика (" +
                                     std::to_string(info_.full_scale - 1) +
                                     "): выше датчик топливо не различает. Если бак ещё не полон, "

@@ -22,8 +22,13 @@ struct Point {
 };
 
 struct SessionInfo {
-    std::string started;   // "DD.MM.YYYY HH:MM:SS"
-    std::string serial;    // the sensor's serial number; empty when unknown
+    std::string started;  // "DD.MM.YYYY HH:MM:SS"
+    std::string serial;   // the sensor's serial number; empty when unknown
+    std::string imei;     // the unit's IMEI; empty when unknown
+    std::string vehicle;  // the vehicle or tank the table belongs to
+    std::string installer;
+    std::string firmware;  // the sensor's firmware version; empty when unknown
+    std::string notes;     // the tank's shape and anything else worth handing over
     double portion = 0.0;  // litres per pour, > 0
     std::optional<double> tank_volume;
     double start_volume = 0.0;  // litres in the tank before the first pour
@@ -42,7 +47,11 @@ enum Mark : unsigned {
 struct PointCheck {
     unsigned marks = 0;
     std::string explanation;  // Russian, one sentence per mark; empty when the point is fine
+    std::string note;         // worth knowing but no fault (the full tank at the scale's top)
 };
+
+// The short words of a marks column: "уровень упал, предел шкалы".
+std::string mark_words(unsigned marks);
 
 // Why the set-up cannot start a session, or nothing.
 std::optional<std::string> check_info(const SessionInfo& info);
@@ -56,16 +65,24 @@ class Session {
     const SessionInfo& info() const { return info_; }
     SessionInfo& info() { return info_; }
     const std::vector<Point>& points() const { return points_; }
-    bool operator==(const Session&) const = default;
+    // The table and its set-up; which point was recorded last is no part of the saved session.
+    bool operator==(const Session& other) const {
+        return info_ == other.info_ && points_ == other.points_;
+    }
 
-    // The volume the next pour brings the tank to: one portion above the fullest point, or above
-    // the starting volume while the table is empty.
+    // The volume of the next point: the starting volume (the empty tank) while the table is
+    // empty, then one portion above the fullest point, never beyond the tank's volume.
     double next_volume() const;
 
     // Each returns the index the point now has in the volume order.
     std::size_t add(Point point);
     std::size_t replace(std::size_t index, Point point);
     void remove(std::size_t index);
+    // The whole table at once (undo and redo), put in volume order.
+    void set_points(std::vector<Point> points);
+
+    // The point just recorded by pouring (or draining): the next volume counts from it.
+    void set_last_recorded(Point point) { last_recorded_ = point; }
 
     std::vector<PointCheck> checks() const;
     bool saturated(double level) const;
@@ -73,6 +90,7 @@ class Session {
   private:
     SessionInfo info_;
     std::vector<Point> points_;
+    std::optional<Point> last_recorded_;
 };
 
 // "12.5", "20", "0.333": at most three decimals, no trailing zeros, `decimal` as the separator.

@@ -1,5 +1,6 @@
 #include "calibration/session_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <system_error>
@@ -25,6 +26,18 @@ constexpr std::string_view kCsvTitle = "Тарировка бака";
 constexpr std::string_view kCsvDate = "Дата";
 constexpr std::string_view kCsvSerial = "Датчик";
 constexpr std::string_view kCsvPortion = "Порция, л";
+constexpr std::string_view kCsvTank = "Объём бака, л";
+constexpr std::string_view kCsvStart = "Начальный объём, л";
+constexpr std::string_view kCsvImei = "IMEI блока";
+constexpr std::string_view kCsvVehicle = "Машина, бак";
+constexpr std::string_view kCsvInstaller = "Установщик";
+
+// A text for a one-line field: line ends and separators would break the file.
+std::string one_line(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r' || c == ';' || c == '\t') c = ' ';
+    return text;
+}
 
 std::vector<std::string_view> split_lines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -116,6 +129,16 @@ Loaded parse_session_file(const std::vector<std::string_view>& lines) {
             info.started = std::string(value);
         } else if (key == "serial") {
             info.serial = std::string(value);
+        } else if (key == "imei") {
+            info.imei = std::string(value);
+        } else if (key == "vehicle") {
+            info.vehicle = std::string(value);
+        } else if (key == "installer") {
+            info.installer = std::string(value);
+        } else if (key == "firmware") {
+            info.firmware = std::string(value);
+        } else if (key == "notes") {
+            info.notes = std::string(value);
         } else if (key == "portion") {
             ok = number(info.portion);
             have_portion = ok;
@@ -151,50 +174,149 @@ Loaded parse_session_file(const std::vector<std::string_view>& lines) {
     return Loaded{std::move(session), {}};
 }
 
+// The fields of one CSV line, blanks and the quotes of a spreadsheet around each taken off.
+std::vector<std::string> csv_fields(std::string_view line, char separator) {
+    std::vector<std::string> out;
+    while (true) {
+        const auto end = line.find(separator);
+        std::string_view field = line.substr(0, end);
+        while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
+            field.remove_prefix(1);
+        while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
+            field.remove_suffix(1);
+        if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
+            field = field.substr(1, field.size() - 2);
+        out.emplace_back(field);
+        if (end == std::string_view::npos) break;
+        line.remove_prefix(end + 1);
+    }
+    return out;
+}
+
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A number of a CSV whose fields are separated by ",": only "." can be its decimal separator.
+std::optional<double> csv_number(const std::string& text, char separator) {
+    if (separator == ',' && contains(text, ",")) return std::nullopt;
+    return parse_number(text);
+}
+
 Loaded parse_csv(const std::vector<std::string_view>& lines) {
     const std::string bad = "Файл CSV не читается как таблица тарировки: ";
+    // One separator for the whole file, so "12,5" is never split in one line and kept in the next.
+    char separator = ',';
+    for (const auto line : lines)
+        if (line.find('\t') != std::string_view::npos) separator = '\t';
+    if (separator != '\t')
+        for (const auto line : lines)
+            if (line.find(';') != std::string_view::npos) separator = ';';
     SessionInfo info;
     std::vector<Point> points;
-    bool in_table = false;
+    std::size_t volume_at = 0, level_at = 1;
+    bool have_header = false;
+    std::size_t columns = 2;  // fields a point may have: the named columns, or two
+    bool recognised = false;  // a line of ours or a point seen: the file is a table
+    std::optional<std::string> unknown_where;
     for (std::size_t n = 0; n < lines.size(); ++n) {
-        const std::string_view line = lines[n];
         const std::string where = "строка " + std::to_string(n + 1);
-        if (line.empty()) continue;
-        if (!in_table) {
-            if (line == kCsvHeader) {
-                in_table = true;
-                continue;
-            }
-            const auto semi = line.find(';');
-            const std::string_view key = line.substr(0, semi);
-            const std::string_view value =
-                semi == std::string_view::npos ? std::string_view{} : line.substr(semi + 1);
-            if (key == kCsvTitle) continue;
-            if (key == kCsvDate) {
-                info.started = std::string(value);
-            } else if (key == kCsvSerial) {
-                info.serial = std::string(value);
-            } else if (key == kCsvPortion) {
-                const auto v = parse_number(value);
-                if (!v) return failure(bad + "неверная порция (" + where + ").");
-                info.portion = *v;
-            } else {
-                return failure(bad + "непонятная " + where + ".");
-            }
+        const auto fields = csv_fields(lines[n], separator);
+        if (fields.size() == 1 && fields[0].empty()) continue;
+        const std::string& key = fields[0];
+        const std::string value = fields.size() > 1 ? fields[1] : std::string();
+        const auto first = csv_number(key, separator);
+        if (first && fields.size() >= 2) {
+            recognised = true;
+            // Extra fields only under column names of their own (our marks column).
+            if (std::max(volume_at, level_at) >= fields.size() || fields.size() > columns)
+                return failure(bad + "неверная точка (" + where + ").");
+            const auto volume = csv_number(fields[volume_at], separator);
+            const auto level = csv_number(fields[level_at], separator);
+            if (!volume || !level || !plausible_point({*volume, *level}))
+                return failure(bad + "неверная точка (" + where + ").");
+            points.push_back({*volume, *level});
+            if (points.size() > kMaxPoints) return failure(bad + "слишком много точек.");
             continue;
         }
-        const auto p = parse_point(line);
-        if (!p || line.find(';') != line.rfind(';'))
-            return failure(bad + "неверная точка (" + where + ").");
-        points.push_back(*p);
-        if (points.size() > kMaxPoints) return failure(bad + "слишком много точек.");
+        if (!points.empty()) return failure(bad + "неверная точка (" + where + ").");
+        if (key == kCsvTitle) {
+            recognised = true;
+            continue;
+        }
+        // The column names, in whichever order and wording: "Объём, л", "Уровень", "Литры"...
+        // A unit left alone by a "," separator ("Объём, л") is no column of its own.
+        std::vector<std::string> names;
+        for (const auto& f : fields)
+            if (f != "л" && f != "л.") names.push_back(f);
+        std::optional<std::size_t> v, l;
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            const std::string& f = names[k];
+            if (!l && (contains(f, "ровень") || contains(f, "РОВЕНЬ") || contains(f, "evel") ||
+                       contains(f, "EVEL")))
+                l = k;
+            else if (!v && (contains(f, "бъём") || contains(f, "БЪЁМ") || contains(f, "итр") ||
+                            contains(f, "ИТР") || contains(f, "olume") || contains(f, "iter") ||
+                            contains(f, "OLUME") || contains(f, "ITER")))
+                v = k;
+        }
+        if (v && l && key != kCsvTank && key != kCsvStart) {
+            volume_at = *v;
+            level_at = *l;
+            columns = names.size();
+            have_header = true;
+            recognised = true;
+            continue;
+        }
+        auto number = [&](double& out) {
+            const auto x = parse_number(value);
+            if (x) out = *x;
+            return x.has_value();
+        };
+        double tank = 0;
+        if (key == kCsvDate) {
+            info.started = value;
+        } else if (key == kCsvSerial) {
+            info.serial = value;
+        } else if (key == kCsvImei) {
+            info.imei = value;
+        } else if (key == kCsvVehicle) {
+            info.vehicle = value;
+        } else if (key == kCsvInstaller) {
+            info.installer = value;
+        } else if (key == kCsvPortion) {
+            if (!number(info.portion)) return failure(bad + "неверная порция (" + where + ").");
+        } else if (key == kCsvTank) {
+            if (!value.empty() && !number(tank))
+                return failure(bad + "неверный объём бака (" + where + ").");
+            if (!value.empty()) info.tank_volume = tank;
+        } else if (key == kCsvStart) {
+            if (!number(info.start_volume))
+                return failure(bad + "неверный начальный объём (" + where + ").");
+        } else if (!have_header) {
+            // Told apart at the end: a foreign file at large, or one odd line in a table.
+            if (!unknown_where) unknown_where = where;
+            continue;
+        }
+        recognised = true;
     }
-    if (!in_table) return failure(bad + "нет заголовка «" + std::string(kCsvHeader) + "».");
+    if (!recognised)
+        return failure(
+            "Файл не похож на таблицу тарировки: это не файл сеанса тарировки и не таблица "
+            "объёмов и уровней.");
+    if (unknown_where) return failure(bad + "непонятная " + *unknown_where + ".");
+    if (points.empty()) return failure(bad + "в нём нет ни одной точки (объём и уровень).");
     if (info.portion == 0.0) {
         // A table typed by hand: take the step between the first two points.
         info.portion = points.size() >= 2 ? points[1].volume - points[0].volume : 0.0;
         if (!(info.portion > 0.0)) info.portion = 1.0;
     }
+    if (info.start_volume == 0.0 && !points.empty()) {
+        double lowest = points[0].volume;
+        for (const Point& p : points) lowest = std::min(lowest, p.volume);
+        info.start_volume = std::max(0.0, lowest);
+    }
+    if (info.tank_volume && info.start_volume >= *info.tank_volume) info.start_volume = 0.0;
     if (const auto why = check_info(info)) return failure(bad + *why);
     Session session(std::move(info));
     for (const Point& p : points) session.add(p);
@@ -216,6 +338,11 @@ std::string session_text(const Session& session) {
     out += '\n';
     out += "started=" + i.started + '\n';
     out += "serial=" + i.serial + '\n';
+    if (!i.imei.empty()) out += "imei=" + i.imei + '\n';
+    if (!i.vehicle.empty()) out += "vehicle=" + one_line(i.vehicle) + '\n';
+    if (!i.installer.empty()) out += "installer=" + one_line(i.installer) + '\n';
+    if (!i.firmware.empty()) out += "firmware=" + one_line(i.firmware) + '\n';
+    if (!i.notes.empty()) out += "notes=" + one_line(i.notes) + '\n';
     out += "portion=" + format_number(i.portion) + '\n';
     out += "tank=" + (i.tank_volume ? format_number(*i.tank_volume) : std::string()) + '\n';
     out += "start=" + format_number(i.start_volume) + '\n';
@@ -239,13 +366,22 @@ std::string csv_text(const Session& session, char decimal) {
     };
     line(kCsvTitle, "");
     line(kCsvDate, i.started);
-    line(kCsvSerial, i.serial.empty() ? std::string() : i.serial);
+    line(kCsvSerial, i.serial);
+    if (!i.imei.empty()) line(kCsvImei, i.imei);
+    if (!i.vehicle.empty()) line(kCsvVehicle, one_line(i.vehicle));
+    if (!i.installer.empty()) line(kCsvInstaller, one_line(i.installer));
     line(kCsvPortion, format_number(i.portion, decimal));
+    if (i.tank_volume) line(kCsvTank, format_number(*i.tank_volume, decimal));
+    line(kCsvStart, format_number(i.start_volume, decimal));
     out += "\r\n";
     out.append(kCsvHeader);
     out += "\r\n";
-    for (const Point& p : session.points())
-        line(format_number(p.volume, decimal), format_number(p.level, decimal, 1));
+    const auto checks = session.checks();
+    for (std::size_t k = 0; k < session.points().size(); ++k) {
+        const Point& p = session.points()[k];
+        line(format_number(p.volume, decimal),
+             format_number(p.level, decimal, 1) + ";" + mark_words(checks[k].marks));
+    }
     return out;
 }
 
@@ -257,13 +393,7 @@ Loaded parse_saved(std::string_view text) {
             "в кодировке UTF-8.");
     const auto lines = split_lines(text);
     if (!lines.empty() && lines[0] == kMagic) return parse_session_file(lines);
-    for (const auto line : lines) {
-        if (line == kCsvHeader) return parse_csv(lines);
-    }
-    return failure(
-        "Файл не похож на таблицу тарировки: это не файл сеанса тарировки и не CSV "
-        "с заголовком «" +
-        std::string(kCsvHeader) + "».");
+    return parse_csv(lines);
 }
 
 Loaded load_file(const fs::path& path) {

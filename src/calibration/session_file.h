@@ -18,7 +18,7 @@ namespace velkon::calibration {
 
 inline constexpr std::string_view kSessionFolder = "tarirovka";
 inline constexpr std::string_view kSessionExtension = ".tarirovka";
-inline constexpr std::string_view kCsvHeader = "Объём, л;Уровень";
+inline constexpr std::string_view kCsvHeader = "Объём, л;Уровень;Проверка";
 
 std::string session_text(const Session& session);
 std::string csv_text(const Session& session, char decimal);
@@ -27,7 +27,10 @@ struct Loaded {
     std::optional<Session> session;
     std::string error;  // Russian, when there is no session
 };
-// Either format, told apart by its content.
+// Either format, told apart by its content. A CSV may come from elsewhere: with or without the
+// column names, level and volume in either order (named by the header; without one the volume
+// comes first), ";", tab or "," between fields (a tab wins over ";", ";" over ","), "." or ","
+// in numbers (with "," between fields a number's decimal separator can only be ".").
 Loaded parse_saved(std::string_view text);
 Loaded load_file(const std::filesystem::path& path);
 

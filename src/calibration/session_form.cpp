@@ -18,6 +18,11 @@ FormReading read_form(const SessionForm& form) {
         return out;
     }
     out.info.portion = *portion;
+    // A session starts by pouring; a drain is typed as a portion once the session runs.
+    if (!(*portion > 0.0)) {
+        out.error = "Порция должна быть больше нуля и не больше 1000000 л.";
+        return out;
+    }
     if (!blank(form.tank)) {
         out.info.tank_volume = parse_number(form.tank);
         if (!out.info.tank_volume) {
@@ -34,6 +39,9 @@ FormReading read_form(const SessionForm& form) {
         out.info.start_volume = *start;
     }
     out.info.rule = {form.settle_seconds, form.settle_band};
+    out.info.vehicle = form.vehicle;
+    out.info.installer = form.installer;
+    out.info.notes = form.notes;
     out.error = check_info(out.info);
     return out;
 }
@@ -45,6 +53,9 @@ SessionForm form_of(const SessionInfo& info, char decimal) {
     form.start_volume = format_number(info.start_volume, decimal);
     form.settle_seconds = info.rule.seconds;
     form.settle_band = info.rule.band;
+    form.vehicle = info.vehicle;
+    form.installer = info.installer;
+    form.notes = info.notes;
     return form;
 }
 

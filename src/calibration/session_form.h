@@ -16,6 +16,9 @@ struct SessionForm {
     std::string start_volume = "0";
     double settle_seconds = 10.0;
     double settle_band = 2.0;
+    std::string vehicle;  // the vehicle or tank: for the report
+    std::string installer;
+    std::string notes;  // the tank's shape and other notes
 };
 
 struct FormReading {

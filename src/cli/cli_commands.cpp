@@ -304,6 +304,7 @@ std::string help_text() {
   velkon-cli fleet write ФАЙЛ ПОРТ… [--set КЛЮЧ=ЗНАЧЕНИЕ]… [--report ОТЧЁТ]
   velkon-cli fleet read ПОРТ… [-o ПАПКА] [--report ОТЧЁТ]
   velkon-cli fleet imei ПОРТ… [--json] [--report ОТЧЁТ]
+  velkon-cli tank report СЕАНС -o ФАЙЛ.pdf|ФАЙЛ.csv
 Командам с ПОРТом можно дать --timeout МС и --console.
 
 Команды:
@@ -323,6 +324,8 @@ std::string help_text() {
   fleet read     прочитать IMEI, SIM, серийный номер, версию ПО (и с -o — профили в ПАПКУ,
                  файл IMEI.json на трекер) со всех ПОРТов сразу
   fleet imei     IMEI и SIM со всех ПОРТов сразу
+  tank report    отчёт о тарировке бака из сохранённого сеанса (.tarirovka или CSV), без
+                 порта: PDF, как «Отчёт…» окна тарировки, или таблица CSV
 
 Параметры:
   --count N            сколько раз спросить (от 1 до 100000); без него readings и live
@@ -369,6 +372,7 @@ std::string help_text() {
   velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --set 'device_id={imei:10}' --report парк.csv
   velkon-cli fleet read ttyUSB0 ttyUSB1 -o профили --report парк.json
   velkon-cli fleet imei ttyUSB0 ttyUSB1 --json
+  velkon-cli tank report бак.tarirovka -o бак.pdf
 
 Коды завершения:
   0  выполнено

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <system_error>
 
@@ -32,6 +33,27 @@ int write_all(int fd, std::string_view bytes) {
     return 0;
 }
 
+// The mode a newly created file gets from open(..., 0666): the process's umask applied. Read from
+// /proc so no other thread sees a changed umask; where that is missing, the brief swap is the only
+// way to learn it.
+mode_t new_file_mode() {
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+                found = true;
+                break;
+            }
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(0666 & ~mask);
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
 }  // namespace
 
 int replace_file(const fs::path& target, std::string_view bytes) {
@@ -44,7 +66,12 @@ int replace_file(const fs::path& target, std::string_view bytes) {
     std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd) return errno;
-    int error = write_all(fd.get(), bytes);
+    // mkostemp makes the file 0600; the replacement keeps the mode of the file it replaces, and a
+    // new file gets the user's usual one, so colleagues and shares can read what was exported.
+    struct stat old {};
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : new_file_mode();
+    int error = ::fchmod(fd.get(), mode) != 0 ? errno : 0;
+    if (error == 0) error = write_all(fd.get(), bytes);
     if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
     // Some file systems (NFS, a full quota) report a lost write only here.
     if (::close(fd.release()) != 0 && error == 0) error = errno;

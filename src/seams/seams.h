@@ -22,6 +22,12 @@ class Dialogs {
                          const std::string& title = kAppTitle) = 0;
     // A modal Yes/No box titled "Orvik"; true for Yes.
     virtual bool yes_no(const std::string& text) = 0;
+    // The same question under a title of its own (the windows the description does not know);
+    // a front end without titled questions asks it as yes_no does.
+    virtual bool yes_no_titled(const std::string& text, const std::string& title) {
+        (void)title;
+        return yes_no(text);
+    }
     // A modal input box; a cancelled box gives the empty text.
     virtual std::string input(const std::string& prompt, const std::string& title,
                               const std::string& initial) = 0;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kLeft = 46;
 constexpr int kRight = 12;
-constexpr int kTop = 10;
+constexpr int kTop = 20;  // the upright axis title goes above the frame
 constexpr int kBottom = 26;
 
 // A round step that gives about `wanted` intervals over `span`.
@@ -68,8 +68,9 @@ struct Axes {
         p.setPen(text);
         p.drawText(QRectF(area.left(), area.bottom() + 12, area.width(), 14),
                    Qt::AlignRight | Qt::AlignTop, x_title);
-        p.drawText(QRectF(area.left() + 4, area.top() + 2, area.width(), 14),
-                   Qt::AlignLeft | Qt::AlignTop, y_title);
+        // Above the frame, where no point can cover it.
+        p.drawText(QRectF(area.left(), area.top() - 16, area.width(), 14),
+                   Qt::AlignLeft | Qt::AlignBottom, y_title);
     }
 };
 
@@ -110,10 +111,16 @@ void TablePlot::paintEvent(QPaintEvent*) {
         x1 = std::max(x1, pt.volume);
         y1 = std::max(y1, pt.level);
     }
-    x1 = x1 > 0 ? x1 * 1.02 : 100.0;
+    // Room for a whole point (radius up to 6 px) beyond the fullest volume and the highest level,
+    // so a point at the tank's volume or at the scale's top is not cut by the frame.
+    const QRectF area = plot_area(*this);
+    const double pad_x = 1.0 + 9.0 / std::max(20.0, area.width());
+    const double pad_y = 1.0 + 9.0 / std::max(20.0, area.height());
+    x1 = x1 > 0 ? x1 * pad_x : 100.0;
+    const double highest = y1;
     y1 = std::max(y1 * 1.05, points_.empty() ? double(full_scale_) : 10.0);
-    y1 = std::min(y1, full_scale_ * 1.02);
-    const Axes axes{plot_area(*this), 0.0, x1, 0.0, y1};
+    y1 = std::max(std::min(y1, full_scale_ * 1.02), highest * pad_y);
+    const Axes axes{area, 0.0, x1, 0.0, y1};
     axes.draw(p, "Объём, л", "Уровень");
     if (points_.empty()) {
         p.setPen(QColor(120, 120, 120));

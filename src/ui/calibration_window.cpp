@@ -1,5 +1,6 @@
 #include "ui/calibration_window.h"
 
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,12 +14,15 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
 #include "calibration/session_form.h"
+#include "model/window_model.h"
 #include "seams/seams.h"
 #include "ui/calibration_charts.h"
+#include "ui/calibration_report.h"
 
 namespace velkon::ui {
 
@@ -39,16 +43,6 @@ char locale_decimal() {
 
 QString shown(double value, int decimals = 3) {
     return qs(cal::format_number(value, locale_decimal(), decimals));
-}
-
-// The short words of the marks column.
-QString mark_words(unsigned marks) {
-    QStringList words;
-    if (marks & cal::kFalls) words << "уровень упал";
-    if (marks & cal::kSaturated) words << "предел шкалы";
-    if (marks & cal::kOverTank) words << "больше бака";
-    if (marks & cal::kSameVolume) words << "повтор объёма";
-    return words.join(", ");
 }
 
 enum Column { kVolumeColumn, kLevelColumn, kMarkColumn };
@@ -124,15 +118,42 @@ void CalibrationWindow::build() {
     auto* start = button("start", "Новый сеанс", &CalibrationWindow::start_session);
     auto* load = button("load", "Открыть…", &CalibrationWindow::choose_and_load);
     export_ = button("export", "Экспорт CSV…", &CalibrationWindow::choose_and_export);
+    platform_ =
+        button("platform_export", "Для платформы…", &CalibrationWindow::choose_and_export_platform);
+    platform_->setToolTip("Таблица «уровень — литры» без заголовка, для импорта на сервер");
+    platform_format_ = new QComboBox(this);
+    platform_format_->setObjectName("platform_format");
+    for (const char* name : {"уровень;литры", "литры;уровень", "уровень,литры", "литры,уровень",
+                             "уровень<Tab>литры", "литры<Tab>уровень"})
+        platform_format_->addItem(name);
     auto* files = new QHBoxLayout;
     files->addWidget(start);
     files->addWidget(load);
     files->addWidget(export_);
+    files->addWidget(platform_);
+    files->addWidget(platform_format_);
     grid->addLayout(files, 1, 4, 1, 2);
     file_ = new QLabel(this);
     file_->setObjectName("file");
     file_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    grid->addWidget(file_, 2, 0, 1, 6);
+    vehicle_ = new QLineEdit(this);
+    vehicle_->setObjectName("vehicle");
+    vehicle_->setPlaceholderText("госномер, бак");
+    installer_ = new QLineEdit(this);
+    installer_->setObjectName("installer");
+    notes_ = new QLineEdit(this);
+    notes_->setObjectName("notes");
+    notes_->setPlaceholderText("форма бака, заметки");
+    report_ = button("report", "Отчёт…", &CalibrationWindow::choose_and_report);
+    grid->addWidget(new QLabel("Машина, бак", this), 2, 0);
+    grid->addWidget(vehicle_, 2, 1);
+    grid->addWidget(new QLabel("Установщик", this), 2, 2);
+    grid->addWidget(installer_, 2, 3);
+    grid->addWidget(notes_, 2, 4);
+    grid->addWidget(report_, 2, 5);
+    for (QLineEdit* e : {vehicle_, installer_, notes_})
+        connect(e, &QLineEdit::editingFinished, this, &CalibrationWindow::apply_who);
+    grid->addWidget(file_, 3, 0, 1, 6);
     layout->addWidget(setup);
 
     live_ = new QLabel(this);
@@ -162,7 +183,9 @@ void CalibrationWindow::build() {
         const auto row = selected_row();
         plot_->set_selected(row);
         const auto checks = cal_->session().checks();
-        note_->setText(row && *row < checks.size() ? qs(checks[*row].explanation) : QString());
+        note_->setText(row && *row < checks.size()
+                           ? qs(checks[*row].marks ? checks[*row].explanation : checks[*row].note)
+                           : QString());
         remeasure_->setEnabled(row.has_value() && cal_->active());
         delete_->setEnabled(row.has_value() && cal_->active());
     });
@@ -177,6 +200,12 @@ void CalibrationWindow::build() {
     actions->addWidget(record_now_);
     actions->addWidget(remeasure_);
     actions->addWidget(delete_);
+    undo_ = button("undo", "Отменить", &CalibrationWindow::undo);
+    undo_->setToolTip("Отменить последнее изменение таблицы (Ctrl+Z)");
+    redo_ = button("redo", "Повторить", &CalibrationWindow::redo);
+    redo_->setToolTip("Повторить отменённое изменение (Ctrl+Y)");
+    actions->addWidget(undo_);
+    actions->addWidget(redo_);
     left->addLayout(actions);
     note_ = new QLabel(this);
     note_->setObjectName("note");
@@ -219,7 +248,28 @@ std::int64_t CalibrationWindow::now() const {
 }
 
 void CalibrationWindow::fail(const std::string& text) {
-    seams_.dialogs.message(text, Dialogs::Icon::Exclamation);
+    seams_.dialogs.message(text, Dialogs::Icon::Exclamation, std::string(kWindowTitle));
+}
+
+bool CalibrationWindow::ask(const std::string& text) {
+    return seams_.dialogs.yes_no_titled(text, std::string(kWindowTitle));
+}
+
+void CalibrationWindow::after_change(const std::optional<std::string>& error) {
+    show_session();
+    if (const auto recorded = cal_->take_recorded()) table_->selectRow(static_cast<int>(*recorded));
+    show_live();
+    if (error) fail(*error);
+}
+
+void CalibrationWindow::undo() {
+    if (!cal_->can_undo()) return;
+    after_change(cal_->undo());
+}
+
+void CalibrationWindow::redo() {
+    if (!cal_->can_redo()) return;
+    after_change(cal_->redo());
 }
 
 std::optional<std::size_t> CalibrationWindow::selected_row() const {
@@ -245,17 +295,22 @@ void CalibrationWindow::start_session() {
     form.start_volume = start_volume_->text().toStdString();
     form.settle_seconds = settle_seconds_->value();
     form.settle_band = settle_band_->value();
+    form.vehicle = vehicle_->text().toStdString();
+    form.installer = installer_->text().toStdString();
+    form.notes = notes_->text().toStdString();
     const cal::FormReading read = cal::read_form(form);
     if (read.error) return fail(*read.error);
     cal::SessionInfo info = read.info;
     if (cal_->active() && !cal_->session().points().empty() &&
-        !seams_.dialogs.yes_no("Начать новый сеанс? Текущая таблица сохранена в файле «" +
-                               cal_->file().filename().string() + "».")) {
+        !ask("Начать новый сеанс? Текущая таблица сохранена в файле «" +
+             cal_->file().filename().string() + "».")) {
         return;
     }
     const cal::Feed feed = cal::read_feed(model_);
     info.started = seams_.clock.now_text();
     info.serial = feed.serial;
+    info.firmware = feed.firmware;
+    info.imei = feed.imei;
     info.full_scale = feed.full_scale;
     if (const auto error = cal_->start(info)) return fail(*error);
     show_session();
@@ -267,10 +322,14 @@ void CalibrationWindow::load_from(const std::filesystem::path& path) {
     if (!loaded.session) return fail(loaded.error);
     if (const auto error = cal_->resume(std::move(*loaded.session), seams_.clock.now_text()))
         return fail(*error);
+    note_->clear();  // a message about the file before is no longer true
     const cal::SessionForm form = cal::form_of(cal_->session().info(), locale_decimal());
     portion_->setText(qs(form.portion));
     tank_->setText(qs(form.tank));
     start_volume_->setText(qs(form.start_volume));
+    vehicle_->setText(qs(form.vehicle));
+    installer_->setText(qs(form.installer));
+    notes_->setText(qs(form.notes));
     {
         const QSignalBlocker a(settle_seconds_);
         const QSignalBlocker b(settle_band_);
@@ -284,8 +343,48 @@ void CalibrationWindow::load_from(const std::filesystem::path& path) {
 void CalibrationWindow::export_to(const std::filesystem::path& path) {
     if (!cal_->active() || cal_->session().points().empty())
         return fail("В таблице нет точек: сохранять в CSV нечего.");
+    std::size_t marked = 0;
+    for (const auto& c : cal_->session().checks()) marked += c.marks != 0;
+    if (marked > 0 && !ask("В таблице отмечено точек: " + std::to_string(marked) +
+                           ". Сервер может принять их неверно. Всё равно сохранить? Отметки "
+                           "попадут в столбец «Проверка»."))
+        return;
     if (const auto error = cal_->export_csv(path, locale_decimal())) return fail(*error);
     note_->setText("Таблица сохранена в «" + qs(path.string()) + "».");
+}
+
+void CalibrationWindow::export_platform_to(const std::filesystem::path& path) {
+    if (!cal_->active() || cal_->session().points().empty())
+        return fail("В таблице нет точек: сохранять нечего.");
+    const int choice = platform_format_->currentIndex();
+    const char separators[] = {';', ',', '\t'};
+    const cal::PlatformFormat format{choice % 2 == 0, separators[std::clamp(choice / 2, 0, 2)]};
+    if (const auto error = cal_->export_platform(path, format)) return fail(*error);
+    note_->setText("Таблица для платформы сохранена в «" + qs(path.string()) + "».");
+}
+
+void CalibrationWindow::report_to(const std::filesystem::path& path) {
+    if (!cal_->active() || cal_->session().points().empty())
+        return fail("В таблице нет точек: отчёт не из чего составить.");
+    apply_who();
+    if (const auto error = write_report_pdf(cal_->session(), path)) return fail(*error);
+    note_->setText("Отчёт сохранён в «" + qs(path.string()) + "».");
+}
+
+void CalibrationWindow::apply_who() {
+    if (!cal_->active()) return;
+    if (const auto error =
+            cal_->set_who(vehicle_->text().toStdString(), installer_->text().toStdString(),
+                          notes_->text().toStdString()))
+        fail(*error);
+}
+
+void CalibrationWindow::choose_and_report() {
+    std::filesystem::path suggestion = seams_.program_folder / cal::kSessionFolder;
+    if (!cal_->file().empty()) suggestion = cal_->file().parent_path() / cal_->file().stem();
+    suggestion += ".pdf";
+    const auto path = seams_.dialogs.save_file("Отчёт о тарировке", suggestion, {{"PDF", "*.pdf"}});
+    if (!path.empty()) report_to(path);
 }
 
 void CalibrationWindow::record_point() {
@@ -310,6 +409,10 @@ void CalibrationWindow::record_now() {
 void CalibrationWindow::remeasure_selected() {
     const auto row = selected_row();
     if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую перемерить.");
+    const cal::Point p = cal_->session().points()[*row];
+    if (!ask("Перемерить точку " + cal::format_number(p.volume) + " л? Её уровень " +
+             cal::format_number(p.level, '.', 1) + " заменит новый замер (это можно отменить)."))
+        return;
     cal_->wait_for_point(*row);
     show_live();
 }
@@ -317,9 +420,11 @@ void CalibrationWindow::remeasure_selected() {
 void CalibrationWindow::delete_selected() {
     const auto row = selected_row();
     if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую удалить.");
-    if (const auto error = cal_->remove(*row)) return fail(*error);
-    show_session();
-    show_live();
+    const cal::Point p = cal_->session().points()[*row];
+    if (!ask("Удалить точку " + cal::format_number(p.volume) + " л (уровень " +
+             cal::format_number(p.level, '.', 1) + ")? Это можно отменить."))
+        return;
+    after_change(cal_->remove(*row));
 }
 
 void CalibrationWindow::choose_and_load() {
@@ -338,6 +443,16 @@ void CalibrationWindow::choose_and_export() {
     if (!path.empty()) export_to(path);
 }
 
+void CalibrationWindow::choose_and_export_platform() {
+    std::filesystem::path suggestion = seams_.program_folder / cal::kSessionFolder;
+    if (!cal_->file().empty())
+        suggestion = cal_->file().parent_path() / (cal_->file().stem().string() + "_platforma");
+    suggestion += ".csv";
+    const auto path = seams_.dialogs.save_file("Таблица для платформы", suggestion,
+                                               {{"CSV", "*.csv"}, {"Текст", "*.txt"}});
+    if (!path.empty()) export_platform_to(path);
+}
+
 void CalibrationWindow::apply_rule() {
     const cal::SettlingRule rule{settle_seconds_->value(), settle_band_->value()};
     if (const auto error = cal_->set_rule(rule)) fail(*error);
@@ -347,12 +462,20 @@ void CalibrationWindow::apply_rule() {
 void CalibrationWindow::table_edited(int row, int column) {
     if (filling_ > 0 || row < 0 || static_cast<std::size_t>(row) >= cal_->session().points().size())
         return;
-    cal::Point point = cal_->session().points()[static_cast<std::size_t>(row)];
+    const auto index = static_cast<std::size_t>(row);
+    cal::Point point = cal_->session().points()[index];
     const cal::CellReading cell = cal::read_cell(table_->item(row, column)->text().toStdString());
     std::optional<std::string> error = cell.error;
     if (cell.value) {
+        const double shift = column == kVolumeColumn ? *cell.value - point.volume : 0.0;
         (column == kVolumeColumn ? point.volume : point.level) = *cell.value;
-        error = cal_->edit(static_cast<std::size_t>(row), point);
+        // The later volumes were counted from this one: they are wrong by as much as it was.
+        const bool later = index + 1 < cal_->session().points().size();
+        const bool shift_later =
+            shift != 0.0 && later &&
+            ask("Сдвинуть объёмы следующих точек на " + std::string(shift > 0 ? "+" : "") +
+                cal::format_number(shift) + " л? Они считались от этой точки.");
+        error = cal_->edit(index, point, shift_later);
     }
     // Deferred: the table must not be refilled from inside its own edit signal.
     QTimer::singleShot(0, this, [this, error] {
@@ -373,10 +496,11 @@ void CalibrationWindow::show_session() {
         const cal::Point& p = s.points()[i];
         auto* volume = new QTableWidgetItem(shown(p.volume));
         auto* level = new QTableWidgetItem(shown(p.level, 1));
-        auto* mark = new QTableWidgetItem(mark_words(checks[i].marks));
+        auto* mark = new QTableWidgetItem(checks[i].marks ? qs(cal::mark_words(checks[i].marks))
+                                                          : qs(checks[i].note));
         mark->setFlags(mark->flags() & ~Qt::ItemIsEditable);
         for (auto* item : {volume, level, mark}) {
-            item->setToolTip(qs(checks[i].explanation));
+            item->setToolTip(qs(checks[i].marks ? checks[i].explanation : checks[i].note));
             if (checks[i].marks) item->setBackground(QColor(255, 220, 220));
         }
         volume->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -391,6 +515,10 @@ void CalibrationWindow::show_session() {
                                   : "Сеанс не начат: задайте порцию и нажмите «Новый сеанс» "
                                     "или откройте сохранённую таблицу.");
     export_->setEnabled(cal_->active() && !s.points().empty());
+    platform_->setEnabled(cal_->active() && s.points().size() >= 2);
+    report_->setEnabled(cal_->active() && !s.points().empty());
+    undo_->setEnabled(cal_->can_undo());
+    redo_->setEnabled(cal_->can_redo());
     const auto row = selected_row();
     remeasure_->setEnabled(row.has_value() && cal_->active());
     delete_->setEnabled(row.has_value() && cal_->active());
@@ -428,6 +556,10 @@ void CalibrationWindow::show_live() {
                            .arg(static_cast<int>(std::ceil(s.remaining)))
                            .arg(shown(s.spread, 1))
                            .arg(shown(info.rule.band, 1)));
+    } else if (cal_->session().points().empty()) {
+        wait_->setText(QString("Первая точка: %1 л, бак до первой порции. Нажмите «Записать "
+                               "точку» (Enter).")
+                           .arg(shown(cal_->session().next_volume())));
     } else {
         wait_->setText(QString("Следующая точка: %1 л. Долейте порцию и нажмите «Записать точку» "
                                "(Enter).")
@@ -443,6 +575,13 @@ void CalibrationWindow::show_live() {
 }
 
 void CalibrationWindow::keyPressEvent(QKeyEvent* event) {
+    // Here rather than as shortcuts, so a cell being edited keeps Ctrl+Z for its own text.
+    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo) ||
+        (event->key() == Qt::Key_Y && event->modifiers() == Qt::ControlModifier)) {
+        event->matches(QKeySequence::Undo) ? undo() : redo();
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         // Enter in a field only confirms the field; elsewhere it records the point.
         QWidget* focus = focusWidget();

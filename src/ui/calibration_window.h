@@ -11,6 +11,7 @@
 
 #include "calibration/calibration.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QDoubleSpinBox;
@@ -52,10 +53,16 @@ class CalibrationWindow : public QDialog {
     void start_session();
     void load_from(const std::filesystem::path& path);
     void export_to(const std::filesystem::path& path);
+    // The table for a tracking platform in the format chosen beside its button.
+    void export_platform_to(const std::filesystem::path& path);
+    // «Отчёт…»: the PDF to hand over (the same as velkon-cli tank report makes).
+    void report_to(const std::filesystem::path& path);
     void record_point();
     void record_now();
     void remeasure_selected();
     void delete_selected();
+    void undo();
+    void redo();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -66,12 +73,20 @@ class CalibrationWindow : public QDialog {
     void build();
     void choose_and_load();
     void choose_and_export();
+    void choose_and_export_platform();
+    void choose_and_report();
+    // Vehicle, installer and notes typed during a session go into it.
+    void apply_who();
     void apply_rule();
     void table_edited(int row, int column);
     void show_session();
     void show_live();
     std::optional<std::size_t> selected_row() const;
     void fail(const std::string& text);
+    // A Yes/No question under the program's title.
+    bool ask(const std::string& text);
+    // After a change of the table: shows it, selects the point the change touched, says why not.
+    void after_change(const std::optional<std::string>& error);
     std::int64_t now() const;
 
     const WindowModel& model_;
@@ -83,6 +98,10 @@ class CalibrationWindow : public QDialog {
     QLineEdit* portion_ = nullptr;
     QLineEdit* tank_ = nullptr;
     QLineEdit* start_volume_ = nullptr;
+    QLineEdit* vehicle_ = nullptr;
+    QLineEdit* installer_ = nullptr;
+    QLineEdit* notes_ = nullptr;
+    QPushButton* report_ = nullptr;
     QDoubleSpinBox* settle_seconds_ = nullptr;
     QDoubleSpinBox* settle_band_ = nullptr;
     QLabel* file_ = nullptr;
@@ -95,6 +114,10 @@ class CalibrationWindow : public QDialog {
     QPushButton* remeasure_ = nullptr;
     QPushButton* delete_ = nullptr;
     QPushButton* export_ = nullptr;
+    QPushButton* platform_ = nullptr;
+    QComboBox* platform_format_ = nullptr;
+    QPushButton* undo_ = nullptr;
+    QPushButton* redo_ = nullptr;
     TablePlot* plot_ = nullptr;
     LevelStrip* strip_ = nullptr;
 };

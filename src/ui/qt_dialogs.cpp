@@ -96,9 +96,13 @@ void QtDialogs::message(const std::string& text, Icon icon, const std::string& t
 }
 
 bool QtDialogs::yes_no(const std::string& text) {
+    return yes_no_titled(text, kAppTitle);
+}
+
+bool QtDialogs::yes_no_titled(const std::string& text, const std::string& title) {
     if (g_boxes_closed) return false;
-    QMessageBox box(QMessageBox::NoIcon, kAppTitle, QString::fromStdString(text),
-                    QMessageBox::Yes | QMessageBox::No, parent_);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title),
+                    QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

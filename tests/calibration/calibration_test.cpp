@@ -64,7 +64,7 @@ TEST(Calibration, WaitsForTheLevelToSettleThenRecordsTheMeanAndSaves) {
     // The band holds from the reading 138 on (two readings before the loop): T seconds later.
     EXPECT_EQ(ticks, 19);
     ASSERT_EQ(r.cal.session().points().size(), 1u);
-    EXPECT_EQ(r.cal.session().points()[0].volume, 20);
+    EXPECT_EQ(r.cal.session().points()[0].volume, 0);  // the empty tank comes first
     EXPECT_NEAR(r.cal.session().points()[0].level, 136.5, 0.1);
     const auto recorded = r.cal.take_recorded();
     ASSERT_TRUE(recorded);
@@ -117,7 +117,7 @@ TEST(Calibration, RecordNowEditDeleteAndRemeasureAreAllOnDisk) {
     r.tick(210);
     ASSERT_FALSE(r.cal.record_now());
     ASSERT_EQ(r.cal.session().points().size(), 2u);
-    EXPECT_EQ(r.cal.session().points()[1], (Point{40, 210}));
+    EXPECT_EQ(r.cal.session().points()[1], (Point{20, 210}));
 
     ASSERT_FALSE(r.cal.edit(1, {45, 215}));
     EXPECT_EQ(r.on_disk().points()[1], (Point{45, 215}));
@@ -126,7 +126,7 @@ TEST(Calibration, RecordNowEditDeleteAndRemeasureAreAllOnDisk) {
 
     r.cal.wait_for_point(0);  // re-measure the first point: its volume stays
     for (int i = 0; i < 21; ++i) r.tick(104);
-    EXPECT_EQ(r.cal.session().points()[0], (Point{20, 104}));
+    EXPECT_EQ(r.cal.session().points()[0], (Point{0, 104}));
     EXPECT_EQ(r.on_disk(), r.cal.session());
 
     ASSERT_FALSE(r.cal.remove(0));
@@ -162,7 +162,62 @@ TEST(Calibration, ANewSessionForgetsARemeasureOfTheOldOne) {
     info.portion = 10;
     ASSERT_FALSE(r.cal.start(info));
     ASSERT_FALSE(r.cal.record_now());
-    EXPECT_EQ(r.cal.session().points(), (std::vector<Point>{{10, 100}}));
+    EXPECT_EQ(r.cal.session().points(), (std::vector<Point>{{0, 100}}));
+}
+
+// An installer's run: the empty tank, pours, a leak recorded as it happened, its volume corrected
+// with the later points following, a mistaken edit taken back; every step undone and redone.
+TEST(Calibration, UndoRedoAndShiftedVolumes) {
+    Rig r;
+    for (int level : {10, 100, 190}) {
+        r.tick(level);
+        ASSERT_FALSE(r.cal.record_now());
+    }
+    using Table = std::vector<Point>;
+    EXPECT_EQ(r.cal.session().points(), (Table{{0, 10}, {20, 100}, {40, 190}}));
+    // The point at 40 l was a leak down to 15 l poured: correct it, the points after it follow.
+    r.tick(260);
+    ASSERT_FALSE(r.cal.record_now());
+    ASSERT_FALSE(r.cal.edit(2, {15, 190}, true));
+    EXPECT_EQ(r.cal.session().points(), (Table{{0, 10}, {15, 190}, {20, 100}, {35, 260}}));
+    EXPECT_EQ(r.on_disk().points(), r.cal.session().points());
+    ASSERT_FALSE(r.cal.undo());
+    EXPECT_EQ(r.cal.session().points(), (Table{{0, 10}, {20, 100}, {40, 190}, {60, 260}}));
+    ASSERT_FALSE(r.cal.redo());
+    EXPECT_EQ(r.cal.session().points(), (Table{{0, 10}, {15, 190}, {20, 100}, {35, 260}}));
+    // A delete, undone: the table and the file are as before, the marks computed on it again.
+    const Table before = r.cal.session().points();
+    ASSERT_FALSE(r.cal.remove(0));
+    ASSERT_FALSE(r.cal.undo());
+    EXPECT_EQ(r.cal.session().points(), before);
+    EXPECT_EQ(r.on_disk().points(), before);
+    EXPECT_EQ(r.cal.session().checks()[2].marks, kFalls);
+    // Undo all the way back to the empty table; a new change forgets what could be redone.
+    while (r.cal.can_undo()) ASSERT_FALSE(r.cal.undo());
+    EXPECT_TRUE(r.cal.session().points().empty());
+    EXPECT_TRUE(r.cal.undo());  // nothing left: said, nothing changes
+    ASSERT_TRUE(r.cal.can_redo());
+    ASSERT_FALSE(r.cal.record_now());
+    EXPECT_FALSE(r.cal.can_redo());
+    // A drain of 15 l typed as a negative portion: the next point counts down from the last one
+    // recorded, then up again with the next pour.
+    {
+        Rig d;
+        for (int level : {10, 100, 190}) {
+            d.tick(level);
+            ASSERT_FALSE(d.cal.record_now());
+        }
+        ASSERT_FALSE(d.cal.set_portion(-15));
+        d.tick(120);
+        ASSERT_FALSE(d.cal.record_now());
+        ASSERT_FALSE(d.cal.set_portion(20));
+        EXPECT_EQ(d.cal.session().next_volume(), 45);
+        EXPECT_EQ(d.cal.session().points(), (Table{{0, 10}, {20, 100}, {25, 120}, {40, 190}}));
+    }
+    // The empty point was really 5 l: the whole table moves up with it.
+    ASSERT_FALSE(r.cal.record_now());
+    ASSERT_FALSE(r.cal.edit(0, {5, 260}, true));
+    EXPECT_EQ(r.cal.session().points(), (Table{{5, 260}, {25, 260}}));
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ Session sample_session() {
     info.start_volume = 3.25;
     info.full_scale = 4096;
     info.rule = {7.5, 1.5};
+    info.imei = "866795030012345";
+    info.vehicle = "КамАЗ А123ВС, левый бак";
+    info.installer = "Петров";
     Session s(info);
     s.add({15.75, 101.5});
     s.add({28.25, 230});
@@ -49,8 +52,8 @@ TEST(SessionFile, CsvUsesTheLocaleSeparatorAndReadsBack) {
         EXPECT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
         EXPECT_NE(csv.find("Датчик;4242\r\n"), std::string::npos);
         EXPECT_NE(csv.find(std::string("Порция, л;12") + decimal + "5\r\n"), std::string::npos);
-        EXPECT_NE(csv.find("Объём, л;Уровень\r\n"), std::string::npos);
-        EXPECT_NE(csv.find(std::string("15") + decimal + "75;101" + decimal + "5\r\n"),
+        EXPECT_NE(csv.find("Объём, л;Уровень;Проверка\r\n"), std::string::npos);
+        EXPECT_NE(csv.find(std::string("15") + decimal + "75;101" + decimal + "5;"),
                   std::string::npos)
             << csv;
         const Loaded back = parse_saved(csv);
@@ -156,6 +159,51 @@ TEST(SessionFile, NamesCarryDateTimeAndSerialAndNeverReuseAFile) {
     // A serial that is not a plain number never reaches the file name.
     EXPECT_EQ(new_session_path(dir.path(), "10.12.2026 09:15:30", "../x").filename(),
               "2026-12-10_09-15-30.tarirovka");
+}
+
+// Tables as people exchange them: another program's header or none, the columns in either
+// order, any of the three separators, either decimal separator.
+TEST(SessionFile, ForeignCsvTablesLoad) {
+    const std::vector<Point> expected{{0, 12}, {20, 131.5}, {40, 250}};
+    struct Case {
+        const char* name;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"no header, semicolons", "0;12\n20;131,5\n40;250\n"},
+        {"no header, tabs, points", "0\t12\n20\t131.5\n40\t250\n"},
+        {"no header, commas", "0,12\n20,131.5\n40,250\n"},
+        {"level first", "Уровень;Объём, л\n12;0\n131,5;20\n250;40\n"},
+        {"commas with a unit", "Объём, л,Уровень\n0,12\n20,131.5\n40,250\n"},
+        {"tabs, comma decimals, CRLF", "Литры\tуровень\r\n0\t12\r\n20\t131,5\r\n40\t250\r\n"},
+        {"quoted, blanks", "\"Level\";\"Volume\"\n 12 ; 0 \n\"131,5\";20\n250;40\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loaded back = parse_saved(c.text);
+        ASSERT_TRUE(back.session) << back.error;
+        EXPECT_EQ(back.session->points(), expected);
+        EXPECT_EQ(back.session->info().portion, 20);
+    }
+    // With "," between fields a "," in a number cannot be told from a separator.
+    EXPECT_FALSE(parse_saved("0,12\n20,131,5\n").session);
+    EXPECT_FALSE(parse_saved("слово;ещё\n").session);
+}
+
+// Our own export keeps the tank, the sensor, the unit and whose tank it is, and its marks column.
+TEST(SessionFile, CsvKeepsTheSetUpAndMarks) {
+    const Session s = sample_session();
+    const std::string csv = csv_text(s, ',');
+    EXPECT_NE(csv.find("40,75;228,3;уровень упал\r\n"), std::string::npos) << csv;
+    const Loaded back = parse_saved(csv);
+    ASSERT_TRUE(back.session) << back.error;
+    const SessionInfo& i = back.session->info();
+    EXPECT_EQ(i.tank_volume, 200.0);
+    EXPECT_EQ(i.start_volume, 3.25);
+    EXPECT_EQ(i.serial, "4242");
+    EXPECT_EQ(i.imei, "866795030012345");
+    EXPECT_EQ(i.vehicle, "КамАЗ А123ВС, левый бак");
+    EXPECT_EQ(i.installer, "Петров");
 }
 
 }  // namespace

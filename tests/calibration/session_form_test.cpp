@@ -18,7 +18,13 @@ struct FormCase {
 TEST(SessionForm, ReadsTheSetUpOrSaysWhatIsWrong) {
     auto form = [](std::string portion, std::string tank, std::string start, double seconds = 10,
                    double band = 2) {
-        return SessionForm{std::move(portion), std::move(tank), std::move(start), seconds, band};
+        SessionForm f;
+        f.portion = std::move(portion);
+        f.tank = std::move(tank);
+        f.start_volume = std::move(start);
+        f.settle_seconds = seconds;
+        f.settle_band = band;
+        return f;
     };
     const FormCase cases[] = {
         {"plain", form("20", "", "0"), std::nullopt, 20, 0, std::nullopt},
@@ -58,6 +64,9 @@ TEST(SessionForm, ALoadedSessionReadsBackUnchanged) {
     info.tank_volume = 200;
     info.start_volume = 7.25;
     info.rule = {15, 1.5};
+    info.vehicle = "А123ВС 77, левый бак";
+    info.installer = "Петров";
+    info.notes = "лежачий цилиндр";
     for (char decimal : {'.', ','}) {
         const SessionForm form = form_of(info, decimal);
         EXPECT_EQ(form.portion, decimal == ',' ? "12,5" : "12.5");
@@ -72,8 +81,10 @@ TEST(SessionForm, ALoadedSessionReadsBackUnchanged) {
 TEST(SessionForm, PortionAndCellTexts) {
     EXPECT_EQ(read_portion("15,5").portion, 15.5);
     EXPECT_EQ(read_portion("abc").error, "Введите порцию в литрах, например 20.");
-    EXPECT_EQ(read_portion("-5").error, "Порция должна быть больше нуля и не больше 1000000 л.");
-    EXPECT_FALSE(read_portion("-5").portion);
+    EXPECT_EQ(read_portion("-5").portion, -5);  // a drain, during a session
+    EXPECT_EQ(read_portion("0").error,
+              "Порция не может быть нулём и больше 1000000 л по модулю (слив — со знаком минус).");
+    EXPECT_FALSE(read_portion("0").portion);
     EXPECT_EQ(read_cell(" 131,2 ").value, 131.2);
     EXPECT_EQ(read_cell("").error, "Введите число, например 12,5.");
 }

@@ -48,6 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
         MarkCase{"one_dip", {{20, 90}, {10, 100}, {30, 300}}, {0, kFalls, 0}},
         // Everything after a spike that is lower than it is marked, the spike itself is not.
         MarkCase{"after_spike", {{10, 100}, {20, 900}, {30, 300}, {40, 950}}, {0, 0, kFalls, 0}},
+        // A re-measure that went wrong: the one spike is marked, not the good points after it.
+        MarkCase{"remeasured_spike",
+                 {{0, 10}, {20, 236.4}, {40, 150}, {60, 190}, {80, 230}},
+                 {0, kFalls, 0, 0, 0}},
+        // A leak: the one low point is marked, the rise goes on after it.
+        MarkCase{"leak_dip", {{0, 10}, {20, 100}, {40, 60}, {60, 190}}, {0, 0, kFalls, 0}},
         MarkCase{"full_scale", {{10, 1021.9}, {20, 1022}, {30, 1023}}, {0, kSaturated, kSaturated}},
         MarkCase{"over_tank", {{90, 900}, {110, 1000}}, {0, kOverTank}},
         MarkCase{"same_volume", {{10, 100}, {10, 104}, {20, 200}}, {kSameVolume, kSameVolume, 0}},
@@ -60,12 +66,15 @@ TEST(SessionTable, ExplainsAFallWithTheVolumeItFellFrom) {
     const Session s = make({{10, 100}, {20, 90}});
     EXPECT_EQ(s.checks()[1].explanation.find("Уровень 90 ниже уровня 100 при 10 л"), 0u)
         << s.checks()[1].explanation;
+    const Session spike = make({{0, 10}, {20, 236.4}, {40, 150}, {60, 190}});
+    EXPECT_EQ(spike.checks()[1].explanation.find("Уровень 236.4 выше уровня 150 при 40 л"), 0u)
+        << spike.checks()[1].explanation;
 }
 
-TEST(SessionTable, NextVolumeIsOnePortionAboveTheFullestPoint) {
+TEST(SessionTable, NextVolumeStartsAtTheEmptyTankThenOnePortionAboveTheFullestPoint) {
     Session s = make({}, std::nullopt);
     s.info().start_volume = 5;
-    EXPECT_DOUBLE_EQ(s.next_volume(), 15);
+    EXPECT_DOUBLE_EQ(s.next_volume(), 5);  // the tank before the first pour
     s.add({15, 10});
     s.add({25, 20});
     EXPECT_DOUBLE_EQ(s.next_volume(), 35);
@@ -74,6 +83,37 @@ TEST(SessionTable, NextVolumeIsOnePortionAboveTheFullestPoint) {
     s.remove(1);
     s.remove(7);  // no such point: nothing happens
     EXPECT_EQ(s.points().size(), 1u);
+}
+
+// The prompt never offers more than the tank holds: the last pour tops it up to its volume.
+TEST(SessionTable, NextVolumeStopsAtTheTank) {
+    Session s = make({{0, 10}, {90, 900}}, 100.0);
+    EXPECT_DOUBLE_EQ(s.next_volume(), 100);
+    s.add({100, 1000});
+    EXPECT_DOUBLE_EQ(s.next_volume(), 100);
+    s.add({110, 1010});  // typed beyond the tank: nothing below the fullest point is offered
+    EXPECT_DOUBLE_EQ(s.next_volume(), 110);
+}
+
+// The full tank at the top of the scale ends the table: a note, no mark; short of full, a mark.
+TEST(SessionTable, FullScaleIsANoteOnlyForTheFullTank) {
+    struct Case {
+        const char* name;
+        std::optional<double> tank;
+        double last_volume;
+        bool marked;
+    };
+    const Case cases[] = {{"full tank", 100.0, 100, false},
+                          {"short of full", 100.0, 90, true},
+                          {"tank unknown", std::nullopt, 100, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Session s = make({{0, 10}, {50, 500}, {c.last_volume, 1023}}, c.tank);
+        const PointCheck last = s.checks().back();
+        EXPECT_EQ((last.marks & kSaturated) != 0, c.marked);
+        EXPECT_EQ(last.note.empty(), c.marked);
+    }
+    EXPECT_EQ(mark_words(kFalls | kOverTank), "уровень упал, больше бака");
 }
 
 TEST(SessionTable, NumbersReadWithEitherSeparatorAndPrintWithTheOneAsked) {

@@ -37,6 +37,21 @@ TEST(ReplaceFile, AFailureKeepsTheEarlierFileAndSaysWhy) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
+// Not the temporary file's 0600: a new file as the umask makes it, a replaced file keeps its mode.
+TEST(ReplaceFile, NewFilesFollowTheUmaskReplacedFilesKeepTheirMode) {
+    TempDir dir;
+    const mode_t mask = ::umask(027);
+    EXPECT_EQ(replace_file(dir.path() / "new.csv", "x"), 0);
+    ::umask(mask);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir.path() / "new.csv").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ASSERT_EQ(::chmod((dir.path() / "new.csv").c_str(), 0604), 0);
+    EXPECT_EQ(replace_file(dir.path() / "new.csv", "y"), 0);
+    ASSERT_EQ(::stat((dir.path() / "new.csv").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);
+}
+
 // A file named as people type it: bare, ./name, a relative folder (made when missing), absolute.
 TEST(ReplaceFile, TakesEveryFormOfName) {
     TempDir dir;

@@ -40,6 +40,7 @@ class ScriptedDialogs : public Dialogs {
 
     std::vector<Shown> messages;
     std::vector<std::string> questions;
+    std::vector<std::string> question_titles;  // one per question
     std::vector<Asked> inputs_asked;
     std::deque<bool> answers;        // for yes_no, in order
     std::deque<std::string> inputs;  // for input, in order ("" = cancelled)
@@ -83,7 +84,12 @@ class ScriptedDialogs : public Dialogs {
         messages.push_back({text, icon, title});
         if (while_open) while_open(text);
     }
+    bool yes_no_titled(const std::string& text, const std::string& title) override {
+        question_titles.push_back(title);
+        return yes_no(text);
+    }
     bool yes_no(const std::string& text) override {
+        if (question_titles.size() < questions.size() + 1) question_titles.push_back(kAppTitle);
         questions.push_back(text);
         if (while_asked) while_asked(text);
         if (answers.empty()) {

@@ -4,6 +4,8 @@
 #include "ui/calibration_window.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -27,6 +29,10 @@ class CalibrationWindowTest : public WindowTest {
         auto* w = calibration.findChild<W*>(name);
         EXPECT_NE(w, nullptr) << name;
         return w;
+    }
+    static void press_ctrl(QWidget* target, Qt::Key key) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
+        QApplication::sendEvent(target, &press);
     }
     QString text_of(const char* label) { return part<QLabel>(label)->text(); }
     // The main window shows a reading (or silence); the calibration window takes a look.
@@ -91,9 +97,9 @@ TEST_F(CalibrationWindowTest, EnterWaitsForSettlingShowingCountdownAndSpread) {
     }
     reading(121);
     ASSERT_EQ(table->rowCount(), 1);
-    EXPECT_EQ(table->item(0, 0)->text(), "20");
+    EXPECT_EQ(table->item(0, 0)->text(), "0");  // the empty tank comes first
     EXPECT_EQ(table->item(0, 1)->text(), "120");
-    EXPECT_TRUE(text_of("wait").contains("Следующая точка: 40 л"));
+    EXPECT_TRUE(text_of("wait").contains("Следующая точка: 20 л"));
 }
 
 TEST_F(CalibrationWindowTest, EditsGoToDiskAndAWrongNumberIsRefused) {
@@ -114,7 +120,7 @@ TEST_F(CalibrationWindowTest, EditsGoToDiskAndAWrongNumberIsRefused) {
     QApplication::processEvents();
     ASSERT_EQ(f.dialogs.texts().size(), 1u);
     EXPECT_EQ(f.dialogs.texts()[0], "Введите число, например 12,5.");
-    EXPECT_EQ(table->item(0, 0)->text(), "20");
+    EXPECT_EQ(table->item(0, 0)->text(), "0");
 }
 
 TEST_F(CalibrationWindowTest, ADamagedFileChangesNothingAndSaysWhy) {
@@ -156,7 +162,7 @@ TEST_F(CalibrationWindowTest, ExportWritesTheLocaleSeparatorAndLoadsBack) {
     EXPECT_TRUE(f.dialogs.messages.empty());
     const std::string text = read_all(csv);
     EXPECT_NE(text.find("Порция, л;12,5\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("12,5;101,5\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("12,5;101,5;\r\n"), std::string::npos) << text;
 
     f.dialogs.files.push_back(csv);
     part<QAbstractButton>("load")->click();
@@ -166,6 +172,91 @@ TEST_F(CalibrationWindowTest, ExportWritesTheLocaleSeparatorAndLoadsBack) {
     EXPECT_NE(calibration.calibration().file(), csv);  // goes on in a session file of its own
     EXPECT_EQ(part<QLineEdit>("portion")->text(), "12,5");
     EXPECT_EQ(part<QTableWidget>("points")->rowCount(), 1);
+}
+
+// An installer's run through the window: the empty tank first, a delete asked and refused, then
+// done and taken back with Ctrl+Z, a re-measure asked, a volume edit that moves the later points,
+// an export of a marked table asked; the window's boxes carry the program's title.
+TEST_F(CalibrationWindowTest, ChangesAreAskedUndoneAndShifted) {
+    calibration.show();
+    start();
+    EXPECT_TRUE(text_of("wait").contains("Первая точка: 0 л"));
+    for (int level : {10, 100, 190}) {
+        reading(level);
+        part<QAbstractButton>("record_now")->click();
+    }
+    auto* table = part<QTableWidget>("points");
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(0, 0)->text(), "0");
+    using Table = std::vector<calibration::Point>;
+    auto points = [this] { return calibration.calibration().session().points(); };
+
+    table->selectRow(1);
+    f.dialogs.answers = {false, true};
+    part<QAbstractButton>("delete")->click();
+    EXPECT_EQ(points().size(), 3u);
+    table->selectRow(1);
+    part<QAbstractButton>("delete")->click();
+    EXPECT_EQ(points(), (Table{{0, 10}, {40, 190}}));
+    ASSERT_EQ(f.dialogs.questions.size(), 2u);
+    EXPECT_EQ(f.dialogs.questions[0], "Удалить точку 20 л (уровень 100)? Это можно отменить.");
+    press_ctrl(table, Qt::Key_Z);
+    EXPECT_EQ(points(), (Table{{0, 10}, {20, 100}, {40, 190}}));
+    press_ctrl(table, Qt::Key_Y);
+    EXPECT_EQ(points().size(), 2u);
+    part<QAbstractButton>("undo")->click();
+    EXPECT_EQ(points().size(), 3u);
+
+    table->selectRow(0);
+    f.dialogs.answers = {false};
+    part<QAbstractButton>("remeasure")->click();
+    EXPECT_FALSE(calibration.calibration().waiting());
+    EXPECT_NE(f.dialogs.questions.back().find("Перемерить точку 0 л?"), std::string::npos);
+
+    // 20 l was really 15 l poured: the later points follow when the installer says so.
+    f.dialogs.answers = {true};
+    table->item(1, 0)->setText("15");
+    QApplication::processEvents();
+    EXPECT_EQ(points(), (Table{{0, 10}, {15, 100}, {35, 190}}));
+    EXPECT_EQ(f.dialogs.questions.back(),
+              "Сдвинуть объёмы следующих точек на -5 л? Они считались от этой точки.");
+
+    // A falling level: the export asks first, and a No writes nothing.
+    ASSERT_FALSE(calibration.calibration().edit(2, {35, 50}));
+    const auto csv = f.folder.path() / "marked.csv";
+    f.dialogs.answers = {false};
+    calibration.export_to(csv);
+    EXPECT_FALSE(std::filesystem::exists(csv));
+    f.dialogs.answers = {true};
+    calibration.export_to(csv);
+    EXPECT_NE(read_all(csv).find("35;50;уровень упал"), std::string::npos);
+    EXPECT_TRUE(text_of("note").contains("Таблица сохранена"));
+    calibration.load_from(csv);
+    EXPECT_EQ(text_of("note"), "");  // the message about the other file is gone
+
+    // For the platform: the chosen order and separator; the falling point is refused, named.
+    const auto platform = f.folder.path() / "platform.csv";
+    calibration.export_platform_to(platform);
+    EXPECT_NE(f.dialogs.texts().back().find("Точка 35 л: уровень 50 не выше"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(platform));
+    calibration.calibration().edit(2, {35, 190});
+    part<QComboBox>("platform_format")->setCurrentIndex(3);  // litres, level
+    calibration.export_platform_to(platform);
+    EXPECT_EQ(read_all(platform), "0,10\r\n15,100\r\n35,190\r\n");
+
+    // The report: the fields typed go into the session (and its file), the PDF is written whole.
+    part<QLineEdit>("vehicle")->setText("А123ВС 77, левый бак");
+    part<QLineEdit>("installer")->setText("Петров");
+    const auto pdf = f.folder.path() / "отчёт.pdf";
+    calibration.report_to(pdf);
+    EXPECT_EQ(read_all(pdf).substr(0, 5), "%PDF-");
+    EXPECT_EQ(calibration::load_file(calibration.calibration().file()).session->info().installer,
+              "Петров");
+
+    calibration.load_from(f.folder.path() / "нет.csv");
+    ASSERT_FALSE(f.dialogs.messages.empty());
+    EXPECT_EQ(f.dialogs.messages.back().title, "Конфигуратор Velkon");
+    for (const auto& title : f.dialogs.question_titles) EXPECT_EQ(title, "Конфигуратор Velkon");
 }
 
 }  // namespace
