@@ -17,7 +17,7 @@ std::string read_error_text(DWORD error) {
             return "нет прав на чтение";
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-            return "файл занят другой программой";
+            return "файл открыт другой программой";
         default:
             return "системная ошибка " + std::to_string(error);
     }

@@ -98,7 +98,7 @@ TEST(AppendWhole, AFileHeldByAnotherProgramIsBusyNotForbidden) {
     const int error = append_whole(file, "1;2;3\r\n");
     CloseHandle(held);
     EXPECT_EQ(error, EBUSY);
-    EXPECT_EQ(file_error_text(error), "файл занят другой программой");
+    EXPECT_EQ(file_error_text(error), "файл открыт другой программой");
     EXPECT_EQ(dir.read_file("day.dat"), "Start\r\n");
 }
 
