@@ -18,8 +18,8 @@
 #include "calibration/session_file.h"
 #include "serial/serial_port.h"
 #include "support/stand_ins.h"
-#include "win32/main_window.h"
 #include "win32/io_runner.h"
+#include "win32/main_window.h"
 #include "win32/text.h"
 
 namespace velkon::win32 {
@@ -100,7 +100,8 @@ TEST(Win32Calibration, RecordsPointsFromTheSimulatorsTankAndExportsThem) {
         << (rig.dialogs.messages.empty() ? "" : rig.dialogs.messages[0].text);
     const auto points = [&] { return rig.calibration.calibration().session().points().size(); };
 
-    // A pour, then «Записать точку»: the countdown runs until the level has settled.
+    // The starting point (counted as 0 l), taken with «Записать точку» after some fuel went in:
+    // the countdown runs until the level has settled.
     rig.pour(20);
     rig.click(rig.calibration.control("record"));
     EXPECT_EQ(window_text(rig.calibration.control("record")), "Отменить ожидание");
@@ -119,8 +120,8 @@ TEST(Win32Calibration, RecordsPointsFromTheSimulatorsTankAndExportsThem) {
     ASSERT_EQ(points(), 2u);
     EXPECT_EQ(SendMessageW(rig.calibration.control("points"), LVM_GETITEMCOUNT, 0, 0), 2);
     const auto& table = rig.calibration.calibration().session().points();
-    EXPECT_EQ(table[0].volume, 20.0);
-    EXPECT_EQ(table[1].volume, 40.0);
+    EXPECT_EQ(table[0].volume, 0.0);  // the starting volume
+    EXPECT_EQ(table[1].volume, 20.0);
     EXPECT_GT(table[1].level, table[0].level);
 
     // The session file is in the program folder; the export is a CSV with both points.

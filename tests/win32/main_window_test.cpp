@@ -195,6 +195,34 @@ TEST(Win32Window, TheKeyboardOpensAndClosesAndTheFocusFollowsTheEnabledButton) {
     EXPECT_TRUE(IsWindowEnabled(f[ctl::BTNOpenCom]));
 }
 
+// From start to a written configuration without a mouse: Enter opens the port, Tab reaches the
+// page tabs, the arrow keys turn to «Сервер», Tab reaches «Установить», Enter writes.
+TEST(Win32Window, AConfigurationIsWrittenWithTheKeyboardAlone) {
+    WindowFixture f;
+    f.model.set_items(ctl::CmbPort, {"COM1"});
+    f.pick(ctl::CmbPort, 0);
+    SetFocus(f[ctl::BTNOpenCom]);
+    press_key(f, VK_RETURN);
+    ASSERT_TRUE(f.port.is_open());
+    // No exchange tick takes the queued frame away before it is looked at.
+    f.model.set_timer_enabled(ctl::TMRComm, false);
+    f.model.set_timer_enabled(ctl::Timer1, false);
+    const auto tab_to = [&](ControlName target) {
+        for (int presses = 0; presses < 300 && focused_name(f) != target.str(); ++presses) {
+            press_key(f, VK_TAB);
+        }
+        return focused_name(f);
+    };
+    ASSERT_EQ(tab_to(ctl::SSTab1), ctl::SSTab1);
+    press_key(f, VK_RIGHT);
+    press_key(f, VK_RIGHT);
+    ASSERT_EQ(f.model.tab(), 2);
+    ASSERT_EQ(tab_to(ctl::setdata), ctl::setdata);
+    f.vars().wrs.clear();
+    press_key(f, VK_RETURN);
+    EXPECT_EQ(f.vars().wrs.size(), kConfigFrameSize);
+}
+
 TEST(Win32Window, TypedTextReachesTheModelWithinTheFieldsWidth) {
     WindowFixture f;
     const int width = f.model[ctl::apn].max_bytes;
