@@ -94,7 +94,7 @@ void check_config_write(FuzzedDataProvider& in) {
         std::string expected = text ? utf8_to_cp1251(*text).value_or("?") : std::string();
         expected.resize(layout[i].width, '\0');
         fuzz::require(built.frame.substr(layout[i].position - 1, layout[i].width) == expected,
-                      "a text field's bytes in the write frame", layout[i].control);
+                      "a text field's bytes in the write frame", layout[i].control.text());
     }
 }
 
