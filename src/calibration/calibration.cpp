@@ -282,4 +282,13 @@ std::optional<std::string> Calibration::save() const {
     return write_session(folder_, file_, session_text(session_));
 }
 
+std::filesystem::path Calibration::suggested_file(const std::filesystem::path& program_folder,
+                                                  const std::string& tail,
+                                                  const std::string& extension) const {
+    std::filesystem::path suggestion = program_folder / kSessionFolder;
+    if (!file_.empty()) suggestion = file_.parent_path() / (file_.stem().string() + tail);
+    suggestion += extension;
+    return suggestion;
+}
+
 }  // namespace velkon::calibration

@@ -12,6 +12,8 @@
 // clock.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -105,6 +107,13 @@ class Calibration {
     std::optional<std::string> export_platform(const std::filesystem::path& path,
                                                const PlatformFormat& format) const;
 
+    // The name a file made from this session is offered under: the session file's, with `tail`
+    // and `extension`, beside it; before the session has a file, the sessions folder's name in
+    // the program folder.
+    std::filesystem::path suggested_file(const std::filesystem::path& program_folder,
+                                         const std::string& tail,
+                                         const std::string& extension) const;
+
     const Feed& feed() const { return feed_; }
     bool paused() const { return feed_.state != Feed::State::Reading; }
     SettlingState settling() const { return detector_.state(); }
@@ -140,5 +149,32 @@ class Calibration {
     std::optional<std::string> step(std::vector<std::vector<Point>>& from,
                                     std::vector<std::vector<Point>>& to);
 };
+
+// The level range the strip chart shows, in whole levels: the readings of the last minute (so
+// the slosh of the latest pour is large enough to see; older steps run off the chart) and the
+// settling band while a point waits, padded by a tenth (at least 3).
+struct StripRange {
+    double low = 0;
+    double high = 0;
+};
+template <typename Readings>
+StripRange strip_range(const Readings& readings, std::int64_t now_ms,
+                       std::optional<StripRange> band) {
+    constexpr std::int64_t kFitMs = 60'000;
+    double low = 0, high = 10;
+    bool first = true;
+    for (const Calibration::RawReading& r : readings) {
+        if (r.time_ms < now_ms - kFitMs) continue;
+        low = first ? r.level : std::min<double>(low, r.level);
+        high = first ? r.level : std::max<double>(high, r.level);
+        first = false;
+    }
+    if (band) {
+        low = std::min(low, band->low);
+        high = std::max(high, band->high);
+    }
+    const double pad = std::max(3.0, (high - low) * 0.1);
+    return {std::floor(low - pad), std::ceil(high + pad)};
+}
 
 }  // namespace velkon::calibration

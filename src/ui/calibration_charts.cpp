@@ -165,24 +165,11 @@ void LevelStrip::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), palette().window());
     constexpr double kSpanS = calibration::Calibration::kHistoryMs / 1000.0;
-    // The height fits the last minute, so the slosh of the latest pour is large enough to see;
-    // older steps run off the top or bottom.
-    constexpr std::int64_t kFitMs = 60'000;
-    double low = 0, high = 10;
-    bool first_fit = true;
-    for (const auto& r : readings_) {
-        if (r.time_ms < now_ms_ - kFitMs) continue;
-        low = first_fit ? r.level : std::min<double>(low, r.level);
-        high = first_fit ? r.level : std::max<double>(high, r.level);
-        first_fit = false;
-    }
-    if (band_) {
-        low = std::min(low, band_->middle - band_->half_width);
-        high = std::max(high, band_->middle + band_->half_width);
-    }
-    const double pad = std::max(3.0, (high - low) * 0.1);
+    std::optional<calibration::StripRange> band;
+    if (band_) band = {{band_->middle - band_->half_width, band_->middle + band_->half_width}};
+    const auto range = calibration::strip_range(readings_, now_ms_, band);
     // Seconds before now, shown as negative minutes-and-seconds on the axis.
-    const Axes axes{plot_area(*this), -kSpanS, 0.0, std::floor(low - pad), std::ceil(high + pad)};
+    const Axes axes{plot_area(*this), -kSpanS, 0.0, range.low, range.high};
     axes.draw(p, "с назад", "Уровень (сырые показания)", -1.0);
 
     if (band_) {

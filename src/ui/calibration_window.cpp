@@ -380,9 +380,7 @@ void CalibrationWindow::apply_who() {
 }
 
 void CalibrationWindow::choose_and_report() {
-    std::filesystem::path suggestion = seams_.program_folder / cal::kSessionFolder;
-    if (!cal_->file().empty()) suggestion = cal_->file().parent_path() / cal_->file().stem();
-    suggestion += ".pdf";
+    const auto suggestion = cal_->suggested_file(seams_.program_folder, "", ".pdf");
     const auto path = seams_.dialogs.save_file("Отчёт о тарировке", suggestion, {{"PDF", "*.pdf"}});
     if (!path.empty()) report_to(path);
 }
@@ -435,19 +433,14 @@ void CalibrationWindow::choose_and_load() {
 }
 
 void CalibrationWindow::choose_and_export() {
-    std::filesystem::path suggestion = seams_.program_folder / cal::kSessionFolder;
-    if (!cal_->file().empty()) suggestion = cal_->file().parent_path() / cal_->file().stem();
-    suggestion += ".csv";
+    const auto suggestion = cal_->suggested_file(seams_.program_folder, "", ".csv");
     const auto path =
         seams_.dialogs.save_file("Экспорт таблицы в CSV", suggestion, {{"CSV", "*.csv"}});
     if (!path.empty()) export_to(path);
 }
 
 void CalibrationWindow::choose_and_export_platform() {
-    std::filesystem::path suggestion = seams_.program_folder / cal::kSessionFolder;
-    if (!cal_->file().empty())
-        suggestion = cal_->file().parent_path() / (cal_->file().stem().string() + "_platforma");
-    suggestion += ".csv";
+    const auto suggestion = cal_->suggested_file(seams_.program_folder, "_platforma", ".csv");
     const auto path = seams_.dialogs.save_file("Таблица для платформы", suggestion,
                                                {{"CSV", "*.csv"}, {"Текст", "*.txt"}});
     if (!path.empty()) export_platform_to(path);

@@ -559,9 +559,7 @@ void CalibrationWindow::choose_and_load() {
 }
 
 void CalibrationWindow::choose_and_export() {
-    std::filesystem::path suggestion = seams_.program_folder / cal::kSessionFolder;
-    if (!cal_->file().empty()) suggestion = cal_->file().parent_path() / cal_->file().stem();
-    suggestion += ".csv";
+    const auto suggestion = cal_->suggested_file(seams_.program_folder, "", ".csv");
     const auto path =
         seams_.dialogs.save_file("Экспорт таблицы в CSV", suggestion, {{"CSV", "*.csv"}});
     if (!path.empty()) export_to(path);
@@ -743,27 +741,15 @@ void CalibrationWindow::paint_plot(HDC dc, const RECT& box) {
 
 void CalibrationWindow::paint_strip(HDC dc, const RECT& box) {
     constexpr double kSpanS = cal::Calibration::kHistoryMs / 1000.0;
-    // The height fits the last minute, so the slosh of the latest pour is large enough to see.
-    constexpr std::int64_t kFitMs = 60'000;
     const auto& readings = cal_->history();
     const std::int64_t now_ms = strip_now_ms_;
     const cal::SettlingState s = cal_->settling();
     const cal::SettlingRule& rule = cal_->session().info().rule;
     const bool band = cal_->waiting() && s.readings > 0;
-    double low = 0, high = 10;
-    bool first_fit = true;
-    for (const auto& r : readings) {
-        if (r.time_ms < now_ms - kFitMs) continue;
-        low = first_fit ? r.level : std::min<double>(low, r.level);
-        high = first_fit ? r.level : std::max<double>(high, r.level);
-        first_fit = false;
-    }
-    if (band) {
-        low = std::min(low, s.mean - rule.band);
-        high = std::max(high, s.mean + rule.band);
-    }
-    const double pad = std::max(3.0, (high - low) * 0.1);
-    const Axes axes{plot_area(box), -kSpanS, 0.0, std::floor(low - pad), std::ceil(high + pad)};
+    std::optional<cal::StripRange> band_range;
+    if (band) band_range = {{s.mean - rule.band, s.mean + rule.band}};
+    const auto range = cal::strip_range(readings, now_ms, band_range);
+    const Axes axes{plot_area(box), -kSpanS, 0.0, range.low, range.high};
     axes.draw(dc, L"с назад", L"Уровень (сырые показания)", -1.0);
     if (band) {
         const POINT a = axes.at(-rule.seconds, s.mean + rule.band);
