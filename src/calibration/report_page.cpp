@@ -20,7 +20,6 @@ constexpr double kLeft = kMargin;
 constexpr double kTop = kMargin;
 constexpr double kWidth = pdf::kA4Width - 2 * kMargin;
 constexpr double kBottom = pdf::kA4Height - kMargin;
-constexpr int kMaxPages = 2;
 
 class Layout {
   public:
@@ -145,47 +144,63 @@ pdf::Document report_document(const Session& session, const TextWidth& width) {
     }
     y += kLine * 1.5;
 
-    // The plot on the right of the table's first page.
-    const double table_width = kWidth * 0.5;
+    // The table in blocks: beside the plot on the first page, in two blocks side by side on
+    // the second, each block under its own header.
+    const double table_width = kWidth * 0.47;
+    const double second_block = kWidth * 0.53;
     const double side = kWidth * 0.42;
-    draw_plot(*page, layout, kLeft + table_width + kWidth * 0.06, y + kLine, side, session);
+    draw_plot(*page, layout, kLeft + kWidth * 0.56, y + kLine, side, session);
 
-    const double level_x = kLeft + table_width * 0.22, marks_x = kLeft + table_width * 0.42;
+    // Each column as wide as its widest entry, the headings bold, and a gap.
+    const double gap = kSize;
+    double volume_width = width("Объём, л", kSize, true),
+           level_width = width("Уровень", kSize, true);
+    for (const auto& row : report.rows) {
+        volume_width = std::max(volume_width, width(row.volume, kSize, false));
+        level_width = std::max(level_width, width(row.level, kSize, false));
+    }
+    const double level_dx = volume_width + gap;
+    const double marks_dx = level_dx + level_width + gap;
+    double x = kLeft;  // the current block's left edge
     auto header = [&](double at) {
-        page->shapes.push_back(text(kLeft, at, "Объём, л", kBlack, true));
-        page->shapes.push_back(text(level_x, at, "Уровень", kBlack, true));
-        page->shapes.push_back(text(marks_x, at, "Проверка", kBlack, true));
+        page->shapes.push_back(text(x, at, "Объём, л", kBlack, true));
+        page->shapes.push_back(text(x + level_dx, at, "Уровень", kBlack, true));
+        page->shapes.push_back(text(x + marks_dx, at, "Проверка", kBlack, true));
+        page->shapes.push_back(
+            pdf::Line{{x, at + kSize * 0.4}, {x + table_width, at + kSize * 0.4}, 0.4, kBlack});
     };
     y += kLine;
     header(y);
-    // The last page keeps room for the line that says the table goes on and for the summary.
+    int block = 0;  // 0: the first page's, 1 and 2: the second page's
+    // The last block keeps room for the line that says the table goes on and for the summary.
     const double last_row = kBottom - kLine * 3;
     for (std::size_t k = 0; k < report.rows.size(); ++k) {
         const ReportRow& row = report.rows[k];
         y += kLine;
         const bool more_after = k + 1 < report.rows.size();
-        const double limit = static_cast<int>(doc.pages.size()) == kMaxPages && more_after
-                                 ? last_row - kLine
-                                 : last_row;
+        const double limit = block == 2 && more_after ? last_row - kLine : last_row;
         if (y > limit) {
-            if (static_cast<int>(doc.pages.size()) == kMaxPages) {
-                page->shapes.push_back(text(kLeft, y, "… таблица полностью — в файле CSV"));
+            if (block == 2) {
+                page->shapes.push_back(text(x, y, "… таблица полностью — в файле CSV"));
                 break;
             }
-            doc.pages.emplace_back();
-            page = &doc.pages.back();
+            if (++block == 1) {
+                doc.pages.emplace_back();
+                page = &doc.pages.back();
+            }
+            x = block == 1 ? kLeft : kLeft + second_block;
             y = kTop + kSize;
             header(y);
             y += kLine;
         }
         const pdf::Color color = row.marked ? kRed : kBlack;
-        page->shapes.push_back(text(kLeft, y, row.volume, color));
-        page->shapes.push_back(text(level_x, y, row.level, color));
+        page->shapes.push_back(text(x, y, row.volume, color));
+        page->shapes.push_back(text(x + level_dx, y, row.level, color));
         page->shapes.push_back(
-            text(marks_x, y, layout.fit(row.marks, kLeft + table_width - marks_x), color));
+            text(x + marks_dx, y, layout.fit(row.marks, table_width - marks_dx), color));
     }
     y += kLine * 1.5;
-    page->shapes.push_back(text(kLeft, y, report.summary));
+    page->shapes.push_back(text(x, y, report.summary));
     return doc;
 }
 
