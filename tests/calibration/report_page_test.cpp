@@ -50,7 +50,7 @@ bool overlap(const Box& a, const Box& b) {
 
 TEST(ReportPage, TablesShortAndLongStayOnTheirPages) {
     // Every length up to well past two pages: each page break and the cut fall somewhere.
-    for (int points = 1; points <= 160; ++points) {
+    for (int points = 0; points <= 160; ++points) {
         SCOPED_TRACE(points);
         const Session s = session_of(points);
         const pdf::Document doc = report_document(s, width);
@@ -86,7 +86,6 @@ TEST(ReportPage, TablesShortAndLongStayOnTheirPages) {
                 last = t->text;
             }
         }
-        ASSERT_FALSE(volumes.empty());
         for (std::size_t k = 0; k < volumes.size(); ++k)
             EXPECT_EQ(volumes[k], format_number(k * 20.0, ',')) << k;
         // Every row, or the line that says where the rest is.
