@@ -155,20 +155,22 @@ std::string_view FontFace::glyph_data(std::uint16_t glyph) const {
 
 std::string FontFace::subset(const std::set<std::uint16_t>& used) const {
     // The glyphs kept: the used ones, glyph 0, and every part of a composite one.
-    std::set<std::uint16_t> keep{0};
+    std::set<std::uint16_t> keep;
     std::vector<std::uint16_t> pending(used.begin(), used.end());
+    pending.push_back(0);
     while (!pending.empty()) {
         const std::uint16_t g = pending.back();
         pending.pop_back();
         if (g >= glyph_count_ || !keep.insert(g).second) continue;
         for (const std::uint16_t part : components(glyph_data(g))) pending.push_back(part);
     }
-    for (const std::uint16_t part : components(glyph_data(0))) keep.insert(part);
 
     // Same glyph ids, so the document's glyph numbers and widths stay as they are; the glyphs
-    // not kept are empty. The offsets are written long.
+    // not kept are empty, those after the last one kept are left out (with their metrics).
+    // The offsets are written long.
+    const int count_kept = *keep.rbegin() + 1;
     std::string glyf, loca;
-    for (int g = 0; g < glyph_count_; ++g) {
+    for (int g = 0; g < count_kept; ++g) {
         put32(loca, static_cast<std::uint32_t>(glyf.size()));
         if (!keep.count(static_cast<std::uint16_t>(g))) continue;
         glyf += glyph_data(static_cast<std::uint16_t>(g));
@@ -178,10 +180,17 @@ std::string FontFace::subset(const std::set<std::uint16_t>& used) const {
     std::string head = head_;
     set32(head, 8, 0);           // checkSumAdjustment, set below
     head[50] = 0, head[51] = 1;  // indexToLocFormat: long
+    // Full metrics for the first numberOfHMetrics glyphs, left side bearings only after them.
+    const int metrics = std::min(metric_count_, count_kept);
+    const std::string hmtx =
+        hmtx_.substr(0, static_cast<std::size_t>(metrics) * 4 +
+                            static_cast<std::size_t>(count_kept - metrics) * 2);
+    std::string hhea = hhea_, maxp = maxp_;
+    hhea[34] = static_cast<char>(metrics >> 8), hhea[35] = static_cast<char>(metrics & 0xFF);
+    maxp[4] = static_cast<char>(count_kept >> 8), maxp[5] = static_cast<char>(count_kept & 0xFF);
 
-    std::map<std::string, std::string_view> tables{{"glyf", glyf},  {"head", head},
-                                                   {"hhea", hhea_}, {"hmtx", hmtx_},
-                                                   {"loca", loca},  {"maxp", maxp_}};
+    std::map<std::string, std::string_view> tables{{"glyf", glyf}, {"head", head}, {"hhea", hhea},
+                                                   {"hmtx", hmtx}, {"loca", loca}, {"maxp", maxp}};
     if (!cvt_.empty()) tables.emplace("cvt ", cvt_);
     if (!fpgm_.empty()) tables.emplace("fpgm", fpgm_);
     if (!prep_.empty()) tables.emplace("prep", prep_);

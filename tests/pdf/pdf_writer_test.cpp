@@ -93,6 +93,29 @@ TEST(PdfWriter, EmbeddedFontKeepsOnlyTheGlyphsUsed) {
     EXPECT_EQ(outline(font.glyph(U'Z')), "");
 }
 
+// The glyphs after the last one used are left out, their metrics with them.
+TEST(PdfWriter, EmbeddedFontEndsAtTheLastGlyphUsed) {
+    const FakeFont font;
+    const auto face = FontFace::read(font);
+    ASSERT_TRUE(face);
+    Document doc;
+    doc.pages.emplace_back();
+    doc.pages[0].shapes = {Text{{10, 10}, 10, false, {}, "AZ"}};
+    const test::ReadPdf pdf = test::read_pdf(write_pdf(doc, *face));
+    ASSERT_EQ(pdf.error, "");
+    const auto tables = test::sfnt_tables(pdf.font_file);
+    const unsigned count = font.glyph(U'Z') + 1u;
+    auto u16 = [](const std::string& table, std::size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(table.at(at))) << 8 |
+               static_cast<unsigned char>(table.at(at + 1));
+    };
+    EXPECT_EQ(u16(tables.at("maxp"), 4), count);
+    EXPECT_EQ(u16(tables.at("hhea"), 34), count);
+    EXPECT_EQ(tables.at("hmtx").size(), count * 4);
+    EXPECT_EQ(tables.at("loca").size(), (count + 1) * 4);
+    EXPECT_EQ(u16(tables.at("hmtx"), font.glyph(U'Z') * 4), font.advance(font.glyph(U'Z')));
+}
+
 // A font the system hands over may lack a table or carry one cut short: it is refused, not read
 // out of bounds.
 TEST(PdfWriter, FontsWithoutWhatTheEmbeddingNeedsAreRefused) {
