@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "programs/programs_fixture.h"
@@ -81,6 +82,28 @@ TEST(FileSizeLimit, CliStandardOutputIsAnError) {
     EXPECT_NE(run.err.find("стандартный вывод: превышен допустимый размер файла"),
               std::string::npos)
         << run.err;
+}
+
+// The calibration report from a saved table, as a shell runs it: the PDF is drawn offscreen
+// with no display and no runtime folder, and nothing but our own messages reaches the error
+// output. Under a file-size limit smaller than the PDF it fails, saying so, and leaves nothing.
+TEST(TankReport, PdfFromASavedTableAndItsFileSizeLimit) {
+    TempDir folder;
+    const fs::path table = folder.path() / "bak.csv";
+    ASSERT_TRUE(std::ofstream(table) << "Объём, л;Уровень\n0;3\n20;210\n40;400\n");
+    const fs::path pdf = folder.make_dir("out") / "bak.pdf";
+    Outcome run = run_cli({"tank", "report", table.string(), "-o", pdf.string()}, {});
+    expect_exit(run, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(content_of(pdf).substr(0, 5), "%PDF-");
+
+    fs::remove(pdf);
+    run = run_cli({"tank", "report", table.string(), "-o", pdf.string()}, {}, 1024);
+    expect_exit(run, 1);
+    EXPECT_NE(run.err.find("«" + pdf.string() + "»: превышен допустимый размер файла"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(names_in(pdf.parent_path()), std::vector<std::string>{});
 }
 
 // The window's start writes the day file's header; under a limit smaller than the header the
