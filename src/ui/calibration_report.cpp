@@ -91,10 +91,16 @@ std::optional<std::string> write_report_pdf(const cal::Session& session,
         p.drawText(QPointF(0, QFontMetricsF(big, &pdf).ascent()), qs(report.title));
         y += QFontMetricsF(big, &pdf).height() * 1.4;
         p.setFont(font);
+        const double value_x = page.width() * 0.32;
+        const double ascent = QFontMetricsF(font, &pdf).ascent();
         for (const auto& h : report.heading) {
             y += line;
             p.drawText(QPointF(0, y), qs(h.label) + ":");
-            p.drawText(QPointF(page.width() * 0.32, y), qs(h.value));
+            // A long name or note wraps within the page rather than running off its edge.
+            const QRectF box(value_x, y - ascent, page.width() - value_x, page.height());
+            const QRectF used = p.boundingRect(box, Qt::TextWordWrap, qs(h.value));
+            p.drawText(box, Qt::TextWordWrap, qs(h.value));
+            y += std::max(0.0, used.height() - QFontMetricsF(font, &pdf).height());
         }
         y += line * 1.5;
         // The plot on the right of the table's first page.
