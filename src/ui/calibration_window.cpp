@@ -51,7 +51,6 @@ enum Column { kVolumeColumn, kLevelColumn, kMarkColumn };
 
 CalibrationWindow::CalibrationWindow(const WindowModel& model, Seams seams, QWidget* parent)
     : QDialog(parent),
-      model_(model),
       seams_(std::move(seams)),
       cal_(std::make_unique<cal::Calibration>(model, seams_.program_folder)),
       actions_(*cal_, model, seams_.dialogs, seams_.clock, seams_.program_folder) {

@@ -88,7 +88,6 @@ class CalibrationWindow : public QDialog {
     void after_change(const std::optional<std::string>& error);
     std::int64_t now() const;
 
-    const WindowModel& model_;
     Seams seams_;
     std::unique_ptr<calibration::Calibration> cal_;
     calibration::WindowActions actions_;

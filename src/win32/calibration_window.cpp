@@ -280,8 +280,7 @@ void polyline(HDC dc, const std::vector<POINT>& points, COLORREF color, int widt
 }  // namespace
 
 CalibrationWindow::CalibrationWindow(const WindowModel& model, Seams seams, HWND owner)
-    : model_(model),
-      seams_(std::move(seams)),
+    : seams_(std::move(seams)),
       owner_(owner),
       cal_(std::make_unique<cal::Calibration>(model, seams_.program_folder)),
       actions_(*cal_, model, seams_.dialogs, seams_.clock, seams_.program_folder) {

@@ -107,7 +107,6 @@ class CalibrationWindow {
     void paint_plot(HDC dc, const RECT& box);
     void paint_strip(HDC dc, const RECT& box);
 
-    const WindowModel& model_;
     Seams seams_;
     HWND owner_;
     std::unique_ptr<calibration::Calibration> cal_;

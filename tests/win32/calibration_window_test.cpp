@@ -205,8 +205,9 @@ struct TableRig : testing::StandIns {
     }
 };
 
-// A delete refused keeps the point; records and deletes are undone and redone by the buttons
-// and by Ctrl+Z / Ctrl+Y alike, the buttons enabled only when there is something to take back.
+// A delete or a re-measure refused keeps the point; records and deletes are undone and redone by
+// the buttons and by Ctrl+Z / Ctrl+Y alike, the buttons enabled only when there is something to
+// take back.
 TEST(Win32Calibration, DeletesAreAskedAndChangesAreUndoneAndRedone) {
     TableRig r;
     r.start_with({10, 100, 190});
@@ -223,6 +224,12 @@ TEST(Win32Calibration, DeletesAreAskedAndChangesAreUndoneAndRedone) {
     r.dialogs.answers = {true};
     r.click("delete");
     ASSERT_EQ(r.points(), (TableRig::Table{{0, 10}, {40, 190}}));
+    r.calibration.select_row(0);
+    r.dialogs.answers = {false};
+    r.click("remeasure");
+    EXPECT_FALSE(r.calibration.calibration().waiting());
+    EXPECT_EQ(r.dialogs.questions.back(),
+              "Перемерить точку 0 л? Её уровень 10 заменит новый замер (это можно отменить).");
 
     const HWND table = r["points"];
     const struct {
