@@ -9,6 +9,9 @@ VELKON_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtes
                  libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core qt6-translations-l10n
                  xvfb xauth)
 
+# What only the tests need: an independent reader of the PDF reports we write.
+VELKON_TEST_PACKAGES=(poppler-utils)
+
 # What building and checking the Debian package needs besides the build itself.
 VELKON_PACKAGING_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 

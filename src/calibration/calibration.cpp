@@ -122,6 +122,7 @@ std::optional<std::string> Calibration::record(double level) {
     const Session before = session_;
     if (remeasure_ && *remeasure_ < session_.points().size()) {
         Point p = session_.points()[*remeasure_];
+        follow_last_recorded(p, {p.volume, level});
         p.level = level;
         recorded_ = session_.replace(*remeasure_, p);
     } else {
@@ -135,29 +136,34 @@ std::optional<std::string> Calibration::record(double level) {
         recorded_.reset();
         return error;
     }
-    changed(before.points());
+    changed({before.points(), before.last_recorded()});
     return std::nullopt;
 }
 
-void Calibration::changed(std::vector<Point> before) {
+void Calibration::follow_last_recorded(const Point& was, const Point& now) {
+    if (session_.last_recorded() == was) session_.set_last_recorded(now);
+}
+
+void Calibration::changed(Snapshot before) {
     undo_.push_back(std::move(before));
     if (undo_.size() > kUndoDepth) undo_.erase(undo_.begin());
     redo_.clear();
 }
 
-std::optional<std::string> Calibration::step(std::vector<std::vector<Point>>& from,
-                                             std::vector<std::vector<Point>>& to) {
+std::optional<std::string> Calibration::step(std::vector<Snapshot>& from,
+                                             std::vector<Snapshot>& to) {
     if (!active_ || from.empty()) return "Нечего отменять или повторять.";
     const Session before = session_;
     waiting_ = false;
     remeasure_.reset();
-    session_.set_points(from.back());
+    session_.set_points(from.back().points);
+    session_.set_last_recorded(from.back().last_recorded);
     if (auto error = save()) {
         session_ = before;
         return error;
     }
     from.pop_back();
-    to.push_back(before.points());
+    to.push_back({before.points(), before.last_recorded()});
     return std::nullopt;
 }
 
@@ -186,9 +192,12 @@ std::optional<std::string> Calibration::edit(std::size_t index, Point point, boo
     if (shift_later) {
         const double delta = point.volume - session_.points()[index].volume;
         std::vector<Point> points = session_.points();
+        const auto& last = session_.last_recorded();
+        const auto from = std::find(points.begin(), points.end(), last.value_or(Point{-1, -1}));
         points[index] = point;
         // The later points hold more than the edited one did, so none goes below zero.
         for (std::size_t k = index + 1; k < points.size(); ++k) points[k].volume += delta;
+        if (from != points.end()) session_.set_last_recorded(*from);
         session_.set_points(points);
         // The edited point's place in the new order: the first one equal to it.
         const auto& now = session_.points();
@@ -198,6 +207,7 @@ std::optional<std::string> Calibration::edit(std::size_t index, Point point, boo
                 break;
             }
     } else {
+        follow_last_recorded(session_.points()[index], point);
         recorded_ = session_.replace(index, point);
     }
     if (auto error = save()) {
@@ -205,7 +215,7 @@ std::optional<std::string> Calibration::edit(std::size_t index, Point point, boo
         recorded_.reset();
         return error;
     }
-    changed(before.points());
+    changed({before.points(), before.last_recorded()});
     return std::nullopt;
 }
 
@@ -219,7 +229,7 @@ std::optional<std::string> Calibration::remove(std::size_t index) {
         session_ = before;
         return error;
     }
-    changed(before.points());
+    changed({before.points(), before.last_recorded()});
     return std::nullopt;
 }
 

@@ -141,13 +141,21 @@ class Calibration {
     std::optional<std::size_t> remeasure_;
     std::optional<std::size_t> recorded_;
     std::deque<RawReading> history_;
-    std::vector<std::vector<Point>> undo_;
-    std::vector<std::vector<Point>> redo_;
+    // The table and the point the next pour counts from, as they were before a change.
+    struct Snapshot {
+        std::vector<Point> points;
+        std::optional<Point> last_recorded;
+    };
+    Snapshot snapshot() const { return {session_.points(), session_.last_recorded()}; }
+    std::vector<Snapshot> undo_;
+    std::vector<Snapshot> redo_;
     static constexpr std::size_t kUndoDepth = 1000;
     // Puts `before` on the undo stack after a change that was saved.
-    void changed(std::vector<Point> before);
-    std::optional<std::string> step(std::vector<std::vector<Point>>& from,
-                                    std::vector<std::vector<Point>>& to);
+    void changed(Snapshot before);
+    std::optional<std::string> step(std::vector<Snapshot>& from, std::vector<Snapshot>& to);
+    // A point changed by hand or measured again keeps its part as the one the next pour counts
+    // from: a leak's point corrected to what the tank holds is where the next pour starts.
+    void follow_last_recorded(const Point& was, const Point& now);
 };
 
 // The level range the strip chart shows, in whole levels: the readings of the last minute (so

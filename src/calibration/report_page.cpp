@@ -136,7 +136,7 @@ pdf::Document report_document(const Session& session, const TextWidth& width) {
     for (const auto& h : report.heading) {
         y += kLine;
         page->shapes.push_back(text(kLeft, y, layout.fit(h.label + ":", value_x - kLeft - 4)));
-        const auto lines = layout.wrap(h.value, kLeft + kWidth - value_x, 3);
+        const auto lines = layout.wrap(h.value, kLeft + kWidth - value_x, 6);
         for (std::size_t k = 0; k < lines.size(); ++k) {
             if (k) y += kLine;
             page->shapes.push_back(text(value_x, y, lines[k]));

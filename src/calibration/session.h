@@ -82,7 +82,8 @@ class Session {
     void set_points(std::vector<Point> points);
 
     // The point just recorded by pouring (or draining): the next volume counts from it.
-    void set_last_recorded(Point point) { last_recorded_ = point; }
+    void set_last_recorded(std::optional<Point> point) { last_recorded_ = point; }
+    const std::optional<Point>& last_recorded() const { return last_recorded_; }
 
     std::vector<PointCheck> checks() const;
     bool saturated(double level) const;

@@ -36,6 +36,7 @@ constexpr CommandRow kCommands[] = {
     {"fleet write", "ФАЙЛ ПОРТ…", 2, kMany, kOptPort | kOptSet | kOptReport, run_fleet_write},
     {"fleet read", "ПОРТ…", 1, kMany, kOptPort | kOptReport | kOptOutput, run_fleet_read},
     {"fleet imei", "ПОРТ…", 1, kMany, kOptPort | kOptReport | kOptJson, run_fleet_imei},
+    {"tank report", "СЕАНС", 1, 1, kOptOutput, run_tank_report},
 };
 
 Json number_or_text(const std::string& text) {

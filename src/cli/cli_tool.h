@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "calibration/session.h"
 #include "cli/unit_jobs.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
@@ -36,6 +38,11 @@ struct CliSeams {
     std::ostream& err;
     // Between two readings when no --interval is given: the window's pace.
     std::chrono::milliseconds readings_interval{500};
+    // Draws the calibration report's PDF, as the calibration window does; returns why not.
+    // Empty in a build without the window's drawing.
+    std::function<std::optional<std::string>(const calibration::Session&,
+                                             const std::filesystem::path&)>
+        write_report_pdf{};
 };
 
 // The options a command may take, one bit each.
@@ -92,6 +99,7 @@ class CliTool {
     std::ostream& err() { return s_.err; }
     PortLister& ports() { return s_.ports; }
     std::chrono::milliseconds readings_interval() const { return s_.readings_interval; }
+    const CliSeams& seams() const { return s_; }
     // The port a user named (a name from the list or a path); nullopt after saying why (status 3).
     std::optional<NamedPort> find_port(const std::string& name, std::ostream& say);
     UnitJobSettings job_settings(const CommandLine& line) const;

@@ -15,5 +15,7 @@ int run_imei(CliTool& tool, const CommandLine& line);
 int run_fleet_write(CliTool& tool, const CommandLine& line);
 int run_fleet_read(CliTool& tool, const CommandLine& line);
 int run_fleet_imei(CliTool& tool, const CommandLine& line);
+// tank_report.cpp
+int run_tank_report(CliTool& tool, const CommandLine& line);
 
 }  // namespace velkon::cli

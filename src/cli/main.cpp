@@ -8,20 +8,20 @@
 #include "cli/cli_tool.h"
 #include "cli/end_on_signals.h"
 #include "cli/fd_output.h"
-#include "cli/tank_report.h"
+#include "cli/report_pdf.h"
 #include "files/file_error.h"
 
 int main(int argc, char** argv) {
     // First, so that a signal or a file-size limit finds the port handled from its open on.
     velkon::cli::EndOnSignals signals;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "tank") return velkon::cli::run_tank(args, std::cerr);
     auto lister = velkon::make_system_port_lister();
     // The data go through a buffer of our own: std::cout would lose the reason of a failed write.
     velkon::cli::FdOutput out_buffer(STDOUT_FILENO);
     std::ostream out(&out_buffer);
     velkon::cli::CliTool tool({[&signals] { return signals.watch(velkon::make_serial_port()); },
-                               *lister, out, std::cerr});
+                               *lister, out, std::cerr, std::chrono::milliseconds(500),
+                               velkon::cli::report_pdf_writer()});
     int status = tool.run(args);
     out.flush();
     // A closed pipe the output ran into ends the program by its SIGPIPE, with no message.

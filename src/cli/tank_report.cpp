@@ -1,19 +1,11 @@
-#include "cli/tank_report.h"
-
-#include <QGuiApplication>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-
+// velkon-cli tank report SESSION -o FILE.pdf|FILE.csv: the calibration report of a saved session
+// (a .tarirovka file or a CSV table) without the window and without a port.
 #include "calibration/session_file.h"
-#include "ui/calibration_report.h"
+#include "cli/commands.h"
 
 namespace velkon::cli {
 
 namespace {
-
-constexpr int kDone = 0;
-constexpr int kUsage = 2;
 
 bool ends_with(const std::string& text, const std::string& end) {
     if (text.size() < end.size()) return false;
@@ -24,40 +16,30 @@ bool ends_with(const std::string& text, const std::string& end) {
 
 }  // namespace
 
-int run_tank(const std::vector<std::string>& args, std::ostream& err) {
-    const std::string usage =
-        "Использование: velkon-cli tank report СЕАНС.tarirovka -o ФАЙЛ.pdf (или ФАЙЛ.csv)\n";
-    if (args.size() != 5 || args[1] != "report" || args[3] != "-o") {
-        err << usage;
-        return kUsage;
-    }
-    const std::string& output = args[4];
+int run_tank_report(CliTool& tool, const CommandLine& line) {
+    if (!line.output) return tool.usage_error("Укажите файл отчёта: -o ФАЙЛ.pdf или -o ФАЙЛ.csv.");
+    const std::string& output = *line.output;
     const bool pdf = ends_with(output, ".pdf");
-    if (!pdf && !ends_with(output, ".csv")) {
-        err << "Отчёт пишется в файл .pdf или .csv, а не в «" << output << "».\n" << usage;
-        return kUsage;
+    if (!pdf && !ends_with(output, ".csv"))
+        return tool.usage_error("Отчёт пишется в файл .pdf или .csv, а не в " + in_quotes(output) +
+                                ".");
+    const auto& write_pdf = tool.seams().write_report_pdf;
+    if (pdf && !write_pdf) {
+        tool.err() << "Эта сборка velkon-cli без окна тарировки: отчёт в PDF не составить; "
+                      "таблицу CSV можно (-o ФАЙЛ.csv).\n";
+        return kBadInput;
     }
-    const calibration::Loaded loaded = calibration::load_file(args[2]);
+    const calibration::Loaded loaded = calibration::load_file(line.args[0]);
     if (!loaded.session) {
-        err << loaded.error << '\n';
-        return kUsage;
+        tool.err() << loaded.error << "\n";
+        return kBadInput;
     }
-    std::optional<std::string> error;
-    if (pdf) {
-        // Fonts and the painter need a GUI application, never a screen.
-        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        int argc = 1;
-        char name[] = "velkon-cli";
-        char* argv[] = {name, nullptr};
-        std::unique_ptr<QGuiApplication> app;
-        if (!QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
-        error = ui::write_report_pdf(*loaded.session, output);
-    } else {
-        error = calibration::write_export(output, calibration::csv_text(*loaded.session, ','));
-    }
+    const std::optional<std::string> error =
+        pdf ? write_pdf(*loaded.session, output)
+            : calibration::write_export(output, calibration::csv_text(*loaded.session, ','));
     if (error) {
-        err << *error << '\n';
-        return kUsage;
+        tool.err() << *error << "\n";
+        return kOutputFailed;
     }
     return kDone;
 }

@@ -51,9 +51,9 @@ enum Column { kVolumeColumn, kLevelColumn, kMarkColumn };
 
 CalibrationWindow::CalibrationWindow(const WindowModel& model, Seams seams, QWidget* parent)
     : QDialog(parent),
-      model_(model),
       seams_(std::move(seams)),
-      cal_(std::make_unique<cal::Calibration>(model, seams_.program_folder)) {
+      cal_(std::make_unique<cal::Calibration>(model, seams_.program_folder)),
+      actions_(*cal_, model, seams_.dialogs, seams_.clock, seams_.program_folder) {
     setObjectName("calibration");
     setWindowTitle("Тарировка бака");
     setWindowModality(Qt::WindowModal);
@@ -123,9 +123,8 @@ void CalibrationWindow::build() {
     platform_->setToolTip("Таблица «уровень — литры» без заголовка, для импорта на сервер");
     platform_format_ = new QComboBox(this);
     platform_format_->setObjectName("platform_format");
-    for (const char* name : {"уровень;литры", "литры;уровень", "уровень,литры", "литры,уровень",
-                             "уровень<Tab>литры", "литры<Tab>уровень"})
-        platform_format_->addItem(name);
+    for (const cal::PlatformChoice& choice : cal::kPlatformChoices)
+        platform_format_->addItem(qs(std::string(choice.name)));
     auto* files = new QHBoxLayout;
     files->addWidget(start);
     files->addWidget(load);
@@ -182,12 +181,10 @@ void CalibrationWindow::build() {
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
         const auto row = selected_row();
         plot_->set_selected(row);
-        const auto checks = cal_->session().checks();
-        note_->setText(row && *row < checks.size()
-                           ? qs(checks[*row].marks ? checks[*row].explanation : checks[*row].note)
-                           : QString());
-        remeasure_->setEnabled(row.has_value() && cal_->active());
-        delete_->setEnabled(row.has_value() && cal_->active());
+        note_->setText(row ? qs(cal::point_note(cal_->session(), *row)) : QString());
+        const bool usable = cal::button_states(*cal_, row.has_value()).point;
+        remeasure_->setEnabled(usable);
+        delete_->setEnabled(usable);
     });
     left->addWidget(table_, 1);
     auto* actions = new QHBoxLayout;
@@ -248,11 +245,7 @@ std::int64_t CalibrationWindow::now() const {
 }
 
 void CalibrationWindow::fail(const std::string& text) {
-    seams_.dialogs.message(text, Dialogs::Icon::Exclamation, std::string(kWindowTitle));
-}
-
-bool CalibrationWindow::ask(const std::string& text) {
-    return seams_.dialogs.yes_no_titled(text, std::string(kWindowTitle));
+    actions_.fail(text);
 }
 
 void CalibrationWindow::after_change(const std::optional<std::string>& error) {
@@ -298,32 +291,16 @@ void CalibrationWindow::start_session() {
     form.vehicle = vehicle_->text().toStdString();
     form.installer = installer_->text().toStdString();
     form.notes = notes_->text().toStdString();
-    const cal::FormReading read = cal::read_form(form);
-    if (read.error) return fail(*read.error);
-    cal::SessionInfo info = read.info;
-    if (cal_->active() && !cal_->session().points().empty() &&
-        !ask("Начать новый сеанс? Текущая таблица сохранена в файле «" +
-             cal_->file().filename().string() + "».")) {
-        return;
-    }
-    const cal::Feed feed = cal::read_feed(model_);
-    info.started = seams_.clock.now_text();
-    info.serial = feed.serial;
-    info.firmware = feed.firmware;
-    info.imei = feed.imei;
-    info.full_scale = feed.full_scale;
-    if (const auto error = cal_->start(info)) return fail(*error);
+    if (!actions_.start(form)) return;
     show_session();
     show_live();
 }
 
 void CalibrationWindow::load_from(const std::filesystem::path& path) {
-    cal::Loaded loaded = cal::load_file(path);
-    if (!loaded.session) return fail(loaded.error);
-    if (const auto error = cal_->resume(std::move(*loaded.session), seams_.clock.now_text()))
-        return fail(*error);
+    const auto loaded = actions_.load(path, locale_decimal());
+    if (!loaded) return;
     note_->clear();  // a message about the file before is no longer true
-    const cal::SessionForm form = cal::form_of(cal_->session().info(), locale_decimal());
+    const cal::SessionForm& form = *loaded;
     portion_->setText(qs(form.portion));
     tank_->setText(qs(form.tank));
     start_volume_->setText(qs(form.start_volume));
@@ -341,57 +318,31 @@ void CalibrationWindow::load_from(const std::filesystem::path& path) {
 }
 
 void CalibrationWindow::export_to(const std::filesystem::path& path) {
-    if (!cal_->active() || cal_->session().points().empty())
-        return fail("В таблице нет точек: сохранять в CSV нечего.");
-    std::size_t marked = 0;
-    for (const auto& c : cal_->session().checks()) marked += c.marks != 0;
-    if (marked > 0 && !ask("В таблице отмечено точек: " + std::to_string(marked) +
-                           ". Сервер может принять их неверно. Всё равно сохранить? Отметки "
-                           "попадут в столбец «Проверка»."))
-        return;
-    if (const auto error = cal_->export_csv(path, locale_decimal())) return fail(*error);
-    note_->setText("Таблица сохранена в «" + qs(path.string()) + "».");
+    if (const auto note = actions_.export_csv(path, locale_decimal())) note_->setText(qs(*note));
 }
 
 void CalibrationWindow::export_platform_to(const std::filesystem::path& path) {
-    if (!cal_->active() || cal_->session().points().empty())
-        return fail("В таблице нет точек: сохранять нечего.");
-    const int choice = platform_format_->currentIndex();
-    const char separators[] = {';', ',', '\t'};
-    const cal::PlatformFormat format{choice % 2 == 0, separators[std::clamp(choice / 2, 0, 2)]};
-    if (const auto error = cal_->export_platform(path, format)) return fail(*error);
-    note_->setText("Таблица для платформы сохранена в «" + qs(path.string()) + "».");
+    const auto choice = static_cast<std::size_t>(std::max(platform_format_->currentIndex(), 0));
+    if (const auto note = actions_.export_platform(path, choice)) note_->setText(qs(*note));
 }
 
 void CalibrationWindow::report_to(const std::filesystem::path& path) {
-    if (!cal_->active() || cal_->session().points().empty())
-        return fail("В таблице нет точек: отчёт не из чего составить.");
     apply_who();
-    if (const auto error = write_report_pdf(cal_->session(), path)) return fail(*error);
-    note_->setText("Отчёт сохранён в «" + qs(path.string()) + "».");
+    if (const auto note = actions_.report(path, write_report_pdf)) note_->setText(qs(*note));
 }
 
 void CalibrationWindow::apply_who() {
-    if (!cal_->active()) return;
-    if (const auto error =
-            cal_->set_who(vehicle_->text().toStdString(), installer_->text().toStdString(),
-                          notes_->text().toStdString()))
-        fail(*error);
+    actions_.apply_who(vehicle_->text().toStdString(), installer_->text().toStdString(),
+                       notes_->text().toStdString());
 }
 
 void CalibrationWindow::choose_and_report() {
-    const auto suggestion = cal_->suggested_file(seams_.program_folder, "", ".pdf");
-    const auto path = seams_.dialogs.save_file("Отчёт о тарировке", suggestion, {{"PDF", "*.pdf"}});
+    const auto path = actions_.choose_report();
     if (!path.empty()) report_to(path);
 }
 
 void CalibrationWindow::record_point() {
-    if (!cal_->active()) return fail("Сначала начните новый сеанс или откройте сохранённый.");
-    if (cal_->waiting()) {
-        cal_->cancel_wait();
-    } else {
-        cal_->wait_for_point();
-    }
+    actions_.toggle_wait();
     show_live();
 }
 
@@ -405,44 +356,26 @@ void CalibrationWindow::record_now() {
 }
 
 void CalibrationWindow::remeasure_selected() {
-    const auto row = selected_row();
-    if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую перемерить.");
-    const cal::Point p = cal_->session().points()[*row];
-    if (!ask("Перемерить точку " + cal::format_number(p.volume) + " л? Её уровень " +
-             cal::format_number(p.level, '.', 1) + " заменит новый замер (это можно отменить)."))
-        return;
-    cal_->wait_for_point(*row);
-    show_live();
+    if (actions_.remeasure(selected_row())) show_live();
 }
 
 void CalibrationWindow::delete_selected() {
-    const auto row = selected_row();
-    if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую удалить.");
-    const cal::Point p = cal_->session().points()[*row];
-    if (!ask("Удалить точку " + cal::format_number(p.volume) + " л (уровень " +
-             cal::format_number(p.level, '.', 1) + ")? Это можно отменить."))
-        return;
-    after_change(cal_->remove(*row));
+    const auto change = actions_.remove(selected_row());
+    if (change.made) after_change(change.error);
 }
 
 void CalibrationWindow::choose_and_load() {
-    const auto path = seams_.dialogs.open_file(
-        "Открыть таблицу тарировки", seams_.program_folder / cal::kSessionFolder,
-        {{"Таблицы тарировки", "*.tarirovka *.csv"}, {"Все файлы", "*"}});
+    const auto path = actions_.choose_load();
     if (!path.empty()) load_from(path);
 }
 
 void CalibrationWindow::choose_and_export() {
-    const auto suggestion = cal_->suggested_file(seams_.program_folder, "", ".csv");
-    const auto path =
-        seams_.dialogs.save_file("Экспорт таблицы в CSV", suggestion, {{"CSV", "*.csv"}});
+    const auto path = actions_.choose_export();
     if (!path.empty()) export_to(path);
 }
 
 void CalibrationWindow::choose_and_export_platform() {
-    const auto suggestion = cal_->suggested_file(seams_.program_folder, "_platforma", ".csv");
-    const auto path = seams_.dialogs.save_file("Таблица для платформы", suggestion,
-                                               {{"CSV", "*.csv"}, {"Текст", "*.txt"}});
+    const auto path = actions_.choose_platform();
     if (!path.empty()) export_platform_to(path);
 }
 
@@ -460,15 +393,8 @@ void CalibrationWindow::table_edited(int row, int column) {
     const cal::CellReading cell = cal::read_cell(table_->item(row, column)->text().toStdString());
     std::optional<std::string> error = cell.error;
     if (cell.value) {
-        const double shift = column == kVolumeColumn ? *cell.value - point.volume : 0.0;
         (column == kVolumeColumn ? point.volume : point.level) = *cell.value;
-        // The later volumes were counted from this one: they are wrong by as much as it was.
-        const bool later = index + 1 < cal_->session().points().size();
-        const bool shift_later =
-            shift != 0.0 && later &&
-            ask("Сдвинуть объёмы следующих точек на " + std::string(shift > 0 ? "+" : "") +
-                cal::format_number(shift) + " л? Они считались от этой точки.");
-        error = cal_->edit(index, point, shift_later);
+        error = actions_.edit(index, point);
     }
     // Deferred: the table must not be refilled from inside its own edit signal.
     QTimer::singleShot(0, this, [this, error] {
@@ -504,63 +430,27 @@ void CalibrationWindow::show_session() {
     }
     --filling_;
     plot_->set_table(s);
-    file_->setText(cal_->active() ? "Файл сеанса: " + qs(cal_->file().string())
-                                  : "Сеанс не начат: задайте порцию и нажмите «Новый сеанс» "
-                                    "или откройте сохранённую таблицу.");
-    export_->setEnabled(cal_->active() && !s.points().empty());
-    platform_->setEnabled(cal_->active() && s.points().size() >= 2);
-    report_->setEnabled(cal_->active() && !s.points().empty());
-    undo_->setEnabled(cal_->can_undo());
-    redo_->setEnabled(cal_->can_redo());
-    const auto row = selected_row();
-    remeasure_->setEnabled(row.has_value() && cal_->active());
-    delete_->setEnabled(row.has_value() && cal_->active());
+    file_->setText(qs(cal::file_text(*cal_)));
+    const cal::ButtonStates can = cal::button_states(*cal_, selected_row().has_value());
+    export_->setEnabled(can.export_csv);
+    platform_->setEnabled(can.platform);
+    report_->setEnabled(can.report);
+    undo_->setEnabled(can.undo);
+    redo_->setEnabled(can.redo);
+    remeasure_->setEnabled(can.point);
+    delete_->setEnabled(can.point);
 }
 
 void CalibrationWindow::show_live() {
-    const cal::Feed& feed = cal_->feed();
     const cal::SessionInfo& info = cal_->session().info();
-    switch (feed.state) {
-        case cal::Feed::State::Reading:
-            live_->setText(
-                QString("Уровень %1 (шкала 0…%2)").arg(feed.level).arg(feed.full_scale - 1));
-            break;
-        case cal::Feed::State::Silent:
-            live_->setText("Пауза: " + qs(std::string(cal::kSilentStatus)));
-            break;
-        case cal::Feed::State::NoData:
-            live_->setText("Пауза: нет показаний датчика (откройте порт на главном окне)");
-            break;
-    }
+    live_->setText(qs(cal::live_text(*cal_)));
+    wait_->setText(qs(cal::wait_text(*cal_, locale_decimal())));
     const cal::SettlingState s = cal_->settling();
     const bool waiting = cal_->waiting();
-    if (!cal_->active()) {
-        wait_->setText(QString());
-    } else if (waiting && cal_->paused()) {
-        wait_->setText("Ожидание прервано: оно начнётся заново, когда датчик ответит.");
-    } else if (waiting) {
-        const QString what =
-            cal_->remeasuring()
-                ? "Перемер точки " + shown(cal_->session().points()[*cal_->remeasuring()].volume) +
-                      " л"
-                : "Точка " + shown(cal_->session().next_volume()) + " л";
-        wait_->setText(QString("%1: ждём успокоения, осталось %2 с; разброс ±%3 (допуск ±%4)")
-                           .arg(what)
-                           .arg(static_cast<int>(std::ceil(s.remaining)))
-                           .arg(shown(s.spread, 1))
-                           .arg(shown(info.rule.band, 1)));
-    } else if (cal_->session().points().empty()) {
-        wait_->setText(QString("Первая точка: %1 л, бак до первой порции. Нажмите «Записать "
-                               "точку» (Enter).")
-                           .arg(shown(cal_->session().next_volume())));
-    } else {
-        wait_->setText(QString("Следующая точка: %1 л. Долейте порцию и нажмите «Записать точку» "
-                               "(Enter).")
-                           .arg(shown(cal_->session().next_volume())));
-    }
     record_->setText(waiting ? "Отменить ожидание" : "Записать точку");
-    record_->setEnabled(cal_->active());
-    record_now_->setEnabled(cal_->active() && !cal_->paused());
+    const cal::ButtonStates can = cal::button_states(*cal_, false);
+    record_->setEnabled(can.record);
+    record_now_->setEnabled(can.record_now);
     std::optional<LevelStrip::Band> band;
     if (waiting && s.readings > 0)
         band = LevelStrip::Band{s.mean, info.rule.band, info.rule.seconds, s.settled};

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "calibration/calibration.h"
+#include "calibration/window_actions.h"
 
 class QComboBox;
 class QLabel;
@@ -83,15 +84,13 @@ class CalibrationWindow : public QDialog {
     void show_live();
     std::optional<std::size_t> selected_row() const;
     void fail(const std::string& text);
-    // A Yes/No question under the program's title.
-    bool ask(const std::string& text);
     // After a change of the table: shows it, selects the point the change touched, says why not.
     void after_change(const std::optional<std::string>& error);
     std::int64_t now() const;
 
-    const WindowModel& model_;
     Seams seams_;
     std::unique_ptr<calibration::Calibration> cal_;
+    calibration::WindowActions actions_;
     QTimer* timer_ = nullptr;
     int filling_ = 0;  // > 0 while the table is refilled: its edits are not the user's
 

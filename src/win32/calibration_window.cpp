@@ -11,6 +11,7 @@
 #include "calibration/session_form.h"
 #include "files/file_error.h"
 #include "seams/seams.h"
+#include "win32/report_pdf.h"
 #include "win32/text.h"
 
 namespace velkon::win32 {
@@ -32,6 +33,12 @@ enum ControlId : int {
     kStart,
     kLoad,
     kExport,
+    kPlatform,
+    kPlatformFormat,
+    kVehicle,
+    kInstaller,
+    kNotes,
+    kReport,
     kFile,
     kLive,
     kWait,
@@ -41,6 +48,8 @@ enum ControlId : int {
     kRemeasure,
     kEdit,
     kDelete,
+    kUndo,
+    kRedo,
     kNote,
     kPlot,
     kStrip,
@@ -61,6 +70,12 @@ constexpr Named kNames[] = {
     {"start", kStart},
     {"load", kLoad},
     {"export", kExport},
+    {"platform_export", kPlatform},
+    {"platform_format", kPlatformFormat},
+    {"vehicle", kVehicle},
+    {"installer", kInstaller},
+    {"notes", kNotes},
+    {"report", kReport},
     {"file", kFile},
     {"live", kLive},
     {"wait", kWait},
@@ -70,12 +85,14 @@ constexpr Named kNames[] = {
     {"remeasure", kRemeasure},
     {"edit", kEdit},
     {"delete", kDelete},
+    {"undo", kUndo},
+    {"redo", kRedo},
     {"note", kNote},
     {"plot", kPlot},
     {"strip", kStrip},
 };
 
-// Where each control sits, in pixels at 96 DPI, in the window's 900 x 620 client area.
+// Where each control sits, in pixels at 96 DPI, in the window's 900 x 680 client area.
 struct Place {
     int id;
     const wchar_t* cls;
@@ -89,9 +106,10 @@ constexpr DWORD kEditStyle = kChild | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD kButtonStyle = kChild | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD kLabelStyle = kChild | SS_LEFT | SS_NOPREFIX;
 
-// In tab order.
+// In tab order. The session's set-up, then the files and the report, then the table, the
+// buttons that change it (recording on the first row, editing on the second), the note.
 const Place kPlaces[] = {
-    {kFrame, WC_BUTTONW, L"Сеанс", kChild | BS_GROUPBOX, 8, 2, 884, 102},
+    {kFrame, WC_BUTTONW, L"Сеанс", kChild | BS_GROUPBOX, 8, 2, 884, 130},
     {kFirstLabel + 0, WC_STATICW, L"Порция, л", kLabelStyle, 20, 27, 72, 18},
     {kPortion, WC_EDITW, L"20", kEditStyle, 95, 24, 70, 22},
     {kFirstLabel + 1, WC_STATICW, L"Объём бака, л", kLabelStyle, 180, 27, 92, 18},
@@ -102,29 +120,41 @@ const Place kPlaces[] = {
     {kSettleSeconds, WC_EDITW, L"10", kEditStyle, 155, 52, 50, 22},
     {kFirstLabel + 4, WC_STATICW, L"допуск уровня ±", kLabelStyle, 220, 55, 102, 18},
     {kSettleBand, WC_EDITW, L"2", kEditStyle, 325, 52, 50, 22},
-    {kStart, WC_BUTTONW, L"Новый сеанс", kButtonStyle, 500, 50, 110, 26},
-    {kLoad, WC_BUTTONW, L"Открыть…", kButtonStyle, 615, 50, 100, 26},
-    {kExport, WC_BUTTONW, L"Экспорт CSV…", kButtonStyle, 720, 50, 110, 26},
-    {kFile, WC_STATICW, L"", kLabelStyle | SS_PATHELLIPSIS, 20, 81, 860, 18},
-    {kLive, WC_STATICW, L"", kLabelStyle, 10, 110, 880, 24},
-    {kWait, WC_STATICW, L"", kLabelStyle, 10, 136, 880, 20},
+    {kStart, WC_BUTTONW, L"Новый сеанс", kButtonStyle, 575, 22, 95, 26},
+    {kLoad, WC_BUTTONW, L"Открыть…", kButtonStyle, 675, 22, 95, 26},
+    {kExport, WC_BUTTONW, L"Экспорт CSV…", kButtonStyle, 775, 22, 105, 26},
+    {kPlatform, WC_BUTTONW, L"Для платформы…", kButtonStyle, 575, 50, 125, 26},
+    {kPlatformFormat, WC_COMBOBOXW, L"", kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 705,
+     51, 175, 200},
+    {kFirstLabel + 5, WC_STATICW, L"Машина, бак", kLabelStyle, 20, 83, 80, 18},
+    {kVehicle, WC_EDITW, L"", kEditStyle, 103, 80, 150, 22},
+    {kFirstLabel + 6, WC_STATICW, L"Установщик", kLabelStyle, 265, 83, 75, 18},
+    {kInstaller, WC_EDITW, L"", kEditStyle, 343, 80, 132, 22},
+    {kFirstLabel + 7, WC_STATICW, L"Заметки", kLabelStyle, 487, 83, 55, 18},
+    {kNotes, WC_EDITW, L"", kEditStyle, 545, 80, 230, 22},
+    {kReport, WC_BUTTONW, L"Отчёт…", kButtonStyle, 780, 78, 100, 26},
+    {kFile, WC_STATICW, L"", kLabelStyle | SS_PATHELLIPSIS, 20, 109, 860, 18},
+    {kLive, WC_STATICW, L"", kLabelStyle, 10, 138, 880, 24},
+    {kWait, WC_STATICW, L"", kLabelStyle, 10, 164, 880, 20},
     {kPoints, WC_LISTVIEWW, L"",
-     kChild | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 10, 160, 450,
-     340},
-    {kRecord, WC_BUTTONW, L"Записать точку", kButtonStyle, 10, 506, 120, 26},
-    {kRecordNow, WC_BUTTONW, L"Записать сейчас", kButtonStyle, 134, 506, 112, 26},
-    {kRemeasure, WC_BUTTONW, L"Перемерить", kButtonStyle, 250, 506, 78, 26},
-    {kEdit, WC_BUTTONW, L"Изменить…", kButtonStyle, 332, 506, 72, 26},
-    {kDelete, WC_BUTTONW, L"Удалить", kButtonStyle, 408, 506, 52, 26},
-    {kNote, WC_STATICW, L"", kLabelStyle, 10, 538, 450, 72},
-    {kPlot, kPlotClass, L"", kChild, 470, 160, 420, 262},
-    {kStrip, kPlotClass, L"", kChild, 470, 428, 420, 182},
+     kChild | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 10, 188, 450,
+     362},
+    {kRecord, WC_BUTTONW, L"Записать точку", kButtonStyle, 10, 556, 146, 26},
+    {kRecordNow, WC_BUTTONW, L"Записать сейчас", kButtonStyle, 162, 556, 146, 26},
+    {kRemeasure, WC_BUTTONW, L"Перемерить", kButtonStyle, 314, 556, 146, 26},
+    {kEdit, WC_BUTTONW, L"Изменить…", kButtonStyle, 10, 586, 104, 26},
+    {kDelete, WC_BUTTONW, L"Удалить", kButtonStyle, 120, 586, 92, 26},
+    {kUndo, WC_BUTTONW, L"Отменить", kButtonStyle, 218, 586, 118, 26},
+    {kRedo, WC_BUTTONW, L"Повторить", kButtonStyle, 342, 586, 118, 26},
+    {kNote, WC_STATICW, L"", kLabelStyle, 10, 618, 450, 56},
+    {kPlot, kPlotClass, L"", kChild, 470, 188, 420, 292},
+    {kStrip, kPlotClass, L"", kChild, 470, 486, 420, 188},
 };
 
 constexpr const char* kRuleText = "Введите время успокоения в секундах и допуск уровня.";
 
 constexpr int kClientWidth = 900;
-constexpr int kClientHeight = 620;
+constexpr int kClientHeight = 680;
 // Not WS_CLIPCHILDREN: the group box does not paint its inside, the window does.
 constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 
@@ -140,17 +170,11 @@ std::string shown(double value, int decimals = 3) {
     return cal::format_number(value, locale_decimal(), decimals);
 }
 
-std::string mark_words(unsigned marks) {
-    std::string words;
-    const auto add = [&](const char* word) {
-        if (!words.empty()) words += ", ";
-        words += word;
-    };
-    if (marks & cal::kFalls) add("уровень упал");
-    if (marks & cal::kSaturated) add("предел шкалы");
-    if (marks & cal::kOverTank) add("больше бака");
-    if (marks & cal::kSameVolume) add("повтор объёма");
-    return words;
+bool is_push_button(HWND hwnd) {
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    const LONG_PTR kind = GetWindowLongPtrW(hwnd, GWL_STYLE) & BS_TYPEMASK;
+    return lstrcmpiW(cls, WC_BUTTONW) == 0 && (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON);
 }
 
 // ---- GDI drawing helpers ----------------------------------------------------------------------
@@ -256,10 +280,10 @@ void polyline(HDC dc, const std::vector<POINT>& points, COLORREF color, int widt
 }  // namespace
 
 CalibrationWindow::CalibrationWindow(const WindowModel& model, Seams seams, HWND owner)
-    : model_(model),
-      seams_(std::move(seams)),
+    : seams_(std::move(seams)),
       owner_(owner),
-      cal_(std::make_unique<cal::Calibration>(model, seams_.program_folder)) {
+      cal_(std::make_unique<cal::Calibration>(model, seams_.program_folder)),
+      actions_(*cal_, model, seams_.dialogs, seams_.clock, seams_.program_folder) {
     static bool registered = false;
     if (!registered) {
         registered = true;
@@ -325,7 +349,7 @@ void CalibrationWindow::build() {
     face.lfHeight = face.lfHeight * 13 / 10;
     bold_font_ = CreateFontIndirectW(&face);
     for (const Place& p : kPlaces) {
-        const bool sunken = p.id == kPoints || p.cls == WC_EDITW;
+        const bool sunken = p.id == kPoints || std::wstring_view(p.cls) == WC_EDITW;
         const HWND hwnd =
             CreateWindowExW(sunken ? WS_EX_CLIENTEDGE : 0, p.cls, p.text, p.style, 0, 0, 0, 0,
                             hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
@@ -355,6 +379,16 @@ void CalibrationWindow::build() {
     }
     SendMessageW(GetDlgItem(hwnd_, kTank), EM_SETCUEBANNER, TRUE,
                  reinterpret_cast<LPARAM>(L"не задан"));
+    SendMessageW(GetDlgItem(hwnd_, kVehicle), EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(L"госномер, бак"));
+    SendMessageW(GetDlgItem(hwnd_, kNotes), EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(L"форма бака, заметки"));
+    const HWND formats = GetDlgItem(hwnd_, kPlatformFormat);
+    for (const cal::PlatformChoice& choice : cal::kPlatformChoices) {
+        SendMessageW(formats, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(widen(std::string(choice.name)).c_str()));
+    }
+    SendMessageW(formats, CB_SETCURSEL, 0, 0);
 }
 
 void CalibrationWindow::layout() {
@@ -400,6 +434,16 @@ void CalibrationWindow::close() {
 bool CalibrationWindow::dialog_message(MSG& msg) {
     if (!hwnd_ || !IsWindowVisible(hwnd_)) return false;
     if (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) return false;
+    // Here rather than as accelerators, so a text field keeps Ctrl+Z for its own text.
+    if (msg.message == WM_KEYDOWN && (msg.wParam == 'Z' || msg.wParam == 'Y') &&
+        GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0) {
+        wchar_t cls[16] = {};
+        GetClassNameW(msg.hwnd, cls, 16);
+        if (lstrcmpiW(cls, WC_EDITW) != 0) {
+            msg.wParam == 'Z' ? undo() : redo();
+            return true;
+        }
+    }
     return IsDialogMessageW(hwnd_, &msg) != FALSE;
 }
 
@@ -411,7 +455,24 @@ std::int64_t CalibrationWindow::now() const {
 }
 
 void CalibrationWindow::fail(const std::string& text) {
-    seams_.dialogs.message(text, Dialogs::Icon::Exclamation);
+    actions_.fail(text);
+}
+
+void CalibrationWindow::after_change(const std::optional<std::string>& error) {
+    show_session();
+    if (const auto recorded = cal_->take_recorded()) select_row(*recorded);
+    show_live();
+    if (error) fail(*error);
+}
+
+void CalibrationWindow::undo() {
+    if (!cal_->can_undo()) return;
+    after_change(cal_->undo());
+}
+
+void CalibrationWindow::redo() {
+    if (!cal_->can_redo()) return;
+    after_change(cal_->redo());
 }
 
 std::optional<std::size_t> CalibrationWindow::selected_row() const {
@@ -453,54 +514,58 @@ void CalibrationWindow::start_session() {
     if (!seconds || !band) return fail(kRuleText);
     form.settle_seconds = *seconds;
     form.settle_band = *band;
-    cal::FormReading reading = cal::read_form(form);
-    if (reading.error) return fail(*reading.error);
-    cal::SessionInfo info = std::move(reading.info);
-    if (cal_->active() && !cal_->session().points().empty() &&
-        !seams_.dialogs.yes_no("Начать новый сеанс? Текущая таблица сохранена в файле «" +
-                               path_text(cal_->file().filename()) + "».")) {
-        return;
-    }
-    const cal::Feed feed = cal::read_feed(model_);
-    info.started = seams_.clock.now_text();
-    info.serial = feed.serial;
-    info.full_scale = feed.full_scale;
-    if (const auto error = cal_->start(info)) return fail(*error);
+    form.vehicle = field(kVehicle);
+    form.installer = field(kInstaller);
+    form.notes = field(kNotes);
+    if (!actions_.start(form)) return;
     show_session();
     show_live();
 }
 
 void CalibrationWindow::load_from(const std::filesystem::path& path) {
-    cal::Loaded loaded = cal::load_file(path);
-    if (!loaded.session) return fail(loaded.error);
-    if (const auto error = cal_->resume(std::move(*loaded.session), seams_.clock.now_text()))
-        return fail(*error);
-    const cal::SessionForm form = cal::form_of(cal_->session().info(), locale_decimal());
+    const auto loaded = actions_.load(path, locale_decimal());
+    if (!loaded) return;
+    const cal::SessionForm& form = *loaded;
+    SetDlgItemTextW(hwnd_, kNote, L"");  // a message about the file before is no longer true
     ++filling_;
     SetDlgItemTextW(hwnd_, kPortion, widen(form.portion).c_str());
     SetDlgItemTextW(hwnd_, kTank, widen(form.tank).c_str());
     SetDlgItemTextW(hwnd_, kStartVolume, widen(form.start_volume).c_str());
     SetDlgItemTextW(hwnd_, kSettleSeconds, widen(shown(form.settle_seconds, 0)).c_str());
     SetDlgItemTextW(hwnd_, kSettleBand, widen(shown(form.settle_band, 1)).c_str());
+    SetDlgItemTextW(hwnd_, kVehicle, widen(form.vehicle).c_str());
+    SetDlgItemTextW(hwnd_, kInstaller, widen(form.installer).c_str());
+    SetDlgItemTextW(hwnd_, kNotes, widen(form.notes).c_str());
     --filling_;
     show_session();
     show_live();
 }
 
 void CalibrationWindow::export_to(const std::filesystem::path& path) {
-    if (!cal_->active() || cal_->session().points().empty())
-        return fail("В таблице нет точек: сохранять в CSV нечего.");
-    if (const auto error = cal_->export_csv(path, locale_decimal())) return fail(*error);
-    SetDlgItemTextW(hwnd_, kNote, widen("Таблица сохранена в «" + path_text(path) + "».").c_str());
+    if (const auto note = actions_.export_csv(path, locale_decimal()))
+        SetDlgItemTextW(hwnd_, kNote, widen(*note).c_str());
+}
+
+void CalibrationWindow::export_platform_to(const std::filesystem::path& path) {
+    const LRESULT chosen = SendDlgItemMessageW(hwnd_, kPlatformFormat, CB_GETCURSEL, 0, 0);
+    const auto choice = static_cast<std::size_t>(chosen < 0 ? 0 : chosen);
+    if (const auto note = actions_.export_platform(path, choice))
+        SetDlgItemTextW(hwnd_, kNote, widen(*note).c_str());
+}
+
+void CalibrationWindow::report_to(const std::filesystem::path& path) {
+    apply_who();
+    if (const auto note = actions_.report(path, write_report_pdf))
+        SetDlgItemTextW(hwnd_, kNote, widen(*note).c_str());
+}
+
+void CalibrationWindow::apply_who() {
+    const auto field = [this](int id) { return window_text(GetDlgItem(hwnd_, id)); };
+    actions_.apply_who(field(kVehicle), field(kInstaller), field(kNotes));
 }
 
 void CalibrationWindow::record_point() {
-    if (!cal_->active()) return fail("Сначала начните новый сеанс или откройте сохранённый.");
-    if (cal_->waiting()) {
-        cal_->cancel_wait();
-    } else {
-        cal_->wait_for_point();
-    }
+    actions_.toggle_wait();
     show_live();
 }
 
@@ -514,10 +579,7 @@ void CalibrationWindow::record_now() {
 }
 
 void CalibrationWindow::remeasure_selected() {
-    const auto row = selected_row();
-    if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую перемерить.");
-    cal_->wait_for_point(*row);
-    show_live();
+    if (actions_.remeasure(selected_row())) show_live();
 }
 
 // The point's volume and level in two input boxes, each starting with what the table holds.
@@ -535,34 +597,32 @@ void CalibrationWindow::edit_selected() {
     if (v.error) return fail(*v.error);
     const cal::CellReading l = cal::read_cell(level);
     if (l.error) return fail(*l.error);
-    point = {*v.value, *l.value};
-    const auto error = cal_->edit(*row, point);
-    show_session();
-    if (const auto recorded = cal_->take_recorded()) select_row(*recorded);
-    show_live();
-    if (error) fail(*error);
+    after_change(actions_.edit(*row, {*v.value, *l.value}));
 }
 
 void CalibrationWindow::delete_selected() {
-    const auto row = selected_row();
-    if (!row || !cal_->active()) return fail("Выберите в таблице точку, которую удалить.");
-    if (const auto error = cal_->remove(*row)) return fail(*error);
-    show_session();
-    show_live();
+    const auto change = actions_.remove(selected_row());
+    if (change.made) after_change(change.error);
 }
 
 void CalibrationWindow::choose_and_load() {
-    const auto path = seams_.dialogs.open_file(
-        "Открыть таблицу тарировки", seams_.program_folder / cal::kSessionFolder,
-        {{"Таблицы тарировки", "*.tarirovka *.csv"}, {"Все файлы", "*"}});
+    const auto path = actions_.choose_load();
     if (!path.empty()) load_from(path);
 }
 
 void CalibrationWindow::choose_and_export() {
-    const auto suggestion = cal_->suggested_file(seams_.program_folder, "", ".csv");
-    const auto path =
-        seams_.dialogs.save_file("Экспорт таблицы в CSV", suggestion, {{"CSV", "*.csv"}});
+    const auto path = actions_.choose_export();
     if (!path.empty()) export_to(path);
+}
+
+void CalibrationWindow::choose_and_export_platform() {
+    const auto path = actions_.choose_platform();
+    if (!path.empty()) export_platform_to(path);
+}
+
+void CalibrationWindow::choose_and_report() {
+    const auto path = actions_.choose_report();
+    if (!path.empty()) report_to(path);
 }
 
 // The settling fields take effect when they are left (or confirmed with Enter); a text that is
@@ -615,8 +675,9 @@ void CalibrationWindow::show_session() {
     SendMessageW(table, LVM_DELETEALLITEMS, 0, 0);
     for (std::size_t i = 0; i < s.points().size(); ++i) {
         const cal::Point& p = s.points()[i];
-        const std::wstring cells[] = {widen(shown(p.volume)), widen(shown(p.level, 1)),
-                                      widen(mark_words(checks[i].marks))};
+        const std::wstring cells[] = {
+            widen(shown(p.volume)), widen(shown(p.level, 1)),
+            widen(checks[i].marks ? cal::mark_words(checks[i].marks) : checks[i].note)};
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = static_cast<int>(i);
@@ -636,12 +697,13 @@ void CalibrationWindow::show_session() {
     SendMessageW(table, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(table, nullptr, TRUE);
     --filling_;
-    SetDlgItemTextW(hwnd_, kFile,
-                    widen(cal_->active() ? "Файл сеанса: " + path_text(cal_->file())
-                                         : "Сеанс не начат: задайте порцию и нажмите «Новый "
-                                           "сеанс» или откройте сохранённую таблицу.")
-                        .c_str());
-    EnableWindow(GetDlgItem(hwnd_, kExport), cal_->active() && !s.points().empty());
+    SetDlgItemTextW(hwnd_, kFile, widen(cal::file_text(*cal_)).c_str());
+    const cal::ButtonStates can = cal::button_states(*cal_, false);
+    EnableWindow(GetDlgItem(hwnd_, kExport), can.export_csv);
+    EnableWindow(GetDlgItem(hwnd_, kPlatform), can.platform);
+    EnableWindow(GetDlgItem(hwnd_, kReport), can.report);
+    EnableWindow(GetDlgItem(hwnd_, kUndo), can.undo);
+    EnableWindow(GetDlgItem(hwnd_, kRedo), can.redo);
     selection_changed();
 }
 
@@ -649,49 +711,15 @@ void CalibrationWindow::selection_changed() {
     const auto row = selected_row();
     plot_selected_ = row;
     InvalidateRect(GetDlgItem(hwnd_, kPlot), nullptr, FALSE);
-    const auto checks = cal_->session().checks();
-    if (row && *row < checks.size())
-        SetDlgItemTextW(hwnd_, kNote, widen(checks[*row].explanation).c_str());
-    const bool usable = row.has_value() && cal_->active();
+    if (row) SetDlgItemTextW(hwnd_, kNote, widen(cal::point_note(cal_->session(), *row)).c_str());
+    const bool usable = cal::button_states(*cal_, row.has_value()).point;
     for (const int id : {kRemeasure, kEdit, kDelete}) EnableWindow(GetDlgItem(hwnd_, id), usable);
 }
 
 void CalibrationWindow::show_live() {
-    const cal::Feed& feed = cal_->feed();
-    const cal::SessionInfo& info = cal_->session().info();
-    std::string live;
-    switch (feed.state) {
-        case cal::Feed::State::Reading:
-            live = "Уровень " + std::to_string(feed.level) + " (шкала 0…" +
-                   std::to_string(feed.full_scale - 1) + ")";
-            break;
-        case cal::Feed::State::Silent:
-            live = "Пауза: " + std::string(cal::kSilentStatus);
-            break;
-        case cal::Feed::State::NoData:
-            live = "Пауза: нет показаний датчика (откройте порт на главном окне)";
-            break;
-    }
-    const cal::SettlingState s = cal_->settling();
+    const std::string live = cal::live_text(*cal_);
+    const std::string wait = cal::wait_text(*cal_, locale_decimal());
     const bool waiting = cal_->waiting();
-    std::string wait;
-    if (!cal_->active()) {
-        wait.clear();
-    } else if (waiting && cal_->paused()) {
-        wait = "Ожидание прервано: оно начнётся заново, когда датчик ответит.";
-    } else if (waiting) {
-        const std::string what =
-            cal_->remeasuring()
-                ? "Перемер точки " + shown(cal_->session().points()[*cal_->remeasuring()].volume) +
-                      " л"
-                : "Точка " + shown(cal_->session().next_volume()) + " л";
-        wait = what + ": ждём успокоения, осталось " +
-               std::to_string(static_cast<int>(std::ceil(s.remaining))) + " с; разброс ±" +
-               shown(s.spread, 1) + " (допуск ±" + shown(info.rule.band, 1) + ")";
-    } else {
-        wait = "Следующая точка: " + shown(cal_->session().next_volume()) +
-               " л. Долейте порцию и нажмите «Записать точку» (Enter).";
-    }
     // Set only when changed: a label set anew every half second flickers.
     const auto set = [this](int id, const std::string& text) {
         const HWND hwnd = GetDlgItem(hwnd_, id);
@@ -700,8 +728,9 @@ void CalibrationWindow::show_live() {
     set(kLive, live);
     set(kWait, wait);
     set(kRecord, waiting ? "Отменить ожидание" : "Записать точку");
-    EnableWindow(GetDlgItem(hwnd_, kRecord), cal_->active());
-    EnableWindow(GetDlgItem(hwnd_, kRecordNow), cal_->active() && !cal_->paused());
+    const cal::ButtonStates can = cal::button_states(*cal_, false);
+    EnableWindow(GetDlgItem(hwnd_, kRecord), can.record);
+    EnableWindow(GetDlgItem(hwnd_, kRecordNow), can.record_now);
     strip_now_ms_ = now();
     InvalidateRect(GetDlgItem(hwnd_, kStrip), nullptr, FALSE);
 }
@@ -808,6 +837,7 @@ void CalibrationWindow::on_command(int id, int code) {
     if (code == EN_KILLFOCUS) {
         if (id == kSettleSeconds || id == kSettleBand) apply_rule();
         if (id == kPortion) apply_portion();
+        if (id == kVehicle || id == kInstaller || id == kNotes) apply_who();
         return;
     }
     if (code != BN_CLICKED) return;
@@ -820,6 +850,18 @@ void CalibrationWindow::on_command(int id, int code) {
             break;
         case kExport:
             choose_and_export();
+            break;
+        case kPlatform:
+            choose_and_export_platform();
+            break;
+        case kReport:
+            choose_and_report();
+            break;
+        case kUndo:
+            undo();
+            break;
+        case kRedo:
+            redo();
             break;
         case kRecord:
             record_point();
@@ -869,9 +911,11 @@ LRESULT CalibrationWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
                     apply_portion();
                 } else if (focus_id == kSettleSeconds || focus_id == kSettleBand) {
                     apply_rule();
-                } else if (focus_id == kTank || focus_id == kStartVolume) {
-                } else if (focus && (GetWindowLongPtrW(focus, GWL_STYLE) & 0xF) == BS_PUSHBUTTON &&
-                           focus_id >= kStart && focus_id <= kDelete) {
+                } else if (focus_id == kVehicle || focus_id == kInstaller || focus_id == kNotes) {
+                    apply_who();
+                } else if (focus_id == kTank || focus_id == kStartVolume ||
+                           focus_id == kPlatformFormat) {
+                } else if (focus && GetParent(focus) == hwnd_ && is_push_button(focus)) {
                     SendMessageW(focus, BM_CLICK, 0, 0);
                 } else if (!cal_->waiting()) {
                     record_point();

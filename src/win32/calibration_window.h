@@ -16,6 +16,7 @@
 #include <string>
 
 #include "calibration/calibration.h"
+#include "calibration/window_actions.h"
 
 namespace velkon {
 class Clock;
@@ -49,7 +50,8 @@ class CalibrationWindow {
     void close();
     bool is_open() const { return hwnd_ && IsWindowVisible(hwnd_); }
 
-    // The keyboard of the window (Tab, Enter, Esc) for the program's message loop.
+    // The keyboard of the window (Tab, Enter, Esc; Ctrl+Z and Ctrl+Y outside the text fields)
+    // for the program's message loop.
     bool dialog_message(MSG& msg);
 
     // One look at the main window (the timer's work; tests call it with their own clock).
@@ -59,15 +61,22 @@ class CalibrationWindow {
     void start_session();
     void load_from(const std::filesystem::path& path);
     void export_to(const std::filesystem::path& path);
+    // The table for a tracking platform in the format chosen beside its button.
+    void export_platform_to(const std::filesystem::path& path);
+    // «Отчёт…»: the PDF to hand over.
+    void report_to(const std::filesystem::path& path);
     void record_point();
     void record_now();
     void remeasure_selected();
     void edit_selected();
     void delete_selected();
+    void undo();
+    void redo();
 
     // The controls, for tests: "portion", "tank", "start_volume", "settle_seconds",
-    // "settle_band", "file", "live", "wait", "note", "points", "record", "record_now",
-    // "remeasure", "edit", "delete", "export", "plot", "strip".
+    // "settle_band", "vehicle", "installer", "notes", "file", "live", "wait", "note", "points",
+    // "record", "record_now", "remeasure", "edit", "delete", "undo", "redo", "start", "load",
+    // "export", "platform_export", "platform_format", "report", "plot", "strip".
     HWND control(std::string_view name) const;
     std::optional<std::size_t> selected_row() const;
     void select_row(std::size_t row);
@@ -81,6 +90,12 @@ class CalibrationWindow {
     void on_command(int id, int code);
     void choose_and_load();
     void choose_and_export();
+    void choose_and_export_platform();
+    void choose_and_report();
+    // Vehicle, installer and notes typed during a session go into it.
+    void apply_who();
+    // After a change of the table: shows it, selects the point the change touched, says why not.
+    void after_change(const std::optional<std::string>& error);
     void apply_rule();
     void apply_portion();
     void show_session();
@@ -92,10 +107,10 @@ class CalibrationWindow {
     void paint_plot(HDC dc, const RECT& box);
     void paint_strip(HDC dc, const RECT& box);
 
-    const WindowModel& model_;
     Seams seams_;
     HWND owner_;
     std::unique_ptr<calibration::Calibration> cal_;
+    calibration::WindowActions actions_;
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     HFONT bold_font_ = nullptr;

@@ -205,11 +205,15 @@ LRESULT CALLBACK russian_buttons(int code, WPARAM wparam, LPARAM lparam) {
 }  // namespace
 
 bool Win32Dialogs::yes_no(const std::string& text) {
+    return yes_no_titled(text, kAppTitle);
+}
+
+bool Win32Dialogs::yes_no_titled(const std::string& text, const std::string& title) {
     // The window's thread is the only one that asks; a hook left by a box that never showed is
     // replaced.
     if (g_button_hook) UnhookWindowsHookEx(g_button_hook);
     g_button_hook = SetWindowsHookExW(WH_CBT, russian_buttons, nullptr, GetCurrentThreadId());
-    const int answer = MessageBoxW(owner_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_YESNO);
+    const int answer = MessageBoxW(owner_, widen(text).c_str(), widen(title).c_str(), MB_YESNO);
     if (g_button_hook) {
         UnhookWindowsHookEx(g_button_hook);
         g_button_hook = nullptr;

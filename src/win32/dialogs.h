@@ -19,6 +19,7 @@ class Win32Dialogs : public Dialogs {
 
     void message(const std::string& text, Icon icon, const std::string& title) override;
     bool yes_no(const std::string& text) override;
+    bool yes_no_titled(const std::string& text, const std::string& title) override;
     std::string input(const std::string& prompt, const std::string& title,
                       const std::string& initial) override;
     std::filesystem::path open_file(const std::string& title, const std::filesystem::path& start,

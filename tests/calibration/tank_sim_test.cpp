@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "calibration/calibration.h"
+#include "calibration/report.h"
 #include "support/sim_window.h"
 
 namespace velkon::calibration {
@@ -84,6 +85,69 @@ TEST(TankCalibrationWithSimulator, TenPoursGiveATableOfTheTanksShape) {
     EXPECT_EQ(back.session->points(), s.points());
     EXPECT_EQ(load_file(cal.file()).session, s);
     std::printf("[ info ] ticks per point at most: %d\n", most_ticks);
+}
+
+// An installer's day: the empty tank, two pours, a pour during which more leaked out than went
+// in (marked where it happened), that point's volume corrected to what the tank holds, the next
+// pours counted on from the corrected point, a point recorded without pouring and taken back,
+// the full tank; then a table a platform takes and a report without marks.
+TEST(TankCalibrationWithSimulator, ALeakAndAMistakeAreMendedBeforeTheHandOver) {
+    constexpr double kTank = 100;
+    testing::SimWindow w;
+    w.server.with_device([](sim::Device& d) {
+        d.sensor().tank = sim::Tank(kTank, sim::TankShape::Straight);
+        d.sensor().fuel_ppm = 0;
+    });
+    ASSERT_TRUE(w.open()) << w.server.error();
+    Calibration cal(w.model, w.folder.path());
+    std::int64_t now = 0;
+    auto tick = [&] {
+        w.app.exchange().start_tick();
+        now += 500;
+        return cal.sample(now);
+    };
+    for (int i = 0; i < 6 && cal.feed().state != Feed::State::Reading; ++i) tick();
+    ASSERT_EQ(cal.feed().state, Feed::State::Reading) << w.model.text(ctl::MsgCom);
+    SessionInfo info;
+    info.started = "11.12.2026 10:00:00";
+    info.portion = 20;
+    info.tank_volume = kTank;
+    info.rule = {5.0, 2.0};
+    ASSERT_FALSE(cal.start(info));
+    auto pour_and_record = [&](double litres) {
+        w.server.with_device([litres](sim::Device& d) { d.sensor().tank->pour(litres); });
+        cal.wait_for_point();
+        for (int ticks = 0; cal.waiting() && ticks < 200; ++ticks) ASSERT_FALSE(tick());
+        ASSERT_FALSE(cal.waiting()) << "never settled";
+    };
+    auto volumes = [&] {
+        std::vector<double> out;
+        for (const Point& p : cal.session().points()) out.push_back(p.volume);
+        return out;
+    };
+    pour_and_record(0);
+    pour_and_record(20);
+    pour_and_record(20);
+    // 20 l poured while 30 l ran out: the tank holds 30 l, the table says 60 l.
+    pour_and_record(20 - 30);
+    ASSERT_EQ(volumes(), (std::vector<double>{0, 20, 40, 60}));
+    auto checks = cal.session().checks();
+    EXPECT_EQ(checks[3].marks, kFalls) << checks[3].explanation;
+    EXPECT_EQ(checks[2].marks, 0u);
+    ASSERT_FALSE(cal.edit(3, {30, cal.session().points()[3].level}));
+    pour_and_record(20);  // the tank holds 50 l
+    EXPECT_EQ(volumes(), (std::vector<double>{0, 20, 30, 40, 50}));
+    // «Записать сейчас» without a pour, then taken back.
+    ASSERT_FALSE(cal.record_now());
+    EXPECT_EQ(volumes().back(), 70);
+    ASSERT_FALSE(cal.undo());
+    for (int pour = 0; pour < 3; ++pour) pour_and_record(pour < 2 ? 20 : 10);
+    EXPECT_EQ(volumes(), (std::vector<double>{0, 20, 30, 40, 50, 70, 90, 100}));
+    checks = cal.session().checks();
+    for (const PointCheck& c : checks) EXPECT_EQ(c.marks, 0u) << c.explanation;
+    const PlatformText platform = platform_table(cal.session(), {});
+    EXPECT_EQ(platform.error, "");
+    EXPECT_EQ(make_report(cal.session()).summary, "Точек: 8, все без замечаний.");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -32,6 +33,7 @@ struct CliRig {
     testing::FakeLister lister;
     test::TempDir folder;
     std::ostringstream out, err;
+    decltype(cli::CliSeams::write_report_pdf) write_report_pdf;
 
     CliRig() {
         if (!server.start()) ADD_FAILURE() << server.error();
@@ -40,7 +42,8 @@ struct CliRig {
     int run(std::vector<std::string> args) {
         out.str("");
         err.str("");
-        cli::CliTool tool({[] { return make_serial_port(); }, lister, out, err, 0ms});
+        cli::CliTool tool(
+            {[] { return make_serial_port(); }, lister, out, err, 0ms, write_report_pdf});
         return tool.run(args);
     }
     const std::string& port() const { return server.slave_path(); }
@@ -354,6 +357,59 @@ TEST(CliProgram, ExitStatusAndStreams) {
     rig.server.set_faults({.silent = true});
     EXPECT_EQ(run("imei '" + rig.port() + "'"), 1);
     EXPECT_NE(file_content(err)->find("Устройство не отвечает"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velkon
+
+namespace velkon {
+namespace {
+
+// `tank report` from a saved table: the CSV written by the calibration's own writer, the PDF
+// handed to the window's drawing with the loaded session; every fault worded, with its status.
+TEST(Cli, TankReportWritesWhatWasAskedOrSaysWhyNot) {
+    CliRig rig;
+    const auto table = rig.folder.path() / "bak.csv";
+    ASSERT_TRUE(std::ofstream(table) << "Объём, л;Уровень\n0;3\n20;210\n40;400\n");
+    std::size_t drawn_points = 0;
+    std::filesystem::path drawn_to;
+    rig.write_report_pdf = [&](const calibration::Session& s, const std::filesystem::path& p) {
+        drawn_points = s.points().size();
+        drawn_to = p;
+        return std::optional<std::string>();
+    };
+    const std::string t = table.string(), dir = rig.folder.path().string();
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string said;  // in the error output
+    } cases[] = {
+        {{"tank", "report", t, "-o", dir + "/r.csv"}, 0, ""},
+        {{"tank", "report", t, "-o", dir + "/r.PDF"}, 0, ""},
+        {{"tank", "report", t}, 2, "Укажите файл отчёта"},
+        {{"tank", "report", t, "-o", dir + "/r.txt"}, 2, "в файл .pdf или .csv"},
+        {{"tank", "report", dir + "/none.csv", "-o", dir + "/n.csv"}, 2, "none.csv"},
+        {{"tank", "report", t, "-o", t + "/r.csv"}, 1, "r.csv"},
+        {{"tank", "report", t, "--json", "-o", dir + "/r.csv"}, 2, "--json"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(rig.run(c.args), c.status) << rig.err.str();
+        EXPECT_NE(rig.err.str().find(c.said), std::string::npos) << rig.err.str();
+        if (c.status == 0) {
+            EXPECT_EQ(rig.err.str(), "");
+        }
+    }
+    EXPECT_EQ(drawn_points, 3u);
+    EXPECT_EQ(drawn_to, rig.folder.path() / "r.PDF");
+    const auto csv = file_content(rig.folder.path() / "r.csv");
+    ASSERT_TRUE(csv);
+    EXPECT_NE(csv->find("20;210"), std::string::npos) << *csv;
+    EXPECT_FALSE(std::filesystem::exists(rig.folder.path() / "n.csv"));
+
+    rig.write_report_pdf = nullptr;
+    EXPECT_EQ(rig.run({"tank", "report", t, "-o", dir + "/x.pdf"}), 2);
+    EXPECT_NE(rig.err.str().find("без окна тарировки"), std::string::npos) << rig.err.str();
 }
 
 }  // namespace

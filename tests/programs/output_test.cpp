@@ -8,8 +8,10 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "programs/pdf_words.h"
 #include "programs/programs_fixture.h"
 
 namespace velkon::test {
@@ -81,6 +83,49 @@ TEST(FileSizeLimit, CliStandardOutputIsAnError) {
     EXPECT_NE(run.err.find("стандартный вывод: превышен допустимый размер файла"),
               std::string::npos)
         << run.err;
+}
+
+// The calibration report from a saved session, as a shell runs it: drawn offscreen with no
+// display and no runtime folder, nothing but our own messages on the error output, and read back
+// by an independent reader: every field there, nothing off the page, at most two pages even for a
+// long table. Under a file-size limit smaller than the PDF it fails, saying so, leaving nothing.
+TEST(TankReport, ASavedSessionsPdfReadsWholeOnItsPages) {
+    TempDir folder;
+    const fs::path session = folder.path() / "бак.tarirovka";
+    {
+        std::ofstream out(session);
+        out << "velkon-tarirovka 1\nstarted=10.12.2026 09:15:30\nserial=4242\n"
+               "imei=866795030012345\nvehicle=А123ВС 77, левый бак седельного тягача, "
+               "колонна № 3\ninstaller=Петров Пётр Петрович\nfirmware=1.6.3\n"
+               "notes=лежачий цилиндр с перегородкой посередине, заливная горловина сверху\n"
+               "portion=5\ntank=400\nstart=0\nscale=4096\nsettle_seconds=12.5\n"
+               "settle_band=1.5\n";
+        for (int k = 0; k <= 80; ++k)
+            out << "point=" << k * 5 << ";" << (k == 7 ? 10 : 20 + k * 50) << "\n";
+        out << "end\n";
+    }
+    const fs::path pdf = folder.make_dir("out") / "бак.pdf";
+    Outcome run = run_cli({"tank", "report", session.string(), "-o", pdf.string()}, {});
+    expect_exit(run, 0);
+    EXPECT_EQ(run.err, "");
+    const PdfWords read = read_pdf_words(pdf);
+    ASSERT_EQ(read.error, "");
+    EXPECT_LE(read.pages.size(), 2u);
+    const std::string first = read.pages[0].text();
+    for (const char* shown : {"Тарировочная таблица бака", "колонна № 3", "Петров Пётр Петрович",
+                              "10.12.2026", "4242", "1.6.3", "866795030012345", "400 л",
+                              "заливная горловина сверху", "записывается среднее", "уровень упал"})
+        EXPECT_NE(first.find(shown), std::string::npos) << shown << "\n" << first;
+    // 20 points is about 7 mm: the printer's own margin.
+    EXPECT_EQ(words_outside(read, 20), std::vector<std::string>{});
+
+    fs::remove(pdf);
+    run = run_cli({"tank", "report", session.string(), "-o", pdf.string()}, {}, 1024);
+    expect_exit(run, 1);
+    EXPECT_NE(run.err.find("«" + pdf.string() + "»: превышен допустимый размер файла"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(names_in(pdf.parent_path()), std::vector<std::string>{});
 }
 
 // The window's start writes the day file's header; under a limit smaller than the header the

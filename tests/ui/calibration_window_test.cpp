@@ -13,7 +13,11 @@
 #include <QTimer>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <sstream>
 
+#include "cli/cli_tool.h"
+#include "ui/calibration_report.h"
 #include "ui/window_fixture.h"
 
 namespace velkon::testing {
@@ -257,6 +261,42 @@ TEST_F(CalibrationWindowTest, ChangesAreAskedUndoneAndShifted) {
     ASSERT_FALSE(f.dialogs.messages.empty());
     EXPECT_EQ(f.dialogs.messages.back().title, "Конфигуратор Velkon");
     for (const auto& title : f.dialogs.question_titles) EXPECT_EQ(title, "Конфигуратор Velkon");
+}
+
+// The report handed over from the window and the one velkon-cli makes later from the session
+// file are the same document: every field the report shows survives the session file. Only the
+// moment of drawing differs.
+TEST_F(CalibrationWindowTest, TheWindowsReportIsTheCommandLinesFromItsSessionFile) {
+    calibration.show();
+    part<QLineEdit>("tank")->setText("200");
+    part<QLineEdit>("vehicle")->setText("А123ВС 77, левый бак");
+    part<QLineEdit>("installer")->setText("Петров");
+    part<QLineEdit>("notes")->setText("лежачий цилиндр");
+    start();
+    for (int level : {10, 100, 90, 250}) {
+        reading(level);
+        calibration.record_now();
+    }
+    const auto from_window = f.folder.path() / "окно.pdf";
+    calibration.report_to(from_window);
+    ASSERT_TRUE(f.dialogs.messages.empty()) << f.dialogs.texts().back();
+
+    const auto from_cli = f.folder.path() / "cli.pdf";
+    std::ostringstream out, err;
+    FakeLister no_ports;
+    cli::CliTool tool({[] { return make_serial_port(); }, no_ports, out, err,
+                       std::chrono::milliseconds(0), ui::write_report_pdf});
+    ASSERT_EQ(tool.run({"tank", "report", calibration.calibration().file().string(), "-o",
+                        from_cli.string()}),
+              0)
+        << err.str();
+    auto undated = [this](const std::filesystem::path& pdf) {
+        static const std::regex date("/CreationDate \\(D:[0-9]+Z?\\)");
+        return std::regex_replace(read_all(pdf), date, "/CreationDate ()");
+    };
+    const std::string window_text = undated(from_window);
+    ASSERT_GT(window_text.size(), 1000u);
+    EXPECT_TRUE(window_text == undated(from_cli)) << "the two reports differ";
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The Win32 calibration window against the simulator's tank: the script that runs these tests
 // maps VELKON_TEST_TANK_COM to a simulator with a 100-litre tank, and VELKON_TEST_TANK_POUR names
 // the pipe its "pour N" lines go to. The main window polls the sensor through the real driver;
-// the calibration window samples what it shows, as in the program.
+// the calibration window samples what it shows, as in the program. The installer's changes
+// (asked, undone, shifted, exported, reported) are tried on levels the test shows itself, on a
+// fixed clock.
 #include "win32/calibration_window.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +11,18 @@
 // After windows.h.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include "app/configurator.h"
 #include "calibration/session_file.h"
+#include "calibration/window_actions.h"
+#include "files/file_error.h"
 #include "serial/serial_port.h"
 #include "support/stand_ins.h"
 #include "win32/io_runner.h"
@@ -142,6 +149,197 @@ TEST(Win32Calibration, RecordsPointsFromTheSimulatorsTankAndExportsThem) {
     rig.calibration.dialog_message(esc);
     EXPECT_FALSE(rig.calibration.is_open());
     EXPECT_TRUE(IsWindowEnabled(rig.window.hwnd()));
+}
+
+// The window alone over a model the test fills: no port, no timer that fires during a test
+// (its interval is an hour), every look at the levels on the test's own clock.
+struct TableRig : testing::StandIns {
+    std::int64_t now = 0;
+    CalibrationWindow calibration{
+        model, {dialogs, clock, folder.path(), [this] { return now; }, 3'600'000}, nullptr};
+    using Table = std::vector<cal::Point>;
+
+    TableRig() { calibration.open(); }
+    ~TableRig() { calibration.close(); }
+
+    HWND operator[](const char* name) const { return calibration.control(name); }
+    void type(const char* field, const char* text) {
+        SetWindowTextW(calibration.control(field), widen(text).c_str());
+    }
+    void click(const char* button) { SendMessageW(calibration.control(button), BM_CLICK, 0, 0); }
+    // The level the main window shows now, taken at once with «Записать сейчас».
+    void record_at(int level) {
+        model.set_text(ctl::uroven, std::to_string(level));
+        ++model.vars.levels_shown;
+        now += 500;
+        calibration.sample();
+        click("record_now");
+    }
+    // Ctrl with a key, through the window's keyboard as the program's message loop hands it.
+    void ctrl(HWND target, char key) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        BYTE held[256];
+        std::copy(std::begin(keys), std::end(keys), held);
+        held[VK_CONTROL] = 0x80;
+        SetKeyboardState(held);
+        MSG down{target, WM_KEYDOWN, static_cast<WPARAM>(key), 0, 0, {}};
+        if (!calibration.dialog_message(down)) {
+            TranslateMessage(&down);
+            DispatchMessageW(&down);
+        }
+        SetKeyboardState(keys);
+    }
+    const Table& points() { return calibration.calibration().session().points(); }
+    bool enabled(const char* name) const { return IsWindowEnabled((*this)[name]) != FALSE; }
+    void start_with(std::initializer_list<int> levels) {
+        type("portion", "20");
+        click("start");
+        ASSERT_TRUE(calibration.calibration().active())
+            << (dialogs.messages.empty() ? "" : dialogs.messages.back().text);
+        for (int level : levels) record_at(level);
+    }
+    static std::string read_all(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+};
+
+// A delete or a re-measure refused keeps the point; records and deletes are undone and redone by
+// the buttons and by Ctrl+Z / Ctrl+Y alike, the buttons enabled only when there is something to
+// take back.
+TEST(Win32Calibration, DeletesAreAskedAndChangesAreUndoneAndRedone) {
+    TableRig r;
+    r.start_with({10, 100, 190});
+    ASSERT_EQ(r.points(), (TableRig::Table{{0, 10}, {20, 100}, {40, 190}}));
+    EXPECT_TRUE(r.enabled("undo"));
+    EXPECT_FALSE(r.enabled("redo"));
+
+    r.calibration.select_row(1);
+    r.dialogs.answers = {false};
+    r.click("delete");
+    EXPECT_EQ(r.points().size(), 3u);
+    ASSERT_EQ(r.dialogs.questions.size(), 1u);
+    EXPECT_EQ(r.dialogs.questions[0], "Удалить точку 20 л (уровень 100)? Это можно отменить.");
+    r.dialogs.answers = {true};
+    r.click("delete");
+    ASSERT_EQ(r.points(), (TableRig::Table{{0, 10}, {40, 190}}));
+    r.calibration.select_row(0);
+    r.dialogs.answers = {false};
+    r.click("remeasure");
+    EXPECT_FALSE(r.calibration.calibration().waiting());
+    EXPECT_EQ(r.dialogs.questions.back(),
+              "Перемерить точку 0 л? Её уровень 10 заменит новый замер (это можно отменить).");
+
+    const HWND table = r["points"];
+    const struct {
+        const char* how;
+        std::function<void()> act;
+        std::size_t points;
+        bool undo, redo;
+    } steps[] = {
+        {"Ctrl+Z takes the delete back", [&] { r.ctrl(table, 'Z'); }, 3, true, true},
+        {"«Отменить» takes the last record back", [&] { r.click("undo"); }, 2, true, true},
+        {"Ctrl+Y records it again", [&] { r.ctrl(table, 'Y'); }, 3, true, true},
+        {"«Повторить» deletes again", [&] { r.click("redo"); }, 2, true, false},
+        {"«Повторить» with nothing to redo", [&] { r.click("redo"); }, 2, true, false},
+        {"Ctrl+Z in a text field is the field's", [&] { r.ctrl(r["vehicle"], 'Z'); }, 2, true,
+         false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.how);
+        step.act();
+        EXPECT_EQ(r.points().size(), step.points);
+        EXPECT_EQ(r.enabled("undo"), step.undo);
+        EXPECT_EQ(r.enabled("redo"), step.redo);
+    }
+    EXPECT_EQ(SendMessageW(table, LVM_GETITEMCOUNT, 0, 0), 2);
+    for (const auto& title : r.dialogs.question_titles) EXPECT_EQ(title, kWindowTitle);
+}
+
+// A volume corrected by hand moves the later ones when the installer agrees; a marked table is
+// exported only when confirmed, the note line tells why a point is marked, and the platform's
+// table comes in the order and separator chosen beside its button.
+TEST(Win32Calibration, EditsShiftLaterVolumesAndExportsAskAndFollowTheChosenFormat) {
+    TableRig r;
+    r.start_with({10, 100, 190});
+    r.calibration.select_row(1);
+    ASSERT_TRUE(r.enabled("edit"));
+    r.dialogs.inputs = {"15", "100"};
+    r.dialogs.answers = {true};
+    r.click("edit");
+    EXPECT_EQ(r.points(), (TableRig::Table{{0, 10}, {15, 100}, {35, 190}}));
+    ASSERT_EQ(r.dialogs.questions.size(), 1u);
+    EXPECT_EQ(r.dialogs.questions[0],
+              "Сдвинуть объёмы следующих точек на -5 л? Они считались от этой точки.");
+
+    const struct {
+        int choice;
+        const char* text;
+    } formats[] = {{0, "10;0\r\n100;15\r\n190;35\r\n"}, {5, "0\t10\r\n15\t100\r\n35\t190\r\n"}};
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.choice);
+        const auto path = r.folder.path() / ("platform" + std::to_string(f.choice) + ".csv");
+        SendMessageW(r["platform_format"], CB_SETCURSEL, f.choice, 0);
+        r.dialogs.files = {path};
+        r.click("platform_export");
+        EXPECT_TRUE(r.dialogs.messages.empty());
+        EXPECT_EQ(TableRig::read_all(path), f.text);
+        EXPECT_EQ(window_text(r["note"]),
+                  "Таблица для платформы сохранена в «" + path_text(path) + "».");
+    }
+    ASSERT_EQ(r.dialogs.files_asked.size(), 2u);
+    EXPECT_EQ(r.dialogs.files_asked[0].title, "Таблица для платформы");
+
+    // A falling level: marked, explained under the table, and the export asks first.
+    r.calibration.select_row(2);
+    r.dialogs.inputs = {"35", "50"};
+    r.click("edit");
+    ASSERT_EQ(r.points()[2], (cal::Point{35, 50}));
+    r.calibration.select_row(2);
+    EXPECT_EQ(window_text(r["note"]), cal::point_note(r.calibration.calibration().session(), 2));
+    EXPECT_NE(window_text(r["note"]), "");
+    const auto csv = r.folder.path() / "marked.csv";
+    r.dialogs.answers = {false};
+    r.calibration.export_to(csv);
+    EXPECT_FALSE(std::filesystem::exists(csv));
+    r.dialogs.answers = {true};
+    r.calibration.export_to(csv);
+    EXPECT_NE(TableRig::read_all(csv).find(";50;уровень упал"), std::string::npos);
+    EXPECT_TRUE(r.dialogs.answers.empty());
+    EXPECT_TRUE(r.dialogs.messages.empty());
+}
+
+// Vehicle, installer and notes go into the session file (when the report is asked for, or a
+// field is left) and come back into the fields with the session.
+TEST(Win32Calibration, TheReportsFieldsReachTheSessionFileAndComeBack) {
+    TableRig r;
+    r.start_with({10});
+    r.type("vehicle", "А123ВС 77, левый бак");
+    r.type("installer", "Петров");
+    r.type("notes", "лежачий цилиндр");
+    r.dialogs.files = {r.folder.path() / "отчёт.pdf"};
+    r.click("report");
+    ASSERT_EQ(r.dialogs.files_asked.size(), 1u);
+    EXPECT_EQ(r.dialogs.files_asked[0].title, "Отчёт о тарировке");
+    const auto file = r.calibration.calibration().file();
+    const cal::Loaded saved = cal::load_file(file);
+    ASSERT_TRUE(saved.session) << saved.error;
+    EXPECT_EQ(saved.session->info().vehicle, "А123ВС 77, левый бак");
+    EXPECT_EQ(saved.session->info().installer, "Петров");
+    EXPECT_EQ(saved.session->info().notes, "лежачий цилиндр");
+
+    // Leaving a field is enough.
+    r.type("installer", "Сидоров");
+    SetFocus(r["installer"]);
+    SetFocus(r["points"]);
+    EXPECT_EQ(cal::load_file(file).session->info().installer, "Сидоров");
+
+    for (const char* field : {"vehicle", "installer", "notes"}) r.type(field, "");
+    r.calibration.load_from(file);
+    EXPECT_EQ(window_text(r["vehicle"]), "А123ВС 77, левый бак");
+    EXPECT_EQ(window_text(r["installer"]), "Сидоров");
+    EXPECT_EQ(window_text(r["notes"]), "лежачий цилиндр");
 }
 
 }  // namespace

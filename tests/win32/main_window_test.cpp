@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "support/form_fixture.h"
@@ -310,6 +311,7 @@ TEST(Win32Dialogs, BoxesCarryTheAskedIcon) {
 
 // What a question box shows, read while it is open; then it is answered No.
 std::wstring g_question_buttons;
+std::wstring g_question_title;
 
 BOOL CALLBACK read_and_answer(HWND window, LPARAM) {
     if (!GetDlgItem(window, IDYES)) return TRUE;
@@ -318,6 +320,9 @@ BOOL CALLBACK read_and_answer(HWND window, LPARAM) {
     GetDlgItemTextW(window, IDYES, yes, 32);
     GetDlgItemTextW(window, IDNO, no, 32);
     g_question_buttons = std::wstring(yes) + L"/" + no;
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    g_question_title = title;
     PostMessageW(window, WM_COMMAND, IDNO, 0);
     return FALSE;
 }
@@ -327,14 +332,27 @@ void CALLBACK answer_question(HWND, UINT, UINT_PTR id, DWORD) {
     if (!g_question_buttons.empty()) KillTimer(nullptr, id);
 }
 
-// Questions say «Да/Нет» like the input box's «OK/Отмена», whatever the system's language.
+// Questions say «Да/Нет» like the input box's «OK/Отмена», whatever the system's language, under
+// the program's title or the one asked for.
 TEST(Win32Dialogs, QuestionButtonsAreRussian) {
     Win32Dialogs dialogs;
-    g_question_buttons.clear();
-    const UINT_PTR timer = SetTimer(nullptr, 0, 10, answer_question);  // runs inside the box
-    EXPECT_FALSE(dialogs.yes_no("Продолжить?"));
-    KillTimer(nullptr, timer);
-    EXPECT_EQ(narrow(g_question_buttons), "Да/Нет");
+    const struct {
+        std::function<bool()> ask;
+        std::string title;
+    } cases[] = {
+        {[&] { return dialogs.yes_no("Продолжить?"); }, kAppTitle},
+        {[&] { return dialogs.yes_no_titled("Удалить?", "Конфигуратор Velkon"); },
+         "Конфигуратор Velkon"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        g_question_buttons.clear();
+        const UINT_PTR timer = SetTimer(nullptr, 0, 10, answer_question);  // runs inside the box
+        EXPECT_FALSE(c.ask());
+        KillTimer(nullptr, timer);
+        EXPECT_EQ(narrow(g_question_buttons), "Да/Нет");
+        EXPECT_EQ(narrow(g_question_title), c.title);
+    }
 }
 
 TEST(Win32Dialogs, FileFiltersBecomeTheBoxsFilterText) {
