@@ -55,4 +55,18 @@ class FakeFont : public pdf::Font {
     std::uint16_t breve_ = 0;
 };
 
+// A TrueType font file read whole (a single face, Unicode BMP "cmap" of format 4), for tests that
+// embed a real font.
+class FontFile : public pdf::Font {
+  public:
+    explicit FontFile(const std::string& path);
+    bool ok() const { return !tables_.empty(); }
+    std::string table(std::string_view tag) const override;
+    std::uint16_t glyph(char32_t c) const override;
+    std::string name() const override { return "Font File"; }
+
+  private:
+    std::map<std::string, std::string> tables_;
+};
+
 }  // namespace velkon::test
