@@ -11,25 +11,37 @@
 namespace velkon::calibration {
 namespace {
 
-TEST(TankCalibrationWithSimulator, TenPoursGiveATableOfTheTanksShape) {
-    constexpr double kTank = 200;
-    constexpr double kPortion = 20;
-    testing::SimWindow w;
-    w.server.with_device([](sim::Device& d) {
-        d.sensor().tank = sim::Tank(kTank, sim::TankShape::Cylinder);
-        d.sensor().fuel_ppm = 0;
-    });
-    ASSERT_TRUE(w.open()) << w.server.error();
-
-    Calibration cal(w.model, w.folder.path());
-    std::int64_t now = 0;
-    auto tick = [&] {
+// The simulator's tank on the line, the link open and the sensor read; the calibration's clock
+// moves with the exchange ticks.
+class TankOnTheLine : public ::testing::Test {
+  protected:
+    void open(double litres, sim::TankShape shape) {
+        w.server.with_device([&](sim::Device& d) {
+            d.sensor().tank = sim::Tank(litres, shape);
+            d.sensor().fuel_ppm = 0;
+        });
+        ASSERT_TRUE(w.open()) << w.server.error();
+        for (int i = 0; i < 6 && cal.feed().state != Feed::State::Reading; ++i) tick();
+        ASSERT_EQ(cal.feed().state, Feed::State::Reading) << w.model.text(ctl::MsgCom);
+    }
+    std::optional<std::string> tick() {
         w.app.exchange().start_tick();
         now += 500;
         return cal.sample(now);
-    };
-    for (int i = 0; i < 6 && cal.feed().state != Feed::State::Reading; ++i) tick();
-    ASSERT_EQ(cal.feed().state, Feed::State::Reading) << w.model.text(ctl::MsgCom);
+    }
+    void pour(double litres) {
+        w.server.with_device([litres](sim::Device& d) { d.sensor().tank->pour(litres); });
+    }
+
+    testing::SimWindow w;
+    Calibration cal{w.model, w.folder.path()};
+    std::int64_t now = 0;
+};
+
+TEST_F(TankOnTheLine, TenPoursGiveATableOfTheTanksShape) {
+    constexpr double kTank = 200;
+    constexpr double kPortion = 20;
+    ASSERT_NO_FATAL_FAILURE(open(kTank, sim::TankShape::Cylinder));
 
     SessionInfo info;
     info.started = "10.12.2026 09:15:30";
@@ -41,18 +53,18 @@ TEST(TankCalibrationWithSimulator, TenPoursGiveATableOfTheTanksShape) {
 
     int most_ticks = 0;
     // The empty tank first, then ten pours.
-    for (int pour = 0; pour <= 10; ++pour) {
-        if (pour > 0) w.server.with_device([](sim::Device& d) { d.sensor().tank->pour(kPortion); });
+    for (int n = 0; n <= 10; ++n) {
+        if (n > 0) pour(kPortion);
         cal.wait_for_point();
         int ticks = 0;
         while (cal.waiting() && ticks < 200) {
             ASSERT_FALSE(tick());
             ++ticks;
         }
-        ASSERT_FALSE(cal.waiting()) << "pour " << pour << " never settled";
+        ASSERT_FALSE(cal.waiting()) << "pour " << n << " never settled";
         // Never early: the slosh of a 20 l pour takes seconds to die down before T can start.
-        if (pour > 0) {
-            EXPECT_GT(ticks, 20) << "pour " << pour;
+        if (n > 0) {
+            EXPECT_GT(ticks, 20) << "pour " << n;
         }
         most_ticks = std::max(most_ticks, ticks);
     }
@@ -91,23 +103,9 @@ TEST(TankCalibrationWithSimulator, TenPoursGiveATableOfTheTanksShape) {
 // in (marked where it happened), that point's volume corrected to what the tank holds, the next
 // pours counted on from the corrected point, a point recorded without pouring and taken back,
 // the full tank; then a table a platform takes and a report without marks.
-TEST(TankCalibrationWithSimulator, ALeakAndAMistakeAreMendedBeforeTheHandOver) {
+TEST_F(TankOnTheLine, ALeakAndAMistakeAreMendedBeforeTheHandOver) {
     constexpr double kTank = 100;
-    testing::SimWindow w;
-    w.server.with_device([](sim::Device& d) {
-        d.sensor().tank = sim::Tank(kTank, sim::TankShape::Straight);
-        d.sensor().fuel_ppm = 0;
-    });
-    ASSERT_TRUE(w.open()) << w.server.error();
-    Calibration cal(w.model, w.folder.path());
-    std::int64_t now = 0;
-    auto tick = [&] {
-        w.app.exchange().start_tick();
-        now += 500;
-        return cal.sample(now);
-    };
-    for (int i = 0; i < 6 && cal.feed().state != Feed::State::Reading; ++i) tick();
-    ASSERT_EQ(cal.feed().state, Feed::State::Reading) << w.model.text(ctl::MsgCom);
+    ASSERT_NO_FATAL_FAILURE(open(kTank, sim::TankShape::Straight));
     SessionInfo info;
     info.started = "11.12.2026 10:00:00";
     info.portion = 20;
@@ -115,7 +113,7 @@ TEST(TankCalibrationWithSimulator, ALeakAndAMistakeAreMendedBeforeTheHandOver) {
     info.rule = {5.0, 2.0};
     ASSERT_FALSE(cal.start(info));
     auto pour_and_record = [&](double litres) {
-        w.server.with_device([litres](sim::Device& d) { d.sensor().tank->pour(litres); });
+        pour(litres);
         cal.wait_for_point();
         for (int ticks = 0; cal.waiting() && ticks < 200; ++ticks) ASSERT_FALSE(tick());
         ASSERT_FALSE(cal.waiting()) << "never settled";
