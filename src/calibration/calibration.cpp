@@ -301,4 +301,22 @@ std::filesystem::path Calibration::suggested_file(const std::filesystem::path& p
     return suggestion;
 }
 
+PlotCorner table_plot_corner(const Session& session, double width_px, double height_px) {
+    const int full_scale = session.info().full_scale;
+    double volume = session.info().tank_volume.value_or(0.0);
+    double level = 0.0;
+    for (const Point& p : session.points()) {
+        volume = std::max(volume, p.volume);
+        level = std::max(level, p.level);
+    }
+    const double pad_x = 1.0 + 9.0 / std::max(20.0, width_px);
+    const double pad_y = 1.0 + 9.0 / std::max(20.0, height_px);
+    PlotCorner corner;
+    corner.volume = volume > 0 ? volume * pad_x : 100.0;
+    const double highest = level;
+    level = std::max(level * 1.05, session.points().empty() ? double(full_scale) : 10.0);
+    corner.level = std::max(std::min(level, full_scale * 1.02), highest * pad_y);
+    return corner;
+}
+
 }  // namespace velkon::calibration

@@ -158,6 +158,16 @@ class Calibration {
     void follow_last_recorded(const Point& was, const Point& now);
 };
 
+// The top corner of the table's plot (volume across, level up; both start at 0), for a plot
+// area of the given size in pixels: room for a whole point (radius up to 6 px) beyond the fullest
+// volume and the highest level, so a point at the tank's volume or at the scale's top is not cut
+// by the frame; the scale's top when the table is empty.
+struct PlotCorner {
+    double volume = 100;
+    double level = 0;
+};
+PlotCorner table_plot_corner(const Session& session, double width_px, double height_px);
+
 // The level range the strip chart shows, in whole levels: the readings of the last minute (so
 // the slosh of the latest pour is large enough to see; older steps run off the chart) and the
 // settling band while a point waits, padded by a tenth (at least 3).

@@ -87,12 +87,9 @@ TablePlot::TablePlot(QWidget* parent) : QWidget(parent) {
 }
 
 void TablePlot::set_table(const calibration::Session& session) {
-    points_ = session.points();
-    const auto checks = session.checks();
+    session_ = session;
     marked_.clear();
-    for (const auto& c : checks) marked_.push_back(c.marks != 0);
-    tank_ = session.info().tank_volume;
-    full_scale_ = session.info().full_scale;
+    for (const auto& c : session.checks()) marked_.push_back(c.marks != 0);
     update();
 }
 
@@ -105,31 +102,19 @@ void TablePlot::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), palette().window());
-    double x1 = tank_.value_or(0.0);
-    double y1 = 0.0;
-    for (const auto& pt : points_) {
-        x1 = std::max(x1, pt.volume);
-        y1 = std::max(y1, pt.level);
-    }
-    // Room for a whole point (radius up to 6 px) beyond the fullest volume and the highest level,
-    // so a point at the tank's volume or at the scale's top is not cut by the frame.
     const QRectF area = plot_area(*this);
-    const double pad_x = 1.0 + 9.0 / std::max(20.0, area.width());
-    const double pad_y = 1.0 + 9.0 / std::max(20.0, area.height());
-    x1 = x1 > 0 ? x1 * pad_x : 100.0;
-    const double highest = y1;
-    y1 = std::max(y1 * 1.05, points_.empty() ? double(full_scale_) : 10.0);
-    y1 = std::max(std::min(y1, full_scale_ * 1.02), highest * pad_y);
-    const Axes axes{area, 0.0, x1, 0.0, y1};
+    const auto corner = calibration::table_plot_corner(session_, area.width(), area.height());
+    const auto& points = session_.points();
+    const Axes axes{area, 0.0, corner.volume, 0.0, corner.level};
     axes.draw(p, "Объём, л", "Уровень");
-    if (points_.empty()) {
+    if (points.empty()) {
         p.setPen(QColor(120, 120, 120));
         p.drawText(axes.area, Qt::AlignCenter, "Точек пока нет");
         return;
     }
     QPainterPath line;
-    for (std::size_t i = 0; i < points_.size(); ++i) {
-        const QPointF at = axes.at(points_[i].volume, points_[i].level);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const QPointF at = axes.at(points[i].volume, points[i].level);
         if (i == 0)
             line.moveTo(at);
         else
@@ -137,8 +122,8 @@ void TablePlot::paintEvent(QPaintEvent*) {
     }
     p.setPen(QPen(QColor(40, 100, 200), 2));
     p.drawPath(line);
-    for (std::size_t i = 0; i < points_.size(); ++i) {
-        const QPointF at = axes.at(points_[i].volume, points_[i].level);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const QPointF at = axes.at(points[i].volume, points[i].level);
         const bool marked = i < marked_.size() && marked_[i];
         p.setPen(QPen(marked ? QColor(200, 30, 30) : QColor(20, 60, 140), 1.5));
         p.setBrush(marked ? QColor(240, 80, 80) : QColor(70, 130, 230));

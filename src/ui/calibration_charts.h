@@ -24,10 +24,8 @@ class TablePlot : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    std::vector<calibration::Point> points_;
+    calibration::Session session_;
     std::vector<bool> marked_;
-    std::optional<double> tank_;
-    int full_scale_ = 1024;
     std::optional<std::size_t> selected_;
 };
 

@@ -741,17 +741,9 @@ void CalibrationWindow::paint_plot(HDC dc, const RECT& box) {
     const cal::Session& s = cal_->session();
     const auto& points = s.points();
     const auto checks = s.checks();
-    const int full_scale = s.info().full_scale;
-    double x1 = s.info().tank_volume.value_or(0.0);
-    double y1 = 0.0;
-    for (const auto& pt : points) {
-        x1 = std::max(x1, pt.volume);
-        y1 = std::max(y1, pt.level);
-    }
-    x1 = x1 > 0 ? x1 * 1.02 : 100.0;
-    y1 = std::max(y1 * 1.05, points.empty() ? double(full_scale) : 10.0);
-    y1 = std::min(y1, full_scale * 1.02);
-    const Axes axes{plot_area(box), 0.0, x1, 0.0, y1};
+    const RECT area = plot_area(box);
+    const auto corner = cal::table_plot_corner(s, area.right - area.left, area.bottom - area.top);
+    const Axes axes{area, 0.0, corner.volume, 0.0, corner.level};
     axes.draw(dc, L"Объём, л", L"Уровень");
     if (points.empty()) {
         SetTextColor(dc, RGB(120, 120, 120));

@@ -220,5 +220,24 @@ TEST(Calibration, UndoRedoAndShiftedVolumes) {
     EXPECT_EQ(r.cal.session().points(), (Table{{5, 260}, {25, 260}}));
 }
 
+// The plot's corner leaves room for a whole point (radius 6 px) at the fullest volume and the
+// highest level, at every plot size; an empty table shows the sensor's whole scale.
+TEST(Calibration, ThePlotsCornerLeavesRoomForTheEdgePoints) {
+    SessionInfo info;
+    info.tank_volume = 200;
+    info.full_scale = 1024;
+    Session full(info);
+    full.add({0, 3});
+    full.add({200, 1023});
+    for (double size : {40.0, 240.0, 360.0, 1200.0}) {
+        const PlotCorner c = table_plot_corner(full, size, size);
+        EXPECT_GE((c.volume - 200) / c.volume * size, 6.0) << size;
+        EXPECT_GE((c.level - 1023) / c.level * size, 6.0) << size;
+    }
+    const PlotCorner empty = table_plot_corner(Session(info), 360, 240);
+    EXPECT_EQ(empty.volume, 200 * (1 + 9.0 / 360));
+    EXPECT_EQ(empty.level, 1024);
+}
+
 }  // namespace
 }  // namespace velkon::calibration
