@@ -319,4 +319,20 @@ PlotCorner table_plot_corner(const Session& session, double width_px, double hei
     return corner;
 }
 
+std::vector<double> axis_ticks(double low, double high, int wanted) {
+    double step = 1.0;
+    const double raw = (high - low) / std::max(1, wanted);
+    if (raw > 0) {
+        const double power = std::pow(10.0, std::floor(std::log10(raw)));
+        step = 10.0 * power;
+        for (const double m : {5.0, 2.0, 1.0})
+            if (raw <= m * power) step = m * power;
+    }
+    std::vector<double> ticks;
+    for (double t = std::ceil(low / step) * step; t <= high + 1e-9 && ticks.size() < 1000;
+         t += step)
+        ticks.push_back(t);
+    return ticks;
+}
+
 }  // namespace velkon::calibration

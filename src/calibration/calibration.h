@@ -168,6 +168,10 @@ struct PlotCorner {
 };
 PlotCorner table_plot_corner(const Session& session, double width_px, double height_px);
 
+// The grid lines of a plot's axis over [low, high]: multiples of a round step (1, 2 or 5 times
+// a power of ten) giving about `wanted` intervals.
+std::vector<double> axis_ticks(double low, double high, int wanted);
+
 // The level range the strip chart shows, in whole levels: the readings of the last minute (so
 // the slosh of the latest pour is large enough to see; older steps run off the chart) and the
 // settling band while a point waits, padded by a tenth (at least 3).

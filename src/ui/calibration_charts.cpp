@@ -14,17 +14,6 @@ constexpr int kRight = 12;
 constexpr int kTop = 20;  // the upright axis title goes above the frame
 constexpr int kBottom = 26;
 
-// A round step that gives about `wanted` intervals over `span`.
-double nice_step(double span, int wanted) {
-    if (!(span > 0)) return 1.0;
-    const double raw = span / wanted;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
-        if (raw <= m * power) return m * power;
-    }
-    return 10.0 * power;
-}
-
 QString number_text(double v) {
     return QString::number(v, 'g', 6);
 }
@@ -45,8 +34,7 @@ struct Axes {
         p.fillRect(area, Qt::white);
         const QPen grid(QColor(225, 225, 225));
         const QPen text(QColor(60, 60, 60));
-        const double xs = nice_step(x1 - x0, 5);
-        for (double x = std::ceil(x0 / xs) * xs; x <= x1 + 1e-9; x += xs) {
+        for (const double x : calibration::axis_ticks(x0, x1, 5)) {
             p.setPen(grid);
             p.drawLine(at(x, y0), at(x, y1));
             p.setPen(text);
@@ -54,8 +42,7 @@ struct Axes {
             p.drawText(QRectF(base.x() - 30, base.y() + 2, 60, 14), Qt::AlignHCenter | Qt::AlignTop,
                        number_text(x * x_label_scale));
         }
-        const double ys = nice_step(y1 - y0, 4);
-        for (double y = std::ceil(y0 / ys) * ys; y <= y1 + 1e-9; y += ys) {
+        for (const double y : calibration::axis_ticks(y0, y1, 4)) {
             p.setPen(grid);
             p.drawLine(at(x0, y), at(x1, y));
             p.setPen(text);

@@ -179,17 +179,6 @@ bool is_push_button(HWND hwnd) {
 
 // ---- GDI drawing helpers ----------------------------------------------------------------------
 
-// A round step that gives about `wanted` intervals over `span`.
-double nice_step(double span, int wanted) {
-    if (!(span > 0)) return 1.0;
-    const double raw = span / wanted;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
-        if (raw <= m * power) return m * power;
-    }
-    return 10.0 * power;
-}
-
 std::wstring number_text(double v) {
     wchar_t text[32];
     swprintf(text, 32, L"%g", v);
@@ -224,15 +213,13 @@ struct Axes {
         const HGDIOBJ old_pen = SelectObject(dc, grid);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(60, 60, 60));
-        const double xs = nice_step(x1 - x0, 5);
-        for (double x = std::ceil(x0 / xs) * xs; x <= x1 + 1e-9; x += xs) {
+        for (const double x : calibration::axis_ticks(x0, x1, 5)) {
             line(dc, at(x, y0), at(x, y1));
             const POINT base = at(x, y0);
             text_at(dc, {base.x - 30, base.y + 2, base.x + 30, base.y + 16},
                     number_text(x * x_label_scale), DT_CENTER | DT_TOP);
         }
-        const double ys = nice_step(y1 - y0, 4);
-        for (double y = std::ceil(y0 / ys) * ys; y <= y1 + 1e-9; y += ys) {
+        for (const double y : calibration::axis_ticks(y0, y1, 4)) {
             line(dc, at(x0, y), at(x1, y));
             const POINT base = at(x0, y);
             text_at(dc, {0, base.y - 7, area.left - 4, base.y + 7}, number_text(y),
@@ -245,13 +232,14 @@ struct Axes {
         DeleteObject(edge);
         text_at(dc, {area.left, area.bottom + 12, area.right, area.bottom + 26}, x_title,
                 DT_RIGHT | DT_TOP);
-        text_at(dc, {area.left + 4, area.top + 2, area.right, area.top + 16}, y_title,
-                DT_LEFT | DT_TOP);
+        // Above the frame, where no point can cover it.
+        text_at(dc, {area.left, area.top - 16, area.right, area.top - 2}, y_title,
+                DT_LEFT | DT_BOTTOM);
     }
 };
 
 RECT plot_area(const RECT& box) {
-    constexpr int kLeft = 46, kRight = 12, kTop = 10, kBottom = 26;
+    constexpr int kLeft = 46, kRight = 12, kTop = 20, kBottom = 26;
     return {kLeft, kTop, std::max<LONG>(kLeft + 10, box.right - kRight),
             std::max<LONG>(kTop + 10, box.bottom - kBottom)};
 }

@@ -239,5 +239,25 @@ TEST(Calibration, ThePlotsCornerLeavesRoomForTheEdgePoints) {
     EXPECT_EQ(empty.level, 1024);
 }
 
+// The plots' grid: round steps, none outside the axis, about as many as wanted.
+TEST(Calibration, AxisTicksAreRoundAndInsideTheAxis) {
+    const struct {
+        double low, high;
+        int wanted;
+        std::vector<double> ticks;
+    } cases[] = {
+        {0, 1023, 4, {0, 500, 1000}},
+        {0, 205, 5, {0, 50, 100, 150, 200}},
+        {-180, 0, 5, {-150, -100, -50, 0}},
+        {97, 113, 4, {100, 105, 110}},
+        {5, 5, 4, {5}},
+    };
+    for (const auto& c : cases) {
+        const auto ticks = axis_ticks(c.low, c.high, c.wanted);
+        ASSERT_EQ(ticks.size(), c.ticks.size()) << c.low << ".." << c.high;
+        for (std::size_t k = 0; k < ticks.size(); ++k) EXPECT_NEAR(ticks[k], c.ticks[k], 1e-9);
+    }
+}
+
 }  // namespace
 }  // namespace velkon::calibration
