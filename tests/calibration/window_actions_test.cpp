@@ -17,6 +17,13 @@ struct Rig : testing::StandIns {
     Calibration cal{model, folder.path()};
     WindowActions actions{cal, model, dialogs, clock, folder.path()};
 
+    // The main window shows `level` at `ms`; the point is recorded at once.
+    void record_now(int level, std::int64_t ms) {
+        model.set_text(ctl::uroven, std::to_string(level));
+        ++model.vars.levels_shown;
+        cal.sample(ms);
+        ASSERT_FALSE(cal.record_now());
+    }
     static std::string read_all(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
@@ -26,14 +33,8 @@ struct Rig : testing::StandIns {
 TEST(WindowActions, EachPlatformChoiceWritesTheOrderAndSeparatorItNames) {
     Rig r;
     ASSERT_TRUE(r.actions.start(SessionForm{}));
-    r.model.set_text(ctl::uroven, "10");
-    ++r.model.vars.levels_shown;
-    r.cal.sample(0);
-    ASSERT_FALSE(r.cal.record_now());
-    r.model.set_text(ctl::uroven, "100");
-    ++r.model.vars.levels_shown;
-    r.cal.sample(500);
-    ASSERT_FALSE(r.cal.record_now());
+    ASSERT_NO_FATAL_FAILURE(r.record_now(10, 0));
+    ASSERT_NO_FATAL_FAILURE(r.record_now(100, 500));
     ASSERT_EQ(r.cal.session().points(), (std::vector<Point>{{0, 10}, {20, 100}}));
     const struct {
         std::string_view name;
@@ -87,14 +88,8 @@ TEST(WindowActions, NothingToDoIsSaidAndNothingIsAskedInVain) {
     ASSERT_TRUE(r.actions.start(SessionForm{}));
     ASSERT_TRUE(r.actions.start(SessionForm{}));
     EXPECT_TRUE(r.dialogs.questions.empty());
-    r.model.set_text(ctl::uroven, "10");
-    ++r.model.vars.levels_shown;
-    r.cal.sample(0);
-    ASSERT_FALSE(r.cal.record_now());
-    r.model.set_text(ctl::uroven, "100");
-    ++r.model.vars.levels_shown;
-    r.cal.sample(500);
-    ASSERT_FALSE(r.cal.record_now());
+    ASSERT_NO_FATAL_FAILURE(r.record_now(10, 0));
+    ASSERT_NO_FATAL_FAILURE(r.record_now(100, 500));
     const auto file = r.cal.file();
     r.dialogs.answers = {false};
     EXPECT_FALSE(r.actions.start(SessionForm{}));
