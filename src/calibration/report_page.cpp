@@ -31,7 +31,7 @@ class Layout {
         const std::u32string all = pdf::decode_utf8(text);
         std::string cut;
         for (const char32_t c : all) {
-            const std::string longer = cut + utf8(c);
+            const std::string longer = cut + pdf::encode_utf8(c);
             if (width_(longer + "…", kSize, bold) > room) break;
             cut = longer;
         }
@@ -61,26 +61,6 @@ class Layout {
     double width(const std::string& text, double size) const { return width_(text, size, false); }
 
   private:
-    static std::string utf8(char32_t c) {
-        std::string out;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-        return out;
-    }
-
     const TextWidth& width_;
 };
 

@@ -25,6 +25,8 @@ class Font {
 
 // The characters of UTF-8 text; a malformed byte reads as U+FFFD.
 std::u32string decode_utf8(std::string_view utf8);
+// One character as UTF-8.
+std::string encode_utf8(char32_t c);
 
 class FontFace {
   public:

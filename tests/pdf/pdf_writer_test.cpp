@@ -29,6 +29,18 @@ Document two_pages() {
     return doc;
 }
 
+// Text goes to glyphs character by character and comes back through the ToUnicode map: every
+// length of UTF-8 sequence survives, and a broken one is one replacement character.
+TEST(PdfWriter, Utf8CharactersRoundTrip) {
+    const std::string text = "Aя±…\U0001D11E";
+    const std::u32string chars = pdf::decode_utf8(text);
+    EXPECT_EQ(chars, U"Aя±…\U0001D11E");
+    std::string back;
+    for (const char32_t c : chars) back += pdf::encode_utf8(c);
+    EXPECT_EQ(back, text);
+    EXPECT_EQ(pdf::decode_utf8("a\xD0"), U"a\uFFFD");
+}
+
 TEST(PdfWriter, StructureTextAndWidthsReadBack) {
     const FakeFont font;
     const auto face = FontFace::read(font);

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "pdf/font.h"
+
 namespace velkon::test {
 
 namespace {
@@ -41,21 +43,6 @@ long number_after(const std::string& dict, const std::string& key) {
     return end == dict.c_str() + at ? -1 : v;
 }
 
-std::string utf8(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
-
 // The bfchar pairs of a ToUnicode map: glyph id → text.
 std::map<unsigned, std::string> read_cmap(const std::string& cmap) {
     std::map<unsigned, std::string> out;
@@ -73,7 +60,8 @@ std::map<unsigned, std::string> read_cmap(const std::string& cmap) {
             const std::string hex = cmap.substr(r + 1, s - r - 1);
             std::string text;
             for (std::size_t k = 0; k + 4 <= hex.size(); k += 4)
-                text += utf8(static_cast<char32_t>(std::stoul(hex.substr(k, 4), nullptr, 16)));
+                text += pdf::encode_utf8(
+                    static_cast<char32_t>(std::stoul(hex.substr(k, 4), nullptr, 16)));
             out[gid] = text;
             p = s + 1;
         }
