@@ -145,11 +145,23 @@ std::string csv_row(const std::string& time, const std::vector<std::string>& cel
 
 // Asks every --interval until --count lines are out, or until stopped: a gap is a line of its
 // own and the next tick asks again.
+//
+// A port that goes away under the log (the adapter pulled out: a hang-up, or a write that fails)
+// is closed, and each following tick opens it again, once, at the path found at the start and the
+// way the first open did it, so an adapter plugged back in gets the same line settings. Until it
+// opens each tick is a gap saying why; the tick that opens it says so before its data.
 int watch(CliTool& tool, const CommandLine& line, const Watched& what) {
-    int status = kDone;
-    auto port = tool.open_one(line, line.args[0], status);
-    if (!port) return status;
-    UnitLink link(*port, line.timeout);
+    const auto named = tool.find_port(line.args[0], tool.err());
+    if (!named) return kPortFailed;
+    const UnitJobSettings settings = tool.job_settings(line);
+    UnitReport opened;
+    std::unique_ptr<SerialPort> port = open_unit_port(*named, settings, opened);
+    if (!port) {
+        tool.err() << opened.message << "\n";
+        return opened.status;
+    }
+    // Declared after the port it refers to, so it is destroyed first.
+    std::optional<UnitLink> link(std::in_place, *port, line.timeout);
     const auto interval = line.interval.value_or(tool.readings_interval());
     if (line.csv) {
         tool.out() << csv_row("time", what.csv_header, "message") << "\n";
@@ -158,9 +170,36 @@ int watch(CliTool& tool, const CommandLine& line, const Watched& what) {
     const auto start = std::chrono::steady_clock::now();
     for (long n = 0; !line.count || n < *line.count; ++n) {
         if (n > 0) std::this_thread::sleep_until(start + n * interval);
-        const Exchange answer = link.ask(what.request, what.code, what.min_size);
+        std::string why;
+        std::optional<LogLine> decoded;
+        if (!port) {
+            UnitReport again;
+            port = open_unit_port(*named, settings, again);
+            if (port) {
+                link.emplace(*port, line.timeout);
+                // A note, not data: in JSON and CSV it would break the rows a script reads.
+                std::ostream& notes = line.json || line.csv ? tool.err() : tool.out();
+                notes << iso_time_now() << " Порт " << in_quotes(named->name) << " снова открыт.\n";
+            } else {
+                why = again.message;
+            }
+        }
+        if (port) {
+            const Exchange answer = link->ask(what.request, what.code, what.min_size);
+            decoded = answer ? what.decode(answer.answer) : std::nullopt;
+            const bool gone = port->hung_up();
+            if (gone) {
+                why = "Порт " + in_quotes(named->name) + " отключён.";
+            } else if (!decoded) {
+                why = answer ? std::string("ответ неполный.") : answer.message();
+            }
+            if (gone || answer.outcome == Exchange::Outcome::WriteFailed) {
+                link.reset();
+                port->ClosePort();
+                port.reset();
+            }
+        }
         const std::string time = iso_time_now();
-        const auto decoded = answer ? what.decode(answer.answer) : std::nullopt;
         if (decoded) {
             if (line.json) {
                 Json json = {{"time", time}};
@@ -173,8 +212,7 @@ int watch(CliTool& tool, const CommandLine& line, const Watched& what) {
             }
         } else {
             gaps = true;
-            const std::string why =
-                "Нет данных: " + (answer ? std::string("ответ неполный.") : answer.message());
+            why = "Нет данных: " + why;
             if (line.json) {
                 tool.out() << Json({{"time", time}, {"gap", why}}).dump() << "\n";
             } else if (line.csv) {
@@ -359,7 +397,10 @@ std::string help_text() {
 ждётся --timeout мс; вопрос без ответа задаётся до трёх раз. Запись повторяется, только
 если трекер её не подтвердил (и позднего подтверждения нет) и чтение показало, что он
 хранит прежнее: дважды одна запись не уходит.
-Перерыв в ответах у readings и live — строка «Нет данных: …», и опрос идёт дальше.
+Перерыв в ответах у readings и live — строка «Нет данных: …», и опрос идёт дальше. Если
+порт пропал (адаптер вынут), каждый следующий опрос открывает его снова по тому же пути;
+пока порта нет, опрос — такая же строка, а открытый снова порт отмечается строкой
+«Порт … снова открыт.» (с --json и --csv — в потоке ошибок).
 Данные выводятся в стандартный вывод, сообщения — в поток ошибок.
 
 Примеры:

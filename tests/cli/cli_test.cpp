@@ -7,6 +7,7 @@
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "cli/cli_tool.h"
@@ -33,6 +34,7 @@ struct CliRig {
     testing::FakeLister lister;
     test::TempDir folder;
     std::ostringstream out, err;
+    decltype(cli::CliSeams::make_port) make_port = [] { return make_serial_port(); };
     decltype(cli::CliSeams::write_report_pdf) write_report_pdf;
 
     CliRig() {
@@ -42,8 +44,7 @@ struct CliRig {
     int run(std::vector<std::string> args) {
         out.str("");
         err.str("");
-        cli::CliTool tool(
-            {[] { return make_serial_port(); }, lister, out, err, 0ms, write_report_pdf});
+        cli::CliTool tool({make_port, lister, out, err, 0ms, write_report_pdf});
         return tool.run(args);
     }
     const std::string& port() const { return server.slave_path(); }
@@ -202,6 +203,167 @@ TEST(Cli, AValueReadBackDifferentlyExitsOneAndIsNamed) {
               std::string::npos)
         << rig.err.str();
 }
+
+// The driver with a step of the test before every open, write and read, on the tool's own
+// thread: the adapter goes and comes back at a set point of the log, whatever the machine's pace.
+class SteppedPort final : public SerialPort {
+  public:
+    struct Steps {
+        std::function<void(const std::string& path, const std::string& settings)> open;
+        std::function<void()> write, read;
+    };
+    SteppedPort(std::unique_ptr<SerialPort> port, Steps steps)
+        : port_(std::move(port)), steps_(std::move(steps)) {}
+
+    bool OpenPort(const std::string& path, const std::string& settings) override {
+        steps_.open(path, settings);
+        return port_->OpenPort(path, settings);
+    }
+    void ClosePort() override { port_->ClosePort(); }
+    void FlushPort() override { port_->FlushPort(); }
+    std::string ReadPort() override {
+        steps_.read();
+        return port_->ReadPort();
+    }
+    int WritePort(const std::string& data) override {
+        steps_.write();
+        return port_->WritePort(data);
+    }
+    std::size_t DiscardInputBeyond(std::size_t keep) override {
+        return port_->DiscardInputBeyond(keep);
+    }
+    bool is_open() const override { return port_->is_open(); }
+    bool hung_up() const override { return port_->hung_up(); }
+    const OpenError& last_open_error() const override { return port_->last_open_error(); }
+
+  private:
+    std::unique_ptr<SerialPort> port_;
+    Steps steps_;
+};
+
+enum class Unplug {
+    BetweenPolls,  // the next request cannot be written
+    WhileAsking,   // the line hangs up under the wait for an answer
+};
+
+struct Replug {
+    const char* name;
+    Unplug unplug;
+    std::vector<std::string> args;  // "PORT" stands for the port's name
+    // One pattern a line; "T" stands for a time stamp.
+    std::vector<std::string> out, err;
+    std::uint64_t requests;  // what reached the unit, before the unplug and after
+};
+
+void PrintTo(const Replug& r, std::ostream* os) {
+    *os << r.name;
+}
+
+class CliReplug : public ::testing::TestWithParam<Replug> {};
+
+// A log over an unplugged adapter: the line goes at the third request; the next open finds
+// nothing at the path; the one after finds a new line there (another pseudo-terminal behind the
+// same name, as a replugged adapter gets) and the log goes on with data.
+TEST_P(CliReplug, ALogGoesOnWhenThePortComesBack) {
+    CliRig rig;
+    const auto path = rig.folder.path() / "ttyUSB0";
+    std::filesystem::create_symlink(rig.port(), path);
+    rig.lister.entries = {{"ttyUSB0", path.string()}};
+    // stop() joins the server's thread: the line is closed when it returns.
+    const auto pull_out = [&] {
+        rig.server.stop();
+        std::filesystem::remove(path);
+    };
+    std::vector<std::pair<std::string, std::string>> opens;
+    int writes = 0;
+    bool pull_out_on_read = false;
+    const SteppedPort::Steps steps{
+        .open =
+            [&](const std::string& p, const std::string& settings) {
+                opens.emplace_back(p, settings);
+                if (opens.size() != 3) return;
+                rig.server.set_faults({});
+                ASSERT_TRUE(rig.server.start()) << rig.server.error();
+                std::filesystem::create_symlink(rig.port(), path);
+            },
+        .write =
+            [&] {
+                if (++writes != 3) return;
+                if (GetParam().unplug == Unplug::BetweenPolls) {
+                    pull_out();
+                } else {
+                    rig.server.set_faults({.silent = true});
+                    pull_out_on_read = true;
+                }
+            },
+        .read =
+            [&] {
+                if (!pull_out_on_read) return;
+                pull_out_on_read = false;
+                EXPECT_TRUE(rig.server.wait_requests(3, 10s));  // the request is in, unanswered
+                pull_out();
+            },
+    };
+    rig.make_port = [&] { return std::make_unique<SteppedPort>(make_serial_port(), steps); };
+    std::vector<std::string> args = GetParam().args;
+    for (auto& a : args) {
+        if (a == "PORT") a = "ttyUSB0";
+    }
+    EXPECT_EQ(rig.run(args), 1) << rig.err.str();
+
+    const auto expect_lines = [](const std::string& text, const std::vector<std::string>& wanted) {
+        static const std::string kTime = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)";
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string l; std::getline(in, l);) lines.push_back(l);
+        ASSERT_EQ(lines.size(), wanted.size()) << text;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::string pattern = std::regex_replace(wanted[i], std::regex("T"), kTime);
+            EXPECT_TRUE(std::regex_match(lines[i], std::regex(pattern)))
+                << "line " << i + 1 << ": " << lines[i] << "\nwanted: " << wanted[i];
+        }
+    };
+    expect_lines(rig.out.str(), GetParam().out);
+    expect_lines(rig.err.str(), GetParam().err);
+    // The port that came back was opened as the first one: the same path and line settings.
+    ASSERT_EQ(opens.size(), 3u);
+    EXPECT_EQ(opens[0], std::make_pair(path.string(), std::string("19200,n,8,1")));
+    EXPECT_EQ(opens[2], opens[0]);
+    EXPECT_EQ(rig.sent().size(), GetParam().requests);
+}
+
+// The patterns are regular expressions: "." and "{" in the texts are escaped.
+const std::string kGone = R"(Нет данных: Порт «ttyUSB0» отключён\.)";
+const std::string kAbsent = R"(Нет данных: Порт «ttyUSB0» недоступен\. Устройство не найдено\.)";
+const std::string kBack = R"(T Порт «ttyUSB0» снова открыт\.)";
+const std::string kReading = "Уровень .*; Сетевой адрес 1";
+const std::string kJsonReading = R"(\{"time":"T","level":.*,"address":1\})";
+const std::string kLiveRow = "T;[^;]+;.*;";  // the satellites first, no message last
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, CliReplug,
+    ::testing::Values(
+        Replug{"text_unplugged_while_asking",
+               Unplug::WhileAsking,
+               {"readings", "PORT", "--count", "6"},
+               {kReading, kReading, "T " + kGone, "T " + kAbsent, kBack, kReading, kReading},
+               {},
+               5},
+        Replug{"json_unplugged_between_polls",
+               Unplug::BetweenPolls,
+               {"readings", "PORT", "--count", "6", "--json"},
+               {kJsonReading, kJsonReading, R"(\{"time":"T","gap":")" + kGone + R"("\})",
+                R"(\{"time":"T","gap":")" + kAbsent + R"("\})", kJsonReading, kJsonReading},
+               {kBack},
+               4},
+        Replug{"live_csv_unplugged_while_asking",
+               Unplug::WhileAsking,
+               {"live", "PORT", "--count", "6", "--csv"},
+               {"time;satellites;.*;channel8;message", kLiveRow, kLiveRow, "T;{21}" + kGone,
+                "T;{21}" + kAbsent, kLiveRow, kLiveRow},
+               {kBack},
+               5}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct BadUse {
     const char* name;
