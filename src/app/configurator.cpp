@@ -6,7 +6,7 @@ namespace velkon {
 
 Configurator::Configurator(WindowModel& model, ConfiguratorSeams s)
     : m_(model),
-      outbox_(model),
+      outbox_(model, s.clock),
       day_file_(model.vars, s.dialogs),
       connection_(model, s.port, s.ports, s.dialogs, outbox_),
       sensor_answers_(model),

@@ -60,7 +60,9 @@ void ConnectionControl::scan_ports() {
         m_.set_selected(ctl::CmbPort, following_selection(remembered, count));
     }
 
-    // While scanning, the status line is free: it tells how to get a port that will open.
+    // While scanning, the status line is free, once a dropped command's notice has had its
+    // time: it tells how to get a port that will open.
+    if (outbox_.hold_notice()) return;
     const StatusHint hint = ConnectionHelp(ports_).scan_hint(found, m_.selected(ctl::CmbPort));
     if (m_.text(ctl::MsgCom) != hint.status) m_.set_text(ctl::MsgCom, hint.status);
     if (m_[ctl::MsgCom].tooltip != hint.detail) m_.set_tooltip(ctl::MsgCom, hint.detail);

@@ -15,15 +15,22 @@ void Outbox::put_and_echo(Frame frame) {
 
 bool Outbox::still_on(std::uint64_t link) {
     if (link == link_.load()) return true;
-    m_.set_text(ctl::MsgCom, std::string(kCommandNotSent));
-    notice_ticks_ = kNoticeTicks;
+    notice_since_ = clock_.monotonic();
+    show_notice();
     return false;
 }
 
-void Outbox::hold_notice() {
-    if (notice_ticks_ == 0) return;
-    --notice_ticks_;
+bool Outbox::hold_notice() {
+    if (notice_since_ && clock_.monotonic() - *notice_since_ >= kNoticeTime) notice_since_.reset();
+    if (!notice_since_) return false;
+    show_notice();
+    return true;
+}
+
+void Outbox::show_notice() {
     m_.set_text(ctl::MsgCom, std::string(kCommandNotSent));
+    // A scan hint's explanation does not explain the notice.
+    m_.set_tooltip(ctl::MsgCom, "");
 }
 
 }  // namespace velkon

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "model/window_model.h"
 #include "protocol/frame.h"
+#include "seams/seams.h"
 
 namespace velkon {
 
@@ -16,7 +19,7 @@ inline constexpr std::string_view kCommandNotSent =
 
 class Outbox {
   public:
-    explicit Outbox(WindowModel& model) : m_(model) {}
+    Outbox(WindowModel& model, Clock& clock) : m_(model), clock_(clock) {}
 
     const Frame& pending() const { return m_.vars.wrs; }
     void put(Frame frame) { m_.vars.wrs = std::move(frame); }
@@ -39,13 +42,15 @@ class Outbox {
     // frame would otherwise go to whatever device is opened next.
     bool still_on(std::uint64_t link);
 
-    // The notice of a dropped command stays in the status line for the next kNoticeTicks
-    // exchange ticks (5 s) or until the user does something, whichever comes first: answers on
-    // a newly opened link would otherwise replace it before anyone could read it.
-    static constexpr int kNoticeTicks = 10;
-    // Called at the end of every tick: puts the notice back if it is still held.
-    void hold_notice();
-    void release_notice() { notice_ticks_ = 0; }
+    // The notice of a dropped command stays in the status line for kNoticeTime or until the
+    // user does something, whichever comes first: the answers on a newly opened link, or the
+    // port scan's hints while none is open, would otherwise replace it before anyone could read
+    // it. Measured by the clock, not by ticks: no tick runs while the link is closed.
+    static constexpr std::chrono::milliseconds kNoticeTime{5000};
+    // Puts the notice back while it is still held (at the end of every tick and at every port
+    // scan); true when it is.
+    bool hold_notice();
+    void release_notice() { notice_since_.reset(); }
 
     // Which link a tick or a command belongs to: every open and every close starts a new one,
     // so work begun on a link that has gone can tell.
@@ -54,9 +59,12 @@ class Outbox {
     void next_link() { ++link_; }
 
   private:
+    void show_notice();
+
     WindowModel& m_;
+    Clock& clock_;
     std::atomic<std::uint64_t> link_{0};
-    int notice_ticks_ = 0;
+    std::optional<std::chrono::milliseconds> notice_since_;  // when the held notice was set
 };
 
 }  // namespace velkon

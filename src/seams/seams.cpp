@@ -21,7 +21,7 @@ void PortIoRunner::flush(SerialPort& port) {
 }
 
 TickIo PortIoRunner::exchange_now(SerialPort& port, const std::string& request,
-                                const std::function<bool()>& still_current) {
+                                  const std::function<bool()>& still_current) {
     TickIo io;
     io.received = port.ReadPort();
     // What is left beyond one read after the read can answer nothing the next request asks;
@@ -35,8 +35,7 @@ TickIo PortIoRunner::exchange_now(SerialPort& port, const std::string& request,
 }
 
 void SyncIoRunner::exchange(SerialPort& port, std::string request,
-                              std::function<bool()> still_current,
-                              std::function<void(TickIo)> done) {
+                            std::function<bool()> still_current, std::function<void(TickIo)> done) {
     done(exchange_now(port, request, still_current));
 }
 
@@ -47,6 +46,11 @@ std::string SystemClock::now_text() {
     char text[32];
     std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &local);
     return text;
+}
+
+std::chrono::milliseconds SystemClock::monotonic() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
 }
 
 }  // namespace velkon

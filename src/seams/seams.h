@@ -2,6 +2,7 @@
 // program folder, and how the exchange tick reads the port without stalling the window.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -53,6 +54,9 @@ class Clock {
     virtual ~Clock() = default;
     // The current local date and time as "DD.MM.YYYY HH:MM:SS".
     virtual std::string now_text() = 0;
+    // A reading that only grows, for telling how long something has lasted: it does not jump
+    // with the date and time. Its zero means nothing.
+    virtual std::chrono::milliseconds monotonic() = 0;
 };
 
 // What the port's side of one exchange tick gave: the bytes read, and whether the request went
@@ -95,6 +99,7 @@ class SyncIoRunner : public PortIoRunner {
 class SystemClock : public Clock {
   public:
     std::string now_text() override;
+    std::chrono::milliseconds monotonic() override;
 };
 
 // Where the day files and 123.cfg go. Linux: $XDG_DATA_HOME/velkon-configurator, by default

@@ -1,6 +1,7 @@
 // The port scan, the open button and the close button.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 namespace velkon {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::LinkRig;
 using Names = std::vector<std::string>;
 
@@ -102,6 +104,48 @@ TEST(PortScanText, StaysWithinItsCapDroppingTheOldestWholeLines) {
     EXPECT_GT(text.size(), kTxtRecLimit - line.size() * 2);
     EXPECT_EQ(text.size() % line.size(), 0u);  // whole lines only
     EXPECT_EQ(text.substr(0, line.size()), line);
+}
+
+// «Установить полный» is confirmed after the link went while the question was open: the
+// command is dropped with a notice, and from then on the port scan runs every 100 ms.
+struct DroppedCommand : LinkRig {
+    static constexpr const char* kNoPortHint = "Порт не найден: подключите устройство";
+
+    DroppedCommand() {
+        clock.since_start = 60s;  // the notice's time counts from when it was set
+        open_link();
+        dialogs.while_asked = [this](const std::string&) { app.connection().close_link(); };
+        dialogs.answers = {true};
+        app.fire(ctl::hig);
+        dialogs.while_asked = nullptr;
+    }
+    void scan_at(std::chrono::milliseconds after_the_notice) {
+        clock.since_start = 60s + after_the_notice;
+        app.fire(ctl::Timer1, ControlEvent::Timer);
+    }
+};
+
+TEST(PortScan, LeavesADroppedCommandsNoticeForFiveSeconds) {
+    DroppedCommand r;
+    ASSERT_EQ(r.model.text(ctl::MsgCom), kCommandNotSent);
+    for (auto at = 0ms; at <= 4900ms; at += 100ms) {
+        r.scan_at(at);
+        ASSERT_EQ(r.model.text(ctl::MsgCom), kCommandNotSent) << at.count() << " ms";
+        ASSERT_EQ(r.model[ctl::MsgCom].tooltip, "") << at.count() << " ms";
+    }
+    r.scan_at(5000ms);
+    EXPECT_EQ(r.model.text(ctl::MsgCom), DroppedCommand::kNoPortHint);
+    EXPECT_NE(r.model[ctl::MsgCom].tooltip, "");
+}
+
+TEST(PortScan, ShowsItsHintAgainOnceTheUserActsAfterADroppedCommand) {
+    DroppedCommand r;
+    r.scan_at(100ms);
+    ASSERT_EQ(r.model.text(ctl::MsgCom), kCommandNotSent);
+    r.model.set_text(ctl::CmbPort, "ttyUSB1");
+    r.app.on_event(r.model.index_of(ctl::CmbPort), ControlEvent::Change);
+    r.scan_at(200ms);
+    EXPECT_EQ(r.model.text(ctl::MsgCom), DroppedCommand::kNoPortHint);
 }
 
 TEST(OpenButton, OpensTheSelectedEntryAndStartsTheExchange) {

@@ -1,6 +1,7 @@
 // The exchange tick through the window model with a fake port.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -308,10 +309,14 @@ TEST(ExchangeTick, ADroppedCommandsNoticeOutlastsTheAnswersUntilTheUserActs) {
     r.dialogs.answers = {true};
     r.app.fire(ctl::hig);
     r.dialogs.while_asked = nullptr;
-    for (int i = 0; i < Outbox::kNoticeTicks; ++i) {
+    // A tick every 500 ms, as the exchange timer runs them.
+    using namespace std::chrono_literals;
+    for (int i = 0; i * 500ms < Outbox::kNoticeTime; ++i) {
+        r.clock.since_start = i * 500ms;
         r.tick(i % 2 ? framed({0x3E, 0, 0xF5}) : "");
         EXPECT_EQ(r.model.text(ctl::MsgCom), kCommandNotSent) << "tick " << i;
     }
+    r.clock.since_start = Outbox::kNoticeTime;
     r.tick(framed({0x3E, 0, 0xF5}));
     EXPECT_EQ(r.model.text(ctl::MsgCom), " Установлен верхний уровень.");
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -120,10 +121,13 @@ class ScriptedDialogs : public Dialogs {
     }
 };
 
+// Stands still unless the test moves it.
 class FixedClock : public Clock {
   public:
     std::string now = "10.12.2026 09:15:30";
+    std::chrono::milliseconds since_start{0};
     std::string now_text() override { return now; }
+    std::chrono::milliseconds monotonic() override { return since_start; }
 };
 
 // A port that records every write and plays back scripted reads ("" when none is left).
