@@ -29,6 +29,12 @@ std::uint8_t u8(std::string_view bytes, std::size_t index) {
     return static_cast<std::uint8_t>(bytes[index]);
 }
 
+// The command code of a request; the network poll carries none.
+std::optional<std::uint8_t> request_code(std::string_view request) {
+    if (request.size() < 4) return std::nullopt;
+    return u8(request, 2);
+}
+
 std::uint32_t be32(std::string_view bytes) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < 4; ++i) value = value << 8 | u8(bytes, i);
@@ -250,7 +256,8 @@ Device::Device(SensorState sensor, TrackerState tracker)
 
 Reply Device::answer(std::string_view request) {
     ++requests_;
-    const bool lost = faults_.silent ||
+    const auto code = request_code(request);
+    const bool lost = faults_.silent || (faults_.ignore_code && code == faults_.ignore_code) ||
                       (faults_.silent_every != 0 && requests_ % faults_.silent_every == 0) ||
                       (faults_.silent_from != 0 && requests_ >= faults_.silent_from &&
                        requests_ <= faults_.silent_to);
@@ -258,9 +265,23 @@ Reply Device::answer(std::string_view request) {
     if (!lost) {
         if (auto answer = respond(request)) reply = deliver(std::move(*answer));
     }
-    if (faults_.echo) reply.echo = std::string(request);
+    reply.echo = echoes(request);
+    previous_request_ = std::string(request);
     reply.hang_up = faults_.hangup_after != 0 && requests_ >= faults_.hangup_after;
     return reply;
+}
+
+// The line hands back what it hears whether or not the unit answers, so a lost request echoes
+// too.
+std::string Device::echoes(std::string_view request) const {
+    std::string out;
+    if (faults_.echo_previous) out = previous_request_;
+    if (!faults_.echo && !faults_.echo_twice && faults_.partial_echo == 0) return out;
+    const std::string_view heard =
+        faults_.partial_echo != 0 ? request.substr(0, faults_.partial_echo) : request;
+    out += heard;
+    if (faults_.echo_twice) out += heard;
+    return out;
 }
 
 // Modem text replaces the answer outright; the other frame faults apply in order: code, size,
@@ -269,11 +290,15 @@ Reply Device::deliver(std::string answer) const {
     if (faults_.modem_text) {
         answer = faults_.modem_line;
     } else if (!answer.empty() && u8(answer, 0) == kAnswerPrefix) {
+        // The device's own code decides the per-code fault, not the one the unknown-code fault
+        // puts in.
+        const std::uint8_t own_code = u8(answer, 2);
         std::string body = answer.substr(0, answer.size() - 1);
         if (faults_.unknown_code) body[2] = static_cast<char>(kUnknownAnswerCode);
         if (faults_.oversize > answer.size()) body.append(faults_.oversize - answer.size(), '\0');
         answer = Control_summ(body);
-        if (faults_.wrong_check) answer.back() = static_cast<char>(~u8(answer, answer.size() - 1));
+        const bool spoiled = faults_.wrong_check || own_code == faults_.wrong_check_code;
+        if (spoiled) answer.back() = static_cast<char>(~u8(answer, answer.size() - 1));
     }
     if (faults_.garbage_speed) answer = as_heard_at(answer, 9600, 19200);
     Reply reply;

@@ -121,8 +121,10 @@ struct TrackerState {
     std::string modem_log = "+CREG: 0,1\r\n+CSQ: 21,0\r\nOK\r\n";  // the answer to 0xE8
 };
 
-// Faults to inject. Several may be on at once: a lost request gets nothing; modem text replaces
-// the answer; otherwise the code is changed, then the frame grown, then the check byte spoiled.
+// Faults to inject. Several may be on at once: a lost request (or one of the ignored code) gets
+// nothing; modem text replaces the answer; otherwise the code is changed, then the frame grown,
+// then the check byte spoiled. Whatever the line hands back before the answer comes first: the
+// previous request, then this one's echo (cut short, doubled).
 struct Faults {
     bool silent = false;        // every request is lost: no answer, no effect
     unsigned silent_every = 0;  // every Nth request (counted from 1) is lost; 0 = off
@@ -145,6 +147,18 @@ struct Faults {
     // The answer as a receiver at 19200 baud hears a device sending at 9600: other bytes, some
     // with framing errors (read as 0).
     bool garbage_speed = false;
+    // The request comes back twice, as from an adapter that hears itself through two transceivers.
+    bool echo_twice = false;
+    // The request received before this one comes back first (nothing on the first), as from a
+    // repeater that hands on its buffer one request late.
+    bool echo_previous = false;
+    // Only the first N bytes of each request come back (all of a shorter one), as from an adapter
+    // that turns its receiver on late; 0 = off.
+    std::size_t partial_echo = 0;
+    // Requests with this code get no answer and have no effect: a unit without that command.
+    std::optional<std::uint8_t> ignore_code = std::nullopt;
+    // Only the device's answers with this code carry a wrong check byte.
+    std::optional<std::uint8_t> wrong_check_code = std::nullopt;
 };
 
 inline constexpr std::uint8_t kUnknownAnswerCode = 0x99;
@@ -214,6 +228,7 @@ class Device {
     bool may_configure();
     void sync_live();
     Reply deliver(std::string answer) const;
+    std::string echoes(std::string_view request) const;
 
     std::optional<std::string> readings(std::string_view data);
     std::optional<std::string> version(std::string_view data);
@@ -243,6 +258,7 @@ class Device {
     TrackerState tracker_;
     Faults faults_;
     std::uint64_t requests_ = 0;
+    std::string previous_request_;         // for the echo of the previous request
     std::uint64_t consumption_carry_ = 0;  // ppm x ms not yet taken from the tank
 };
 

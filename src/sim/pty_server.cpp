@@ -38,6 +38,17 @@ bool make_raw(int fd) {
     return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// The echo is shown apart from the answer, so that an echoed request the unit left unanswered
+// does not read as answered.
+std::string log_line(const Reply& reply) {
+    std::string line = "->";
+    if (!reply.echo.empty()) line += " [echo " + spaced_hex(reply.echo) + "]";
+    std::string answer;
+    for (const auto& chunk : reply.chunks) answer += chunk;
+    line += answer.empty() ? std::string(" (no answer)") : " " + spaced_hex(answer);
+    return line;
+}
+
 }  // namespace
 
 PtyServer::PtyServer(Device device, ServerOptions options)
@@ -235,7 +246,7 @@ bool PtyServer::handle(const RequestFramer::Piece& piece) {
         device_.advance(options_.time_per_request);
         reply = device_.answer(piece.bytes);
     }
-    log(reply.empty() ? std::string("-> (no answer)") : "-> " + spaced_hex(reply.bytes()));
+    log(log_line(reply));
     const bool written = write_reply(reply);
     {
         std::lock_guard lock(mutex_);

@@ -90,6 +90,23 @@ Setter set_ms(milliseconds Faults::*field) {
     };
 }
 
+// A command code: hexadecimal with or without "0x" ("0xA2", "A2"), or decimal ("162"); digits
+// alone read as decimal.
+Setter set_code(std::optional<std::uint8_t> Faults::*field) {
+    return [=](Settings& s, std::string_view text) {
+        std::optional<long long> value = number(text, 0, 255);
+        if (!value) {
+            unsigned hex = 0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), hex, 16);
+            if (!text.empty() && ec == std::errc{} && end == text.data() + text.size() &&
+                hex <= 255)
+                value = hex;
+        }
+        if (value) s.faults.*field = static_cast<std::uint8_t>(*value);
+        return value.has_value();
+    };
+}
+
 struct Option {
     const char* name;
     const char* value;  // name of the value in the help text; nullptr: a switch
@@ -171,8 +188,14 @@ const std::vector<Option>& options() {
              s.faults.silent_to = static_cast<unsigned>(*to);
              return true;
          }},
+        {"--ignore-code", "КОД",
+         "не отвечать на запросы с кодом КОД (0xA2, A2 или 162) и не выполнять их",
+         set_code(&Faults::ignore_code)},
         {"--wrong-check", nullptr, "отвечать с неверным контрольным байтом",
          set_switch(&Settings::faults, &Faults::wrong_check)},
+        {"--wrong-check-code", "КОД",
+         "портить контрольный байт только в ответах с кодом КОД (0xA3, A3 или 163)",
+         set_code(&Faults::wrong_check_code)},
         {"--unknown-code", nullptr, "отвечать с неизвестным кодом 0x99",
          set_switch(&Settings::faults, &Faults::unknown_code)},
         {"--modem-text", nullptr, "вместо каждого ответа посылать строку текста модема",
@@ -190,6 +213,14 @@ const std::vector<Option>& options() {
         {"--echo", nullptr,
          "возвращать каждый запрос перед ответом, как полудуплексный адаптер RS-485",
          set_switch(&Settings::faults, &Faults::echo)},
+        {"--echo-twice", nullptr, "возвращать каждый запрос перед ответом дважды",
+         set_switch(&Settings::faults, &Faults::echo_twice)},
+        {"--echo-previous", nullptr,
+         "возвращать перед ответом предыдущий запрос, как повторитель с запаздыванием",
+         set_switch(&Settings::faults, &Faults::echo_previous)},
+        {"--partial-echo", "N",
+         "возвращать перед ответом только первые N байт каждого запроса, 1..65535",
+         set_number(&Settings::faults, &Faults::partial_echo, 1, 65535)},
         {"--garbage-speed", nullptr,
          "отвечать байтами, какими ответ на 9600 бод слышен на 19200 (чужая скорость)",
          set_switch(&Settings::faults, &Faults::garbage_speed)},

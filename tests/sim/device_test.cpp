@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 #include "sim/sim_test_util.h"
 
@@ -552,6 +553,164 @@ TEST(SimFaults, EchoComesFirstAndAlsoWhenTheRequestIsLost) {
     const Reply lost = device.answer(kReadings);
     EXPECT_EQ(lost.echo, kReadings);
     EXPECT_TRUE(lost.chunks.empty());
+}
+
+// --- line faults: what the line hands back before the answer, and per-code faults --------------
+
+// The bytes one request produces on the line, after `before` was answered under the same faults.
+struct LineFaultCase {
+    const char* name;
+    Faults faults;
+    std::string before;  // a request handled first; empty = this is the first request
+    std::string request;
+    std::string echo;    // what comes back before the answer
+    std::string answer;  // the answer after it; empty = none
+};
+
+const std::string kVersion = framed("31 01 FC");
+const std::string kConfigRead = bytes("3E CA A2 00 00 00 00 00 AC");
+const std::string kPoll = framed("31 FF");
+
+std::string clean(const std::string& request) {
+    return *Device().respond(request);
+}
+
+std::string with_wrong_check(std::string answer) {
+    answer.back() = static_cast<char>(~static_cast<unsigned char>(answer.back()));
+    return answer;
+}
+
+std::vector<LineFaultCase> line_fault_cases() {
+    const std::string readings = clean(kReadings);
+    return {
+        {"EchoTwice", {.echo_twice = true}, "", kReadings, kReadings + kReadings, readings},
+        {"EchoTwiceWithEchoStillTwice",
+         {.echo = true, .echo_twice = true},
+         "",
+         kReadings,
+         kReadings + kReadings,
+         readings},
+        {"EchoTwiceOfALostRequest",
+         {.silent = true, .echo_twice = true},
+         "",
+         kReadings,
+         kReadings + kReadings,
+         ""},
+        {"EchoPreviousNothingOnTheFirst", {.echo_previous = true}, "", kReadings, "", readings},
+        {"EchoPreviousHandsBackTheOneBefore",
+         {.echo_previous = true},
+         kVersion,
+         kReadings,
+         kVersion,
+         readings},
+        {"EchoPreviousBeforeTheOwnEcho",
+         {.echo = true, .echo_previous = true},
+         kVersion,
+         kReadings,
+         kVersion + kReadings,
+         readings},
+        {"EchoPreviousOfALostRequest",
+         {.silent = true, .echo_previous = true},
+         kVersion,
+         kReadings,
+         kVersion,
+         ""},
+        {"EchoPreviousOfAMalformedRequest",
+         {.echo_previous = true},
+         bytes("31 01 F0 00"),
+         kReadings,
+         bytes("31 01 F0 00"),
+         readings},
+        {"PartialEcho", {.partial_echo = 2}, "", kReadings, bytes("31 01"), readings},
+        {"PartialEchoLongerThanTheRequest",
+         {.partial_echo = 9},
+         "",
+         kReadings,
+         kReadings,
+         readings},
+        {"PartialEchoTwice",
+         {.echo_twice = true, .partial_echo = 3},
+         "",
+         kConfigRead,
+         bytes("3E CA A2 3E CA A2"),
+         clean(kConfigRead)},
+        {"PartialEchoAfterTheWholePrevious",
+         {.echo_previous = true, .partial_echo = 1},
+         kVersion,
+         kReadings,
+         kVersion + bytes("31"),
+         readings},
+        {"IgnoredCodeUnanswered", {.ignore_code = 0xA2}, "", kConfigRead, "", ""},
+        {"IgnoredCodeOtherCodesAnswered",
+         {.ignore_code = 0xA2},
+         kConfigRead,
+         kReadings,
+         "",
+         readings},
+        {"IgnoredCodeStillEchoed",
+         {.echo = true, .ignore_code = 0xF0},
+         "",
+         kReadings,
+         kReadings,
+         ""},
+        // The poll has no code: its third byte is the check byte.
+        {"IgnoredCodeSparesThePoll", {.ignore_code = at(kPoll, 3)}, "", kPoll, "", readings},
+        {"WrongCheckOnThatCode",
+         {.wrong_check_code = 0xA2},
+         "",
+         kConfigRead,
+         "",
+         with_wrong_check(clean(kConfigRead))},
+        {"WrongCheckOtherCodesIntact", {.wrong_check_code = 0xA2}, "", kReadings, "", readings},
+        {"WrongCheckByTheDevicesCodeNotTheUnknownOne",
+         {.unknown_code = true, .wrong_check_code = 0xF0},
+         "",
+         kReadings,
+         "",
+         with_wrong_check(Control_summ(bytes("3E 01 99") + readings.substr(3, 18)))},
+        {"WrongCheckCodeOnTheWrongPasswordAnswer",
+         {.wrong_check_code = 0xFD},
+         "",
+         framed("31 01 F8 00 00 00 07"),
+         "",
+         with_wrong_check(framed("3E 01 FD"))},
+    };
+}
+
+class SimLineFaults : public ::testing::TestWithParam<LineFaultCase> {};
+
+TEST_P(SimLineFaults, BytesOnTheLine) {
+    const auto& c = GetParam();
+    Device device;
+    device.faults() = c.faults;
+    if (!c.before.empty()) device.answer(c.before);
+    const Reply reply = device.answer(c.request);
+    EXPECT_EQ(spaced_hex(reply.echo), spaced_hex(c.echo));
+    std::string answer;
+    for (const auto& chunk : reply.chunks) answer += chunk;
+    EXPECT_EQ(spaced_hex(answer), spaced_hex(c.answer));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SimLineFaults, ::testing::ValuesIn(line_fault_cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An ignored request does nothing; an answer spoiled by code still had its effect.
+TEST(SimFaults, IgnoredCodeHasNoEffectAndSpoiledAnswerKeepsIt) {
+    Device device;
+    device.faults().ignore_code = 0xF2;
+    EXPECT_TRUE(device.answer(framed("31 01 F2 0A")).empty());
+    EXPECT_EQ(device.sensor().mode, 0x08);
+
+    device.faults() = {.wrong_check_code = 0xA3};
+    const std::string written = write_frame();
+    const std::string ack = device.answer(written).bytes();
+    EXPECT_EQ(spaced_hex(ack), spaced_hex(with_wrong_check(framed("3E CA A3"))));
+    EXPECT_EQ(encode_config(device.tracker().config), written.substr(3, 162));
+
+    Device ignoring;
+    ignoring.faults().ignore_code = 0xA3;
+    EXPECT_TRUE(ignoring.answer(written).empty());
+    EXPECT_EQ(ignoring.tracker().config, TrackerConfig{});
 }
 
 // A UART at 19200 hearing bytes sent at other speeds: the same speed hears every byte; a sender

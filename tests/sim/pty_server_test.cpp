@@ -337,6 +337,49 @@ TEST(SimExecutable, RefusesABadOption) {
     EXPECT_NE(sim.error_output().find("--silent-every"), std::string::npos);
 }
 
+// The code options read hexadecimal without "0x" and decimal; the log shows the echo apart from
+// the answer, so an echoed request left unanswered does not read as answered.
+TEST(SimExecutable, LineFaultOptionsAndTheirLog) {
+    SimProcess sim({"-v", "--no-pace", "--partial-echo=3", "--ignore-code", "A2",
+                    "--wrong-check-code", "240", "--requests", "2"});
+    ASSERT_TRUE(sim.started()) << sim_path();
+    LineClient client(sim.first_line());
+    ASSERT_TRUE(client.ok());
+
+    ASSERT_TRUE(client.send(kConfigRead));
+    EXPECT_EQ(spaced_hex(client.receive(3)), "3E CA A2");
+    ASSERT_TRUE(client.send(kReadings));
+    // An answer to the configuration read would have come before this echo.
+    const std::string next = client.receive(3 + 22);
+    ASSERT_EQ(next.size(), 25u);
+    EXPECT_EQ(spaced_hex(next.substr(0, 3)), "31 01 F0");
+    EXPECT_EQ(at(next, 6), 0xF0);
+    EXPECT_NE(check_byte(next.substr(3)), 0);
+
+    EXPECT_EQ(sim.wait(), 0);
+    const std::string log = sim.error_output();
+    EXPECT_NE(log.find("-> [echo 3E CA A2] (no answer)"), std::string::npos) << log;
+    EXPECT_NE(log.find("-> [echo 31 01 F0] " + spaced_hex(next.substr(3))), std::string::npos)
+        << log;
+}
+
+TEST(SimExecutable, RefusesBadLineFaultValues) {
+    const std::pair<const char*, const char*> kBad[] = {
+        {"--ignore-code", "256"},     {"--ignore-code", "0x100"}, {"--ignore-code", "-1"},
+        {"--wrong-check-code", "G1"}, {"--wrong-check-code", ""}, {"--partial-echo", "0"},
+        {"--partial-echo", "many"},
+    };
+    for (const auto& [option, value] : kBad) {
+        SCOPED_TRACE(std::string(option) + " " + value);
+        SimProcess sim({option, value});
+        ASSERT_TRUE(sim.started());
+        EXPECT_EQ(sim.first_line(), "");
+        EXPECT_EQ(sim.wait(), 2);
+        EXPECT_NE(sim.error_output().find(std::string("недопустимое значение ") + option),
+                  std::string::npos);
+    }
+}
+
 // --- the configurator's own serial driver on the simulator's line ------------------------------
 
 // Reads with the driver until `count` bytes came or the deadline passed.
