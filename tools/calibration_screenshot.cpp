@@ -4,6 +4,7 @@
 // request and the calibration's clock with it, so the run takes seconds.
 //
 //     QT_QPA_PLATFORM=offscreen velkon-calibration-shot docs/window-calibration.png
+#include <chrono>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTableWidget>
@@ -46,6 +47,7 @@ class NoPorts : public velkon::PortLister {
 class FixedClock : public velkon::Clock {
   public:
     std::string now_text() override { return "10.12.2026 09:15:30"; }
+    std::chrono::milliseconds monotonic() override { return {}; }
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/answer.h"
 #include "protocol/cp1251.h"
 #include "protocol/monitor.h"
 #include "sensor/sensor_commands.h"
@@ -17,40 +18,10 @@ namespace {
 
 constexpr std::uint8_t kAnswerPrefix = 0x3E;
 
-constexpr std::size_t kMinAnswerFrame = 4;  // prefix, address, code and at least one more byte
+constexpr std::string_view kSkippedBytes = "Пропущено посторонних байт перед ответом: ";
 
-// The last byte of the answer equals the check byte over the bytes before it.
-bool check_byte_matches(const Frame& answer) {
-    if (answer.empty()) return false;
-    const std::string_view body(answer.data(), answer.size() - 1);
-    return check_byte(body) == byte_at(answer, answer.size() - 1);
-}
-
-// A readings answer is shown only when intact and long enough for every field it carries: a
-// shorter one, even with a good check byte, is refused like a damaged one.
-// A refusal: the status text to show ("" leaves the status line alone), or nothing when the
-// answer is taken.
-using Refusal = std::optional<std::string_view>;
-
-Refusal refuse_readings(const Frame& answer) {
-    constexpr std::size_t kReadingsMin = 21;
-    if (answer.size() >= kReadingsMin && check_byte_matches(answer)) return std::nullopt;
-    return kDamagedSensorAnswer;
-}
-
-// The unit's answers feed what «Установить» writes back and the serial-number records: a
-// damaged one is never shown.
-Refusal refuse_damaged_unit_answer(const Frame& answer) {
-    if (check_byte_matches(answer)) return std::nullopt;
-    return kDamagedUnitAnswer;
-}
-
-// A configuration is shown whole or not at all: a cut answer would mix this read's fields with
-// those of an earlier one, possibly of another unit.
-Refusal refuse_configuration(const Frame& answer) {
-    if (answer.size() < kConfigAnswerSize + 1) return kConfigurationCut;
-    if (!check_byte_matches(answer)) return kConfigurationDamaged;
-    return std::nullopt;
+bool is_configuration_read(std::string_view request) {
+    return request == configuration_read_request();
 }
 
 using Parts = ExchangeEngine::Parts;
@@ -76,30 +47,29 @@ struct AnswerRow {
     void (*handler)(Parts&, const Frame&);  // nullptr: text only
     bool handler_first;                     // the handler runs before the status is set
     std::string_view message;               // an OK box after the status; empty: none
-    Refusal (*refuse)(const Frame&);        // nullptr: every answer with the code is taken
 };
 
 // clang-format off
 constexpr AnswerRow kAnswerTable[] = {
-    {0xFC, "",                              &to_sensor<&SensorAnswers::show_version>, false, "", nullptr},
-    {0xF0, "Получены данные.",              &to_sensor<&SensorAnswers::show_readings>, true,  "", &refuse_readings},
-    {0xFA, " Установлен нижний уровень.",   nullptr,                        false, "", nullptr},
-    {0xF2, " Установлен новый режим.",      &show_mode_answer,              false, "", nullptr},
-    {0xF5, " Установлен верхний уровень.",  nullptr,                        false, "", nullptr},
-    {0xFB, " Установлен сетевой номер.",    nullptr,                        false, "", nullptr},
-    {0xA4, "Установлен серийный номер.",    nullptr,                        false, "", nullptr},
-    {0xF9, "Сдвинут нижний уровень.",       nullptr,                        false, "", nullptr},
-    {0xF4, "Сдвинут верхний уровень.",      nullptr,                        false, "", nullptr},
-    {0xF8, "Пароль принят.",                nullptr,                        false, "", nullptr},
-    {0xFD, "Неверный пароль.",              nullptr,                        false, "Неверный пароль", nullptr},
-    {0xF7, "Пароль изменен.",               nullptr,                        false, "", nullptr},
-    {0x06, "Пар.",                          nullptr,                        false, "", nullptr},
-    {0xA2, "Чтение",                        &to_tracker<&Tracker::show_configuration>, false, "", &refuse_configuration},
-    {0xA1, "Управление",                    nullptr,                        false, "", nullptr},
-    {0xA3, "Конфига вроде записана",        &to_tracker<&Tracker::acknowledge_write>, false, "", nullptr},
+    {0xFC, "",                              &to_sensor<&SensorAnswers::show_version>, false, ""},
+    {0xF0, "Получены данные.",              &to_sensor<&SensorAnswers::show_readings>, true,  ""},
+    {0xFA, " Установлен нижний уровень.",   nullptr,                        false, ""},
+    {0xF2, " Установлен новый режим.",      &show_mode_answer,              false, ""},
+    {0xF5, " Установлен верхний уровень.",  nullptr,                        false, ""},
+    {0xFB, " Установлен сетевой номер.",    nullptr,                        false, ""},
+    {0xA4, "Установлен серийный номер.",    nullptr,                        false, ""},
+    {0xF9, "Сдвинут нижний уровень.",       nullptr,                        false, ""},
+    {0xF4, "Сдвинут верхний уровень.",      nullptr,                        false, ""},
+    {0xF8, "Пароль принят.",                nullptr,                        false, ""},
+    {0xFD, "Неверный пароль.",              nullptr,                        false, "Неверный пароль"},
+    {0xF7, "Пароль изменен.",               nullptr,                        false, ""},
+    {0x06, "Пар.",                          nullptr,                        false, ""},
+    {0xA2, "Чтение",                        &to_tracker<&Tracker::show_configuration>, false, ""},
+    {0xA1, "Управление",                    nullptr,                        false, ""},
+    {0xA3, "Конфига вроде записана",        &to_tracker<&Tracker::acknowledge_write>, false, ""},
     // The status follows the handler, so it stands whatever the handler shows.
-    {0xA7, "Считаны IMEI",                  &to_tracker<&Tracker::show_imei>, true,  "", &refuse_damaged_unit_answer},
-    {0xA0, "Получены данные",               &to_tracker<&Tracker::show_live_data>, false, "", &refuse_damaged_unit_answer},
+    {0xA7, "Считаны IMEI",                  &to_tracker<&Tracker::show_imei>, true,  ""},
+    {0xA0, "Получены данные",               &to_tracker<&Tracker::show_live_data>, false, ""},
 };
 // clang-format on
 
@@ -184,6 +154,17 @@ void ExchangeEngine::start_tick() {
         [this, link](TickIo io) { finish_tick(link, std::move(io)); });
 }
 
+namespace {
+
+// The status of a read that held no whole answer: it names what was not received.
+std::string_view not_intact_status(std::string_view request) {
+    if (is_configuration_read(request)) return kConfigurationDamaged;
+    if (request.empty()) return kNoIntactAnswer;
+    return byte_at(request, 0) == kAnswerPrefix ? kDamagedUnitAnswer : kDamagedSensorAnswer;
+}
+
+}  // namespace
+
 void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     TickEnd tick_end(busy_, outbox_);
     // The link was closed while the read was in flight: its result belongs to no one.
@@ -206,22 +187,25 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     // 7. The lamp blinks with every request.
     m_.set_color(ctl::Pic, m_[ctl::Pic].color == kLampWhite ? kLampGrey : kLampWhite);
 
-    // What this read answers is the frame the previous tick sent on this link; an adapter that
-    // echoes hands that frame back first.
-    const std::string_view previous =
-        answered_link_ == link ? std::string_view(answered_) : std::string_view();
-    const Frame answer(after_echo(received, previous));
-    answered_ = sent;
-    answered_link_ = link;
+    // What this read answers is the frame the previous tick sent on this link; adapters hand
+    // that frame, and the ones before it, back in front of the answer.
+    if (answered_link_ != link) {
+        sent_.clear();
+        answered_link_ = link;
+    }
+    const Frame answered(sent_.newest());
+    const JudgedRead read = judge_read(received, sent_.newest_first(), expected_answers(answered));
+    sent_.add(sent);
 
-    // 8. Silence (a read that holds only the echo is silence too).
-    if (answer.empty()) {
+    // 8. Silence (a read that holds only echoes is silence too).
+    if (read.verdict == ReadVerdict::Silence) {
         if (!v.no_data) v.last_msg = m_.text(ctl::MsgCom);
         v.no_data = true;
         ++silent_ticks_;
         m_.set_text(ctl::MsgCom, std::string(kSilence));
         m_.set_text(ctl::imei, std::string(kNotRead));
         m_.set_text(ctl::nsim, std::string(kNotRead));
+        if (is_configuration_read(answered)) parts_.tracker.configuration_not_read();
         return;
     }
     // 9. Recovery. A sensor that answers after a silence may be another one.
@@ -234,28 +218,43 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
     }
     silent_ticks_ = 0;
     // 10, 11. Answer echo (it carries the check byte computed over all but the last byte).
-    m_.set_text(ctl::txtRec, answer_echo(sent, received));
+    std::string echo = answer_echo(sent, received);
+    if (read.skipped > 0)
+        echo += "\r\n" + std::string(kSkippedBytes) + std::to_string(read.skipped);
+    m_.set_text(ctl::txtRec, std::move(echo));
 
     // 12. Dispatch.
-    judge_answer(answer);
+    judge_answer(read, answered);
     // 13.
     m_.set_color(ctl::Pic, kLampRed);
     port_io_.flush(port_);
 }
 
-// Bytes that are no frame (modem text, a device at another speed, noise) still go to the text
-// box, and the status line says that no answer came: the values on the page are not current.
-void ExchangeEngine::judge_answer(const Frame& answer) {
-    if (byte_at(answer, 0) != kAnswerPrefix) {
-        m_.set_text(ctl::text_GSM, cp1251_to_utf8(answer));
-        m_.set_text(ctl::MsgCom, std::string(kNoIntactAnswer));
+// Only a whole answer of a kind that answers the request is shown. Bytes that are no frame
+// (modem text, a device at another speed, noise) still go to the text box, and the status line
+// says that no answer came: the values on the page are not current.
+void ExchangeEngine::judge_answer(const JudgedRead& read, std::string_view answered) {
+    if (read.verdict == ReadVerdict::Answer) {
+        dispatch_answer(Frame(read.frame));
         return;
     }
-    if (answer.size() < kMinAnswerFrame) {
-        m_.set_text(ctl::MsgCom, std::string(kNoIntactAnswer));
-        return;
+    if (is_configuration_read(answered)) parts_.tracker.configuration_not_read();
+    switch (read.verdict) {
+        case ReadVerdict::NotAFrame:
+            m_.set_text(ctl::text_GSM, cp1251_to_utf8(read.rest));
+            m_.set_text(ctl::MsgCom, std::string(kNoIntactAnswer));
+            return;
+        case ReadVerdict::Unknown:
+            show_unknown_answer(read.code);
+            return;
+        case ReadVerdict::Unexpected:
+            m_.set_text(ctl::MsgCom,
+                        std::string(kUnexpectedAnswer) + hex_pairs(read.frame.substr(2, 1)) + ").");
+            return;
+        default:
+            m_.set_text(ctl::MsgCom, std::string(not_intact_status(answered)));
+            return;
     }
-    dispatch_answer(answer);
 }
 
 void ExchangeEngine::show_unknown_answer(std::uint8_t code) {
@@ -273,10 +272,6 @@ void ExchangeEngine::dispatch_answer(const Frame& answer) {
     const std::uint8_t code = byte_at(answer, 2);
     for (const AnswerRow& row : kAnswerTable) {
         if (row.code != code) continue;
-        if (const Refusal refusal = row.refuse ? row.refuse(answer) : std::nullopt) {
-            if (!refusal->empty()) m_.set_text(ctl::MsgCom, std::string(*refusal));
-            return;
-        }
         if (row.handler && row.handler_first) row.handler(parts_, answer);
         if (!row.status.empty()) m_.set_text(ctl::MsgCom, std::string(row.status));
         if (row.handler && !row.handler_first) row.handler(parts_, answer);

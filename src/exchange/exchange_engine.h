@@ -17,6 +17,7 @@
 #include "connection/connection_control.h"
 #include "connection/outbox.h"
 #include "model/window_model.h"
+#include "protocol/answer.h"
 #include "seams/seams.h"
 #include "sensor/sensor_answers.h"
 #include "serial/serial_port.h"
@@ -29,6 +30,9 @@ namespace velkon {
 inline constexpr std::string_view kDamagedSensorAnswer = "Ответ датчика повреждён и отброшен.";
 inline constexpr std::string_view kNoIntactAnswer =
     "Ответа нет: приняты посторонние байты (проверьте устройство и скорость порта).";
+// A whole frame that does not answer the request sent (a late answer, another device): shown
+// nowhere, since its values would be taken for the requested ones. The code follows.
+inline constexpr std::string_view kUnexpectedAnswer = "Пришёл ответ не на этот запрос (код ";
 
 class ExchangeEngine {
   public:
@@ -55,7 +59,7 @@ class ExchangeEngine {
   private:
     void finish_tick(std::uint64_t link, TickIo io);
     void dispatch_answer(const Frame& answer);
-    void judge_answer(const Frame& answer);
+    void judge_answer(const JudgedRead& read, std::string_view answered);
     void show_unknown_answer(std::uint8_t code);
 
     WindowModel& m_;
@@ -66,9 +70,9 @@ class ExchangeEngine {
     Parts parts_;
     bool busy_ = false;
     Frame request_;  // the frame the tick in progress sends
-    // The frame the previous tick sent on `answered_link_`: what this tick's read answers, and
-    // what an echoing adapter hands back in front of the answer.
-    Frame answered_;
+    // The frames the last ticks sent on `answered_link_`, newest first: the newest is what this
+    // tick's read answers, and any of them may come back in front of the answer.
+    SentRequests sent_;
     std::uint64_t answered_link_ = 0;
     // Answer codes without a row whose box has been shown on `unknown_link_`: a device that
     // keeps answering so gets the box once, not every tick.

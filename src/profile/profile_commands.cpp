@@ -89,7 +89,7 @@ void ProfileCommands::load() {
     for (std::size_t i = 0; i < layout.size(); ++i) {
         if (!layout[i].written()) loaded.config->values[i].reset();
     }
-    tracker_.show_record(*loaded.config);
+    tracker_.fill_from_profile(*loaded.config);
     m_.set_text(ctl::MsgCom, "Профиль загружен");
 }
 

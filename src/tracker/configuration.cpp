@@ -74,11 +74,35 @@ void Tracker::acknowledge_write(const Frame&) {
     if (!written_) return;
     unit_view_ = std::move(*written_);
     written_.reset();
+    units_link_ = outbox_.link();
+    read_failed_ = false;
+    from_profile_ = false;
+    update_changed_mark();
+    keep_copy(std::exchange(written_frame_, {}));
+}
+
+void Tracker::configuration_not_read() {
+    read_failed_ = true;
+    update_changed_mark();
+}
+
+bool Tracker::fields_are_units() const {
+    return units_link_ && *units_link_ == outbox_.link();
+}
+
+void Tracker::fill_from_profile(const TrackerConfig& config) {
+    show_record(config);
+    from_profile_ = true;
     update_changed_mark();
 }
 
 void Tracker::update_changed_mark() {
-    m_.set_visible(ctl::changed_mark, fields_changed());
+    const int tab = m_.tab();
+    const bool not_read =
+        !fields_are_units() && (read_failed_ || from_profile_) && (tab == 1 || tab == 2);
+    const bool changed = fields_changed();
+    m_.set_text(ctl::changed_mark, std::string(not_read ? kNotReadMark : kChangedMark));
+    m_.set_visible(ctl::changed_mark, not_read || changed);
 }
 
 void Tracker::take_fields_as_the_units() {
@@ -104,6 +128,9 @@ void Tracker::show_configuration(const Frame& answer) {
         }
     }
     show_record(config);
+    units_link_ = outbox_.link();
+    read_failed_ = false;
+    from_profile_ = false;
     take_fields_as_the_units();
 }
 
@@ -115,6 +142,15 @@ void Tracker::show_record(const TrackerConfig& config) {
 }
 
 void Tracker::write_configuration() {
+    if (!fields_are_units()) {
+        if (!from_profile_) {
+            dialogs_.message(std::string(kReadConfigurationFirst), Dialogs::Icon::Exclamation);
+            return;
+        }
+        const std::uint64_t link = outbox_.link();
+        if (!dialogs_.yes_no(std::string(kWriteProfileUnreadQuestion))) return;
+        if (!outbox_.still_on(link)) return;
+    }
     const ConfigFrame built = encode_config_frame(configuration_from_window());
     if (!built) {
         dialogs_.message(built.refusal);
@@ -122,20 +158,25 @@ void Tracker::write_configuration() {
     }
     outbox_.put_and_echo(built.frame);
     written_ = configuration_from_window();
-    // The copy is a convenience: when it cannot be kept, the frame still goes to the unit.
+    written_frame_ = built.frame;
+}
+
+// The copy is a convenience: the unit has the configuration whether or not it can be kept.
+void Tracker::keep_copy(const Frame& frame) {
     if (program_folder_.empty()) {
         dialogs_.message(
-            "Копия конфигурации не сохранена: не найдена папка программы. "
-            "Конфигурация всё равно будет отправлена в трекер.",
+            "Конфигурация записана в трекер, но её копия не сохранена: не найдена папка "
+            "программы.",
             Dialogs::Icon::Exclamation);
         return;
     }
     const fs::path copy = program_folder_ / kConfigCopyName;
-    if (const int error = replace_file(copy, built.frame)) {
-        dialogs_.message("Не удалось сохранить копию конфигурации в файл «" + path_text(copy) +
-                             "»: " + file_error_text(error) +
-                             ". Конфигурация всё равно будет отправлена в трекер.",
-                         Dialogs::Icon::Exclamation);
+    if (const int error = replace_file(copy, frame)) {
+        dialogs_.message(
+            "Конфигурация записана в трекер, но её копию не удалось сохранить в "
+            "файл «" +
+                path_text(copy) + "»: " + file_error_text(error) + ".",
+            Dialogs::Icon::Exclamation);
     }
 }
 

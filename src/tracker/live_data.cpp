@@ -116,7 +116,10 @@ std::vector<LiveValue> decode_live_data(std::string_view answer, std::string_vie
 }
 
 void Tracker::show_live_data(const Frame& answer) {
-    m_.set_text(ctl::MsgCom, "Получены данные");
+    // A failed configuration read must stay in sight: data coming is no reason to forget it.
+    const bool read_missing = read_failed_ && !fields_are_units();
+    m_.set_text(ctl::MsgCom,
+                read_missing ? std::string(kLiveDataConfigurationNotRead) : "Получены данные");
     for (const LiveValue& value : decode_live_data(answer, decimal_separator_)) {
         if (value.control == ctl::ProgressBar1) {
             m_.set_value(value.control, std::stoi(value.text));

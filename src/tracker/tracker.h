@@ -28,6 +28,20 @@ inline constexpr std::string_view kConfigurationDamaged =
     "Конфигурация не прочитана: ответ трекера повреждён.";
 inline constexpr std::string_view kDamagedUnitAnswer = "Ответ трекера повреждён и отброшен.";
 
+// Until a whole configuration answer has come on this link, the fields are not the unit's: a
+// write would replace the unit's server, passwords and channels with whatever the pages show.
+inline constexpr std::string_view kReadConfigurationFirst =
+    "Конфигурация трекера ещё не прочитана. Сначала нажмите «Читать»: «Установить» записывает "
+    "все поля сразу, и трекер получил бы значения, которых у него не было.";
+inline constexpr std::string_view kWriteProfileUnreadQuestion =
+    "Записать профиль в трекер, не прочитав его конфигурацию?";
+// The mark beside the status line: fields changed and not written, or not read at all.
+inline constexpr std::string_view kChangedMark = "Изменения не записаны в трекер";
+inline constexpr std::string_view kNotReadMark = "Конфигурация не прочитана из трекера";
+// The live data's status while the configuration read of this link has failed.
+inline constexpr std::string_view kLiveDataConfigurationNotRead =
+    "Получены данные. Конфигурация не прочитана: нажмите «Читать».";
+
 class Tracker {
   public:
     // `decimal_separator` is the user's, for the live data's fractional values.
@@ -45,8 +59,16 @@ class Tracker {
     // A read that would replace fields changed and not written asks first; «Нет» keeps them.
     // For the page change and «Читать».
     void reread_configuration();
-    // The unit acknowledged the write queued last: its fields are now the unit's.
+    // The unit acknowledged the write queued last: its fields are now the unit's, and the
+    // frame becomes the copy "123.cfg" (a frame that never reached the unit is no copy of it).
     void acknowledge_write(const Frame& answer);
+    // The read request of this link got no whole configuration answer.
+    void configuration_not_read();
+    // Whether the fields are the unit's: read whole, or written and acknowledged, on this link.
+    bool fields_are_units() const;
+    // «Загрузить профиль…»: the fields come from a file, and «Установить» may write them after
+    // asking, without a read.
+    void fill_from_profile(const TrackerConfig& config);
     // Whether the record's fields differ from what the unit was last known to hold (read, or
     // written and acknowledged; the window's start values before either). Shown by the mark
     // beside the status line, kept current by update_changed_mark().
@@ -72,6 +94,8 @@ class Tracker {
     void bind_serial_number();
 
   private:
+    void keep_copy(const Frame& frame);
+
     WindowModel& m_;
     Dialogs& dialogs_;
     Outbox& outbox_;
@@ -80,6 +104,11 @@ class Tracker {
     std::string decimal_separator_;
     TrackerConfig unit_view_;               // the fields as the unit holds them, as far as is known
     std::optional<TrackerConfig> written_;  // the fields of the write last queued, until acked
+    Frame written_frame_;                   // and its frame
+    // The link on which the fields last became the unit's; none before the first read.
+    std::optional<std::uint64_t> units_link_;
+    bool read_failed_ = false;   // this link's last configuration read got no whole answer
+    bool from_profile_ = false;  // the fields were filled from a profile since the last read
 };
 
 inline constexpr std::string_view kUnwrittenChangesQuestion =

@@ -4,8 +4,29 @@
 
 #include "app/configurator.h"
 #include "support/stand_ins.h"
+#include "tracker/record.h"
 
 namespace velkon::testing {
+
+// The unit's configuration answer holding what the pages show now (firmware 43, serial 100500).
+inline Frame configuration_answer_of(Configurator& app) {
+    const ConfigFrame write = encode_config_frame(app.tracker().configuration_from_window());
+    std::string body = write.frame.substr(0, 165);
+    body[2] = '\xA2';
+    body += bytes({0x00, 43, 0x00, 0x01, 0x88, 0x94});
+    return Control_summ(body);
+}
+
+// The pages' fields become the unit's, as after a whole configuration read on the current link:
+// «Установить» then writes without asking.
+inline void take_fields_as_read(Configurator& app) {
+    app.tracker().show_configuration(configuration_answer_of(app));
+}
+
+// The unit acknowledges the write queued last.
+inline void acknowledge_write(Configurator& app) {
+    app.tracker().acknowledge_write(framed({0x3E, 0xCA, 0xA3}));
+}
 
 struct FormFixture : StandIns {
     FakePort port;

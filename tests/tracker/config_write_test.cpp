@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "support/form_fixture.h"
 #include "tracker/answers.h"
@@ -13,7 +14,9 @@ namespace velkon {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::acknowledge_write;
 using testing::FormFixture;
+using testing::take_fields_as_read;
 using tracker_test::bytes;
 using tracker_test::config_answer;
 using tracker_test::file_content;
@@ -60,15 +63,19 @@ Frame expected_frame() {
     return Control_summ(f);
 }
 
-TEST(ConfigWrite, BuildsTheFrameFromTheControlsQueuesItAndKeepsACopy) {
+// The copy is the unit's configuration: it is kept only once the unit has acknowledged the write.
+TEST(ConfigWrite, BuildsTheFrameFromTheControlsQueuesItAndKeepsACopyOnceAcknowledged) {
     FormFixture f;
+    take_fields_as_read(f.app);
     fill_window(f.model);
     f.app.fire(ctl::setdata);
     const Frame expected = expected_frame();
     ASSERT_EQ(expected.size(), 169u);
     EXPECT_EQ(f.vars().wrs, expected);
     EXPECT_TRUE(f.dialogs.messages.empty());
+    EXPECT_FALSE(fs::exists(f.folder.path() / "123.cfg"));
 
+    acknowledge_write(f.app);
     const auto copy = file_content(f.folder.path() / "123.cfg");
     ASSERT_TRUE(copy);
     EXPECT_EQ(*copy, expected);
@@ -78,6 +85,7 @@ TEST(ConfigWrite, BuildsTheFrameFromTheControlsQueuesItAndKeepsACopy) {
 
 TEST(ConfigWrite, TheTrackerPageButtonWritesTheSameFrame) {
     FormFixture f;
+    take_fields_as_read(f.app);
     fill_window(f.model);
     f.app.fire(ctl::Command3);
     EXPECT_EQ(f.vars().wrs, expected_frame());
@@ -111,6 +119,7 @@ class WritePeriod : public ::testing::TestWithParam<PeriodCase> {};
 
 TEST_P(WritePeriod, GoesLowByteFirstRoundedHalfToEven) {
     FormFixture f;
+    take_fields_as_read(f.app);
     f.model.set_text(ctl::time_otpr, GetParam().typed);
     f.app.fire(ctl::setdata);
     ASSERT_EQ(f.vars().wrs.size(), 169u) << f.dialogs.texts().size();
@@ -139,7 +148,9 @@ class WriteRefusal : public ::testing::TestWithParam<RefusalCase> {};
 // One message, nothing queued, and the copy of the previous write left as it was.
 TEST_P(WriteRefusal, ShowsOneMessageAndQueuesAndSavesNothing) {
     FormFixture f;
+    take_fields_as_read(f.app);
     f.app.fire(ctl::setdata);
+    acknowledge_write(f.app);
     const auto earlier = file_content(f.folder.path() / "123.cfg");
     ASSERT_TRUE(earlier);
     f.vars().wrs = "pending";
@@ -194,6 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ConfigWrite, TextsFillingTheirFieldsExactlyAreAccepted) {
     FormFixture f;
+    take_fields_as_read(f.app);
     f.model.set_text(ctl::apn, std::string(30, 'a'));
     f.model.set_text(ctl::gsm_user, "жжжжжжжжжжжжжжжжжжжж");  // 20 letters, 40 bytes of UTF-8
     f.model.set_text(ctl::port_serv, "203320");
@@ -207,11 +219,14 @@ TEST(ConfigWrite, TextsFillingTheirFieldsExactlyAreAccepted) {
 
 TEST(ConfigWrite, ASecondWriteReplacesTheCopyInFull) {
     FormFixture f;
+    take_fields_as_read(f.app);
     f.model.set_text(ctl::apn, std::string(30, 'a'));
     f.app.fire(ctl::setdata);
+    acknowledge_write(f.app);
     f.model.set_text(ctl::apn, "b");
     f.model.set_text(ctl::time_otpr, "15");
     f.app.fire(ctl::setdata);
+    acknowledge_write(f.app);
     const auto copy = file_content(f.folder.path() / "123.cfg");
     ASSERT_TRUE(copy);
     EXPECT_EQ(*copy, f.vars().wrs);
@@ -219,15 +234,18 @@ TEST(ConfigWrite, ASecondWriteReplacesTheCopyInFull) {
     EXPECT_EQ(byte_at(*copy, 145), 15);
 }
 
-TEST(ConfigWrite, ACopyThatCannotBeWrittenIsReportedAndTheFrameStaysQueued) {
+TEST(ConfigWrite, ACopyThatCannotBeWrittenIsReportedAfterTheAcknowledgement) {
     FormFixture f;
+    take_fields_as_read(f.app);
     // A folder in the file's place: nothing can replace it, whoever runs the test.
     fs::create_directories(f.folder.path() / "123.cfg" / "inside");
     f.app.fire(ctl::setdata);
     EXPECT_EQ(f.vars().wrs.size(), 169u);
+    EXPECT_TRUE(f.dialogs.messages.empty());
+    acknowledge_write(f.app);
     ASSERT_EQ(f.dialogs.messages.size(), 1u);
     EXPECT_NE(f.dialogs.messages[0].text.find("123.cfg"), std::string::npos);
-    EXPECT_NE(f.dialogs.messages[0].text.find("отправлена в трекер"), std::string::npos);
+    EXPECT_NE(f.dialogs.messages[0].text.find("записана в трекер"), std::string::npos);
     EXPECT_EQ(f.dialogs.messages[0].icon, Dialogs::Icon::Exclamation);
     EXPECT_TRUE(fs::is_directory(f.folder.path() / "123.cfg" / "inside"));
     EXPECT_FALSE(fs::exists(f.folder.path() / "123.cfg.tmp"));
@@ -244,7 +262,9 @@ TEST(ConfigWrite, PlantedLinksAreNotFollowed) {
         std::error_code no_link;
         fs::create_symlink(victim, f.folder.path() / planted, no_link);
         if (no_link) continue;
+        take_fields_as_read(f.app);
         f.app.fire(ctl::setdata);
+        acknowledge_write(f.app);
         EXPECT_EQ(file_content(victim), "mine") << planted;
         EXPECT_FALSE(fs::is_symlink(f.folder.path() / "123.cfg")) << planted;
         EXPECT_EQ(file_content(f.folder.path() / "123.cfg"), f.vars().wrs) << planted;
@@ -256,7 +276,9 @@ TEST(ConfigWrite, AMissingProgramFolderIsCreated) {
     const fs::path folder = f.folder.path() / "new" / "folder";
     Configurator app{f.model,
                      ConfiguratorSeams{f.port, f.lister, f.dialogs, f.clock, f.reader, folder}};
+    take_fields_as_read(app);
     app.fire(ctl::setdata);
+    acknowledge_write(app);
     EXPECT_EQ(file_content(folder / "123.cfg"), f.vars().wrs);
     EXPECT_TRUE(f.dialogs.messages.empty());
 }
@@ -280,6 +302,127 @@ TEST(ConfigLayout, TextBoxesAreLimitedToTheirFieldWidths) {
         }
     }
 }
+
+namespace unread {
+
+const Frame kReadRequest = testing::framed({0x3E, 0xCA, 0xA2, 0, 0, 0, 0, 0});
+
+// The window on page «Сервер» of a freshly opened link, its configuration read in flight.
+struct ServerPage : FormFixture {
+    ServerPage() {
+        open_link();
+        vars().last_tab = 2;
+        model.set_tab(2);
+        app.fire(ctl::readdata);
+        tick("");  // the read request goes out
+    }
+    void live_tick() { tick(tracker_test::Answer(0xA0, 59).put(34, {9}).frame()); }
+};
+
+struct UnreadCase {
+    const char* name;
+    std::function<std::string(const Frame& answer)> received;
+};
+
+void PrintTo(const UnreadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UnreadConfiguration : public ::testing::TestWithParam<UnreadCase> {};
+
+// Whatever kept the configuration from arriving whole, the pages keep the window's own values,
+// say so, and «Установить» refuses to write them over the unit's.
+TEST_P(UnreadConfiguration, IsSaidAndNeverWrittenOver) {
+    ServerPage f;
+    const Frame answer = config_answer().put(5, "m2m").put(146, {60, 0}).frame();
+    f.tick(GetParam().received(answer));
+    EXPECT_NE(f.model.text(ctl::apn), "m2m");
+    f.live_tick();
+    EXPECT_EQ(f.model.text(ctl::MsgCom), kLiveDataConfigurationNotRead);
+    EXPECT_EQ(f.model.text(ctl::sputn), "9");
+    EXPECT_TRUE(f.model.visible(ctl::changed_mark));
+    EXPECT_EQ(f.model.text(ctl::changed_mark), kNotReadMark);
+
+    f.model.set_text(ctl::apn, "edited");
+    f.app.fire(ctl::setdata);
+    EXPECT_EQ(f.dialogs.texts(), std::vector<std::string>{std::string(kReadConfigurationFirst)});
+    EXPECT_EQ(f.vars().wrs, "");
+    EXPECT_FALSE(fs::exists(f.folder.path() / "123.cfg"));
+
+    // «Читать» again, answered whole: the fields are the unit's and may be written.
+    f.dialogs.answers = {true};  // the edit is dropped
+    f.app.fire(ctl::readdata);
+    f.tick("");
+    f.tick(answer);
+    EXPECT_EQ(f.model.text(ctl::apn), "m2m");
+    EXPECT_FALSE(f.model.visible(ctl::changed_mark));
+    f.app.fire(ctl::setdata);
+    EXPECT_EQ(f.vars().wrs.size(), 169u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, UnreadConfiguration,
+    ::testing::Values(UnreadCase{"Silence", [](const Frame&) { return std::string(); }},
+                      UnreadCase{"BadCheckByte",
+                                 [](const Frame& a) {
+                                     Frame bad = a;
+                                     bad.back() ^= 1;
+                                     return bad;
+                                 }},
+                      UnreadCase{"Cut", [](const Frame& a) { return a.substr(0, 120); }},
+                      UnreadCase{"AnsweredTwice", [](const Frame& a) { return a + a; }},
+                      UnreadCase{"PartialEchoOfAnEchoedCut",
+                                 [](const Frame& a) {
+                                     return kReadRequest.substr(0, 3) + a.substr(0, 170);
+                                 }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Fields loaded from a profile may go to a unit not read, after a question.
+TEST(UnreadConfiguration, AProfileIsWrittenOnlyWhenTheEngineerAgrees) {
+    ServerPage f;
+    f.tick("");
+    TrackerConfig profile = f.app.tracker().configuration_from_window();
+    f.app.tracker().fill_from_profile(profile);
+    f.dialogs.answers = {false};
+    f.app.fire(ctl::setdata);
+    EXPECT_EQ(f.dialogs.questions,
+              std::vector<std::string>{std::string(kWriteProfileUnreadQuestion)});
+    EXPECT_EQ(f.vars().wrs, "");
+    f.dialogs.answers = {true};
+    f.app.fire(ctl::setdata);
+    EXPECT_EQ(f.vars().wrs.size(), 169u);
+}
+
+// The copy follows the unit's acknowledgement through the exchange: one with a bad check byte
+// or a write that never reached the unit leaves the earlier copy as it was.
+TEST(UnreadConfiguration, TheCopyIsTheLastWriteTheUnitAcknowledged) {
+    ServerPage f;
+    f.tick(config_answer().put(5, "m2m").put(146, {60, 0}).frame());
+    const fs::path copy = f.folder.path() / "123.cfg";
+
+    f.app.fire(ctl::setdata);
+    const Frame first = f.vars().wrs;
+    f.tick("");  // the write goes out
+    Frame bad_ack = testing::framed({0x3E, 0xCA, 0xA3});
+    bad_ack.back() ^= 0x40;
+    f.tick(bad_ack);
+    EXPECT_EQ(f.model.text(ctl::MsgCom), kDamagedUnitAnswer);
+    EXPECT_FALSE(fs::exists(copy));
+
+    f.app.fire(ctl::setdata);
+    f.tick("");
+    f.tick(testing::framed({0x3E, 0xCA, 0xA3}));
+    EXPECT_EQ(f.model.text(ctl::MsgCom), "Конфига вроде записана");
+    EXPECT_EQ(file_content(copy), first);
+
+    // Queued, then the link closes before the tick: the unit never had it.
+    f.model.set_text(ctl::time_otpr, "15");
+    f.app.fire(ctl::setdata);
+    f.app.connection().close_link();
+    EXPECT_EQ(file_content(copy), first);
+}
+
+}  // namespace unread
 
 }  // namespace
 }  // namespace velkon
