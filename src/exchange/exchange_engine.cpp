@@ -157,8 +157,14 @@ void ExchangeEngine::start_tick() {
 namespace {
 
 // The status of a read that held no whole answer: it names what was not received.
-std::string_view not_intact_status(std::string_view request) {
-    if (is_configuration_read(request)) return kConfigurationDamaged;
+std::string_view not_intact_status(std::string_view request, const JudgedRead& read) {
+    if (is_configuration_read(request)) {
+        // The record's start came, its end did not.
+        const bool cut = read.rest.size() >= 3 && read.rest.size() < kConfigAnswerFrame &&
+                         byte_at(read.rest, 0) == kAnswerPrefix &&
+                         byte_at(read.rest, 2) == byte_at(request, 2);
+        return cut ? kConfigurationCut : kConfigurationDamaged;
+    }
     if (request.empty()) return kNoIntactAnswer;
     return byte_at(request, 0) == kAnswerPrefix ? kDamagedUnitAnswer : kDamagedSensorAnswer;
 }
@@ -252,7 +258,7 @@ void ExchangeEngine::judge_answer(const JudgedRead& read, std::string_view answe
                         std::string(kUnexpectedAnswer) + hex_pairs(read.frame.substr(2, 1)) + ").");
             return;
         default:
-            m_.set_text(ctl::MsgCom, std::string(not_intact_status(answered)));
+            m_.set_text(ctl::MsgCom, std::string(not_intact_status(answered, read)));
             return;
     }
 }

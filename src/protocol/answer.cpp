@@ -185,12 +185,13 @@ JudgedRead judge_read(std::string_view received, std::span<const Frame> sent,
     }
     read.verdict = ReadVerdict::NotIntact;
     if (!single_frame(rest)) return read;
-    const std::uint8_t code = byte_at(rest, 2);
-    const auto kind = answer_kind(code);
+    // One intact frame after all: of a length its kind never has (a unit cut short), of a kind
+    // that does not answer this request, or of no kind of ours.
+    read.frame = rest;
+    read.code = byte_at(rest, 2);
+    const auto kind = answer_kind(read.code);
     if (kind && !fits(*kind, rest.size())) return read;
     read.verdict = kind ? ReadVerdict::Unexpected : ReadVerdict::Unknown;
-    read.frame = rest;
-    read.code = code;
     return read;
 }
 

@@ -76,6 +76,7 @@ TEST(Cli, ConfigReadThenWriteSendsTheFrameSetWouldSend) {
 
     // «Установить» with the same values in the window builds the same frame.
     testing::FormFixture window;
+    testing::take_fields_as_read(window.app);
     window.app.tracker().show_record(*load_profile_file(file).config);
     window.app.fire(ctl::setdata);
     const std::string expected = sim::spaced_hex(window.model.vars.wrs);

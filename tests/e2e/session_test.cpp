@@ -240,6 +240,8 @@ TEST(Session, ServiceEngineerWalksThroughEveryPage) {
     s.click(ctl::setdata);
     const std::filesystem::path copy = s.folder.path() / "123.cfg";
     EXPECT_TRUE(s.wait([&] { return s.server.device().tracker().config.apn == "m2m.example"; }));
+    // The copy is kept once the window has the unit's acknowledgement.
+    EXPECT_TRUE(s.wait([&] { return file_content(copy).has_value(); }));
     const auto written = file_content(copy);
     ASSERT_TRUE(written) << copy;
     EXPECT_EQ(written->size(), 169u);

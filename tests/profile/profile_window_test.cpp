@@ -166,9 +166,11 @@ TEST(ProfileButtons, CancelledBoxesDoNothing) {
 
 TEST(ProfileButtons, LoadsTheCopyOfTheLastWrite) {
     ProfileWindow f;
+    testing::take_fields_as_read(f.app);
     fill_record(f.model);
     const auto filled = record_controls(f.model);
-    f.app.fire(ctl::setdata);  // keeps 123.cfg in the program folder
+    f.app.fire(ctl::setdata);
+    testing::acknowledge_write(f.app);  // keeps 123.cfg in the program folder
     scramble(f.model);
     f.dialogs.files.push_back(f.folder.path() / "123.cfg");
     f.app.fire(ctl::load_prof);

@@ -42,6 +42,7 @@ const std::string kReadings =
 TEST(ReadingsAnswer, ShowsEveryFieldThenTheModesOnce) {
     LinkRig r;
     r.open_link();
+    r.vars().wrs = testing::kReadingsRequest;  // instead of the link's version request
     r.tick(kReadings);
 
     EXPECT_EQ(reading_labels(r.model), (Labels{{ctl::tek, "1000"},
@@ -77,6 +78,7 @@ TEST(ReadingsAnswer, DamagedOrTooShortChangesNothingButTheStatus) {
         r.open_link();
         const Labels before = reading_labels(r.model);
         const std::string modes = mode_controls(r.model);
+        r.tick("");  // a request goes out
         r.tick(answer);
         EXPECT_EQ(reading_labels(r.model), before);
         EXPECT_EQ(mode_controls(r.model), modes);
@@ -199,13 +201,14 @@ INSTANTIATE_TEST_SUITE_P(
                                   "1.3.1.", true, true, false},
                       VersionCase{"V162", framed({0x3E, 0, 0xFC, 5, 0, 0, 0, 162, 0}), "5",
                                   "1.6.2.", true, true, false},
-                      VersionCase{"FourBytes", bytes({0x3E, 0, 0xFC, 0x2A}), "????????", kVvStart,
-                                  false, false, false},
-                      VersionCase{"SixBytes", bytes({0x3E, 0, 0xFC, 0x2A, 0, 0}), "????????",
+                      VersionCase{"FourBytes", framed({0x3E, 0, 0xFC}), "????????", kVvStart, false,
+                                  false, false},
+                      VersionCase{"SixBytes", framed({0x3E, 0, 0xFC, 0x2A, 0}), "????????",
                                   kVvStart, false, false, false},
-                      VersionCase{"SevenBytes", bytes({0x3E, 0, 0xFC, 0x2A, 0, 0, 0}), "42",
+                      // The check byte ends the serial number.
+                      VersionCase{"SevenBytes", framed({0x3E, 0, 0xFC, 0x2A, 0, 0}), "1660944426",
                                   kVvStart, false, false, false},
-                      VersionCase{"NineBytes", bytes({0x3E, 0, 0xFC, 0x2A, 0, 0, 0, 0xA3, 0}), "42",
+                      VersionCase{"NineBytes", framed({0x3E, 0, 0xFC, 0x2A, 0, 0, 0, 0xA3}), "42",
                                   kVvStart, false, false, false},
                       VersionCase{"ElevenBytes",
                                   bytes({0x3E, 0, 0xFC, 0x2A, 0, 0, 0, 0xA3, 0, 0xFA, 0}), "42",

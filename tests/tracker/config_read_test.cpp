@@ -270,6 +270,7 @@ struct RefusedCase {
     std::function<Frame()> answer;
     std::string_view status;
     ControlName control;  // a control the answer would have changed
+    Frame request = configuration_read_request();
 };
 
 void PrintTo(const RefusedCase& c, std::ostream* os) {
@@ -286,8 +287,10 @@ class RefusedAnswer : public ::testing::TestWithParam<RefusedCase> {};
 TEST_P(RefusedAnswer, LeavesTheControlsAndSaysWhy) {
     FormFixture f;
     f.open_link();
+    f.vars().last_tab = 1;
     f.model.set_tab(1);
-    f.tick("");  // notices the page and sends the read
+    f.vars().wrs = GetParam().request;
+    f.tick("");  // sends the request
     f.model.set_text(GetParam().control, "before");
     f.tick(GetParam().answer());  // the answer arrives
     EXPECT_EQ(f.model.text(GetParam().control), "before");
@@ -308,10 +311,10 @@ INSTANTIATE_TEST_SUITE_P(
                     kConfigurationCut, ctl::apn},
         RefusedCase{"LiveDataDamaged",
                     [] { return flipped(Answer(0xA0, 59).put(34, {9}).frame(), 33); },
-                    kDamagedUnitAnswer, ctl::sputn},
+                    kDamagedUnitAnswer, ctl::sputn, live_data_request()},
         RefusedCase{"ImeiDamaged",
                     [] { return flipped(Answer(0xA7, 39).put(4, "356938035643809").frame(), 5); },
-                    kDamagedUnitAnswer, ctl::imei}),
+                    kDamagedUnitAnswer, ctl::imei, imei_request()}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A read of unit A, then a cut read of unit B: what «Установить» would write is still all A's.

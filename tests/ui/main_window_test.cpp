@@ -230,6 +230,7 @@ TEST_F(Window, EveryBoxHasItsOwnAccessibleName) {
 // a test tool) is what the user sees, so it is what the model holds and what is written.
 TEST_F(Window, TheModelFollowsEveryChangeOfAnEditWhateverMadeIt) {
     open_link();
+    take_fields_as_read(f.app);
     auto* apn = widget<QLineEdit>(ctl::apn);
     QAccessibleInterface* access = QAccessible::queryAccessibleInterface(apn);
     ASSERT_NE(access, nullptr);
@@ -248,6 +249,7 @@ TEST_F(Window, TheModelFollowsEveryChangeOfAnEditWhateverMadeIt) {
 // the keyboard changes what the user sees without a click, and the unit must receive that.
 TEST_F(Window, TheModelFollowsEveryChangeOfACheckBoxWhateverMadeIt) {
     open_link();
+    take_fields_as_read(f.app);
     for (ControlName name : {ctl::Frame11, ctl::r11, ctl::r12, ctl::r13})
         f.model.set_enabled(name, true);
     struct Way {
