@@ -1,6 +1,7 @@
 #include "cli/unit_link.h"
 
 #include <algorithm>
+#include <span>
 
 namespace velkon::cli {
 
@@ -11,56 +12,47 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint8_t kAnswerPrefix = 0x3E;
 constexpr std::size_t kReceiveLimit = 1024;  // more than any answer; a flood ends the attempt
 
-bool intact(std::string_view bytes, std::size_t min_size) {
-    return bytes.size() >= min_size && bytes.size() >= 4 && byte_at(bytes, 0) == kAnswerPrefix &&
-           check_byte(bytes) == 0;
-}
-
-// Whole frames one after the other: the check byte runs over each frame back to 0, so over
-// their concatenation too.
-bool whole_frames(std::string_view bytes) {
-    return intact(bytes, 4);
-}
-
 std::string hex_byte(std::uint8_t value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     return {kDigits[value >> 4], kDigits[value & 0x0F]};
 }
 
+// The answer in what was received, judged as the window judges a tick's read: request copies
+// skipped, then one whole frame that answers `request`, of at least `min_size` bytes.
 struct Found {
-    bool answer = false;  // the answer with the code, from `at` to the end
-    bool other = false;   // an intact frame with another code, and nothing after it
-    std::size_t at = 0;
+    JudgedRead read;
+    bool answer = false;
 };
 
-// The answer in what was received. With late answers possible, whole frames may come before it.
-Found find_answer(std::string_view bytes, std::uint8_t code, std::size_t min_size,
-                  bool late_possible) {
-    Found found;
-    if (intact(bytes, min_size)) {
-        if (byte_at(bytes, 2) == code) {
-            found.answer = true;
-            return found;
-        }
-        found.other = true;
-    }
-    if (!late_possible) return found;
-    for (std::size_t p = 4; p + 4 <= bytes.size(); ++p) {
-        if (byte_at(bytes, p) != kAnswerPrefix || byte_at(bytes, p + 2) != code) continue;
-        if (intact(bytes.substr(p), min_size) && whole_frames(bytes.substr(0, p))) {
-            found = {true, false, p};
-            return found;
-        }
-    }
+Found find_answer(std::string_view bytes, std::span<const Frame> sent, const Expectation& expected,
+                  std::size_t min_size) {
+    Found found{judge_read(bytes, sent, expected)};
+    found.answer = found.read.verdict == ReadVerdict::Answer && found.read.frame.size() >= min_size;
     return found;
+}
+
+// With answers to earlier copies of the question still possible, the answer to one of them may
+// come first, with the next copy's echo and answer glued behind it: any of them will do. Only
+// whole frames end where the check register is back at zero, so only there is a cut tried.
+Found find_early_answer(std::string_view bytes, std::span<const Frame> sent,
+                        const Expectation& expected, std::size_t min_size) {
+    std::uint8_t running = 0;
+    for (std::size_t end = 1; end < bytes.size(); ++end) {
+        crc(byte_at(bytes, end - 1), running);
+        if (running != 0) continue;
+        Found found = find_answer(bytes.substr(0, end), sent, expected, min_size);
+        if (found.answer) return found;
+    }
+    return {};
 }
 
 }  // namespace
 
 bool holds_frame(const std::string& bytes, std::uint8_t code, std::size_t size) {
     for (std::size_t p = 0; p + size <= bytes.size(); ++p) {
-        if (byte_at(bytes, p) == kAnswerPrefix && byte_at(bytes, p + 2) == code &&
-            intact(std::string_view(bytes).substr(p, size), size)) {
+        const std::string_view frame = std::string_view(bytes).substr(p, size);
+        if (byte_at(frame, 0) == kAnswerPrefix && byte_at(frame, 2) == code &&
+            check_byte(frame) == 0) {
             return true;
         }
     }
@@ -122,6 +114,9 @@ Exchange UnitLink::one_copy(const Frame& request, std::uint8_t code, std::size_t
         return result;
     }
     ++unanswered_;
+    sent_.add(request);
+    Expectation expected;
+    expected.codes[expected.count++] = code;
     // The wait counts from when the request has left, not from when it was queued.
     port_.FlushPort();
     const auto deadline = Clock::now() + wait_;
@@ -131,27 +126,32 @@ Exchange UnitLink::one_copy(const Frame& request, std::uint8_t code, std::size_t
         // nothing: a split answer, an echo and the answer behind it come in several reads.
         const std::string more = port_.ReadPort();
         received += more;
-        const std::string_view bytes = after_echo(received, request);
-        const Found found = find_answer(bytes, code, min_size, unanswered_ > 1);
+        Found found = find_answer(received, sent_.newest_first(), expected, min_size);
+        if (!found.answer && unanswered_ > 1) {
+            Found early = find_early_answer(received, sent_.newest_first(), expected, min_size);
+            if (early.answer) found = early;
+        }
         if (found.answer) {
             result.outcome = Exchange::Outcome::Answered;
-            result.answer = Frame(bytes.substr(found.at));
+            result.answer = Frame(found.read.frame);
             // The answer may be to an earlier copy; one answer fewer is still to come either way.
             --unanswered_;
             return result;
         }
-        // An intact frame of another code is the answer when no earlier copy is outstanding.
-        if (found.other && unanswered_ == 1) {
+        const ReadVerdict verdict = found.read.verdict;
+        // A whole frame of another kind is the answer when no earlier copy is outstanding.
+        const bool other = verdict == ReadVerdict::Unexpected || verdict == ReadVerdict::Unknown;
+        if (other && unanswered_ == 1) {
             --unanswered_;
             result.outcome = Exchange::Outcome::Unexpected;
-            result.code = byte_at(bytes, 2);
+            result.code = found.read.code;
             return result;
         }
         if (received.size() >= kReceiveLimit || port_.hung_up() || Clock::now() >= deadline) {
-            result.outcome = bytes.empty() ? Exchange::Outcome::Silent
-                             : found.other ? Exchange::Outcome::Unexpected
-                                           : Exchange::Outcome::Damaged;
-            if (found.other) result.code = byte_at(bytes, 2);
+            result.outcome = verdict == ReadVerdict::Silence ? Exchange::Outcome::Silent
+                             : other                         ? Exchange::Outcome::Unexpected
+                                                             : Exchange::Outcome::Damaged;
+            if (other) result.code = found.read.code;
             return result;
         }
     }

@@ -1,9 +1,9 @@
 // One request at a time to the sensor or the unit, and its answer, over the program's serial
 // driver: the request is written and its answer awaited as long as the window would (one tick,
 // 500 ms, unless the user sets another wait); the answer counts only with its check byte
-// matching, from its own first byte (an echo of the request in front of it, as half-duplex
-// adapters give, is taken off). No timer paces the exchange: the next request goes out as soon
-// as an answer is in.
+// matching, whole and alone, of the kind asked for (copies of requests in front of it, as
+// half-duplex adapters and repeaters give, are taken off; see protocol/answer.h). No timer paces
+// the exchange: the next request goes out as soon as an answer is in.
 //
 // A question (readings, configuration, IMEI, live data) changes nothing in the unit, so one that
 // stays unanswered is asked again, three times in all. A copy asked again may still be answered
@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/answer.h"
 #include "protocol/frame.h"
 #include "serial/serial_port.h"
 
@@ -78,6 +79,7 @@ class UnitLink {
     std::chrono::milliseconds wait_;
     int attempts_ = 0;
     int unanswered_ = 0;  // copies sent whose answers have not come and may still come
+    SentRequests sent_;   // what an adapter may hand back in front of an answer
     // The longest the unit has been seen to take, beyond the wait, when it answered late.
     std::chrono::milliseconds latency_{0};
 };

@@ -173,7 +173,9 @@ JudgedRead judge_read(std::string_view received, std::span<const Frame> sent,
         const std::string_view rest = received.substr(start);
         for (std::size_t p = 1; p + kShortest <= rest.size(); ++p) {
             if (byte_at(rest, p) != kAnswerPrefix || !answers(rest.substr(p), expected)) continue;
-            if (holds_answer(rest.substr(0, p), sent)) break;
+            // Everything in front counts, echoes included: an answer's first bytes may have
+            // been taken for an echo.
+            if (holds_answer(received.substr(0, start + p), sent)) break;
             return taken(received, start, p, sent);
         }
     }

@@ -69,14 +69,6 @@ std::uint32_t big_endian_at(std::string_view bytes, std::size_t index, std::size
     return value;
 }
 
-std::string_view after_echo(std::string_view received, std::string_view request) {
-    constexpr char kAnswerPrefix = 0x3E;
-    if (request.empty() || !received.starts_with(request)) return received;
-    const std::string_view rest = received.substr(request.size());
-    if (!rest.empty() && rest.front() != kAnswerPrefix) return received;
-    return rest;
-}
-
 std::string hex_pairs(std::string_view frame) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;

@@ -46,16 +46,6 @@ std::optional<std::uint8_t> address_from_text(std::string_view text);
 std::uint32_t little_endian_at(std::string_view bytes, std::size_t index, std::size_t width);
 std::uint32_t big_endian_at(std::string_view bytes, std::size_t index, std::size_t width);
 
-// The answer in a read, once a leading echo of `request` is taken off. Half-duplex RS-485
-// adapters hand every request back before the device's answer; since a complete frame leaves
-// the check register at zero, "echo + answer" would pass the answer's own check with every field
-// at the wrong offset. Only an exact copy of the whole request at the very start is taken off,
-// and only when nothing or an answer prefix (0x3E) follows it: a tracker request starts like its
-// answer, and a real answer whose first bytes happen to equal the request carries data, not a
-// frame start, after them. A read that is only the echo gives "" (silence). Anything else before
-// a frame's start stays, so the caller refuses the answer as not intact.
-std::string_view after_echo(std::string_view received, std::string_view request);
-
 // Upper-case hexadecimal, two digits per byte, no separators ("3105F9FFF6E3").
 std::string hex_pairs(std::string_view frame);
 

@@ -266,6 +266,7 @@ TEST(Win32Window, CheckBoxesAndOptionButtonsSetTheModel) {
 TEST(Win32Window, ACheckSetFromOutsideReachesTheModel) {
     WindowFixture f;
     f.open_link();
+    testing::take_fields_as_read(f.app);
     struct Step {
         ControlName name;
         bool checked;
