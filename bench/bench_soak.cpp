@@ -68,7 +68,7 @@ struct Phase {
 
 std::vector<Phase> phases() {
     using namespace std::chrono_literals;
-    constexpr double kFault = 0.6 / 10;
+    constexpr double kFault = 0.6 / 15;
     return {
         {"silent", {.silent = true}, kFault},
         {"silent every 3rd", {.silent_every = 3}, kFault},
@@ -80,6 +80,11 @@ std::vector<Phase> phases() {
         {"delay 700 ms", {.delay = 700ms}, kFault},
         {"echo", {.echo = true}, kFault},
         {"garbage speed", {.garbage_speed = true}, kFault},
+        {"echo twice", {.echo_twice = true}, kFault},
+        {"previous request echoed", {.echo = true, .echo_previous = true}, kFault},
+        {"partial echo", {.partial_echo = 3}, kFault},
+        {"configuration never answered", {.ignore_code = 0xA2}, kFault},
+        {"acknowledgement damaged", {.wrong_check_code = 0xA3}, kFault},
         {"flood 1 MB", {}, 0.2, Phase::Flood},
         {"clean", {}, 0.2, Phase::Clean},
     };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "exchange/exchange_engine.h"
@@ -30,14 +31,26 @@ struct AdapterRig : testing::SimWindow {
     }
 };
 
-class EchoingAdapter : public ::testing::TestWithParam<bool> {};
+struct AdapterCase {
+    const char* name;
+    sim::Faults faults;
+    // The write frame echoed twice and its acknowledgement are longer than one tick's read
+    // (255 bytes): the acknowledgement is not seen, and the window does not claim the write.
+    bool acknowledgement_seen = true;
+};
+
+void PrintTo(const AdapterCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EchoingAdapter : public ::testing::TestWithParam<AdapterCase> {};
 
 // Every answer path: readings, version, configuration read, the write's acknowledgement, IMEI
 // and SIM, live data.
 TEST_P(EchoingAdapter, EveryAnswerIsReadFromItsOwnFirstByte) {
     AdapterRig rig;
     ASSERT_TRUE(rig.open()) << rig.server.error();
-    rig.server.set_faults({.echo = GetParam()});
+    rig.server.set_faults(GetParam().faults);
     WindowModel& m = rig.model;
 
     rig.ticks(2);
@@ -57,7 +70,12 @@ TEST_P(EchoingAdapter, EveryAnswerIsReadFromItsOwnFirstByte) {
     m.set_text(ctl::id_dev, "0000054321");
     rig.app.fire(ctl::setdata);
     rig.ticks(2);
-    EXPECT_EQ(m.text(ctl::MsgCom), "Конфига вроде записана");
+    if (GetParam().acknowledgement_seen) {
+        EXPECT_EQ(m.text(ctl::MsgCom), "Конфига вроде записана");
+    } else {
+        EXPECT_EQ(m.text(ctl::MsgCom), kDamagedUnitAnswer);
+        rig.dialogs.answers = {true};  // the next page reads the unit again
+    }
     EXPECT_EQ(rig.server.with_device([](sim::Device& d) { return d.tracker().config; }), [] {
         sim::TrackerConfig expected;
         expected.device_id = "0000054321";
@@ -77,8 +95,50 @@ TEST_P(EchoingAdapter, EveryAnswerIsReadFromItsOwnFirstByte) {
     EXPECT_TRUE(rig.dialogs.messages.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(WithAndWithout, EchoingAdapter, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Echo" : "NoEcho"; });
+// Adapters and repeaters as the field has them: none, an echo, the request twice, the request
+// before it handed back one request late, only the first bytes of each request.
+INSTANTIATE_TEST_SUITE_P(
+    Adapters, EchoingAdapter,
+    ::testing::Values(AdapterCase{"NoEcho", {}}, AdapterCase{"Echo", {.echo = true}},
+                      AdapterCase{"EchoTwice", {.echo_twice = true}, false},
+                      AdapterCase{"PreviousRequest", {.echo = true, .echo_previous = true}},
+                      AdapterCase{"PartialEcho", {.partial_echo = 3}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A unit that answers everything but the configuration read: the pages keep the window's values,
+// say so, and nothing is written over the unit's record.
+TEST(UnitWithoutConfigurationRead, GetsNothingWrittenOverItsRecord) {
+    AdapterRig rig;
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    rig.server.set_faults({.ignore_code = 0xA2});
+    const sim::TrackerConfig before =
+        rig.server.with_device([](sim::Device& d) { return d.tracker().config; });
+    WindowModel& m = rig.model;
+    m.set_tab(2);
+    rig.ticks(3);
+    EXPECT_EQ(m.text(ctl::MsgCom), kLiveDataConfigurationNotRead);
+    m.set_text(ctl::apn, "edited");
+    rig.app.fire(ctl::setdata);
+    rig.ticks(2);
+    EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string>{std::string(kReadConfigurationFirst)});
+    EXPECT_EQ(rig.server.with_device([](sim::Device& d) { return d.tracker().config; }), before);
+}
+
+// An acknowledgement with a bad check byte is no acknowledgement: the window does not say the
+// configuration was written, and keeps no copy of it.
+TEST(DamagedAcknowledgement, IsNotTakenForAWrite) {
+    AdapterRig rig;
+    ASSERT_TRUE(rig.open()) << rig.server.error();
+    rig.server.set_faults({.wrong_check_code = 0xA3});
+    WindowModel& m = rig.model;
+    m.set_tab(2);
+    rig.ticks(2);
+    ASSERT_EQ(m.text(ctl::apn), "internet");
+    rig.app.fire(ctl::setdata);
+    rig.ticks(2);
+    EXPECT_EQ(m.text(ctl::MsgCom), kDamagedUnitAnswer);
+    EXPECT_FALSE(std::filesystem::exists(rig.folder.path() / "123.cfg"));
+}
 
 TEST(EchoingAdapter, AnEchoAloneIsSilence) {
     AdapterRig rig;
