@@ -208,6 +208,7 @@ TEST(Win32Window, AConfigurationIsWrittenWithTheKeyboardAlone) {
     // No exchange tick takes the queued frame away before it is looked at.
     f.model.set_timer_enabled(ctl::TMRComm, false);
     f.model.set_timer_enabled(ctl::Timer1, false);
+    testing::take_fields_as_read(f.app);  // as after the page's read
     const auto tab_to = [&](ControlName target) {
         for (int presses = 0; presses < 300 && focused_name(f) != target.str(); ++presses) {
             press_key(f, VK_TAB);
