@@ -185,6 +185,39 @@ INSTANTIATE_TEST_SUITE_P(
                       DeviceFailure{"garbage_speed", {.garbage_speed = true}, "повреждён", 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct AdapterFault {
+    const char* name;
+    sim::Faults faults;
+};
+
+void PrintTo(const AdapterFault& a, std::ostream* os) {
+    *os << a.name;
+}
+
+class CliBehindAdapter : public ::testing::TestWithParam<AdapterFault> {};
+
+// Requests handed back in front of the answers change nothing the tool prints or saves.
+TEST_P(CliBehindAdapter, ReadsTheUnitsOwnAnswers) {
+    CliRig rig;
+    rig.server.set_faults(GetParam().faults);
+    ASSERT_EQ(rig.run({"imei", rig.port()}), 0) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), "IMEI 356938035643809\nSIM 89701010000000000012\n");
+    const auto file = rig.folder.path() / "unit.json";
+    ASSERT_EQ(rig.run({"config", "read", rig.port(), "-o", file.string()}), 0) << rig.err.str();
+    const Json json = Json::parse(*file_content(file));
+    EXPECT_EQ(json["apn"], "internet");
+    EXPECT_EQ(json["period"], 60);
+    ASSERT_EQ(rig.run({"live", rig.port(), "--json", "--count", "1"}), 0) << rig.err.str();
+    EXPECT_EQ(Json::parse(rig.out.str())["satellites"], 9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Adapters, CliBehindAdapter,
+                         ::testing::Values(AdapterFault{"EchoTwice", {.echo_twice = true}},
+                                           AdapterFault{"PreviousRequest",
+                                                        {.echo = true, .echo_previous = true}},
+                                           AdapterFault{"PartialEcho", {.partial_echo = 3}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Cli, ASilentDeviceIsAnsweredOnTheSecondAsk) {
     CliRig rig;
     rig.server.set_faults({.silent_every = 2});  // the second request of the tool is lost
