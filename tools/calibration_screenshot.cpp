@@ -4,10 +4,10 @@
 // request and the calibration's clock with it, so the run takes seconds.
 //
 //     QT_QPA_PLATFORM=offscreen velkon-calibration-shot docs/window-calibration.png
-#include <chrono>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
