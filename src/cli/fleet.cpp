@@ -251,10 +251,6 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
         if (!line.report || (state == RunState::Running && !journal)) return;
         report_error = write_output_file(*line.report, report_text(state, signal));
     };
-    // An older report of this name must not stand for this run, even for the moments before the
-    // first unit is done.
-    write_report(RunState::Running, 0);
-
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::size_t> finished;  // guarded by mutex
@@ -267,6 +263,10 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
         for (UnitProgress& p : progress) p.stop();
         changed.notify_all();
     });
+    // An older report of this name must not stand for this run, even for the moments before the
+    // first unit is done.
+    write_report(RunState::Running, 0);
+
     std::vector<std::thread> workers;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!ports[i]) {
