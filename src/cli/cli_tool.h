@@ -31,6 +31,18 @@
 
 namespace velkon::cli {
 
+// Where a long command hears of a signal that ends the program (Ctrl-C, kill, a closed terminal),
+// so that it can leave its record first.
+class SignalNotice {
+  public:
+    virtual ~SignalNotice() = default;
+    // While `hook` is set, a signal is told to it, on another thread, and does not end the
+    // program at once: every port is closed after the hook returns, and the program ends by the
+    // signal once the command has returned. An empty function takes the hook away; once that
+    // call returns the old hook is no longer called.
+    virtual void on_signal(std::function<void(int)> hook) = 0;
+};
+
 struct CliSeams {
     std::function<std::unique_ptr<SerialPort>()> make_port;
     PortLister& ports;
@@ -43,6 +55,8 @@ struct CliSeams {
     std::function<std::optional<std::string>(const calibration::Session&,
                                              const std::filesystem::path&)>
         write_report_pdf{};
+    // None: no signal is told (it ends the program as the system would).
+    SignalNotice* signals = nullptr;
 };
 
 // The options a command may take, one bit each.

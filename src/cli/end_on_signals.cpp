@@ -28,6 +28,8 @@ class EndOnSignals::WatchedPort final : public SerialPort {
     }
 
     bool OpenPort(const std::string& path, const std::string& settings) override {
+        // After the ports were closed for a signal, a unit not begun is not begun.
+        if (owner_.ending_) return false;
         return port_->OpenPort(path, settings);
     }
     void ClosePort() override { port_->ClosePort(); }
@@ -71,7 +73,20 @@ std::unique_ptr<SerialPort> EndOnSignals::watch(std::unique_ptr<SerialPort> port
 }
 
 void EndOnSignals::settle() {
-    if (const int signal = signals_.take()) end_by(signal);
+    int signal = signals_.take();
+    {
+        std::lock_guard lock(mutex_);
+        if (told_) {
+            signal = told_;
+            hook_ = {};
+        }
+    }
+    if (signal) end_by(signal);
+}
+
+void EndOnSignals::on_signal(std::function<void(int)> hook) {
+    std::lock_guard lock(mutex_);
+    hook_ = std::move(hook);
 }
 
 void EndOnSignals::run() {
@@ -94,6 +109,16 @@ void EndOnSignals::end_by(int signal) {
     // Held to the end: the main thread cannot destroy the port meanwhile, and a second signal on
     // another thread waits here instead of ending the program halfway.
     mutex_.lock();
+    // The first signal lets a command with a hook finish its record; a second one (an impatient
+    // Ctrl-C) ends the program at once, as does any signal while no hook is set.
+    if (hook_ && !told_) {
+        told_ = signal;
+        ending_ = true;
+        hook_(signal);
+        for (SerialPort* port : ports_) port->ClosePort();
+        mutex_.unlock();
+        return;
+    }
     for (SerialPort* port : ports_) port->ClosePort();
     die_of_signal(signal);
 }

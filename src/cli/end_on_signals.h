@@ -5,9 +5,12 @@
 //
 // The handlers only write into a pipe (base/end_signals.h); a thread of this class waits on it and
 // does the closing, so the work happens whatever the main thread is waiting on (a read of the
-// port, the pause between two readings).
+// port, the pause between two readings). A command that has set a hook (a fleet, for its report)
+// is told of the signal instead, and the program ends by it when the command is done.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,16 +18,17 @@
 
 #include "base/end_signals.h"
 #include "base/unique_fd.h"
+#include "cli/cli_tool.h"
 #include "serial/serial_port.h"
 
 namespace velkon::cli {
 
-class EndOnSignals {
+class EndOnSignals final : public SignalNotice {
   public:
     // Also makes a file-size limit an error rather than a kill.
     EndOnSignals();
     // Settles (see below) and stops the thread.
-    ~EndOnSignals();
+    ~EndOnSignals() override;
     EndOnSignals(const EndOnSignals&) = delete;
     EndOnSignals& operator=(const EndOnSignals&) = delete;
 
@@ -32,8 +36,11 @@ class EndOnSignals {
     std::unique_ptr<SerialPort> watch(std::unique_ptr<SerialPort> port);
 
     // A signal that has already come ends the program now, so a closed pipe the last output
-    // ran into ends it by SIGPIPE rather than by a message about the output.
+    // ran into ends it by SIGPIPE rather than by a message about the output; so does one a
+    // hook was told of.
     void settle();
+
+    void on_signal(std::function<void(int)> hook) override;
 
   private:
     class WatchedPort;
@@ -43,7 +50,10 @@ class EndOnSignals {
     EndSignalPipe signals_;
     UniqueFd stop_;  // eventfd: the thread ends
     std::mutex mutex_;
-    std::vector<SerialPort*> ports_;  // guarded by mutex_: every port open now (a fleet has many)
+    std::vector<SerialPort*> ports_;   // guarded by mutex_: every port open now (a fleet has many)
+    std::function<void(int)> hook_;    // guarded by mutex_
+    int told_ = 0;                     // guarded by mutex_: the signal the hook was told of
+    std::atomic<bool> ending_{false};  // a port opened from now on would be closed at once
     std::thread thread_;
 };
 

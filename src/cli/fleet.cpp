@@ -1,8 +1,11 @@
 // Many units at once: each port on a worker thread of its own, a line per unit as it finishes,
-// a report file at the end, and the worst exit status of the units.
+// and a report that is the run's journal: replaced whole after every unit, and once more when a
+// signal ends the run, so that what was done to which unit is never lost with the program.
 #include <algorithm>
 #include <condition_variable>
+#include <csignal>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -21,6 +24,28 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr int kUnfinished = -1;  // a row's status while its unit is still at work
+
+// What tells one run's report from another's.
+struct RunFacts {
+    std::string started;  // ISO 8601
+    std::string profile;  // as given; empty for a run without one
+    std::string version = std::string("velkon-cli ") + VELKON_VERSION;
+};
+
+enum class RunState { Running, Done, Interrupted };
+
+const char* state_text(RunState state) {
+    switch (state) {
+        case RunState::Running:
+            return "идёт";
+        case RunState::Done:
+            return "закончен";
+        case RunState::Interrupted:
+            return "прерван";
+    }
+    return "";
+}
 
 // A CSV cell as a spreadsheet reads it: quoted when it holds the separator, a quote or a line.
 std::string csv_cell(const std::string& text) {
@@ -33,45 +58,69 @@ std::string csv_cell(const std::string& text) {
     return out + "\"";
 }
 
+// A number that is a name (IMEI, SIM, serial) as a formula giving the text, ="89701…": LibreOffice
+// and Excel keep every digit and the leading zeros, where the bare digits would become
+// 8,97010E+19. A script takes the text from between =" and ". A value the form cannot hold
+// is written as any other cell.
+std::string csv_text_cell(const std::string& text) {
+    if (text.empty() || text.find_first_of(";\"\r\n") != std::string::npos) return csv_cell(text);
+    return "=\"" + text + "\"";
+}
+
 std::string joined(const std::vector<std::string>& items, const char* separator) {
     std::string out;
     for (const std::string& item : items) out += (out.empty() ? "" : separator) + item;
     return out;
 }
 
-std::string report_csv(const std::vector<UnitReport>& units) {
+std::string status_text(int status) {
+    return status == kUnfinished ? std::string() : std::to_string(status);
+}
+
+// Every row carries the run's facts, so the table stays one table for a spreadsheet's filter and
+// for a script's CSV reader alike.
+std::string report_csv(const std::vector<UnitReport>& units, const RunFacts& run) {
     std::string text(kUtf8Bom);
-    text += "Порт;IMEI;SIM;Серийный номер;Версия ПО;Результат;Код;Различия;Сообщение\r\n";
+    text +=
+        "Порт;IMEI;SIM;Серийный номер;Версия ПО;Результат;Код;Различия;Сообщение;"
+        "Начало работы;Профиль;Программа\r\n";
     for (const UnitReport& u : units) {
-        const std::string cells[] = {u.port,
-                                     u.imei,
-                                     u.sim,
-                                     u.serial,
-                                     u.firmware,
-                                     u.result,
-                                     std::to_string(u.status),
-                                     joined(u.differing, ", "),
-                                     u.message};
+        const std::string cells[] = {csv_cell(u.port),      csv_text_cell(u.imei),
+                                     csv_text_cell(u.sim),  csv_text_cell(u.serial),
+                                     csv_cell(u.firmware),  csv_cell(u.result),
+                                     status_text(u.status), csv_cell(joined(u.differing, ", ")),
+                                     csv_cell(u.message),   csv_cell(run.started),
+                                     csv_cell(run.profile), csv_cell(run.version)};
         std::string row;
-        for (const std::string& cell : cells) row += (row.empty() ? "" : ";") + csv_cell(cell);
+        for (const std::string& cell : cells) row += (row.empty() ? "" : ";") + cell;
         text += row + "\r\n";
     }
     return text;
 }
 
 Json unit_json(const UnitReport& u) {
+    Json status = u.status == kUnfinished ? Json(nullptr) : Json(u.status);
     return {{"port", u.port},     {"imei", u.imei},           {"sim", u.sim},
             {"serial", u.serial}, {"firmware", u.firmware},   {"result", u.result},
-            {"status", u.status}, {"differing", u.differing}, {"message", u.message}};
+            {"status", status},   {"differing", u.differing}, {"message", u.message}};
 }
 
-std::string report_json(const std::vector<UnitReport>& units) {
+std::string report_json(const std::vector<UnitReport>& units, const RunFacts& run, RunState state) {
     Json rows = Json::array();
     for (const UnitReport& u : units) rows.push_back(unit_json(u));
-    return rows.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    const Json report = {{"started", run.started},
+                         {"profile", run.profile.empty() ? Json(nullptr) : Json(run.profile)},
+                         {"version", run.version},
+                         {"state", state_text(state)},
+                         {"units", std::move(rows)}};
+    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-using Job = std::function<UnitReport(const NamedPort&)>;
+using Job = std::function<UnitReport(const NamedPort&, UnitProgress&)>;
+// Runs on the main thread as unit `i` finishes, before its line; may change any finished row
+// (`done`); returns a status of its own (a file it could not write).
+using AfterUnit =
+    std::function<int(std::size_t i, std::vector<UnitReport>& rows, const std::vector<bool>& done)>;
 
 // The progress line of a finished unit.
 std::string progress_line(const UnitReport& u) {
@@ -86,10 +135,75 @@ std::string progress_line(const UnitReport& u) {
     return line;
 }
 
-// Runs `job` for every port on threads of their own; prints a line per unit as it finishes
-// (`extra` adds its own lines), then the report; returns the worst status.
+std::string signal_name(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
+        case SIGPIPE:
+            return "SIGPIPE";
+    }
+    return std::to_string(signal);
+}
+
+// The row of a unit still at work, or cut off by `signal` (0: none yet).
+UnitReport unfinished_row(const std::string& port, const UnitProgress::Seen& seen, bool writes,
+                          int signal) {
+    UnitReport u;
+    u.port = port;
+    u.imei = seen.imei;
+    u.sim = seen.sim;
+    u.status = signal ? 128 + signal : kUnfinished;
+    u.result = signal ? "прервано" : "не закончено";
+    std::string what;
+    if (writes) {
+        switch (seen.stage) {
+            case WriteStage::NotSent:
+                what = "Кадр записи не отправлялся: трекер не изменён.";
+                break;
+            case WriteStage::Sent:
+                what =
+                    "Кадр записи отправлен, подтверждение не пришло: трекер может хранить "
+                    "новую конфигурацию, прочитайте её.";
+                break;
+            case WriteStage::Acknowledged:
+                what = "Трекер подтвердил запись; проверка чтением не закончена.";
+                break;
+        }
+    }
+    if (signal) {
+        u.message = "Работа прервана сигналом " + signal_name(signal) + "." +
+                    (what.empty() ? "" : " " + what);
+    } else {
+        u.message = what;
+    }
+    return u;
+}
+
+// Sets and takes away the hook a signal is told to.
+class SignalHook {
+  public:
+    SignalHook(SignalNotice* notice, std::function<void(int)> hook) : notice_(notice) {
+        if (notice_) notice_->on_signal(std::move(hook));
+    }
+    ~SignalHook() {
+        if (notice_) notice_->on_signal({});
+    }
+    SignalHook(const SignalHook&) = delete;
+    SignalHook& operator=(const SignalHook&) = delete;
+
+  private:
+    SignalNotice* notice_;
+};
+
+// Runs `job` for every port on threads of their own; prints a line per unit as it finishes, keeps
+// the report, and returns the worst status (128 + N when signal N ended the run).
 int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::string>& names,
-              const Job& job, const std::function<int(const UnitReport&)>& extra = {}) {
+              const std::string& profile, bool writes, const Job& job,
+              const AfterUnit& after = {}) {
     // The same port twice would be refused as busy by the second worker: say so now.
     std::set<std::string> seen;
     for (const std::string& name : names) {
@@ -97,6 +211,7 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
             return tool.usage_error("Порт " + in_quotes(name) + " назван дважды.");
         }
     }
+    RunFacts run{iso_time_now(), profile};
     // Every name is looked up before any port is opened: the list is read once, here.
     std::vector<std::optional<NamedPort>> ports;
     std::vector<UnitReport> reports(names.size());
@@ -113,9 +228,45 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
         }
     }
 
+    // The report is rewritten as the run goes only where a rewrite replaces it: a pipe or a
+    // device named as the report gets it once, at the end.
+    std::error_code ignored;
+    const auto kind = line.report ? std::filesystem::status(*line.report, ignored).type()
+                                  : std::filesystem::file_type::none;
+    const bool journal = line.report && (kind == std::filesystem::file_type::not_found ||
+                                         kind == std::filesystem::file_type::regular);
+    std::vector<bool> done(names.size(), false);  // the main thread's: rows it has taken
+    std::vector<UnitProgress> progress(names.size());
+    auto report_text = [&](RunState state, int signal) {
+        std::vector<UnitReport> rows;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            rows.push_back(done[i] ? reports[i]
+                                   : unfinished_row(names[i], progress[i].seen(), writes, signal));
+        }
+        return line.report->ends_with(".csv") ? report_csv(rows, run)
+                                              : report_json(rows, run, state);
+    };
+    int report_error = 0;
+    auto write_report = [&](RunState state, int signal) {
+        if (!line.report || (state == RunState::Running && !journal)) return;
+        report_error = write_output_file(*line.report, report_text(state, signal));
+    };
     std::mutex mutex;
-    std::condition_variable finished_changed;
+    std::condition_variable changed;
     std::deque<std::size_t> finished;  // guarded by mutex
+    int interrupted = 0;               // guarded by mutex: the signal that ends the run
+    // Only the hook's flag is set here, by the thread the signal was told on: the report and
+    // the lines are written on this one, as for every other unit.
+    SignalHook hook(tool.seams().signals, [&](int signal) {
+        std::lock_guard lock(mutex);
+        if (!interrupted) interrupted = signal;
+        for (UnitProgress& p : progress) p.stop();
+        changed.notify_all();
+    });
+    // An older report of this name must not stand for this run, even for the moments before the
+    // first unit is done.
+    write_report(RunState::Running, 0);
+
     std::vector<std::thread> workers;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!ports[i]) {
@@ -123,51 +274,70 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
             continue;
         }
         workers.emplace_back([&, i] {
-            UnitReport report = job(*ports[i]);
+            UnitReport report = job(*ports[i], progress[i]);
             std::lock_guard lock(mutex);
+            // After a signal the ports are closed under the workers: what they end with then
+            // is not the unit's answer.
+            if (interrupted) return;
             reports[i] = std::move(report);
             finished.push_back(i);
-            finished_changed.notify_one();
+            changed.notify_all();
         });
     }
     int worst = kDone;
     bool output_ok = true;
-    for (std::size_t done = 0; done < names.size(); ++done) {
+    auto print = [&](const UnitReport& u) {
+        if (!output_ok) return;
+        tool.out() << (line.json ? unit_json(u).dump(-1, ' ', false, Json::error_handler_t::replace)
+                                 : progress_line(u))
+                   << "\n";
+        output_ok = static_cast<bool>(tool.out().flush());
+    };
+    int signal = 0;
+    for (std::size_t count = 0; count < names.size(); ++count) {
         std::size_t i = 0;
         {
             std::unique_lock lock(mutex);
-            finished_changed.wait(lock, [&] { return !finished.empty(); });
+            changed.wait(lock, [&] { return !finished.empty() || interrupted; });
+            // A unit that finished before the signal keeps its row.
+            if (finished.empty()) {
+                signal = interrupted;
+                break;
+            }
             i = finished.front();
             finished.pop_front();
         }
-        const UnitReport& u = reports[i];
-        worst = std::max(worst, u.status);
-        if (output_ok) {
-            tool.out() << (line.json
-                               ? unit_json(u).dump(-1, ' ', false, Json::error_handler_t::replace)
-                               : progress_line(u))
-                       << "\n";
-            if (extra) worst = std::max(worst, extra(u));
-            output_ok = static_cast<bool>(tool.out().flush());
+        done[i] = true;
+        if (after) worst = std::max(worst, after(i, reports, done));
+        print(reports[i]);
+        write_report(RunState::Running, 0);
+    }
+    if (signal) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (!done[i]) print(unfinished_row(names[i], progress[i].seen(), writes, signal));
         }
     }
-    for (std::thread& worker : workers) worker.join();
+    write_report(signal ? RunState::Interrupted : RunState::Done, signal);
 
-    const int ok = static_cast<int>(std::count_if(reports.begin(), reports.end(),
-                                                  [](const UnitReport& u) { return !u.status; }));
-    tool.err() << "Трекеров: " << reports.size() << ", выполнено: " << ok
-               << ", с ошибкой: " << reports.size() - static_cast<std::size_t>(ok) << ".\n";
-    if (line.report) {
-        const bool csv = line.report->ends_with(".csv");
-        const std::string text = csv ? report_csv(reports) : report_json(reports);
-        if (const int error = write_output_file(*line.report, text)) {
-            tool.err() << "Не удалось записать отчёт в файл " << in_quotes(*line.report) << ": "
-                       << file_error_text(error) << ".\n";
-            worst = std::max(worst, static_cast<int>(kOutputFailed));
-        }
+    std::size_t ok = 0, failed = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!done[i]) continue;
+        worst = std::max(worst, reports[i].status);
+        ++(reports[i].status == kDone ? ok : failed);
+    }
+    tool.err() << "Трекеров: " << names.size() << ", выполнено: " << ok
+               << ", с ошибкой: " << failed;
+    if (signal) tool.err() << ", прервано: " << names.size() - ok - failed;
+    tool.err() << ".\n";
+    if (report_error) {
+        tool.err() << "Не удалось записать отчёт в файл " << in_quotes(*line.report) << ": "
+                   << file_error_text(report_error) << ".\n";
+        worst = std::max(worst, static_cast<int>(kOutputFailed));
     }
     if (!output_ok) worst = std::max(worst, static_cast<int>(kOutputFailed));
-    return worst;
+    // With the ports closed the workers end at once; without (no signal) they are done already.
+    for (std::thread& worker : workers) worker.join();
+    return signal ? 128 + signal : worst;
 }
 
 }  // namespace
@@ -180,9 +350,10 @@ int run_fleet_write(CliTool& tool, const CommandLine& line) {
     }
     const UnitJobSettings settings = tool.job_settings(line);
     const std::vector<std::string> names(line.args.begin() + 1, line.args.end());
-    return run_fleet(tool, line, names, [&](const NamedPort& port) {
-        return write_unit(port, settings, profile, true);
-    });
+    return run_fleet(tool, line, names, line.args[0], true,
+                     [&](const NamedPort& port, UnitProgress& progress) {
+                         return write_unit(port, settings, profile, true, &progress);
+                     });
 }
 
 int run_fleet_read(CliTool& tool, const CommandLine& line) {
@@ -195,10 +366,14 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
             return kOutputFailed;
         }
     }
+    // The files of this run by name, with the unit each holds: a name is never written twice.
+    std::map<std::string, std::size_t> written;
+    std::set<std::string> refused;  // IMEIs two units told
     return run_fleet(
-        tool, line, line.args,
-        [&](const NamedPort& port) { return read_unit(port, settings, profiles); },
-        [&](const UnitReport& u) -> int {
+        tool, line, line.args, "", false,
+        [&](const NamedPort& port, UnitProgress&) { return read_unit(port, settings, profiles); },
+        [&](std::size_t i, std::vector<UnitReport>& rows, const std::vector<bool>&) -> int {
+            UnitReport& u = rows[i];
             if (!profiles || !u.config) return kDone;
             // The IMEI names the file; one the unit did not tell, or one that is no file name,
             // falls back to the port's name.
@@ -209,19 +384,50 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
             if (!usable) stem = port_placeholder_value(u.port);
             std::replace(stem.begin(), stem.end(), '/', '-');
             const auto file = std::filesystem::path(*line.output) / (stem + ".json");
+            auto refuse = [&](UnitReport& r, const std::string& message) {
+                r.status = kDeviceFailed;
+                r.result = "два блока с одним IMEI";
+                r.message = message;
+            };
+            const auto earlier = written.find(stem);
+            if (usable && (earlier != written.end() || refused.contains(stem))) {
+                // Which of the two profiles the name stands for cannot be told: neither is kept.
+                std::string message = "Профиль не сохранён: IMEI " + stem + " назвали два блока";
+                if (earlier != written.end()) {
+                    UnitReport& first = rows[earlier->second];
+                    message += " (порты " + in_quotes(first.port) + " и " + in_quotes(u.port) + ")";
+                    std::error_code ignored;
+                    std::filesystem::remove(file, ignored);
+                    refuse(first, message + ".");
+                    written.erase(earlier);
+                }
+                refuse(u, message + ".");
+                refused.insert(stem);
+                return kDone;
+            }
+            if (earlier != written.end()) {
+                u.status = kDeviceFailed;
+                u.result = "не сохранено";
+                u.message = "Профиль не сохранён: файл " + in_quotes(file.string()) +
+                            " в этой работе уже записан для порта " +
+                            in_quotes(rows[earlier->second].port) + ".";
+                return kDone;
+            }
             if (const int error = write_output_file(file, profile_text(*u.config))) {
                 tool.err() << "Не удалось записать профиль в файл " << in_quotes(file.string())
                            << ": " << file_error_text(error) << ".\n";
                 return kOutputFailed;
             }
+            written.emplace(stem, i);
             return kDone;
         });
 }
 
 int run_fleet_imei(CliTool& tool, const CommandLine& line) {
     const UnitJobSettings settings = tool.job_settings(line);
-    return run_fleet(tool, line, line.args,
-                     [&](const NamedPort& port) { return read_unit(port, settings, false); });
+    return run_fleet(tool, line, line.args, "", false, [&](const NamedPort& port, UnitProgress&) {
+        return read_unit(port, settings, false);
+    });
 }
 
 }  // namespace velkon::cli

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     std::ostream out(&out_buffer);
     velkon::cli::CliTool tool({[&signals] { return signals.watch(velkon::make_serial_port()); },
                                *lister, out, std::cerr, std::chrono::milliseconds(500),
-                               velkon::cli::report_pdf_writer()});
+                               velkon::cli::report_pdf_writer(), &signals});
     int status = tool.run(args);
     out.flush();
     // A closed pipe the output ran into ends the program by its SIGPIPE, with no message.

@@ -36,6 +36,9 @@ void fail(UnitReport& report, const Exchange& exchange, const std::string& befor
         case Exchange::Outcome::Damaged:
             report.result = "ответ повреждён";
             break;
+        case Exchange::Outcome::TooSlow:
+            report.result = "не успел ответить";
+            break;
         case Exchange::Outcome::Unexpected:
             report.result = "отказ";
             break;
@@ -76,7 +79,46 @@ std::optional<TrackerConfig> read_record(UnitLink& link, UnitReport& report, con
     return config;
 }
 
+void stopped(UnitReport& report) {
+    report.status = kDeviceFailed;
+    report.result = "прервано";
+    report.message = "Запись не начата: работа прервана.";
+}
+
 }  // namespace
+
+bool UnitProgress::begin_write() {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return false;
+    seen_.stage = WriteStage::Sent;
+    return true;
+}
+
+void UnitProgress::write_acknowledged() {
+    std::lock_guard lock(mutex_);
+    seen_.stage = WriteStage::Acknowledged;
+}
+
+void UnitProgress::identified(const std::string& imei, const std::string& sim) {
+    std::lock_guard lock(mutex_);
+    seen_.imei = imei;
+    seen_.sim = sim;
+}
+
+void UnitProgress::stop() {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+}
+
+bool UnitProgress::stopping() const {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+UnitProgress::Seen UnitProgress::seen() const {
+    std::lock_guard lock(mutex_);
+    return seen_;
+}
 
 std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobSettings& settings,
                                            UnitReport& report) {
@@ -115,8 +157,13 @@ UnitReport read_unit(const NamedPort& port, const UnitJobSettings& settings, boo
 }
 
 UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
-                      const ProfileTemplate& profile, bool identify_unit) {
+                      const ProfileTemplate& profile, bool identify_unit, UnitProgress* progress) {
     UnitReport report;
+    if (progress && progress->stopping()) {
+        report.port = port.name;
+        stopped(report);
+        return report;
+    }
     auto serial = open_unit_port(port, settings, report);
     if (!serial) return report;
     UnitLink link(*serial, settings.wait);
@@ -127,6 +174,7 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
         if (!identify(link, report)) return report;
         facts.imei = report.imei;
         facts.sim = report.sim;
+        if (progress) progress->identified(report.imei, report.sim);
     }
     if (identify_unit || profile.uses_serial) {
         if (!read_record(link, report, "Конфигурация не прочитана. ")) return report;
@@ -151,6 +199,10 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
     // (late acknowledgements included) nor holds its values: then the copy before was lost.
     int sent = 0;
     for (; sent < kAttempts;) {
+        if (progress && !progress->begin_write()) {
+            stopped(report);
+            return report;
+        }
         const Exchange written = link.send_once(frame.frame, kConfigWriteAck, kConfigWriteAckSize);
         ++sent;
         if (written.outcome == Exchange::Outcome::WriteFailed) {
@@ -159,6 +211,7 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
         }
         const bool acknowledged =
             written || holds_frame(link.settle(), kConfigWriteAck, kConfigWriteAckSize);
+        if (acknowledged && progress) progress->write_acknowledged();
         const auto read_back = read_record(link, report,
                                            acknowledged ? "Запись подтверждена, но не проверена: "
                                                           "конфигурация не прочитана обратно. "

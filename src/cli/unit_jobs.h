@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,36 @@ struct UnitJobSettings {
     bool console_allowed = false;
 };
 
+// How far a unit's write has gone: what a run ended halfway says of a unit not finished.
+enum class WriteStage {
+    NotSent,       // the unit was not changed
+    Sent,          // the frame went to the port: the unit may hold the new values
+    Acknowledged,  // the unit took them; the read-back did not finish
+};
+
+// A unit's job as the fleet sees it while it runs, shared between the worker and the fleet.
+class UnitProgress {
+  public:
+    // The unit's write may begin (it is then taken as sent); false once the run is stopping.
+    bool begin_write();
+    void write_acknowledged();
+    void identified(const std::string& imei, const std::string& sim);
+    // No write begins from now on.
+    void stop();
+    bool stopping() const;
+
+    struct Seen {
+        WriteStage stage = WriteStage::NotSent;
+        std::string imei, sim;
+    };
+    Seen seen() const;
+
+  private:
+    mutable std::mutex mutex_;
+    bool stopping_ = false;
+    Seen seen_;
+};
+
 // Opens `port`; nullptr with `report` filled (status 2 or 3) when it may not or cannot be.
 std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobSettings& settings,
                                            UnitReport& report);
@@ -58,8 +89,10 @@ std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobS
 UnitReport read_unit(const NamedPort& port, const UnitJobSettings& settings, bool with_config);
 
 // Writes the profile (placeholders filled from the unit), reads it back and compares. The unit's
-// IMEI and record are asked first when `identify` or the placeholders need them.
+// IMEI and record are asked first when `identify` or the placeholders need them. `progress`, when
+// given, is told how far it went and can stop it before the write.
 UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
-                      const ProfileTemplate& profile, bool identify);
+                      const ProfileTemplate& profile, bool identify,
+                      UnitProgress* progress = nullptr);
 
 }  // namespace velkon::cli

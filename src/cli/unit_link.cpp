@@ -46,6 +46,22 @@ Found find_early_answer(std::string_view bytes, std::span<const Frame> sent,
     return {};
 }
 
+// Whether `rest` (what came, echoes off) ends in the start of an answer with `code` that the wait
+// cut short: a frame start, the code asked for once it has come, and fewer bytes than a whole
+// answer of the size asked for. What is in front (noise, an echo's first bytes, the first part
+// of an answer to an earlier copy, cut as well) is passed over. A frame that reached its whole
+// size with a wrong check byte is damage, whatever longer size its kind allows.
+bool cut_short(std::string_view rest, std::uint8_t code, std::size_t min_size) {
+    const auto kind = answer_kind(code);
+    const std::size_t whole = std::max(min_size, kind ? kind->min_size : std::size_t{0});
+    const std::size_t from = rest.size() >= whole ? rest.size() - whole + 1 : 0;
+    for (std::size_t p = from; p < rest.size(); ++p) {
+        if (byte_at(rest, p) != kAnswerPrefix) continue;
+        if (p + 2 >= rest.size() || byte_at(rest, p + 2) == code) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool holds_frame(const std::string& bytes, std::uint8_t code, std::size_t size) {
@@ -70,6 +86,9 @@ std::string Exchange::message() const {
             return "Ответ устройства повреждён: не сходится контрольный байт или ответ "
                    "неполный" +
                    times;
+        case Outcome::TooSlow:
+            return "Ответ не успел прийти за " + std::to_string(wait.count()) +
+                   " мс: увеличьте --timeout" + times;
         case Outcome::Unexpected:
             return "Устройство ответило не на этот запрос (код ответа " + hex_byte(code) + ").";
         case Outcome::WriteFailed:
@@ -91,12 +110,19 @@ Exchange UnitLink::exchange(const Frame& request, std::uint8_t code, std::size_t
     settle();
     Exchange result;
     const auto first_sent = Clock::now();
+    // An answer one copy saw begin and not end says more about the unit than the silence of the
+    // copies after it, while the unit still sends the first.
+    bool cut = false;
     for (int copy = 0; copy < copies; ++copy) {
         const int asked = result.asked + 1;
         result = one_copy(request, code, min_size);
         result.asked = asked;
         if (result || result.outcome == Exchange::Outcome::WriteFailed) break;
+        cut = cut || result.outcome == Exchange::Outcome::TooSlow;
     }
+    if (cut && result.outcome == Exchange::Outcome::Silent)
+        result.outcome = Exchange::Outcome::TooSlow;
+    result.wait = wait_;
     // An answer after more than one copy may be the first copy's, late: the unit may take that
     // long, and settle() gives the other copies' answers as long to come.
     if (result && result.asked > 1) {
@@ -147,11 +173,19 @@ Exchange UnitLink::one_copy(const Frame& request, std::uint8_t code, std::size_t
             result.code = found.read.code;
             return result;
         }
-        if (received.size() >= kReceiveLimit || port_.hung_up() || Clock::now() >= deadline) {
+        // A port closed under us (the program is ending by a signal) answers nothing more.
+        const bool limit = received.size() >= kReceiveLimit || port_.hung_up() || !port_.is_open();
+        if (limit || Clock::now() >= deadline) {
             result.outcome = verdict == ReadVerdict::Silence ? Exchange::Outcome::Silent
                              : other                         ? Exchange::Outcome::Unexpected
                                                              : Exchange::Outcome::Damaged;
             if (other) result.code = found.read.code;
+            // Only the wait's end cuts an answer short; a line that hung up or flooded did not.
+            const bool partial =
+                verdict == ReadVerdict::NotIntact || verdict == ReadVerdict::NotAFrame;
+            if (!limit && partial && cut_short(found.read.rest, code, min_size)) {
+                result.outcome = Exchange::Outcome::TooSlow;
+            }
             return result;
         }
     }
@@ -166,7 +200,7 @@ std::string UnitLink::settle() {
     const auto limit = Clock::now() + quiet * (unanswered_ + 1);
     auto quiet_until = Clock::now() + quiet;
     while (Clock::now() < quiet_until && Clock::now() < limit && !port_.hung_up() &&
-           heard.size() < kReceiveLimit) {
+           port_.is_open() && heard.size() < kReceiveLimit) {
         const std::string more = port_.ReadPort();
         if (!more.empty()) {
             heard += more;

@@ -33,15 +33,19 @@ inline constexpr std::chrono::milliseconds kTickWait{500};
 struct Exchange {
     enum class Outcome {
         Answered,
-        Silent,      // no byte came, every time
-        Damaged,     // bytes came, but never an intact frame
+        Silent,   // no byte came, every time
+        Damaged,  // bytes came, but never an intact frame
+        // The start of an answer of the kind asked for came, and the wait ended before the rest:
+        // a unit slower than the wait, not a damaged line.
+        TooSlow,
         Unexpected,  // an intact frame with another code
         WriteFailed,
     };
     Outcome outcome = Outcome::Silent;
-    Frame answer;           // the intact answer when Answered
-    std::uint8_t code = 0;  // Unexpected: the code that came
-    int asked = 0;          // copies of the request sent
+    Frame answer;                       // the intact answer when Answered
+    std::uint8_t code = 0;              // Unexpected: the code that came
+    int asked = 0;                      // copies of the request sent
+    std::chrono::milliseconds wait{0};  // how long each copy was given
 
     explicit operator bool() const { return outcome == Outcome::Answered; }
     // The failure in plain Russian ("" when answered).

@@ -27,6 +27,14 @@ using tracker_test::file_content;
 
 constexpr const char* kWriteCode = "A3";
 
+// The text of a report's CSV cell written as ="…" (an IMEI, a SIM, a serial number).
+std::string csv_text(const std::string& cell) {
+    if (cell.size() >= 3 && cell.starts_with("=\"") && cell.ends_with('"')) {
+        return cell.substr(2, cell.size() - 3);
+    }
+    return cell;
+}
+
 // A simulated unit with its own IMEI, counting the requests by code.
 struct Unit {
     std::mutex mutex;
@@ -161,11 +169,17 @@ TEST(CliFleet, WritesEveryUnitWithItsOwnValuesAndReportsTheOthers) {
                 std::vector<std::string> cells;
                 std::istringstream cells_in(line);
                 for (std::string cell; std::getline(cells_in, cell, ';');) cells.push_back(cell);
-                ASSERT_GE(cells.size(), 7u) << line;
-                rows.push_back({cells[0], cells[1], cells[5], cells[6]});
+                ASSERT_EQ(cells.size(), 12u) << line;
+                rows.push_back({cells[0], csv_text(cells[1]), cells[5], cells[6]});
+                EXPECT_EQ(cells[10], file);
+                EXPECT_EQ(cells[11].rfind("velkon-cli ", 0), 0u) << line;
             }
         } else {
-            for (const Json& row : Json::parse(text)) {
+            const Json json = Json::parse(text);
+            EXPECT_EQ(json["profile"], file);
+            EXPECT_EQ(json["state"], "закончен");
+            EXPECT_EQ(json["version"].get<std::string>().rfind("velkon-cli ", 0), 0u);
+            for (const Json& row : json["units"]) {
                 rows.push_back({row["port"], row["imei"], row["result"],
                                 std::to_string(row["status"].get<int>())});
             }
@@ -204,6 +218,90 @@ TEST(CliFleet, ReadsAndImeisOfUnitsSideBySide) {
         ASSERT_TRUE(text) << imei;
         EXPECT_TRUE(load_profile_file(folder / (std::string(imei) + ".json"))) << *text;
     }
+}
+
+// Identifiers a spreadsheet would turn into numbers are written as text formulas; the rest as
+// they are. Exactly the bytes of one row, after the BOM and the header.
+TEST(CliFleet, ReportKeepsIdentifiersWholeInASpreadsheet) {
+    Unit unit("356938035640021");
+    CliRun run;
+    const auto report = run.folder.path() / "report.csv";
+    ASSERT_EQ(run({"fleet", "imei", unit.port(), "--report", report.string()}), 0) << run.err.str();
+    const std::string text = *file_content(report);
+    std::istringstream in(text);
+    std::string header, row;
+    std::getline(in, header);
+    std::getline(in, row);
+    EXPECT_EQ(header,
+              "\xEF\xBB\xBF"
+              "Порт;IMEI;SIM;Серийный номер;Версия ПО;Результат;Код;Различия;Сообщение;"
+              "Начало работы;Профиль;Программа\r");
+    const std::string start =
+        unit.port() + ";=\"356938035640021\";=\"89701010000000000012\";=\"100500\";";
+    EXPECT_EQ(row.rfind(start, 0), 0u) << row;
+    EXPECT_NE(row.find(";прочитано;0;;;"), std::string::npos) << row;
+}
+
+// A unit whose answer begins within the wait and ends after it is slow, not damaged; a whole
+// answer with a wrong check byte is damaged; nothing at all is silence. The same words come in a
+// fleet's report.
+TEST(CliTiming, ASlowAnswerIsToldApartFromADamagedOne) {
+    struct Case {
+        const char* name;
+        sim::Faults faults;
+        const char* result;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"cut_by_the_wait",
+         // The first half comes at once; the wait leaves a wide margin for a loaded machine.
+         {.split = true, .split_gap = 4000ms},
+         "не успел ответить",
+         "Ответ не успел прийти за 1500 мс: увеличьте --timeout"},
+        {"wrong_check", {.wrong_check = true}, "ответ повреждён", "не сходится контрольный байт"},
+        {"silent", {.silent = true}, "не отвечает", "Устройство не отвечает"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Unit unit("356938035643809", c.faults);
+        CliRun run;
+        EXPECT_EQ(run({"imei", unit.port(), "--timeout", "1500"}), 1);
+        EXPECT_NE(run.err.str().find(c.said), std::string::npos) << run.err.str();
+        const auto report = run.folder.path() / "report.json";
+        EXPECT_EQ(
+            run({"fleet", "imei", unit.port(), "--timeout", "1500", "--report", report.string()}),
+            1);
+        const Json row = Json::parse(*file_content(report))["units"][0];
+        EXPECT_EQ(row["result"], c.result);
+        EXPECT_NE(row["message"].get<std::string>().find(c.said), std::string::npos) << row;
+    }
+}
+
+// Two units that tell one IMEI: which profile the file would hold cannot be told, so neither is
+// kept and both are refused; the third unit's profile is written.
+TEST(CliFleet, TwoUnitsWithOneImeiAreBothRefused) {
+    Unit a("356938035640031"), b("356938035640031"), c("356938035640032");
+    CliRun run;
+    const auto folder = run.folder.path() / "profiles";
+    const auto report = run.folder.path() / "report.json";
+    EXPECT_EQ(run({"fleet", "read", a.port(), b.port(), c.port(), "-o", folder.string(), "--report",
+                   report.string()}),
+              1)
+        << run.err.str();
+    std::set<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        files.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(files, std::set<std::string>{"356938035640032.json"});
+    const Json units = Json::parse(*file_content(report))["units"];
+    ASSERT_EQ(units.size(), 3u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(units[i]["result"], "два блока с одним IMEI") << units[i];
+        EXPECT_EQ(units[i]["status"], 1);
+    }
+    EXPECT_EQ(units[2]["result"], "прочитано");
+    EXPECT_NE(run.err.str().find("выполнено: 1, с ошибкой: 2."), std::string::npos)
+        << run.err.str();
 }
 
 struct Filling {

@@ -5,7 +5,11 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "programs/programs_fixture.h"
 
@@ -66,6 +70,154 @@ TEST_P(CliEndsBySignal, GivesTheLineBackAndEndsAsTheSignalWould) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliEndsBySignal, ::testing::ValuesIn(kEndings), ending_name);
+
+// A simulated unit with its own IMEI and faults, counting the configuration writes it got.
+struct FleetUnit {
+    std::mutex mutex;
+    int writes = 0;
+    sim::PtyServer server;
+
+    FleetUnit(std::string imei, sim::Faults faults)
+        : server(make_device(std::move(imei), faults),
+                 sim::ServerOptions{.log = [this](const std::string& line) {
+                     // "<- 3C FF A3 …": a request, its code third.
+                     std::lock_guard lock(mutex);
+                     if (line.rfind("<- ", 0) == 0 && line.substr(9, 2) == "A3") ++writes;
+                 }}) {
+        if (!server.start()) ADD_FAILURE() << server.error();
+    }
+    static sim::Device make_device(std::string imei, const sim::Faults& faults) {
+        sim::TrackerState tracker;
+        tracker.imei = std::move(imei);
+        sim::Device device(sim::SensorState{}, tracker);
+        device.faults() = faults;
+        return device;
+    }
+    const std::string& path() const { return server.slave_path(); }
+    int writes_got() {
+        std::lock_guard lock(mutex);
+        return writes;
+    }
+    std::string device_id() {
+        return server.with_device([](sim::Device& d) { return d.tracker().config.device_id; });
+    }
+};
+
+struct FleetEnding {
+    const char* name;
+    int signal;
+    const char* report;
+};
+
+void PrintTo(const FleetEnding& e, std::ostream* os) {
+    *os << e.name;
+}
+
+constexpr FleetEnding kFleetEndings[] = {
+    {"interrupt_json", SIGINT, "fleet.json"},
+    {"terminate_csv", SIGTERM, "fleet.csv"},
+    {"hangup_json", SIGHUP, "fleet.json"},
+};
+
+class FleetEndsBySignal : public ::testing::TestWithParam<FleetEnding> {};
+
+// A fleet write ended by a signal leaves its record: the unit done keeps its row, every other is
+// «прервано» and says whether its write went out, the summary is printed, an older report of the
+// name is replaced, and the program ends as the signal would. One unit is done at once, one never
+// acknowledges its write (nor takes it), one never answers; with a long wait neither of those two
+// can end before the signal.
+TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
+    const FleetEnding& ending = GetParam();
+    FleetUnit done("356938035640001", {});
+    FleetUnit unacknowledged("356938035640002", {.ignore_code = 0xA3});
+    FleetUnit silent("356938035640003", {.silent = true});
+    TempDir folder;
+    const auto profile = folder.path() / "truck.json";
+    {
+        ChildProcess read({.args = {program_path("velkon-cli"), "config", "read", done.path(), "-o",
+                                    profile.string()}});
+        const auto status = read.wait(kProgramEnds);
+        ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    }
+    const auto report = folder.write_file(ending.report, "an older run's report\n");
+    const auto err = folder.path() / "err";
+    UniqueFd err_fd(::open(err.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    OutputPipe out;
+    ChildProcess cli(
+        {.args = {program_path("velkon-cli"), "fleet", "write", profile.string(), done.path(),
+                  unacknowledged.path(), silent.path(), "--set", "device_id={imei:10}", "--timeout",
+                  "30000", "--report", report.string()},
+         .out_fd = out.write.get(),
+         .err_fd = err_fd.get()});
+    ASSERT_TRUE(cli.started());
+    out.write.reset();
+    const std::string first = out.first_line(kProgramEnds);
+    EXPECT_EQ(first.rfind(done.path() + ": записано", 0), 0u) << first;
+    // IMEI, record, write: the write has reached the unit that will not acknowledge it.
+    ASSERT_TRUE(unacknowledged.server.wait_requests(3, kProgramEnds));
+    ASSERT_TRUE(cli.send(ending.signal));
+    const auto status = cli.wait(kProgramEnds);
+    ASSERT_TRUE(status) << "velkon-cli did not end";
+    const std::string said = content_of(err);
+    EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == ending.signal)
+        << describe_wait_status(*status) << "\n"
+        << said;
+    EXPECT_NE(said.find("Трекеров: 3, выполнено: 1, с ошибкой: 0, прервано: 2."), std::string::npos)
+        << said;
+    const std::string lines = first + out.rest();
+    EXPECT_NE(lines.find(silent.path() + ": прервано"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(unacknowledged.path() + ": прервано"), std::string::npos) << lines;
+
+    // What the units hold.
+    EXPECT_EQ(done.device_id(), "8035640001");
+    EXPECT_EQ(unacknowledged.writes_got(), 1);
+    EXPECT_EQ(silent.writes_got(), 0);
+
+    struct Row {
+        std::string port, result, status, message, profile, version;
+    };
+    std::vector<Row> rows;
+    const std::string text = content_of(report);
+    if (std::string(ending.report).ends_with(".csv")) {
+        std::istringstream in(text);
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            std::vector<std::string> cells;
+            std::istringstream cells_in(line);
+            for (std::string cell; std::getline(cells_in, cell, ';');) cells.push_back(cell);
+            ASSERT_EQ(cells.size(), 12u) << line;
+            rows.push_back({cells[0], cells[5], cells[6], cells[8], cells[10], cells[11]});
+        }
+    } else {
+        const auto json = nlohmann::json::parse(text, nullptr, false);
+        ASSERT_TRUE(json.is_object()) << text;
+        EXPECT_EQ(json["state"], "прерван");
+        EXPECT_FALSE(json["started"].get<std::string>().empty());
+        for (const auto& unit : json["units"]) {
+            rows.push_back({unit["port"], unit["result"], unit["status"].dump(), unit["message"],
+                            json["profile"], json["version"]});
+        }
+    }
+    const std::string stopped = std::to_string(128 + ending.signal);
+    const std::vector<std::vector<std::string>> expected = {
+        {done.path(), "записано", "0", "Конфигурация записана"},
+        {unacknowledged.path(), "прервано", stopped, "Кадр записи отправлен"},
+        {silent.path(), "прервано", stopped, "Кадр записи не отправлялся"},
+    };
+    ASSERT_EQ(rows.size(), expected.size()) << text;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ((std::vector<std::string>{rows[i].port, rows[i].result, rows[i].status}),
+                  (std::vector<std::string>{expected[i][0], expected[i][1], expected[i][2]}));
+        EXPECT_NE(rows[i].message.find(expected[i][3]), std::string::npos) << rows[i].message;
+        EXPECT_EQ(rows[i].profile, profile.string());
+        EXPECT_EQ(rows[i].version.rfind("velkon-cli ", 0), 0u) << rows[i].version;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, FleetEndsBySignal, ::testing::ValuesIn(kFleetEndings),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The window: the environment a desktop gives it, a program folder of its own.
 Launch window_launch(const TempDir& home, std::vector<std::string> args, int err_fd) {
