@@ -56,7 +56,7 @@ struct CliSeams {
                                              const std::filesystem::path&)>
         write_report_pdf{};
     // None: no signal is told (it ends the program as the system would).
-    SignalNotice* signals = nullptr;
+    SignalNotice* signal_notice = nullptr;
 };
 
 // The options a command may take, one bit each.

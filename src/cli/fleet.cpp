@@ -257,7 +257,7 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
     int interrupted = 0;               // guarded by mutex: the signal that ends the run
     // Only the hook's flag is set here, by the thread the signal was told on: the report and
     // the lines are written on this one, as for every other unit.
-    SignalHook hook(tool.seams().signals, [&](int signal) {
+    SignalHook hook(tool.seams().signal_notice, [&](int signal) {
         std::lock_guard lock(mutex);
         if (!interrupted) interrupted = signal;
         for (UnitProgress& p : progress) p.stop();
