@@ -7,6 +7,7 @@
 #include "files/file_read.h"
 #include "profile/profile.h"
 #include "protocol/frame.h"
+#include "tracker/placeholders.h"
 
 namespace velkon::cli {
 
@@ -16,66 +17,8 @@ using Json = nlohmann::ordered_json;
 
 constexpr std::size_t kProfileSizeLimit = 1024 * 1024;
 constexpr std::size_t kChannels = 8;
-constexpr const char* kNames[] = {"imei", "sim", "serial", "port"};
-
 std::string in_guillemets(std::string_view text) {
     return "«" + std::string(text) + "»";
-}
-
-struct Placeholder {
-    std::size_t begin = 0, end = 0;  // the braces included
-    std::string name;
-    std::optional<std::size_t> last;  // {name:N}
-};
-
-bool is_lower(char c) {
-    return c >= 'a' && c <= 'z';
-}
-
-// The next `{word}` or `{word:N}` from `from`; other braces are plain text.
-std::optional<Placeholder> next_placeholder(const std::string& text, std::size_t from) {
-    for (std::size_t open = text.find('{', from); open != std::string::npos;
-         open = text.find('{', open + 1)) {
-        std::size_t i = open + 1;
-        while (i < text.size() && is_lower(text[i])) ++i;
-        if (i == open + 1 || i >= text.size()) continue;
-        Placeholder p{open, 0, text.substr(open + 1, i - open - 1), std::nullopt};
-        if (text[i] == ':') {
-            const std::size_t digits = ++i;
-            while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-            std::size_t n = 0;
-            const auto [end, ec] = std::from_chars(text.data() + digits, text.data() + i, n);
-            if (i == digits || ec != std::errc{} || end != text.data() + i) continue;
-            p.last = n;
-        }
-        if (i >= text.size() || text[i] != '}') continue;
-        p.end = i + 1;
-        return p;
-    }
-    return std::nullopt;
-}
-
-// Every text of the profile, with the key it belongs to ("channels" holds no texts).
-void each_text(Json& json, const std::function<void(const std::string&, Json&)>& visit) {
-    for (auto& [key, value] : json.items()) {
-        if (value.is_string() && key != "format") visit(key, value);
-    }
-}
-
-// The characters of a UTF-8 text, counted from the end.
-std::string last_characters(const std::string& text, std::size_t n) {
-    std::size_t begin = text.size();
-    for (std::size_t count = 0; begin > 0 && count < n; ++count) {
-        --begin;
-        while (begin > 0 && (static_cast<unsigned char>(text[begin]) & 0xC0) == 0x80) --begin;
-    }
-    return text.substr(begin);
-}
-
-std::size_t character_count(const std::string& text) {
-    std::size_t n = 0;
-    for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
 }
 
 // Applies one "key=value" to the profile's object; "" or why not.
@@ -127,11 +70,6 @@ std::string apply_set(Json& json, const std::string& set) {
 
 }  // namespace
 
-std::string port_placeholder_value(const std::string& port) {
-    constexpr std::string_view kDev = "/dev/";
-    return port.rfind(kDev, 0) == 0 ? port.substr(kDev.size()) : port;
-}
-
 ProfileTemplate load_profile_template(const std::filesystem::path& path,
                                       const std::vector<std::string>& sets) {
     ProfileTemplate out;
@@ -158,40 +96,18 @@ ProfileTemplate load_profile_template(const std::filesystem::path& path,
             return out;
         }
     }
-    Json blank = json;
-    std::string problem;
-    each_text(blank, [&](const std::string& key, Json& value) {
-        std::string text = value.get<std::string>();
-        std::string plain;
-        std::size_t at = 0;
-        while (const auto p = next_placeholder(text, at)) {
-            const bool known =
-                std::find(std::begin(kNames), std::end(kNames), p->name) != std::end(kNames);
-            if (!known && problem.empty()) {
-                problem = "Ключ " + in_guillemets(key) + ": неизвестная подстановка " +
-                          in_guillemets(text.substr(p->begin, p->end - p->begin)) +
-                          "; есть {imei}, {sim}, {serial}, {port} и {имя:N}.";
-            }
-            if (p->last && *p->last == 0 && problem.empty()) {
-                problem = "Ключ " + in_guillemets(key) + ": в подстановке " +
-                          in_guillemets(text.substr(p->begin, p->end - p->begin)) +
-                          " нужно число знаков от 1.";
-            }
-            out.uses_imei_or_sim |= p->name == "imei" || p->name == "sim";
-            out.uses_serial |= p->name == "serial";
-            plain += text.substr(at, p->begin - at);
-            at = p->end;
-        }
-        value = plain + text.substr(at);
-    });
-    if (!problem.empty()) {
-        out.error = problem;
-        return out;
-    }
-    if (const LoadedProfile checked = parse_profile(blank.dump()); !checked) {
+    // Placeholders are checked for their form, the rest of a text as a unit's stand-in value.
+    if (const LoadedProfile checked = parse_profile(json.dump()); !checked) {
         out.error = (sets.empty() ? "Файл " + name + " не загружен. " : "Профиль после --set: ") +
                     checked.error;
         return out;
+    }
+    for (const auto& [key, value] : json.items()) {
+        if (!value.is_string() || key == "format") continue;
+        const std::string& text = value.get_ref<const std::string&>();
+        out.uses_imei_or_sim |=
+            text.find("{imei") != std::string::npos || text.find("{sim") != std::string::npos;
+        out.uses_serial |= text.find("{serial") != std::string::npos;
     }
     out.json = json.dump();
     return out;
@@ -199,42 +115,24 @@ ProfileTemplate load_profile_template(const std::filesystem::path& path,
 
 FilledProfile fill_profile(const ProfileTemplate& profile, const UnitFacts& unit) {
     FilledProfile out;
-    Json json = Json::parse(profile.json);
-    each_text(json, [&](const std::string& key, Json& value) {
-        const std::string text = value.get<std::string>();
-        std::string filled;
-        std::size_t at = 0;
-        while (const auto p = next_placeholder(text, at)) {
-            std::optional<std::string> fact;
-            if (p->name == "imei") fact = unit.imei;
-            if (p->name == "sim") fact = unit.sim;
-            if (p->name == "serial") fact = unit.serial;
-            if (p->name == "port") fact = port_placeholder_value(unit.port);
-            const std::string shown = in_guillemets(text.substr(p->begin, p->end - p->begin));
-            if (out.refusal.empty() && !fact) {
-                out.refusal = "Ключ " + in_guillemets(key) + ": подстановку " + shown +
-                              " нечем заполнить" +
-                              (unit.why_missing.empty() ? "." : ": " + unit.why_missing);
-            } else if (out.refusal.empty() && p->last && character_count(*fact) < *p->last) {
-                out.refusal = "Ключ " + in_guillemets(key) + ": подстановке " + shown + " нужно " +
-                              std::to_string(*p->last) + " знаков, а у блока только " +
-                              std::to_string(character_count(*fact)) + " (" + in_guillemets(*fact) +
-                              ").";
-            }
-            if (fact)
-                filled += text.substr(at, p->begin - at) +
-                          (p->last ? last_characters(*fact, *p->last) : *fact);
-            at = p->end;
-        }
-        value = filled + text.substr(at);
-    });
-    if (!out.refusal.empty()) return out;
-    LoadedProfile loaded = parse_profile(json.dump());
+    LoadedProfile loaded = parse_profile(profile.json);
     if (!loaded) {
-        out.refusal = "Заполненный профиль не принят. " + loaded.error;
+        out.refusal = "Профиль не принят. " + loaded.error;
         return out;
     }
-    out.config = std::move(loaded.config);
+    const FilledRecord filled = fill_placeholders(
+        *loaded.config, {unit.imei, unit.sim, unit.serial, unit.port, unit.why_missing});
+    if (!filled) {
+        out.refusal =
+            "Ключ " + in_guillemets(profile_key_of_row(filled.field)) + ": " + filled.refusal;
+        return out;
+    }
+    if (const ConfigFrame built = encode_config_frame(*filled.config); !built) {
+        out.refusal = "Заполненный профиль не принят. Ключ " +
+                      in_guillemets(profile_key_of_row(built.field)) + ": " + built.refusal;
+        return out;
+    }
+    out.config = std::move(filled.config);
     return out;
 }
 

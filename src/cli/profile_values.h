@@ -1,10 +1,6 @@
 // Per-unit values of a profile written from the command line: `--set key=value` changes a key of
-// the file before anything is sent, and placeholders in the profile's texts are filled from the
-// unit being written:
-//   {imei}, {sim}       the unit's IMEI and SIM number, as it reports them
-//   {serial}            the unit's serial number, from its configuration record
-//   {port}              the port's name as given ("ttyUSB3"; a path without "/dev/")
-//   {name:N}            the last N characters of one of the above ("{imei:10}")
+// the file before anything is sent, and placeholders in the profile's texts ({imei}, {sim},
+// {serial}, {port}, {imei:10}; tracker/placeholders.h) are filled from the unit being written.
 // A filled profile passes the checks of a typed one; a value that cannot be filled refuses the
 // unit with the reason.
 #pragma once
@@ -14,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tracker/placeholders.h"
 #include "tracker/record.h"
 
 namespace velkon::cli {
@@ -28,8 +25,8 @@ struct ProfileTemplate {
 };
 
 // Reads a profile or a copy of the written frame ("123.cfg"), applies `sets` ("key=value",
-// "channels[3].address=7") in order and checks the result with every placeholder taken as empty,
-// so a bad file is refused before any unit is touched.
+// "channels[3].address=7") in order and checks the result, each placeholder for its form and as a
+// stand-in of its length, so a bad file is refused before any unit is touched.
 ProfileTemplate load_profile_template(const std::filesystem::path& path,
                                       const std::vector<std::string>& sets);
 
@@ -47,8 +44,5 @@ struct FilledProfile {
 };
 
 FilledProfile fill_profile(const ProfileTemplate& profile, const UnitFacts& unit);
-
-// The name {port} stands for.
-std::string port_placeholder_value(const std::string& port);
 
 }  // namespace velkon::cli

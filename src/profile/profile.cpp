@@ -10,6 +10,7 @@
 #include "files/file_error.h"
 #include "files/file_read.h"
 #include "protocol/frame.h"
+#include "tracker/placeholders.h"
 
 namespace velkon {
 
@@ -228,7 +229,16 @@ std::string check_record(const TrackerConfig& config, bool by_key) {
             return "Поле " + in_quotes(layout[i].caption) + ": " + problem;
         }
     }
-    const ConfigFrame built = encode_config_frame(config);
+    // A profile may be a fleet's: its placeholders are checked for their form here, and the
+    // values they stand for when a unit fills them.
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (layout[i].kind != FieldKind::Text) continue;
+        const std::string problem = placeholder_problem(text_of(config.values[i]));
+        if (problem.empty()) continue;
+        if (by_key && !row_keys()[i].empty()) return key_problem(row_keys()[i], problem);
+        return "Поле " + in_quotes(layout[i].caption) + ": " + problem;
+    }
+    const ConfigFrame built = encode_config_frame(with_stand_ins(config));
     if (!built) return refusal_for_row(built, by_key);
     return {};
 }

@@ -72,6 +72,9 @@ void Tracker::reread_configuration() {
 
 void Tracker::acknowledge_write(const Frame&) {
     if (!written_) return;
+    // Placeholders filled for this unit: the fields show what it now holds, unless they were
+    // changed since the write was queued.
+    if (configuration_from_window() == written_fields_) show_record(*written_);
     unit_view_ = std::move(*written_);
     written_.reset();
     units_link_ = outbox_.link();
@@ -129,6 +132,7 @@ void Tracker::show_configuration(const Frame& answer) {
     }
     show_record(config);
     units_link_ = outbox_.link();
+    serial_link_ = outbox_.link();
     read_failed_ = false;
     from_profile_ = false;
     take_fields_as_the_units();
@@ -151,14 +155,41 @@ void Tracker::write_configuration() {
         if (!dialogs_.yes_no(std::string(kWriteProfileUnreadQuestion))) return;
         if (!outbox_.still_on(link)) return;
     }
-    const ConfigFrame built = encode_config_frame(configuration_from_window());
+    const TrackerConfig fields = configuration_from_window();
+    const FilledRecord filled = fill_placeholders(fields, units_values());
+    if (!filled) {
+        const ConfigField& field = tracker_config_layout()[filled.field];
+        dialogs_.message("Поле «" + std::string(field.caption) + "»: " + filled.refusal,
+                         Dialogs::Icon::Exclamation);
+        return;
+    }
+    const ConfigFrame built = encode_config_frame(*filled.config);
     if (!built) {
         dialogs_.message(built.refusal);
         return;
     }
     outbox_.put_and_echo(built.frame);
-    written_ = configuration_from_window();
+    written_ = *filled.config;
+    written_fields_ = fields;
     written_frame_ = built.frame;
+}
+
+UnitValues Tracker::units_values() const {
+    // What the labels show only while it is this unit's: "NOT READ" after a silence, a serial
+    // number only from a read on this link, a port only while the link is open.
+    UnitValues unit;
+    const auto told = [&](ControlName label) -> std::optional<std::string> {
+        const std::string& text = m_.text(label);
+        if (text.empty() || text == kNotReadLabel) return std::nullopt;
+        return text;
+    };
+    unit.imei = told(ctl::imei);
+    unit.sim = told(ctl::nsim);
+    if (serial_link_ && *serial_link_ == outbox_.link()) unit.serial = told(ctl::sern);
+    if (!m_.enabled(ctl::BTNOpenCom)) {
+        if (auto port = m_.selected_item(ctl::CmbPort)) unit.port = *port;
+    }
+    return unit;
 }
 
 // The copy is a convenience: the unit has the configuration whether or not it can be kept.

@@ -1,7 +1,10 @@
 #include "tracker/record.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "protocol/cp1251.h"
 #include "protocol/number.h"
@@ -13,8 +16,9 @@ namespace {
 using K = FieldKind;
 
 constexpr ConfigField text(ControlName control, std::string_view caption, std::size_t position,
-                           std::size_t width, std::size_t shown = 0) {
-    return {control, caption, position, width, K::Text, 0, shown};
+                           std::size_t width, TextRule rule = TextRule::Any,
+                           std::size_t shown = 0) {
+    return {control, caption, position, width, K::Text, 0, shown, {}, rule};
 }
 constexpr ConfigField flag(ControlName control, std::string_view caption, std::size_t position,
                            std::uint8_t mask) {
@@ -31,9 +35,10 @@ constexpr std::array<ConfigField, 30> kLayout = {{
     text(ctl::apn, "Точка доступа", 5, 30),
     text(ctl::gsm_user, "Пользователь", 35, 20),
     text(ctl::gdm_pwd, "Пароль", 55, 20),
-    text(ctl::pincod, "Пин код SIM", 75, 5),
-    text(ctl::ip_serv, "Адрес сервера", 80, 25),
-    text(ctl::port_serv, "Порт", 105, 6, 5),  // the unit's answer is read up to 5 digits
+    text(ctl::pincod, "Пин код SIM", 75, 5, TextRule::Pin),
+    text(ctl::ip_serv, "Адрес сервера", 80, 25, TextRule::Host),
+    // The unit's answer is read up to 5 digits.
+    text(ctl::port_serv, "Порт", 105, 6, TextRule::Port, 5),
     text(ctl::id_dev, "Идентификатор устройства", 111, 10),
     text(ctl::pwd_serv, "Пароль доступа к устройству", 121, 25),
     {ctl::time_otpr, "Период отправки", 146, 2, K::Period},
@@ -104,9 +109,87 @@ std::string first_foreign_character(std::string_view utf8) {
     return {};
 }
 
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool all_digits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), is_digit);
+}
+
+// A letter of a host name in the code page: Latin, or Cyrillic (А..я, Ё, ё).
+bool is_host_letter(char c) {
+    const auto code = static_cast<unsigned char>(c);
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || code >= 0xC0 || code == 0xA8 ||
+           code == 0xB8;
+}
+
+// The dot-separated parts of a text, empty ones included.
+std::vector<std::string_view> labels_of(std::string_view text) {
+    std::vector<std::string_view> out;
+    for (std::size_t at = 0;;) {
+        const std::size_t dot = text.find('.', at);
+        out.push_back(text.substr(at, dot == std::string_view::npos ? dot : dot - at));
+        if (dot == std::string_view::npos) return out;
+        at = dot + 1;
+    }
+}
+
+// Digits and dots only: an IPv4 address, four numbers 0..255.
+bool is_ipv4(std::string_view text) {
+    const auto parts = labels_of(text);
+    if (parts.size() != 4) return false;
+    return std::all_of(parts.begin(), parts.end(), [](std::string_view part) {
+        if (part.empty() || part.size() > 3 || !all_digits(part)) return false;
+        return std::stoi(std::string(part)) <= 255;
+    });
+}
+
+// A host name: labels of 1..63 letters, digits and '-', not starting or ending with '-'.
+bool is_host_name(std::string_view text) {
+    const auto labels = labels_of(text);
+    return std::all_of(labels.begin(), labels.end(), [](std::string_view label) {
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+            return false;
+        return std::all_of(label.begin(), label.end(),
+                           [](char c) { return is_digit(c) || c == '-' || is_host_letter(c); });
+    });
+}
+
+// Why a text (in code-page bytes) is not of its field's kind, or nothing. An empty server and an
+// empty PIN are what a unit not set up holds, so they stay allowed; a port without a server too.
+std::optional<std::string> rule_refusal(const ConfigField& field, std::string_view bytes,
+                                        bool server_given) {
+    const std::string name = "«" + std::string(field.caption) + "»";
+    switch (field.rule) {
+        case TextRule::Any:
+            return std::nullopt;
+        case TextRule::Port: {
+            if (bytes.empty() && !server_given) return std::nullopt;
+            if (bytes.empty() || bytes.size() > 5 || !all_digits(bytes)) return kPortRangeMessage;
+            const int port = std::stoi(std::string(bytes));
+            if (port < 1 || port > 65535) return kPortRangeMessage;
+            return std::nullopt;
+        }
+        case TextRule::Host: {
+            if (bytes.empty()) return std::nullopt;
+            const bool numeric = std::all_of(bytes.begin(), bytes.end(),
+                                             [](char c) { return is_digit(c) || c == '.'; });
+            if (numeric ? is_ipv4(bytes) : is_host_name(bytes)) return std::nullopt;
+            return "Текст поля " + name +
+                   " должен быть именем сервера (буквы, цифры, «-» и «.») или IPv4-адресом "
+                   "вида 203.0.113.10.";
+        }
+        case TextRule::Pin:
+            if (all_digits(bytes)) return std::nullopt;
+            return "Текст поля " + name + " может содержать только цифры.";
+    }
+    std::abort();
+}
+
 // Why a text does not fit its field, or nothing when it does; `out` receives its bytes.
 std::optional<std::string> encode_text(const ConfigField& field, const std::string& text,
-                                       std::string& out) {
+                                       bool server_given, std::string& out) {
     const std::string name = "«" + std::string(field.caption) + "»";
     const auto bytes = utf8_to_cp1251(text);
     if (!bytes) {
@@ -115,10 +198,18 @@ std::optional<std::string> encode_text(const ConfigField& field, const std::stri
         return "В тексте поля " + name + " есть символ «" + foreign +
                "», который нельзя передать в трекер. Замените его.";
     }
+    for (const char c : *bytes) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F) {
+            return "В тексте поля " + name + " есть управляющий символ (код " +
+                   std::to_string(code) + "), который нельзя передать в трекер. Уберите его.";
+        }
+    }
     if (bytes->size() > field.width) {
         return "Текст поля " + name + " длиннее " + std::to_string(field.width) +
                " символов. Сократите его.";
     }
+    if (auto refusal = rule_refusal(field, *bytes, server_given)) return refusal;
     out = *bytes;
     return std::nullopt;
 }
@@ -132,13 +223,16 @@ std::optional<std::uint32_t> typed_number(const std::string& text, std::int64_t 
 }
 
 // Puts one written field into the frame body; returns the refusal when its value does not fit.
+// `server_given`: whether the record names a server, which then needs a port.
 std::optional<std::string> encode_field(const ConfigField& field,
-                                        const std::optional<FieldValue>& value, Frame& body) {
+                                        const std::optional<FieldValue>& value, bool server_given,
+                                        Frame& body) {
     char* at = body.data() + field.position - 1;
     switch (field.kind) {
         case K::Text: {
             std::string bytes;
-            if (auto refusal = encode_text(field, text_of(value), bytes)) return refusal;
+            if (auto refusal = encode_text(field, text_of(value), server_given, bytes))
+                return refusal;
             bytes.copy(at, bytes.size());
             return std::nullopt;
         }
@@ -203,9 +297,13 @@ TrackerConfig decode_config_answer(std::string_view answer) {
 ConfigFrame encode_config_frame(const TrackerConfig& config) {
     Frame body(kConfigFrameSize - 1, '\0');
     for (std::size_t i = 0; i < kWriteHead.size(); ++i) body[i] = static_cast<char>(kWriteHead[i]);
+    bool server_given = false;
+    for (std::size_t i = 0; i < kLayout.size(); ++i) {
+        if (kLayout[i].rule == TextRule::Host) server_given = !text_of(config.values.at(i)).empty();
+    }
     for (std::size_t i = 0; i < kLayout.size(); ++i) {
         if (!kLayout[i].written()) continue;
-        if (auto refusal = encode_field(kLayout[i], config.values.at(i), body)) {
+        if (auto refusal = encode_field(kLayout[i], config.values.at(i), server_given, body)) {
             return {Frame(), std::move(*refusal), i};
         }
     }

@@ -37,6 +37,14 @@ enum class FieldKind {
     Serial,   // serial number, unsigned 32-bit big-endian; read answer only
 };
 
+// What a text field may hold besides characters of the code page (no control characters in any).
+enum class TextRule {
+    Any,
+    Port,  // a server port 1..65535 in at most 5 digits (the unit keeps 5); empty with no server
+    Host,  // a host name (letters, digits, '-', '.') or an IPv4 address; may be empty
+    Pin,   // digits only; may be empty
+};
+
 struct ConfigField {
     ControlName control;       // the window control (for Mode: the frame of its option buttons)
     std::string_view caption;  // how a refusal names the field
@@ -46,6 +54,7 @@ struct ConfigField {
     std::uint8_t mask = 0;  // Flag: its bit
     std::size_t shown = 0;  // Text: how many of its bytes a read shows (0: all of them)
     std::array<ControlName, 3> options{};  // Mode: the option buttons of modes 1..3
+    TextRule rule = TextRule::Any;         // Text: what the text may hold
 
     // Whether the write frame carries the field (version and serial number are read only).
     bool written() const { return kind != FieldKind::Version && kind != FieldKind::Serial; }
@@ -66,6 +75,8 @@ inline constexpr std::uint8_t kConfigFormatByte = 0x16;
 inline constexpr const char* kPeriodRangeMessage =
     "Значения периода отправки могут быть от 10 до 1000";
 inline constexpr const char* kAddressRangeMessage = "Значения адресов могут быть от 0 до 200";
+inline constexpr const char* kPortRangeMessage =
+    "Значения порта сервера могут быть от 1 до 65535 (не больше 5 цифр)";
 
 // One value in the window's terms: the text of the field's text box or label (a number in
 // decimal), or, for a Mode or Flag field, the number behind its option buttons (0..255, 0 when
@@ -86,8 +97,9 @@ struct TrackerConfig {
 TrackerConfig decode_config_answer(std::string_view answer);
 
 // The write frame of a record, or the reason it is refused (the first failing field in frame
-// order: a text too long for its field or holding a character the code page lacks, the send
-// period, then the addresses in channel order). A missing value counts as empty or 0.
+// order: a text too long for its field, holding a character the code page lacks or a control
+// character, or not of its field's kind (port, host, PIN), the send period, then the addresses
+// in channel order). A missing value counts as empty or 0.
 struct ConfigFrame {
     Frame frame;            // 169 bytes; empty when refused
     std::string refusal;    // the message for the user when refused

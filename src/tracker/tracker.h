@@ -15,6 +15,7 @@
 #include "model/window_model.h"
 #include "protocol/frame.h"
 #include "seams/seams.h"
+#include "tracker/placeholders.h"
 #include "tracker/record.h"
 
 namespace velkon {
@@ -95,6 +96,8 @@ class Tracker {
 
   private:
     void keep_copy(const Frame& frame);
+    // The values placeholders stand for, as the window knows them for the open unit.
+    UnitValues units_values() const;
 
     WindowModel& m_;
     Dialogs& dialogs_;
@@ -105,11 +108,17 @@ class Tracker {
     TrackerConfig unit_view_;               // the fields as the unit holds them, as far as is known
     std::optional<TrackerConfig> written_;  // the fields of the write last queued, until acked
     Frame written_frame_;                   // and its frame
+    TrackerConfig written_fields_;          // and the fields it was filled from
     // The link on which the fields last became the unit's; none before the first read.
     std::optional<std::uint64_t> units_link_;
+    // The link on which the serial number label was last filled by a read.
+    std::optional<std::uint64_t> serial_link_;
     bool read_failed_ = false;   // this link's last configuration read got no whole answer
     bool from_profile_ = false;  // the fields were filled from a profile since the last read
 };
+
+// What the IMEI and SIM labels show when the unit did not tell them.
+inline constexpr std::string_view kNotReadLabel = "NOT READ";
 
 inline constexpr std::string_view kUnwrittenChangesQuestion =
     "Изменения не записаны в трекер. Прочитать конфигурацию заново и отменить их?";

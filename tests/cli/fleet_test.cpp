@@ -347,11 +347,27 @@ INSTANTIATE_TEST_SUITE_P(
                 "0012-809",
                 "записана"},
         Filling{"too_few_characters",
+                {"device_id={serial:8}"},
+                {},
+                2,
+                "0000012345",
+                "нужно 8 знаков, а у трекера только 6 («100500»)"},
+        // Sixteen characters can never fit: refused before any unit is asked.
+        Filling{"wider_than_the_field",
                 {"device_id={imei:16}"},
                 {},
                 2,
                 "0000012345",
-                "нужно 16 знаков, а у блока только 15"},
+                "«device_id»: Текст поля «Идентификатор устройства» длиннее 10"},
+        // Anything in braces but the documented forms refuses the run before a frame is sent.
+        Filling{"capitals", {"device_id={IMEI:10}"}, {}, 2, "0000012345", "«{IMEI:10}»"},
+        Filling{"mixed_case", {"device_id={Imei}"}, {}, 2, "0000012345", "«{Imei}»"},
+        Filling{"unclosed", {"device_id={imei:10"}, {}, 2, "0000012345", "«{imei:10»"},
+        Filling{"blank_inside", {"device_id={sim:8 }"}, {}, 2, "0000012345", "«{sim:8 }»"},
+        Filling{"cyrillic_name", {"device_id={имя:10}"}, {}, 2, "0000012345", "«{имя:10}»"},
+        Filling{"unknown_name", {"device_id={foo}"}, {}, 2, "0000012345", "«{foo}»"},
+        Filling{"lone_brace", {"access_password=pw}"}, {}, 2, "0000012345", "«access_password»"},
+        Filling{"no_count", {"device_id={imei:}"}, {}, 2, "0000012345", "«{imei:}»"},
         Filling{"filled_too_wide", {"device_id={imei}{imei}"}, {}, 2, "0000012345", "«device_id»"},
         Filling{"unit_silent",
                 {"device_id={imei:10}"},
@@ -360,6 +376,46 @@ INSTANTIATE_TEST_SUITE_P(
                 "0000012345",
                 "IMEI не прочитан"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The same forms in a profile file, for a whole fleet: one mistyped placeholder and no unit is
+// touched.
+TEST(CliFleet, AMistypedPlaceholderInTheFileTouchesNoUnit) {
+    Unit a("356938035640021"), b("356938035640022");
+    CliRun run;
+    const std::string file = run.profile({{"device_id", "{IMEI:10}"}});
+    EXPECT_EQ(run({"fleet", "write", file, a.port(), b.port()}), 2);
+    EXPECT_NE(run.err.str().find("«device_id»"), std::string::npos) << run.err.str();
+    EXPECT_NE(run.err.str().find("«{IMEI:10}»"), std::string::npos) << run.err.str();
+    for (Unit* unit : {&a, &b}) {
+        EXPECT_EQ(unit->sent(kWriteCode), 0);
+        EXPECT_EQ(unit->device_id(), "0000012345");
+    }
+}
+
+// Values that make no sense for their field are refused before a frame is sent.
+TEST(CliSet, ValuesOfTheWrongKindAreRefusedBeforeAnythingIsSent) {
+    const struct {
+        const char* set;
+        const char* said;
+    } cases[] = {
+        {"server_port=abc", "от 1 до 65535"},
+        {"server_port=99999", "от 1 до 65535"},
+        {"server_port=", "от 1 до 65535"},
+        {"server_port=203320", "не больше 5 цифр"},
+        {"server=not a host!", "«server»"},
+        {"sim_pin=12ab", "только цифры"},
+        {"apn=inter\tnet", "управляющий символ (код 9)"},
+        {"apn=inter\x1Fnet", "управляющий символ (код 31)"},
+    };
+    Unit unit;
+    for (const auto& c : cases) {
+        CliRun run;
+        const std::string file = run.profile({});
+        EXPECT_EQ(run({"config", "write", unit.port(), file, "--set", c.set}), 2) << c.set;
+        EXPECT_NE(run.err.str().find(c.said), std::string::npos) << c.set << ": " << run.err.str();
+    }
+    EXPECT_EQ(unit.sent(kWriteCode), 0);
+}
 
 TEST(CliSet, SetsChannelsAndFlagsBeforeTheWrite) {
     Unit unit;

@@ -121,6 +121,19 @@ TEST_P(ProfileRefused, NamesTheKeyAndTheProblem) {
     }
 }
 
+// A fleet's profile loads with its placeholders as written; each is checked for its form and as
+// a stand-in of its length.
+TEST(Profile, PlaceholdersOfTheDocumentedFormsLoadAsWritten) {
+    Json json = sample_json();
+    json["device_id"] = "{imei:10}";
+    json["server"] = "{port:4}.example";
+    json["server_port"] = "{serial:5}";
+    json["access_password"] = "{sim}-{imei}";
+    const LoadedProfile loaded = parse_profile(json.dump());
+    ASSERT_TRUE(loaded) << loaded.error;
+    EXPECT_EQ(profile_text(*loaded.config).find("{imei:10}") != std::string::npos, true);
+}
+
 const std::string k31Cyrillic = [] {
     std::string s;
     for (int i = 0; i < 31; ++i) s += "Ж";
@@ -194,6 +207,48 @@ INSTANTIATE_TEST_SUITE_P(
             "text_too_wide", [](Json& j) { j["apn"] = k31Cyrillic; }, "", {"«apn»", "длиннее 30"}},
         BadProfile{
             "foreign_character", [](Json& j) { j["server"] = "сервер✓"; }, "", {"«server»", "✓"}},
+        BadProfile{"port_not_a_number",
+                   [](Json& j) { j["server_port"] = "abc"; },
+                   "",
+                   {"«server_port»", "от 1 до 65535"}},
+        BadProfile{"port_beyond_16_bits",
+                   [](Json& j) { j["server_port"] = "99999"; },
+                   "",
+                   {"«server_port»", "от 1 до 65535"}},
+        BadProfile{"port_empty_with_a_server",
+                   [](Json& j) { j["server_port"] = ""; },
+                   "",
+                   {"«server_port»", "от 1 до 65535"}},
+        BadProfile{"port_in_six_digits",
+                   [](Json& j) { j["server_port"] = "020332"; },
+                   "",
+                   {"«server_port»", "не больше 5 цифр"}},
+        BadProfile{"server_not_a_host",
+                   [](Json& j) { j["server"] = "not a host!"; },
+                   "",
+                   {"«server»", "IPv4"}},
+        BadProfile{"pin_with_letters",
+                   [](Json& j) { j["sim_pin"] = "12ab"; },
+                   "",
+                   {"«sim_pin»", "только цифры"}},
+        BadProfile{"control_character",
+                   [](Json& j) { j["apn"] = "inter\x01net"; },
+                   "",
+                   {"«apn»", "управляющий символ (код 1)"}},
+        BadProfile{"placeholder_in_capitals",
+                   [](Json& j) { j["device_id"] = "{IMEI:10}"; },
+                   "",
+                   {"«device_id»", "«{IMEI:10}»"}},
+        BadProfile{"placeholder_unclosed",
+                   [](Json& j) { j["access_password"] = "pw{imei:10"; },
+                   "",
+                   {"«access_password»", "«{imei:10»"}},
+        // Filled with the unit's 15 digits it would be too long; a stand-in of its length says
+        // so before any unit is touched.
+        BadProfile{"placeholder_wider_than_its_field",
+                   [](Json& j) { j["sim_pin"] = "{imei:6}"; },
+                   "",
+                   {"«sim_pin»", "длиннее 5"}},
         BadProfile{"nul_in_text",
                    [](Json& j) {
                        j["device_id"] = std::string(

@@ -110,6 +110,75 @@ TEST(ProfileButtons, SaveRefusesWhatSetWouldRefuseBeforeAnyFileBox) {
               std::string::npos);
 }
 
+TEST(ProfileButtons, SaveRefusesValuesOfTheWrongKind) {
+    const struct {
+        ControlName control;
+        const char* typed;
+        const char* said;
+    } cases[] = {
+        {ctl::port_serv, "abc", "порта сервера"},
+        {ctl::port_serv, "123456", "порта сервера"},
+        {ctl::ip_serv, "not a host!", "«Адрес сервера»"},
+        {ctl::pincod, "12ab", "только цифры"},
+        {ctl::apn, "inter\tnet", "управляющий символ"},
+        {ctl::id_dev, "{IMEI:10}", "«{IMEI:10}»"},
+    };
+    for (const auto& c : cases) {
+        ProfileWindow f;
+        f.model.set_text(c.control, c.typed);
+        f.app.fire(ctl::save_prof);
+        EXPECT_TRUE(f.dialogs.files_asked.empty()) << c.typed;
+        ASSERT_EQ(f.dialogs.messages.size(), 1u) << c.typed;
+        EXPECT_NE(f.dialogs.messages[0].text.find(c.said), std::string::npos)
+            << f.dialogs.messages[0].text;
+    }
+}
+
+// A fleet's profile in the window: its placeholders go to the unit filled from what the window
+// knows of it, or not at all.
+TEST(ProfileButtons, AFleetProfileIsFilledForTheOpenUnit) {
+    const struct {
+        const char* device_id;
+        bool imei_read;
+        const char* written;  // nullptr: refused
+        const char* said;
+    } cases[] = {
+        {"{imei:10}", true, "8035643809", ""},
+        {"{port}", false, "ttyUSB0", ""},
+        {"{imei:10}", false, nullptr, "IMEI трекера не прочитан"},
+        // The serial number shown is from no read on this link: it may be another unit's.
+        {"{serial}", true, nullptr, "серийный номер трекера не прочитан"},
+    };
+    for (const auto& c : cases) {
+        ProfileWindow f;
+        fill_record(f.model);
+        f.model.set_text(ctl::id_dev, c.device_id);
+        f.dialogs.files.push_back(f.profiles() / "fleet.json");
+        f.app.fire(ctl::save_prof);
+        scramble(f.model);
+        f.model.set_text(ctl::sern, "100500");
+        f.open_link();
+        f.model.set_text(ctl::imei, c.imei_read ? "356938035643809" : "NOT READ");
+        f.dialogs.files.push_back(f.profiles() / "fleet.json");
+        f.app.fire(ctl::load_prof);
+        ASSERT_EQ(f.model.text(ctl::id_dev), c.device_id);
+        f.dialogs.answers = {true};  // write without reading the unit's configuration
+        f.app.fire(ctl::setdata);
+        if (c.written) {
+            ASSERT_EQ(f.vars().wrs.size(), 169u) << c.device_id;
+            EXPECT_EQ(f.vars().wrs.substr(110, 10).c_str(), std::string(c.written));
+            EXPECT_EQ(f.dialogs.messages.size(), 0u) << f.dialogs.messages[0].text;
+        } else {
+            EXPECT_TRUE(f.vars().wrs.empty());
+            ASSERT_EQ(f.dialogs.messages.size(), 1u) << c.device_id;
+            EXPECT_NE(f.dialogs.messages[0].text.find(c.said), std::string::npos)
+                << f.dialogs.messages[0].text;
+            EXPECT_NE(f.dialogs.messages[0].text.find("«Идентификатор устройства»"),
+                      std::string::npos);
+        }
+    }
+}
+
 TEST(ProfileButtons, LoadFillsTheFieldsAndKeepsTheUnitsVersion) {
     ProfileWindow f;
     fill_record(f.model);

@@ -165,6 +165,10 @@ TEST_P(WriteRefusal, ShowsOneMessageAndQueuesAndSavesNothing) {
 
 const std::string kPeriod = "Значения периода отправки могут быть от 10 до 1000";
 const std::string kAddress = "Значения адресов могут быть от 0 до 200";
+const std::string kPort = "Значения порта сервера могут быть от 1 до 65535 (не больше 5 цифр)";
+const std::string kHost =
+    "Текст поля «Адрес сервера» должен быть именем сервера (буквы, цифры, «-» и «.») или "
+    "IPv4-адресом вида 203.0.113.10.";
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, WriteRefusal,
@@ -197,6 +201,29 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"OverlongFormIsUnreadable",
                     {{ctl::apn, "int\xE0\x82\xAC"}},
                     "Текст поля «Точка доступа» не читается. Введите его заново."},
+        // Values of the wrong kind for their field.
+        RefusalCase{"PortNotANumber", {{ctl::port_serv, "abc"}}, kPort},
+        RefusalCase{"PortBeyond16Bits", {{ctl::port_serv, "99999"}}, kPort},
+        RefusalCase{"PortZero", {{ctl::port_serv, "0"}}, kPort},
+        RefusalCase{"PortInSixDigitsTheUnitCutsToFive", {{ctl::port_serv, "020332"}}, kPort},
+        RefusalCase{"PortEmptyWithAServer", {{ctl::port_serv, ""}}, kPort},
+        RefusalCase{"PortWithBlanks", {{ctl::port_serv, " 8080"}}, kPort},
+        RefusalCase{"ServerNotAHost", {{ctl::ip_serv, "not a host!"}}, kHost},
+        RefusalCase{"ServerLabelStartsWithHyphen", {{ctl::ip_serv, "-gw.example"}}, kHost},
+        RefusalCase{"ServerEmptyLabel", {{ctl::ip_serv, "gw..example"}}, kHost},
+        RefusalCase{"ServerAddressBeyond255", {{ctl::ip_serv, "203.0.113.256"}}, kHost},
+        RefusalCase{"ServerAddressOfThreeNumbers", {{ctl::ip_serv, "203.0.113"}}, kHost},
+        RefusalCase{"PinWithLetters",
+                    {{ctl::pincod, "12ab"}},
+                    "Текст поля «Пин код SIM» может содержать только цифры."},
+        RefusalCase{"TabInApn",
+                    {{ctl::apn, "inter\tnet"}},
+                    "В тексте поля «Точка доступа» есть управляющий символ (код 9), который "
+                    "нельзя передать в трекер. Уберите его."},
+        RefusalCase{"DeleteInPassword",
+                    {{ctl::pwd_serv, "pw\x7F"}},
+                    "В тексте поля «Пароль доступа к устройству» есть управляющий символ (код "
+                    "127), который нельзя передать в трекер. Уберите его."},
         RefusalCase{
             "TextsInFrameOrderBeforeThePeriod",
             {{ctl::pwd_serv, std::string(26, 'p')}, {ctl::time_otpr, "9"}},
@@ -208,13 +235,123 @@ TEST(ConfigWrite, TextsFillingTheirFieldsExactlyAreAccepted) {
     take_fields_as_read(f.app);
     f.model.set_text(ctl::apn, std::string(30, 'a'));
     f.model.set_text(ctl::gsm_user, "жжжжжжжжжжжжжжжжжжжж");  // 20 letters, 40 bytes of UTF-8
-    f.model.set_text(ctl::port_serv, "203320");
+    f.model.set_text(ctl::id_dev, "0123456789");
     f.app.fire(ctl::setdata);
     ASSERT_EQ(f.vars().wrs.size(), 169u);
     EXPECT_EQ(f.vars().wrs.substr(4, 30), std::string(30, 'a'));
     EXPECT_EQ(f.vars().wrs.substr(34, 20), std::string(20, '\xE6'));
-    EXPECT_EQ(f.vars().wrs.substr(104, 6), "203320");
+    EXPECT_EQ(f.vars().wrs.substr(110, 10), "0123456789");
     EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
+// The edges of each kind, and what a unit not set up holds: no server, no port, no PIN.
+TEST(ConfigWrite, ValuesOfTheirFieldsKindAreAccepted) {
+    const struct {
+        const char* server;
+        const char* port;
+        const char* pin;
+    } cases[] = {
+        {"203.0.113.10", "1", "1234"},
+        {"gw-1.example.ru", "65535", ""},
+        {"сервер.рф", "00080", "12345"},
+        {"localhost", "20332", "0"},
+        {"", "", ""},
+        {"0.0.0.0", "8080", ""},
+        {"a.b.c.d.e", "20332", "00000"},
+        {"255.255.255.255", "99", "1"},
+    };
+    for (const auto& c : cases) {
+        FormFixture f;
+        take_fields_as_read(f.app);
+        f.model.set_text(ctl::ip_serv, c.server);
+        f.model.set_text(ctl::port_serv, c.port);
+        f.model.set_text(ctl::pincod, c.pin);
+        f.app.fire(ctl::setdata);
+        EXPECT_EQ(f.vars().wrs.size(), 169u) << c.server << " " << c.port << " " << c.pin;
+        EXPECT_EQ(f.dialogs.texts(), std::vector<std::string>{}) << c.server;
+    }
+}
+
+struct PlaceholderCase {
+    const char* name;
+    std::string typed;   // into «Идентификатор устройства»
+    std::string filled;  // what the unit gets; "" when refused
+    std::string said;    // part of the refusal
+};
+
+void PrintTo(const PlaceholderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WindowPlaceholders : public ::testing::TestWithParam<PlaceholderCase> {};
+
+// The unit on ttyUSB0 with its IMEI and SIM read and its configuration read (serial 100500).
+TEST_P(WindowPlaceholders, AreFilledFromTheOpenUnitOrRefused) {
+    const PlaceholderCase& c = GetParam();
+    FormFixture f;
+    f.open_link();
+    take_fields_as_read(f.app);
+    f.model.set_text(ctl::imei, "356938035643809");
+    f.model.set_text(ctl::nsim, "89701010012345678901");
+    f.model.set_text(ctl::id_dev, c.typed);
+    f.app.fire(ctl::setdata);
+    if (c.filled.empty()) {
+        ASSERT_EQ(f.dialogs.texts().size(), 1u);
+        const std::string text = f.dialogs.texts()[0];
+        EXPECT_NE(text.find("«Идентификатор устройства»"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.said), std::string::npos) << text;
+        EXPECT_TRUE(f.vars().wrs.empty());
+        return;
+    }
+    EXPECT_TRUE(f.dialogs.texts().empty());
+    ASSERT_EQ(f.vars().wrs.size(), 169u);
+    EXPECT_EQ(f.vars().wrs.substr(110, 10), c.filled + std::string(10 - c.filled.size(), '\0'));
+    // Once the unit has it, the field shows what the unit holds.
+    acknowledge_write(f.app);
+    EXPECT_EQ(f.model.text(ctl::id_dev), c.filled);
+    EXPECT_FALSE(f.app.tracker().fields_changed());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, WindowPlaceholders,
+    ::testing::Values(PlaceholderCase{"ImeiTail", "{imei:10}", "8035643809", ""},
+                      PlaceholderCase{"SimTailAndText", "S-{sim:4}", "S-8901", ""},
+                      PlaceholderCase{"Serial", "N{serial}", "N100500", ""},
+                      PlaceholderCase{"Port", "{port}", "ttyUSB0", ""},
+                      PlaceholderCase{"TwoInOne", "{imei:3}{sim:3}", "809901", ""},
+                      PlaceholderCase{"UpperCase", "{IMEI:10}", "", "«{IMEI:10}»"},
+                      PlaceholderCase{"MixedCase", "{Imei}", "", "«{Imei}»"},
+                      PlaceholderCase{"Unclosed", "{imei:10", "", "«{imei:10»"},
+                      PlaceholderCase{"BlankInside", "{sim:8 }", "", "«{sim:8 }»"},
+                      PlaceholderCase{"CyrillicName", "{имя:10}", "", "«{имя:10}»"},
+                      PlaceholderCase{"UnknownName", "{foo}", "", "«{foo}»"},
+                      PlaceholderCase{"LoneClosingBrace", "id}", "", "«}»"},
+                      PlaceholderCase{"NoCount", "{imei:}", "", "«{imei:}»"},
+                      PlaceholderCase{"ZeroCount", "{imei:0}", "", "от 1"},
+                      PlaceholderCase{"LongerThanTheValue", "{imei:16}", "", "нужно 16 знаков"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A value the window does not know for this unit is never guessed.
+TEST(WindowPlaceholders, AValueNotKnownForTheOpenUnitRefusesTheWrite) {
+    const struct {
+        const char* typed;
+        const char* said;
+    } cases[] = {
+        {"{imei:10}", "IMEI трекера не прочитан"},
+        {"{sim}", "номер SIM трекера не прочитан"},
+    };
+    for (const auto& c : cases) {
+        FormFixture f;
+        f.open_link();
+        take_fields_as_read(f.app);
+        f.model.set_text(ctl::imei, "NOT READ");
+        f.model.set_text(ctl::nsim, "NOT READ");
+        f.model.set_text(ctl::id_dev, c.typed);
+        f.app.fire(ctl::setdata);
+        ASSERT_EQ(f.dialogs.texts().size(), 1u) << c.typed;
+        EXPECT_NE(f.dialogs.texts()[0].find(c.said), std::string::npos) << f.dialogs.texts()[0];
+        EXPECT_TRUE(f.vars().wrs.empty());
+    }
 }
 
 TEST(ConfigWrite, ASecondWriteReplacesTheCopyInFull) {
