@@ -62,7 +62,10 @@ void Tracker::read_configuration() {
 }
 
 void Tracker::reread_configuration() {
-    if (fields_changed()) {
+    // Fields on their way to the unit are not unwritten: only edits since the write count.
+    const bool being_written = written_ && written_link_ == outbox_.link() &&
+                               configuration_from_window() == written_fields_;
+    if (fields_changed() && !being_written) {
         const std::uint64_t link = outbox_.link();
         if (!dialogs_.yes_no(std::string(kUnwrittenChangesQuestion))) return;
         if (!outbox_.still_on(link)) return;
@@ -171,6 +174,7 @@ void Tracker::write_configuration() {
     outbox_.put_and_echo(built.frame);
     written_ = *filled.config;
     written_fields_ = fields;
+    written_link_ = outbox_.link();
     written_frame_ = built.frame;
 }
 

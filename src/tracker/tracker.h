@@ -109,6 +109,7 @@ class Tracker {
     std::optional<TrackerConfig> written_;  // the fields of the write last queued, until acked
     Frame written_frame_;                   // and its frame
     TrackerConfig written_fields_;          // and the fields it was filled from
+    std::uint64_t written_link_ = 0;        // the link the write last queued was given on
     // The link on which the fields last became the unit's; none before the first read.
     std::optional<std::uint64_t> units_link_;
     // The link on which the serial number label was last filled by a read.

@@ -559,6 +559,27 @@ TEST(UnreadConfiguration, TheCopyIsTheLastWriteTheUnitAcknowledged) {
     EXPECT_EQ(file_content(copy), first);
 }
 
+// A page change while the write is on its way asks nothing about the values being written; an
+// edit made after it does.
+TEST(UnreadConfiguration, ValuesBeingWrittenAreNotUnwritten) {
+    ServerPage f;
+    f.tick(config_answer().put(5, "m2m").put(146, {60, 0}).frame());
+    f.model.set_text(ctl::apn, "new.apn");
+    f.app.fire(ctl::setdata);
+    f.tick("");  // the write goes out
+    f.model.set_tab(1);
+    f.tick("");
+    EXPECT_TRUE(f.dialogs.questions.empty());
+
+    f.app.fire(ctl::setdata);
+    f.model.set_text(ctl::apn, "edited.after");
+    f.dialogs.answers = {false};
+    f.model.set_tab(2);
+    f.tick("");
+    EXPECT_EQ(f.dialogs.questions,
+              std::vector<std::string>{std::string(kUnwrittenChangesQuestion)});
+}
+
 }  // namespace unread
 
 }  // namespace
