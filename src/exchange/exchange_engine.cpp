@@ -27,26 +27,32 @@ bool is_configuration_read(std::string_view request) {
 using Parts = ExchangeEngine::Parts;
 
 template <void (SensorAnswers::*Show)(const Frame&)>
-void to_sensor(Parts& parts, const Frame& answer) {
+void to_sensor(Parts& parts, const Frame& answer, std::string_view) {
     (parts.sensor.*Show)(answer);
 }
 
 template <void (Tracker::*Show)(const Frame&)>
-void to_tracker(Parts& parts, const Frame& answer) {
+void to_tracker(Parts& parts, const Frame& answer, std::string_view) {
     (parts.tracker.*Show)(answer);
 }
 
-void show_mode_answer(Parts& parts, const Frame& answer) {
+// An acknowledgement confirms the write it answers, not whichever write was queued last.
+void acknowledge_write(Parts& parts, const Frame&, std::string_view request) {
+    parts.tracker.acknowledge_write(request);
+}
+
+void show_mode_answer(Parts& parts, const Frame& answer, std::string_view) {
     parts.sensor.show_modes(byte_at(answer, 3));
 }
 
 // One row of the answer dispatch, tested in table order; the first row whose code matches wins.
 struct AnswerRow {
     std::uint8_t code;
-    std::string_view status;                // into MsgCom; empty: MsgCom is left alone
-    void (*handler)(Parts&, const Frame&);  // nullptr: text only
-    bool handler_first;                     // the handler runs before the status is set
-    std::string_view message;               // an OK box after the status; empty: none
+    std::string_view status;  // into MsgCom; empty: MsgCom is left alone
+    // The answer and the request it answers; nullptr: text only.
+    void (*handler)(Parts&, const Frame&, std::string_view);
+    bool handler_first;        // the handler runs before the status is set
+    std::string_view message;  // an OK box after the status; empty: none
 };
 
 // clang-format off
@@ -66,7 +72,7 @@ constexpr AnswerRow kAnswerTable[] = {
     {0x06, "Пар.",                          nullptr,                        false, ""},
     {0xA2, "Чтение",                        &to_tracker<&Tracker::show_configuration>, false, ""},
     {0xA1, "Управление",                    nullptr,                        false, ""},
-    {0xA3, "Конфига вроде записана",        &to_tracker<&Tracker::acknowledge_write>, false, ""},
+    {0xA3, "Конфига вроде записана",        &acknowledge_write,               false, ""},
     // The status follows the handler, so it stands whatever the handler shows.
     {0xA7, "Считаны IMEI",                  &to_tracker<&Tracker::show_imei>, true,  ""},
     {0xA0, "Получены данные",               &to_tracker<&Tracker::show_live_data>, false, ""},
@@ -241,7 +247,7 @@ void ExchangeEngine::finish_tick(std::uint64_t link, TickIo io) {
 // says that no answer came: the values on the page are not current.
 void ExchangeEngine::judge_answer(const JudgedRead& read, std::string_view answered) {
     if (read.verdict == ReadVerdict::Answer) {
-        dispatch_answer(Frame(read.frame));
+        dispatch_answer(Frame(read.frame), answered);
         return;
     }
     if (is_configuration_read(answered)) parts_.tracker.configuration_not_read();
@@ -274,13 +280,13 @@ void ExchangeEngine::show_unknown_answer(std::uint8_t code) {
     dialogs_.message(std::string(kUnknownMessage));
 }
 
-void ExchangeEngine::dispatch_answer(const Frame& answer) {
+void ExchangeEngine::dispatch_answer(const Frame& answer, std::string_view request) {
     const std::uint8_t code = byte_at(answer, 2);
     for (const AnswerRow& row : kAnswerTable) {
         if (row.code != code) continue;
-        if (row.handler && row.handler_first) row.handler(parts_, answer);
+        if (row.handler && row.handler_first) row.handler(parts_, answer, request);
         if (!row.status.empty()) m_.set_text(ctl::MsgCom, std::string(row.status));
-        if (row.handler && !row.handler_first) row.handler(parts_, answer);
+        if (row.handler && !row.handler_first) row.handler(parts_, answer, request);
         if (!row.message.empty()) dialogs_.message(std::string(row.message));
         return;
     }

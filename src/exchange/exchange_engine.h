@@ -58,7 +58,7 @@ class ExchangeEngine {
 
   private:
     void finish_tick(std::uint64_t link, TickIo io);
-    void dispatch_answer(const Frame& answer);
+    void dispatch_answer(const Frame& answer, std::string_view request);
     void judge_answer(const JudgedRead& read, std::string_view answered);
     void show_unknown_answer(std::uint8_t code);
 

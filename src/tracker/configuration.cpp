@@ -73,18 +73,24 @@ void Tracker::reread_configuration() {
     read_configuration();
 }
 
-void Tracker::acknowledge_write(const Frame&) {
-    if (!written_) return;
-    // Placeholders filled for this unit: the fields show what it now holds, unless they were
-    // changed since the write was queued.
-    if (configuration_from_window() == written_fields_) show_record(*written_);
-    unit_view_ = std::move(*written_);
-    written_.reset();
-    units_link_ = outbox_.link();
-    read_failed_ = false;
-    from_profile_ = false;
-    update_changed_mark();
-    keep_copy(std::exchange(written_frame_, {}));
+void Tracker::acknowledge_write(std::string_view request) {
+    if (request.size() != kConfigFrameSize || byte_at(request, 2) != 0xA3) return;
+    // The unit holds this frame whichever write it was: it is the copy.
+    const Frame acknowledged(request);
+    const bool last_queued = written_ && acknowledged == written_frame_;
+    if (last_queued) {
+        // Placeholders filled for this unit: the fields show what it now holds, unless they were
+        // changed since the write was queued.
+        if (configuration_from_window() == written_fields_) show_record(*written_);
+        unit_view_ = std::move(*written_);
+        written_.reset();
+        written_frame_.clear();
+        units_link_ = outbox_.link();
+        read_failed_ = false;
+        from_profile_ = false;
+        update_changed_mark();
+    }
+    keep_copy(acknowledged);
 }
 
 void Tracker::configuration_not_read() {

@@ -60,9 +60,10 @@ class Tracker {
     // A read that would replace fields changed and not written asks first; «Нет» keeps them.
     // For the page change and «Читать».
     void reread_configuration();
-    // The unit acknowledged the write queued last: its fields are now the unit's, and the
-    // frame becomes the copy "123.cfg" (a frame that never reached the unit is no copy of it).
-    void acknowledge_write(const Frame& answer);
+    // The unit acknowledged the write frame `request`: it becomes the copy "123.cfg" (a frame
+    // that never reached the unit is no copy of it), and when it is the write queued last its
+    // fields are now the unit's (a later write still waiting to go out is not confirmed by it).
+    void acknowledge_write(std::string_view request);
     // The read request of this link got no whole configuration answer.
     void configuration_not_read();
     // Whether the fields are the unit's: read whole, or written and acknowledged, on this link.

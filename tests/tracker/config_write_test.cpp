@@ -552,11 +552,27 @@ TEST(UnreadConfiguration, TheCopyIsTheLastWriteTheUnitAcknowledged) {
     EXPECT_EQ(f.model.text(ctl::MsgCom), "Конфига вроде записана");
     EXPECT_EQ(file_content(copy), first);
 
+    // A second write queued while the first one's acknowledgement is still to come: that
+    // acknowledgement keeps the first as the copy and confirms nothing of the second.
+    f.model.set_text(ctl::apn, "second");
+    f.app.fire(ctl::setdata);
+    const Frame second = f.vars().wrs;
+    f.tick("");  // the second write goes out
+    f.model.set_text(ctl::apn, "third");
+    f.app.fire(ctl::setdata);
+    const Frame third = f.vars().wrs;
+    f.tick(testing::framed({0x3E, 0xCA, 0xA3}));  // answers the second; the third goes out
+    EXPECT_EQ(file_content(copy), second);
+    EXPECT_TRUE(f.model.visible(ctl::changed_mark));
+    f.tick(testing::framed({0x3E, 0xCA, 0xA3}));
+    EXPECT_EQ(file_content(copy), third);
+    EXPECT_FALSE(f.model.visible(ctl::changed_mark));
+
     // Queued, then the link closes before the tick: the unit never had it.
     f.model.set_text(ctl::time_otpr, "15");
     f.app.fire(ctl::setdata);
     f.app.connection().close_link();
-    EXPECT_EQ(file_content(copy), first);
+    EXPECT_EQ(file_content(copy), third);
 }
 
 // A page change while the write is on its way asks nothing about the values being written; an
