@@ -15,6 +15,7 @@
 #include "profile/profile.h"
 #include "sim/pty_server.h"
 #include "support/form_fixture.h"
+#include "support/sim_unit.h"
 #include "tracker/answers.h"
 #include "tracker/tracker.h"
 
@@ -35,38 +36,7 @@ std::string csv_text(const std::string& cell) {
     return cell;
 }
 
-// A simulated unit with its own IMEI, counting the requests by code.
-struct Unit {
-    std::mutex mutex;
-    std::vector<std::string> requests;  // hexadecimal
-    sim::PtyServer server;
-
-    explicit Unit(std::string imei = "356938035643809", sim::Faults faults = {})
-        : server(make_device(std::move(imei), faults),
-                 sim::ServerOptions{.log = [this](const std::string& line) {
-                     std::lock_guard lock(mutex);
-                     if (line.rfind("<- ", 0) == 0) requests.push_back(line.substr(3));
-                 }}) {
-        if (!server.start()) ADD_FAILURE() << server.error();
-    }
-    static sim::Device make_device(std::string imei, const sim::Faults& faults) {
-        sim::TrackerState tracker;
-        tracker.imei = std::move(imei);
-        sim::Device device(sim::SensorState{}, tracker);
-        device.faults() = faults;
-        return device;
-    }
-    const std::string& port() const { return server.slave_path(); }
-    // Requests with `code` (the third byte).
-    int sent(const std::string& code) {
-        std::lock_guard lock(mutex);
-        return static_cast<int>(std::count_if(requests.begin(), requests.end(),
-                                              [&](auto& r) { return r.substr(6, 2) == code; }));
-    }
-    std::string device_id() {
-        return server.with_device([](sim::Device& d) { return d.tracker().config.device_id; });
-    }
-};
+using Unit = testing::SimUnit;
 
 struct CliRun {
     testing::FakeLister lister;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "programs/programs_fixture.h"
+#include "support/sim_unit.h"
 
 namespace velkon::test {
 namespace {
@@ -71,38 +72,6 @@ TEST_P(CliEndsBySignal, GivesTheLineBackAndEndsAsTheSignalWould) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliEndsBySignal, ::testing::ValuesIn(kEndings), ending_name);
 
-// A simulated unit with its own IMEI and faults, counting the configuration writes it got.
-struct FleetUnit {
-    std::mutex mutex;
-    int writes = 0;
-    sim::PtyServer server;
-
-    FleetUnit(std::string imei, sim::Faults faults)
-        : server(make_device(std::move(imei), faults),
-                 sim::ServerOptions{.log = [this](const std::string& line) {
-                     // "<- 3C FF A3 …": a request, its code third.
-                     std::lock_guard lock(mutex);
-                     if (line.rfind("<- ", 0) == 0 && line.substr(9, 2) == "A3") ++writes;
-                 }}) {
-        if (!server.start()) ADD_FAILURE() << server.error();
-    }
-    static sim::Device make_device(std::string imei, const sim::Faults& faults) {
-        sim::TrackerState tracker;
-        tracker.imei = std::move(imei);
-        sim::Device device(sim::SensorState{}, tracker);
-        device.faults() = faults;
-        return device;
-    }
-    const std::string& path() const { return server.slave_path(); }
-    int writes_got() {
-        std::lock_guard lock(mutex);
-        return writes;
-    }
-    std::string device_id() {
-        return server.with_device([](sim::Device& d) { return d.tracker().config.device_id; });
-    }
-};
-
 struct FleetEnding {
     const char* name;
     int signal;
@@ -128,13 +97,13 @@ class FleetEndsBySignal : public ::testing::TestWithParam<FleetEnding> {};
 // can end before the signal.
 TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
     const FleetEnding& ending = GetParam();
-    FleetUnit done("356938035640001", {});
-    FleetUnit unacknowledged("356938035640002", {.ignore_code = 0xA3});
-    FleetUnit silent("356938035640003", {.silent = true});
+    testing::SimUnit done("356938035640001", {});
+    testing::SimUnit unacknowledged("356938035640002", {.ignore_code = 0xA3});
+    testing::SimUnit silent("356938035640003", {.silent = true});
     TempDir folder;
     const auto profile = folder.path() / "truck.json";
     {
-        ChildProcess read({.args = {program_path("velkon-cli"), "config", "read", done.path(), "-o",
+        ChildProcess read({.args = {program_path("velkon-cli"), "config", "read", done.port(), "-o",
                                     profile.string()}});
         const auto status = read.wait(kProgramEnds);
         ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
@@ -144,15 +113,15 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
     UniqueFd err_fd(::open(err.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     OutputPipe out;
     ChildProcess cli(
-        {.args = {program_path("velkon-cli"), "fleet", "write", profile.string(), done.path(),
-                  unacknowledged.path(), silent.path(), "--set", "device_id={imei:10}", "--timeout",
+        {.args = {program_path("velkon-cli"), "fleet", "write", profile.string(), done.port(),
+                  unacknowledged.port(), silent.port(), "--set", "device_id={imei:10}", "--timeout",
                   "30000", "--report", report.string()},
          .out_fd = out.write.get(),
          .err_fd = err_fd.get()});
     ASSERT_TRUE(cli.started());
     out.write.reset();
     const std::string first = out.first_line(kProgramEnds);
-    EXPECT_EQ(first.rfind(done.path() + ": записано", 0), 0u) << first;
+    EXPECT_EQ(first.rfind(done.port() + ": записано", 0), 0u) << first;
     // IMEI, record, write: the write has reached the unit that will not acknowledge it.
     ASSERT_TRUE(unacknowledged.server.wait_requests(3, kProgramEnds));
     ASSERT_TRUE(cli.send(ending.signal));
@@ -165,13 +134,13 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
     EXPECT_NE(said.find("Трекеров: 3, выполнено: 1, с ошибкой: 0, прервано: 2."), std::string::npos)
         << said;
     const std::string lines = first + out.rest();
-    EXPECT_NE(lines.find(silent.path() + ": прервано"), std::string::npos) << lines;
-    EXPECT_NE(lines.find(unacknowledged.path() + ": прервано"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(silent.port() + ": прервано"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(unacknowledged.port() + ": прервано"), std::string::npos) << lines;
 
     // What the units hold.
     EXPECT_EQ(done.device_id(), "8035640001");
-    EXPECT_EQ(unacknowledged.writes_got(), 1);
-    EXPECT_EQ(silent.writes_got(), 0);
+    EXPECT_EQ(unacknowledged.sent("A3"), 1);
+    EXPECT_EQ(silent.sent("A3"), 0);
 
     struct Row {
         std::string port, result, status, message, profile, version;
@@ -202,9 +171,9 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
     }
     const std::string stopped = std::to_string(128 + ending.signal);
     const std::vector<std::vector<std::string>> expected = {
-        {done.path(), "записано", "0", "Конфигурация записана"},
-        {unacknowledged.path(), "прервано", stopped, "Кадр записи отправлен"},
-        {silent.path(), "прервано", stopped, "Кадр записи не отправлялся"},
+        {done.port(), "записано", "0", "Конфигурация записана"},
+        {unacknowledged.port(), "прервано", stopped, "Кадр записи отправлен"},
+        {silent.port(), "прервано", stopped, "Кадр записи не отправлялся"},
     };
     ASSERT_EQ(rows.size(), expected.size()) << text;
     for (std::size_t i = 0; i < rows.size(); ++i) {
