@@ -330,6 +330,17 @@ int run_config_write(CliTool& tool, const CommandLine& line) {
     return report.status;
 }
 
+// Every result a unit can end with, from the table: the word, the JSON code, what it means.
+std::string results_help() {
+    std::string text =
+        "Результаты по трекерам (в строке и в отчёте — слово, в JSON \"result\" — код):\n";
+    for (const OutcomeRow& row : outcome_table()) {
+        text += "  " + std::string(row.word) + " (" + std::string(row.code) + ") — " +
+                std::string(row.meaning) + "\n";
+    }
+    return text;
+}
+
 std::string help_text() {
     return R"(velkon-cli — настройка трекера и датчика уровня топлива из командной строки.
 
@@ -418,6 +429,8 @@ std::string help_text() {
   velkon-cli fleet imei ttyUSB0 ttyUSB1 --json
   velkon-cli tank report бак.tarirovka -o бак.pdf
 
+)" + results_help() +
+           R"(
 Коды завершения:
   0  выполнено
   1  устройство не ответило, отказало или прочитано не то, что записано (у readings и

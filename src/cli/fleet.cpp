@@ -85,12 +85,13 @@ std::string report_csv(const std::vector<UnitReport>& units, const RunFacts& run
         "Порт;IMEI;SIM;Серийный номер;Версия ПО;Результат;Код;Различия;Сообщение;"
         "Начало работы;Профиль;Программа\r\n";
     for (const UnitReport& u : units) {
-        const std::string cells[] = {csv_cell(u.port),      csv_text_cell(u.imei),
-                                     csv_text_cell(u.sim),  csv_text_cell(u.serial),
-                                     csv_cell(u.firmware),  csv_cell(u.result),
-                                     status_text(u.status), csv_cell(joined(u.differing, ", ")),
-                                     csv_cell(u.message),   csv_cell(run.started),
-                                     csv_cell(run.profile), csv_cell(run.version)};
+        const std::string cells[] = {
+            csv_cell(u.port),      csv_text_cell(u.imei),
+            csv_text_cell(u.sim),  csv_text_cell(u.serial),
+            csv_cell(u.firmware),  csv_cell(std::string(outcome_row(u.outcome).word)),
+            status_text(u.status), csv_cell(joined(u.differing, ", ")),
+            csv_cell(u.message),   csv_cell(run.started),
+            csv_cell(run.profile), csv_cell(run.version)};
         std::string row;
         for (const std::string& cell : cells) row += (row.empty() ? "" : ";") + cell;
         text += row + "\r\n";
@@ -100,9 +101,16 @@ std::string report_csv(const std::vector<UnitReport>& units, const RunFacts& run
 
 Json unit_json(const UnitReport& u) {
     Json status = u.status == kUnfinished ? Json(nullptr) : Json(u.status);
-    return {{"port", u.port},     {"imei", u.imei},           {"sim", u.sim},
-            {"serial", u.serial}, {"firmware", u.firmware},   {"result", u.result},
-            {"status", status},   {"differing", u.differing}, {"message", u.message}};
+    return {{"port", u.port},
+            {"imei", u.imei},
+            {"sim", u.sim},
+            {"serial", u.serial},
+            {"firmware", u.firmware},
+            {"result", outcome_row(u.outcome).code},
+            {"result_text", outcome_row(u.outcome).word},
+            {"status", status},
+            {"differing", u.differing},
+            {"message", u.message}};
 }
 
 std::string report_json(const std::vector<UnitReport>& units, const RunFacts& run, RunState state) {
@@ -124,7 +132,7 @@ using AfterUnit =
 
 // The progress line of a finished unit.
 std::string progress_line(const UnitReport& u) {
-    std::string line = u.port + ": " + u.result;
+    std::string line = u.port + ": " + std::string(outcome_row(u.outcome).word);
     if (!u.imei.empty()) line += "; IMEI " + u.imei;
     if (!u.sim.empty()) line += "; SIM " + u.sim;
     if (!u.serial.empty()) line += "; серийный номер " + u.serial;
@@ -157,7 +165,7 @@ UnitReport unfinished_row(const std::string& port, const UnitProgress::Seen& see
     u.imei = seen.imei;
     u.sim = seen.sim;
     u.status = signal ? 128 + signal : kUnfinished;
-    u.result = signal ? "прервано" : "не закончено";
+    u.outcome = signal ? UnitOutcome::Interrupted : UnitOutcome::Unfinished;
     std::string what;
     if (writes) {
         switch (seen.stage) {
@@ -221,7 +229,7 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
         if (!ports.back()) {
             reports[i].port = names[i];
             reports[i].status = kPortFailed;
-            reports[i].result = "порт не найден";
+            reports[i].outcome = UnitOutcome::PortNotFound;
             std::string message = why.str();
             if (!message.empty() && message.back() == '\n') message.pop_back();
             reports[i].message = message;
@@ -386,7 +394,7 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
             const auto file = std::filesystem::path(*line.output) / (stem + ".json");
             auto refuse = [&](UnitReport& r, const std::string& message) {
                 r.status = kDeviceFailed;
-                r.result = "два блока с одним IMEI";
+                r.outcome = UnitOutcome::DuplicateImei;
                 r.message = message;
             };
             const auto earlier = written.find(stem);
@@ -407,7 +415,7 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
             }
             if (earlier != written.end()) {
                 u.status = kDeviceFailed;
-                u.result = "не сохранено";
+                u.outcome = UnitOutcome::NotSaved;
                 u.message = "Профиль не сохранён: файл " + in_quotes(file.string()) +
                             " в этой работе уже записан для порта " +
                             in_quotes(rows[earlier->second].port) + ".";

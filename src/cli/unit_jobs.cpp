@@ -31,20 +31,20 @@ void fail(UnitReport& report, const Exchange& exchange, const std::string& befor
     report.status = kDeviceFailed;
     switch (exchange.outcome) {
         case Exchange::Outcome::Silent:
-            report.result = "не отвечает";
+            report.outcome = UnitOutcome::NoAnswer;
             break;
         case Exchange::Outcome::Damaged:
-            report.result = "ответ повреждён";
+            report.outcome = UnitOutcome::Damaged;
             break;
         case Exchange::Outcome::TooSlow:
-            report.result = "не успел ответить";
+            report.outcome = UnitOutcome::TooSlow;
             break;
         case Exchange::Outcome::Unexpected:
-            report.result = "отказ";
+            report.outcome = UnitOutcome::WrongAnswer;
             break;
         case Exchange::Outcome::WriteFailed:
         case Exchange::Outcome::Answered:
-            report.result = "ошибка порта";
+            report.outcome = UnitOutcome::PortError;
             break;
     }
     report.message = before + exchange.message();
@@ -81,7 +81,7 @@ std::optional<TrackerConfig> read_record(UnitLink& link, UnitReport& report, con
 
 void stopped(UnitReport& report) {
     report.status = kDeviceFailed;
-    report.result = "прервано";
+    report.outcome = UnitOutcome::Interrupted;
     report.message = "Запись не начата: работа прервана.";
 }
 
@@ -125,7 +125,7 @@ std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobS
     report.port = port.name;
     if (port.console && !settings.console_allowed) {
         report.status = kBadInput;
-        report.result = "консоль";
+        report.outcome = UnitOutcome::Console;
         report.message = "Порт " + in_guillemets(port.name) +
                          " — консоль системы: кадры на нём мешают системе, а не настраивают "
                          "трекер. Чтобы всё же открыть его, добавьте --console.";
@@ -135,7 +135,7 @@ std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobS
     if (!serial->OpenPort(port.path, kLineSettings)) {
         const std::string reason = describe_open_error(serial->last_open_error(), port.path);
         report.status = kPortFailed;
-        report.result = "порт недоступен";
+        report.outcome = UnitOutcome::PortUnavailable;
         report.message = "Порт " + in_guillemets(port.name) + " недоступен." +
                          (reason.empty() ? "" : " " + reason);
         return nullptr;
@@ -152,7 +152,7 @@ UnitReport read_unit(const NamedPort& port, const UnitJobSettings& settings, boo
     auto config = read_record(link, report, "Конфигурация не прочитана. ");
     if (!config) return report;
     if (with_config) report.config = std::move(config);
-    report.result = "прочитано";
+    report.outcome = UnitOutcome::Read;
     return report;
 }
 
@@ -183,14 +183,14 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
     const FilledProfile filled = fill_profile(profile, facts);
     if (!filled) {
         report.status = kBadInput;
-        report.result = "отказано";
+        report.outcome = UnitOutcome::Refused;
         report.message = filled.refusal;
         return report;
     }
     const ConfigFrame frame = encode_config_frame(*filled.config);
     if (!frame) {
         report.status = kBadInput;
-        report.result = "отказано";
+        report.outcome = UnitOutcome::Refused;
         report.message = frame.refusal;
         return report;
     }
@@ -218,13 +218,13 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
                                                         : "Запись не подтверждена, и конфигурация "
                                                           "не прочитана обратно. ");
         if (!read_back) {
-            if (acknowledged) report.result = "записано, не проверено";
+            if (acknowledged) report.outcome = UnitOutcome::WrittenUnchecked;
             return report;
         }
         report.difference_lines = differing_fields(*filled.config, *read_back);
         report.differing = differing_keys(*filled.config, *read_back);
         if (report.differing.empty()) {
-            report.result = "записано";
+            report.outcome = UnitOutcome::Written;
             report.message = acknowledged ? "Конфигурация записана и проверена."
                                           : "Конфигурация записана и проверена (подтверждение "
                                             "записи не пришло, но трекер хранит записанное).";
@@ -232,7 +232,7 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
         }
         if (acknowledged) {
             report.status = kDeviceFailed;
-            report.result = "различия";
+            report.outcome = UnitOutcome::Differs;
             report.message = "Трекер хранит не то, что записано.";
             return report;
         }
@@ -240,7 +240,7 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
         report.difference_lines.clear();
     }
     report.status = kDeviceFailed;
-    report.result = "не записано";
+    report.outcome = UnitOutcome::NotWritten;
     report.message =
         "Трекер не подтвердил запись и хранит прежнее (отправлено раз: " + std::to_string(sent) +
         ").";

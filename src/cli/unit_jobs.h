@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/profile_values.h"
+#include "cli/unit_outcome.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
 #include "tracker/record.h"
@@ -38,7 +39,7 @@ struct UnitReport {
     std::string port;
     std::string imei, sim, serial, firmware;
     int status = kDone;
-    std::string result;  // one word or two: "записано", "не отвечает"...
+    UnitOutcome outcome = UnitOutcome::Unfinished;
     std::vector<std::string> differing;         // keys read back differently after a write
     std::vector<std::string> difference_lines;  // the same with both values, for messages
     std::string message;                        // what happened, in Russian

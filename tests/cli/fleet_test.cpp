@@ -2,6 +2,7 @@
 // logs with gaps: simulators on pseudo-terminals, and a fake port where none may be opened.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "cli/cli_tool.h"
+#include "cli/unit_outcome.h"
 #include "cli/write_check.h"
 #include "profile/profile.h"
 #include "sim/pty_server.h"
@@ -37,6 +39,10 @@ std::string csv_text(const std::string& cell) {
 }
 
 using Unit = testing::SimUnit;
+using cli::outcome_row;
+using cli::outcome_table;
+using cli::OutcomeRow;
+using cli::UnitOutcome;
 
 struct CliRun {
     testing::FakeLister lister;
@@ -150,15 +156,22 @@ TEST(CliFleet, WritesEveryUnitWithItsOwnValuesAndReportsTheOthers) {
             EXPECT_EQ(json["state"], "закончен");
             EXPECT_EQ(json["version"].get<std::string>().rfind("velkon-cli ", 0), 0u);
             for (const Json& row : json["units"]) {
-                rows.push_back({row["port"], row["imei"], row["result"],
+                rows.push_back({row["port"], row["imei"], row["result_text"],
                                 std::to_string(row["status"].get<int>())});
+                // Scripts read the fixed code; people read the word beside it.
+                const auto word = row["result_text"].get<std::string>();
+                const auto table = outcome_table();
+                const auto same_word = [&](const OutcomeRow& r) { return r.word == word; };
+                const auto known = std::find_if(table.begin(), table.end(), same_word);
+                ASSERT_NE(known, table.end()) << row;
+                EXPECT_EQ(row["result"], known->code) << row;
             }
         }
         const std::vector<std::vector<std::string>> expected = {
             {good.port(), "356938035640001", "записано", "0"},
             {slow.port(), "356938035640002", "записано", "0"},
             {silent.port(), "", "не отвечает", "1"},
-            {refusing.port(), "", "отказ", "1"},
+            {refusing.port(), "", "ответ не на тот запрос", "1"},
             {busy.port(), "", "порт недоступен", "3"},
         };
         ASSERT_EQ(rows.size(), expected.size());
@@ -226,10 +239,10 @@ TEST(CliTiming, ASlowAnswerIsToldApartFromADamagedOne) {
         {"cut_by_the_wait",
          // The first half comes at once; the wait leaves a wide margin for a loaded machine.
          {.split = true, .split_gap = 4000ms},
-         "не успел ответить",
+         "too-slow",
          "Ответ не успел прийти за 1500 мс: увеличьте --timeout"},
-        {"wrong_check", {.wrong_check = true}, "ответ повреждён", "не сходится контрольный байт"},
-        {"silent", {.silent = true}, "не отвечает", "Устройство не отвечает"},
+        {"wrong_check", {.wrong_check = true}, "damaged", "не сходится контрольный байт"},
+        {"silent", {.silent = true}, "no-answer", "Устройство не отвечает"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -266,10 +279,10 @@ TEST(CliFleet, TwoUnitsWithOneImeiAreBothRefused) {
     const Json units = Json::parse(*file_content(report))["units"];
     ASSERT_EQ(units.size(), 3u);
     for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(units[i]["result"], "два блока с одним IMEI") << units[i];
+        EXPECT_EQ(units[i]["result"], "duplicate-imei") << units[i];
         EXPECT_EQ(units[i]["status"], 1);
     }
-    EXPECT_EQ(units[2]["result"], "прочитано");
+    EXPECT_EQ(units[2]["result"], "read");
     EXPECT_NE(run.err.str().find("выполнено: 1, с ошибкой: 2."), std::string::npos)
         << run.err.str();
 }
@@ -506,6 +519,22 @@ TEST(CliWriteCheck, DifferencesNameTheKeyAndBothValues) {
                                         "«channels[2].enabled»: записано false, прочитано true"}));
     EXPECT_EQ(cli::differing_keys(written, read),
               (std::vector<std::string>{"server_port", "channels[2].enabled"}));
+}
+
+// Each result has one row: a code a script can match, a word no other result uses, and a line in
+// the help text, so a report never holds a word the documentation leaves out.
+TEST(CliResults, EveryOutcomeHasItsOwnCodeWordAndHelpLine) {
+    std::set<std::string_view> codes, words;
+    const std::string help = velkon::cli::help_text();
+    for (int i = 0; i <= static_cast<int>(UnitOutcome::Unfinished); ++i) {
+        const OutcomeRow& row = outcome_row(static_cast<UnitOutcome>(i));
+        EXPECT_EQ(static_cast<int>(row.outcome), i);
+        EXPECT_TRUE(codes.insert(row.code).second) << row.code;
+        EXPECT_TRUE(words.insert(row.word).second) << row.word;
+        EXPECT_NE(help.find(std::string(row.word) + " (" + std::string(row.code) + ")"),
+                  std::string::npos)
+            << row.code;
+    }
 }
 
 }  // namespace

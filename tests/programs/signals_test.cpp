@@ -165,7 +165,7 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
         EXPECT_EQ(json["state"], "прерван");
         EXPECT_FALSE(json["started"].get<std::string>().empty());
         for (const auto& unit : json["units"]) {
-            rows.push_back({unit["port"], unit["result"], unit["status"].dump(), unit["message"],
+            rows.push_back({unit["port"], unit["result_text"], unit["status"].dump(), unit["message"],
                             json["profile"], json["version"]});
         }
     }
