@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/profile_values.h"
@@ -40,6 +41,14 @@ struct UnitReport {
     std::string imei, sim, serial, firmware;
     int status = kDone;
     UnitOutcome outcome = UnitOutcome::Unfinished;
+    // A profile value the write changes (or, in a dry run, would change): what the unit held
+    // before and what the profile gives, as the profile writes them.
+    struct Change {
+        std::string key, before, after;
+    };
+    std::vector<Change> changes;
+    // The values filled in for this unit (placeholders, the values table): key and text.
+    std::vector<std::pair<std::string, std::string>> filled;
     std::vector<std::string> differing;         // keys read back differently after a write
     std::vector<std::string> difference_lines;  // the same with both values, for messages
     std::string message;                        // what happened, in Russian
