@@ -26,7 +26,7 @@ constexpr std::uint8_t kConfigAnswer = 0xA2;
 using Json = nlohmann::ordered_json;
 
 constexpr CommandRow kCommands[] = {
-    {"ports", "", 0, 0, kOptAll, run_ports},
+    {"ports", "", 0, 0, kOptAll | kOptLong | kOptJson, run_ports},
     {"readings", "ПОРТ", 1, 1, kOptPort | kOptJson | kOptCsv | kOptCount | kOptInterval,
      run_readings},
     {"live", "ПОРТ", 1, 1, kOptPort | kOptJson | kOptCsv | kOptCount | kOptInterval, run_live},
@@ -234,18 +234,38 @@ std::span<const CommandRow> command_table() {
     return kCommands;
 }
 
+// One port a line, its name first: "for p in $(velkon-cli ports)" takes the names alone. With
+// --long the stable names follow, tab-separated; they all begin with "/", so a script tells them
+// from the word «консоль».
 int run_ports(CliTool& tool, const CommandLine& line) {
-    const std::vector<PortEntry> ports = tool.ports().list();
+    std::vector<PortEntry> ports = tool.ports().list();
+    if (line.long_list || line.json) tool.ports().add_stable_names(ports);
     if (ports.empty()) tool.err() << "Последовательные порты не найдены.\n";
+    Json shown = Json::array();
     for (const PortEntry& p : ports) {
-        if (!p.console) {
-            tool.out() << p.name << "\n";
-        } else if (line.all) {
-            tool.out() << p.name << "\tконсоль\n";
-        } else {
+        if (p.console && !line.all) {
             tool.err() << "Порт " << p.name
                        << " — консоль системы, не показан (все порты: velkon-cli ports --all).\n";
+            continue;
         }
+        if (line.json) {
+            shown.push_back({{"name", p.name},
+                             {"path", p.path},
+                             {"by_id", p.by_id},
+                             {"by_path", p.by_path},
+                             {"console", p.console}});
+            continue;
+        }
+        tool.out() << p.name;
+        if (p.console) tool.out() << "\tконсоль";
+        if (line.long_list) {
+            for (const std::string& name : p.by_id) tool.out() << "\t" << name;
+            for (const std::string& name : p.by_path) tool.out() << "\t" << name;
+        }
+        tool.out() << "\n";
+    }
+    if (line.json) {
+        tool.out() << shown.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
     }
     return kDone;
 }
@@ -345,7 +365,7 @@ std::string help_text() {
     return R"(velkon-cli — настройка трекера и датчика уровня топлива из командной строки.
 
 Использование:
-  velkon-cli ports [--all]
+  velkon-cli ports [--all] [-l | --long] [--json]
   velkon-cli readings ПОРТ [--count N] [--interval СЕК] [--json | --csv]
   velkon-cli live ПОРТ [--count N] [--interval СЕК] [--json | --csv]
   velkon-cli config read ПОРТ [-o ФАЙЛ]
@@ -360,7 +380,9 @@ std::string help_text() {
 Команды:
   ports          последовательные порты, по одному в строке, в том же порядке, что в окне;
                  консоль системы (например, ttyS0) не показывается, с --all показывается
-                 со словом «консоль» во втором столбце
+                 со словом «консоль» во втором столбце; с -l после имени через табуляцию
+                 идут постоянные имена порта: /dev/serial/by-id/… (модель и серийный
+                 номер адаптера) и /dev/serial/by-path/… (гнездо USB)
   readings       показания датчика: уровень, температура, текущее значение, полный,
                  пустой, сетевой адрес
   live           текущие данные трекера, как на странице «Трекер»: спутники, уровень GSM,
@@ -382,7 +404,8 @@ std::string help_text() {
                        работают, пока их не остановят (Ctrl-C)
   --interval СЕК       пауза между вопросами, секунды (0,5 по умолчанию, от 0,1 до 86400)
   --json               данные в формате JSON, по одному объекту в строке; у readings и live
-                       первым полем идёт время "time" (ISO 8601)
+                       первым полем идёт время "time" (ISO 8601); у ports — одна строка,
+                       массив объектов name, path, by_id, by_path, console
   --csv                строки через «;», первая — заголовок, первый столбец — время (ISO 8601)
   -o, --output ФАЙЛ    записать профиль в ФАЙЛ (у fleet read — папка профилей)
   --set КЛЮЧ=ЗНАЧЕНИЕ  заменить значение ключа профиля перед записью: apn=internet,
@@ -395,6 +418,7 @@ std::string help_text() {
                        от 250 до 60000)
   --console            разрешить открыть порт, который служит консолью системы
   --all                у ports: показать и консоль
+  -l, --long           у ports: постоянные имена портов (by-id, by-path)
   -h, --help           эта справка
   -V, --version        версия программы
 
@@ -405,7 +429,10 @@ std::string help_text() {
   ничего не отправляется. Заполненное значение проверяется, как введённое; если подстановку
   нечем заполнить, трекер не записывается, причина — в отчёте.
 
-ПОРТ — путь к устройству (/dev/ttyUSB0) или имя из списка ports (ttyUSB0).
+ПОРТ — путь к устройству (/dev/ttyUSB0), постоянное имя (/dev/serial/by-id/…) или имя из
+списка ports (ttyUSB0). Номер ttyUSB меняется от подключения к подключению, имя by-id у
+адаптера остаётся тем же. Имена одного устройства — один порт: fleet не примет порт,
+названный дважды, даже разными именами (код 2).
 Линия: 19200 бод, 8 бит, без чётности, 1 стоповый бит. Запросы идут по одному; ответ
 ждётся --timeout мс; вопрос без ответа задаётся до трёх раз. Запись повторяется, только
 если трекер её не подтвердил (и позднего подтверждения нет) и чтение показало, что он
@@ -418,6 +445,8 @@ std::string help_text() {
 
 Примеры:
   velkon-cli ports --all
+  velkon-cli ports --long
+  velkon-cli imei /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
   velkon-cli readings ttyUSB0 --count 3
   velkon-cli readings ttyUSB0 --interval 60 --csv >> журнал.csv
   velkon-cli live ttyUSB0 --count 1 --json

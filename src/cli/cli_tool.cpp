@@ -70,6 +70,13 @@ const std::vector<OptionSpec>& option_specs() {
              l.all = true;
              return std::string();
          }},
+        {{"-l", "--long"},
+         kOptLong,
+         nullptr,
+         [](CommandLine& l, const std::string&) {
+             l.long_list = true;
+             return std::string();
+         }},
         {{"--console"},
          kOptConsole,
          nullptr,

@@ -73,6 +73,7 @@ enum OptionBit : std::uint32_t {
     kOptTimeout = 1u << 8,
     kOptConsole = 1u << 9,
     kOptPort = kOptTimeout | kOptConsole,
+    kOptLong = 1u << 10,
 };
 
 struct CommandLine {
@@ -85,6 +86,7 @@ struct CommandLine {
     std::optional<std::string> report;
     std::vector<std::string> sets;
     bool json = false, csv = false, all = false, console = false;
+    bool long_list = false;  // ports --long
 };
 
 class CliTool;

@@ -16,6 +16,7 @@
 #include "files/file_error.h"
 #include "files/file_write.h"
 #include "profile/profile.h"
+#include "serial/device_identity.h"
 
 namespace velkon::cli {
 
@@ -207,18 +208,34 @@ class SignalHook {
     SignalNotice* notice_;
 };
 
+// The same port twice would be refused as busy by the second worker, or worse, written by both
+// in turn: say so before any is opened. Names are one port when they lead to one device (a list
+// name, its path, a link to it); a name not found is compared as written.
+std::string named_twice(const std::vector<std::string>& names,
+                        const std::vector<std::optional<NamedPort>>& ports) {
+    std::vector<DeviceKey> keys;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (ports[i]) {
+            keys.push_back(device_key(ports[i]->path));
+        } else {
+            keys.push_back({.path = names[i]});
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (names[j] == names[i]) return "Порт " + in_quotes(names[i]) + " назван дважды.";
+            if (keys[j] == keys[i]) {
+                return "Порты " + in_quotes(names[j]) + " и " + in_quotes(names[i]) +
+                       " — одно устройство.";
+            }
+        }
+    }
+    return {};
+}
+
 // Runs `job` for every port on threads of their own; prints a line per unit as it finishes, keeps
 // the report, and returns the worst status (128 + N when signal N ended the run).
 int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::string>& names,
               const std::string& profile, bool writes, const Job& job,
               const AfterUnit& after = {}) {
-    // The same port twice would be refused as busy by the second worker: say so now.
-    std::set<std::string> seen;
-    for (const std::string& name : names) {
-        if (!seen.insert(name).second) {
-            return tool.usage_error("Порт " + in_quotes(name) + " назван дважды.");
-        }
-    }
     RunFacts run{iso_time_now(), profile};
     // Every name is looked up before any port is opened: the list is read once, here.
     std::vector<std::optional<NamedPort>> ports;
@@ -234,6 +251,9 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
             if (!message.empty() && message.back() == '\n') message.pop_back();
             reports[i].message = message;
         }
+    }
+    if (const std::string twice = named_twice(names, ports); !twice.empty()) {
+        return tool.usage_error(twice);
     }
 
     // The report is rewritten as the run goes only where a rewrite replaces it: a pipe or a

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <string_view>
 
 #include "base/unique_fd.h"
+#include "serial/device_identity.h"
 #include "serial/port_access.h"
 
 namespace velkon {
@@ -136,9 +138,28 @@ KernelPorts kernel_ports(const fs::path& sysfs_tty_root) {
     return ports;
 }
 
+// The names of the symbolic links in `folder`, in name order; none when it is absent.
+std::vector<std::string> links_in(const fs::path& folder) {
+    std::vector<std::string> links;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) return links;
+    const int dir_fd = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (entry->d_name[0] == '.') continue;
+        struct stat st {};
+        if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(st.st_mode)) {
+            links.emplace_back(entry->d_name);
+        }
+    }
+    std::sort(links.begin(), links.end());
+    return links;
+}
+
 class SystemPortLister final : public PortLister {
   public:
-    explicit SystemPortLister(fs::path sysfs_tty_root) : root_(std::move(sysfs_tty_root)) {}
+    SystemPortLister(fs::path sysfs_tty_root, fs::path serial_root)
+        : root_(std::move(sysfs_tty_root)), serial_root_(std::move(serial_root)) {}
 
     std::vector<PortEntry> list() override {
         // Read on every scan so a simulator started later is picked up.
@@ -148,8 +169,13 @@ class SystemPortLister final : public PortLister {
 
     PortAccess access(const PortEntry& entry) override { return access_.check(entry.path); }
 
+    void add_stable_names(std::vector<PortEntry>& ports) override {
+        find_stable_names(ports, serial_root_);
+    }
+
   private:
     fs::path root_;
+    fs::path serial_root_;
     SystemPortAccess access_;
 };
 
@@ -180,6 +206,29 @@ std::vector<PortEntry> discover_ports(const fs::path& sysfs_tty_root,
     return ports;
 }
 
+void find_stable_names(std::vector<PortEntry>& ports, const fs::path& serial_root) {
+    std::vector<DeviceKey> keys;
+    keys.reserve(ports.size());
+    for (PortEntry& port : ports) {
+        keys.push_back(device_key(port.path));
+        port.by_id.clear();
+        port.by_path.clear();
+    }
+    const auto scan = [&](const char* kind, std::vector<std::string> PortEntry::*names) {
+        const fs::path folder = serial_root / kind;
+        for (const std::string& link : links_in(folder)) {
+            const std::string path = (folder / link).string();
+            const DeviceKey key = device_key(path);
+            if (key.kind == DeviceKey::Kind::Absent) continue;
+            for (std::size_t i = 0; i < ports.size(); ++i) {
+                if (keys[i] == key) (ports[i].*names).push_back(path);
+            }
+        }
+    };
+    scan("by-id", &PortEntry::by_id);
+    scan("by-path", &PortEntry::by_path);
+}
+
 std::vector<std::string> split_extra_ports(const std::string& text) {
     std::vector<std::string> items;
     std::size_t begin = 0;
@@ -191,8 +240,9 @@ std::vector<std::string> split_extra_ports(const std::string& text) {
     return items;
 }
 
-std::unique_ptr<PortLister> make_system_port_lister(const fs::path& sysfs_tty_root) {
-    return std::make_unique<SystemPortLister>(sysfs_tty_root);
+std::unique_ptr<PortLister> make_system_port_lister(const fs::path& sysfs_tty_root,
+                                                    const fs::path& serial_root) {
+    return std::make_unique<SystemPortLister>(sysfs_tty_root, serial_root);
 }
 
 std::string device_path_for(const std::string& list_entry) {

@@ -125,6 +125,113 @@ TEST(Cli, DataGoesToTheStandardOutput) {
     EXPECT_EQ(rig.out.str(), "ttyUSB0\nsim\n");
 }
 
+// A list over a made-up /dev and /dev/serial, as the system's list finds the links.
+struct LinkedLister final : PortLister {
+    std::vector<PortEntry> entries;
+    std::filesystem::path serial_root;
+    std::vector<PortEntry> list() override { return entries; }
+    void add_stable_names(std::vector<PortEntry>& ports) override {
+        find_stable_names(ports, serial_root);
+    }
+};
+
+// The stable names come after the name, so the first column (and "$(velkon-cli ports)" without
+// --long) is the names alone.
+TEST(Cli, PortsShowTheStableNamesWhenAsked) {
+    test::TempDir dir;
+    LinkedLister lister;
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyS0"})
+        dir.write_file("dev/" + std::string(name), "");
+    const std::string dev = (dir.path() / "dev").string();
+    const std::string by_id =
+        (dir.path() / "serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0").string();
+    const std::string by_path =
+        (dir.path() / "serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0").string();
+    const std::string console_path =
+        (dir.path() / "serial/by-path/platform-serial8250-port0").string();
+    dir.make_dir("serial/by-id");
+    dir.make_dir("serial/by-path");
+    std::filesystem::create_symlink("../../dev/ttyUSB0", by_id);
+    std::filesystem::create_symlink("../../dev/ttyUSB0", by_path);
+    std::filesystem::create_symlink("../../dev/ttyS0", console_path);
+    lister.entries = {{"ttyUSB0", dev + "/ttyUSB0"},
+                      {"ttyUSB1", dev + "/ttyUSB1"},
+                      {"ttyS0", dev + "/ttyS0", true}};
+    lister.serial_root = dir.path() / "serial";
+    std::ostringstream out, err;
+    auto run = [&](std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        cli::CliTool tool({[] { return make_serial_port(); }, lister, out, err});
+        return tool.run(args);
+    };
+
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"ports"}, "ttyUSB0\nttyUSB1\n"},
+        {{"ports", "-l"}, "ttyUSB0\t" + by_id + "\t" + by_path + "\nttyUSB1\n"},
+        {{"ports", "--long", "--all"},
+         "ttyUSB0\t" + by_id + "\t" + by_path + "\nttyUSB1\nttyS0\tконсоль\t" + console_path +
+             "\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), 0) << c.args.back();
+        EXPECT_EQ(out.str(), c.out) << c.args.back();
+    }
+
+    ASSERT_EQ(run({"ports", "--json"}), 0);
+    EXPECT_EQ(Json::parse(out.str()),
+              Json::parse(R"([{"name": "ttyUSB0", "path": ")" + dev + R"(/ttyUSB0", "by_id": [")" +
+                          by_id + R"("], "by_path": [")" + by_path +
+                          R"("], "console": false}, {"name": "ttyUSB1", "path": ")" + dev +
+                          R"(/ttyUSB1", "by_id": [], "by_path": [], "console": false}])"));
+    const std::string json_text = out.str();
+    EXPECT_EQ(std::count(json_text.begin(), json_text.end(), '\n'), 1);  // one line
+    EXPECT_NE(err.str().find("Порт ttyS0 — консоль системы, не показан"), std::string::npos);
+    ASSERT_EQ(run({"ports", "--json", "--all"}), 0);
+    const Json all = Json::parse(out.str());
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[2]["console"], true);
+    EXPECT_EQ(all[2]["by_path"], Json::array({console_path}));
+
+    lister.entries.clear();
+    ASSERT_EQ(run({"ports", "--json"}), 0);
+    EXPECT_EQ(out.str(), "[]\n");
+    EXPECT_EQ(err.str(), "Последовательные порты не найдены.\n");
+}
+
+// A link to the port is the port; named next to another name of it in one run, it is refused
+// before anything is opened.
+TEST(CliFleet, OneDeviceUnderTwoNamesIsOnePort) {
+    CliRig rig;
+    const std::string link = (rig.folder.path() / "usb-FTDI_FT232R_A50285BI-if00-port0").string();
+    std::filesystem::create_symlink(rig.port(), link);
+    ASSERT_EQ(rig.run({"imei", link}), 0) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), "IMEI 356938035643809\nSIM 89701010000000000012\n");
+    const std::size_t sent_before = rig.sent().size();
+
+    const std::string dotted = "/dev/.." + rig.port();
+    const struct {
+        std::vector<std::string> args;
+        std::string first, second;
+    } cases[] = {
+        {{"fleet", "imei", rig.port(), dotted}, rig.port(), dotted},
+        {{"fleet", "read", link, "ttyUSB0", rig.port()}, link, rig.port()},
+        {{"fleet", "imei", "sim", link}, "sim", link},  // a list name and a link
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rig.run(c.args), 2) << c.second;
+        EXPECT_EQ(rig.err.str().rfind(
+                      "Порты «" + c.first + "» и «" + c.second + "» — одно устройство.\n", 0),
+                  0u)
+            << rig.err.str();
+        EXPECT_EQ(rig.out.str(), "");
+    }
+    EXPECT_EQ(rig.sent().size(), sent_before);
+}
+
 // Behind an adapter that echoes every request, every command reads the answer after the echo:
 // the same values, and a write acknowledged and read back.
 TEST(Cli, AnEchoingAdapterChangesNoResult) {

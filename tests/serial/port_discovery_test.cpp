@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "support/test_support.h"
@@ -158,6 +159,80 @@ TEST(SystemPortLister, APluggedAdapterShowsAtTheNextScan) {
 
     add_tty(sysfs, "ttyACM0", true);
     EXPECT_EQ(names_of(lister->list()), (std::vector<std::string>{"ttyACM0", "ttyS0"}));
+}
+
+// A made-up /dev with stand-in device files and a /dev/serial of links to them, as udev makes
+// them: relative, one adapter with two by-path names (usb and usbv2), one link to a device that
+// is gone, one to a device that is not a port.
+struct SerialTree {
+    TempDir dir;
+    std::filesystem::path dev = dir.make_dir("dev");
+    std::filesystem::path serial = dir.make_dir("serial");
+    std::vector<PortEntry> ports;
+
+    SerialTree() {
+        dir.make_dir("serial/by-id");
+        dir.make_dir("serial/by-path");
+        for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM0", "null"}) {
+            dir.write_file(dev / name, "");
+        }
+        link("by-id/usb-FTDI_FT232R_A50285BI-if00-port0", "../../dev/ttyUSB0");
+        link("by-id/usb-Prolific_PL2303-if00-port0", dev / "ttyUSB1");  // an absolute link
+        link("by-id/usb-Gone_Adapter-if00-port0", "../../dev/ttyUSB9");
+        link("by-id/usb-Not_A_Port-if00", "../../dev/null");
+        link("by-path/pci-0000:00:14.0-usbv2-0:2:1.0-port0", "../../dev/ttyUSB0");
+        link("by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "../../dev/ttyUSB0");
+        link("by-path/pci-0000:00:14.0-usb-0:3:1.0-port0", "../../dev/ttyUSB1");
+        std::filesystem::create_symlink(dev / "ttyUSB1", dir.path() / "sim-line");
+        ports = {{"ttyUSB0", (dev / "ttyUSB0").string()},
+                 {"ttyUSB1", (dev / "ttyUSB1").string()},
+                 {"ttyACM0", (dev / "ttyACM0").string()},
+                 // An extra path that is itself a link to ttyUSB1: the same device, the same names.
+                 {"sim-line", (dir.path() / "sim-line").string()}};
+    }
+    void link(const std::string& name, const std::filesystem::path& target) const {
+        std::filesystem::create_symlink(target, serial / name);
+    }
+    std::vector<std::string> full(const std::vector<std::string>& names) const {
+        std::vector<std::string> out;
+        for (const auto& name : names) out.push_back((serial / name).string());
+        return out;
+    }
+};
+
+TEST(FindStableNames, GivesEachPortTheLinksToItsDevice) {
+    SerialTree tree;
+    find_stable_names(tree.ports, tree.serial);
+    const struct {
+        std::vector<std::string> by_id, by_path;
+    } expected[] = {
+        {{"by-id/usb-FTDI_FT232R_A50285BI-if00-port0"},
+         {"by-path/pci-0000:00:14.0-usb-0:2:1.0-port0",
+          "by-path/pci-0000:00:14.0-usbv2-0:2:1.0-port0"}},
+        {{"by-id/usb-Prolific_PL2303-if00-port0"}, {"by-path/pci-0000:00:14.0-usb-0:3:1.0-port0"}},
+        {{}, {}},
+        {{"by-id/usb-Prolific_PL2303-if00-port0"}, {"by-path/pci-0000:00:14.0-usb-0:3:1.0-port0"}},
+    };
+    ASSERT_EQ(tree.ports.size(), std::size(expected));
+    for (std::size_t i = 0; i < tree.ports.size(); ++i) {
+        SCOPED_TRACE(tree.ports[i].name);
+        EXPECT_EQ(tree.ports[i].by_id, tree.full(expected[i].by_id));
+        EXPECT_EQ(tree.ports[i].by_path, tree.full(expected[i].by_path));
+    }
+
+    // Asked again (the adapter moved to another socket), the names are replaced, not added to.
+    std::filesystem::remove(tree.serial / "by-path/pci-0000:00:14.0-usb-0:3:1.0-port0");
+    find_stable_names(tree.ports, tree.serial);
+    EXPECT_EQ(tree.ports[1].by_id, tree.full({"by-id/usb-Prolific_PL2303-if00-port0"}));
+    EXPECT_TRUE(tree.ports[1].by_path.empty());
+}
+
+TEST(FindStableNames, NoSerialFolderLeavesNoNames) {
+    SerialTree tree;
+    find_stable_names(tree.ports, tree.dir.path() / "absent");
+    for (const auto& port : tree.ports) {
+        EXPECT_TRUE(port.by_id.empty() && port.by_path.empty()) << port.name;
+    }
 }
 
 TEST(DevicePathFor, PathsStandKernelNamesGoUnderDev) {
