@@ -1,6 +1,9 @@
 #include "programs/xlsx_cells.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "programs/child_process.h"
 #include "programs/programs_fixture.h"
