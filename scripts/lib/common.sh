@@ -4,13 +4,14 @@
 VELKON_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Packages the build, the tests and the window need (a font with Cyrillic glyphs and Qt's own
-# Russian texts included).
+# Russian texts included; libxlsxwriter for velkon-cli's Excel report).
 VELKON_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-                 libbenchmark-dev nlohmann-json3-dev fonts-dejavu-core qt6-translations-l10n
-                 xvfb xauth)
+                 libbenchmark-dev nlohmann-json3-dev libxlsxwriter-dev fonts-dejavu-core
+                 qt6-translations-l10n xvfb xauth)
 
-# What only the tests need: an independent reader of the PDF reports we write.
-VELKON_TEST_PACKAGES=(poppler-utils)
+# What only the tests need: independent readers of the reports we write, the PDFs (pdftotext)
+# and the Excel workbooks (openpyxl).
+VELKON_TEST_PACKAGES=(poppler-utils python3-openpyxl)
 
 # What building and checking the Debian package needs besides the build itself.
 VELKON_PACKAGING_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)

@@ -353,7 +353,8 @@ int run_config_write(CliTool& tool, const CommandLine& line) {
 // Every result a unit can end with, from the table: the word, the JSON code, what it means.
 std::string results_help() {
     std::string text =
-        "Результаты по трекерам (в строке и в отчёте — слово, в JSON \"result\" — код):\n";
+        "Результаты по трекерам (в строке и в отчёте — слово, в JSON \"result\" и в столбце "
+        "«Код результата» — код):\n";
     for (const OutcomeRow& row : outcome_table()) {
         text += "  " + std::string(row.word) + " (" + std::string(row.code) + ") — " +
                 std::string(row.meaning) + "\n";
@@ -411,9 +412,14 @@ std::string help_text() {
   --set КЛЮЧ=ЗНАЧЕНИЕ  заменить значение ключа профиля перед записью: apn=internet,
                        period=120, egts=true, channels[3].address=7 (каналы от 0 до 7);
                        можно повторять
-  --report ОТЧЁТ       отчёт по трекерам: ОТЧЁТ.csv (для Excel: «;», UTF-8 с BOM) или
-                       ОТЧЁТ.json; столбцы: порт, IMEI, SIM, серийный номер, версия ПО,
-                       результат, различия после записи, сообщение
+  --report ОТЧЁТ       отчёт по трекерам, переписывается после каждого трекера: ОТЧЁТ.csv
+                       (для Excel: «;», UTF-8 с BOM), ОТЧЁТ.json или ОТЧЁТ.xlsx (книга
+                       Excel, лист «Трекеры»: сверху начало работы, профиль, версия
+                       программы, состояние); столбцы: порт, IMEI, SIM, серийный номер,
+                       версия ПО, результат (слово и код), код завершения, изменённые
+                       значения («ключ: было → стало»), различия после записи,
+                       заполненные значения («ключ = значение»), сообщение; IMEI, SIM
+                       и серийный номер — текст, а не числа
   --timeout МС         сколько ждать ответа, миллисекунд (500 по умолчанию, как такт окна;
                        от 250 до 60000)
   --console            разрешить открыть порт, который служит консолью системы
@@ -456,6 +462,7 @@ std::string help_text() {
   velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --set 'device_id={imei:10}' --report парк.csv
   velkon-cli fleet read ttyUSB0 ttyUSB1 -o профили --report парк.json
   velkon-cli fleet imei ttyUSB0 ttyUSB1 --json
+  velkon-cli fleet imei ttyUSB0 ttyUSB1 --report парк.xlsx
   velkon-cli tank report бак.tarirovka -o бак.pdf
 
 )" + results_help() +

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <map>
 
+#include "cli/fleet_report.h"
+
 namespace velkon::cli {
 
 namespace {
@@ -130,9 +132,8 @@ const std::vector<OptionSpec>& option_specs() {
          kOptReport,
          "имя файла",
          [](CommandLine& l, const std::string& v) {
-             const std::string ext = std::filesystem::path(v).extension().string();
-             if (ext != ".csv" && ext != ".json") {
-                 return "Отчёт пишется в файл .csv или .json, а не " + in_quotes(v) + ".";
+             if (!report_format(v)) {
+                 return "Отчёт пишется в файл .csv, .json или .xlsx, а не " + in_quotes(v) + ".";
              }
              l.report = v;
              return std::string();

@@ -7,12 +7,12 @@
 #include <deque>
 #include <map>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "cli/commands.h"
+#include "cli/fleet_report.h"
 #include "files/file_error.h"
 #include "files/file_write.h"
 #include "profile/profile.h"
@@ -22,107 +22,10 @@ namespace velkon::cli {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr int kUnfinished = -1;  // a row's status while its unit is still at work
-
-// What tells one run's report from another's.
-struct RunFacts {
-    std::string started;  // ISO 8601
-    std::string profile;  // as given; empty for a run without one
-    std::string version = std::string("velkon-cli ") + VELKON_VERSION;
-};
-
-enum class RunState { Running, Done, Interrupted };
-
-const char* state_text(RunState state) {
-    switch (state) {
-        case RunState::Running:
-            return "идёт";
-        case RunState::Done:
-            return "закончен";
-        case RunState::Interrupted:
-            return "прерван";
-    }
-    return "";
-}
-
-// A CSV cell as a spreadsheet reads it: quoted when it holds the separator, a quote or a line.
-std::string csv_cell(const std::string& text) {
-    if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
-// A number that is a name (IMEI, SIM, serial) as a formula giving the text, ="89701…": LibreOffice
-// and Excel keep every digit and the leading zeros, where the bare digits would become
-// 8,97010E+19. A script takes the text from between =" and ". A value the form cannot hold
-// is written as any other cell.
-std::string csv_text_cell(const std::string& text) {
-    if (text.empty() || text.find_first_of(";\"\r\n") != std::string::npos) return csv_cell(text);
-    return "=\"" + text + "\"";
-}
-
 std::string joined(const std::vector<std::string>& items, const char* separator) {
     std::string out;
     for (const std::string& item : items) out += (out.empty() ? "" : separator) + item;
     return out;
-}
-
-std::string status_text(int status) {
-    return status == kUnfinished ? std::string() : std::to_string(status);
-}
-
-// Every row carries the run's facts, so the table stays one table for a spreadsheet's filter and
-// for a script's CSV reader alike.
-std::string report_csv(const std::vector<UnitReport>& units, const RunFacts& run) {
-    std::string text(kUtf8Bom);
-    text +=
-        "Порт;IMEI;SIM;Серийный номер;Версия ПО;Результат;Код;Различия;Сообщение;"
-        "Начало работы;Профиль;Программа\r\n";
-    for (const UnitReport& u : units) {
-        const std::string cells[] = {
-            csv_cell(u.port),      csv_text_cell(u.imei),
-            csv_text_cell(u.sim),  csv_text_cell(u.serial),
-            csv_cell(u.firmware),  csv_cell(std::string(outcome_row(u.outcome).word)),
-            status_text(u.status), csv_cell(joined(u.differing, ", ")),
-            csv_cell(u.message),   csv_cell(run.started),
-            csv_cell(run.profile), csv_cell(run.version)};
-        std::string row;
-        for (const std::string& cell : cells) row += (row.empty() ? "" : ";") + cell;
-        text += row + "\r\n";
-    }
-    return text;
-}
-
-Json unit_json(const UnitReport& u) {
-    Json status = u.status == kUnfinished ? Json(nullptr) : Json(u.status);
-    return {{"port", u.port},
-            {"imei", u.imei},
-            {"sim", u.sim},
-            {"serial", u.serial},
-            {"firmware", u.firmware},
-            {"result", outcome_row(u.outcome).code},
-            {"result_text", outcome_row(u.outcome).word},
-            {"status", status},
-            {"differing", u.differing},
-            {"message", u.message}};
-}
-
-std::string report_json(const std::vector<UnitReport>& units, const RunFacts& run, RunState state) {
-    Json rows = Json::array();
-    for (const UnitReport& u : units) rows.push_back(unit_json(u));
-    const Json report = {{"started", run.started},
-                         {"profile", run.profile.empty() ? Json(nullptr) : Json(run.profile)},
-                         {"version", run.version},
-                         {"state", state_text(state)},
-                         {"units", std::move(rows)}};
-    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 using Job = std::function<UnitReport(const NamedPort&, UnitProgress&)>;
@@ -271,13 +174,13 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
             rows.push_back(done[i] ? reports[i]
                                    : unfinished_row(names[i], progress[i].seen(), writes, signal));
         }
-        return line.report->ends_with(".csv") ? report_csv(rows, run)
-                                              : report_json(rows, run, state);
+        return report_bytes(*report_format(*line.report), rows, run, state);
     };
     int report_error = 0;
     auto write_report = [&](RunState state, int signal) {
         if (!line.report || (state == RunState::Running && !journal)) return;
-        report_error = write_output_file(*line.report, report_text(state, signal));
+        const ReportBytes report = report_text(state, signal);
+        report_error = report.error ? report.error : write_output_file(*line.report, report.bytes);
     };
     std::mutex mutex;
     std::condition_variable changed;
@@ -316,9 +219,7 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
     bool output_ok = true;
     auto print = [&](const UnitReport& u) {
         if (!output_ok) return;
-        tool.out() << (line.json ? unit_json(u).dump(-1, ' ', false, Json::error_handler_t::replace)
-                                 : progress_line(u))
-                   << "\n";
+        tool.out() << (line.json ? unit_json_line(u) : progress_line(u)) << "\n";
         output_ok = static_cast<bool>(tool.out().flush());
     };
     int signal = 0;

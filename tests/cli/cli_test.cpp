@@ -570,7 +570,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadUse{"unknown_placeholder",
                {"config", "write", "PORT", "GOOD", "--set", "device_id={imsi}"},
                "неизвестная подстановка «{imsi}»"},
-        BadUse{"report_kind", {"fleet", "imei", "PORT", "--report", "r.txt"}, ".csv или .json"},
+        BadUse{
+            "report_kind", {"fleet", "imei", "PORT", "--report", "r.txt"}, ".csv, .json или .xlsx"},
         BadUse{"same_port_twice", {"fleet", "imei", "PORT", "PORT"}, "назван дважды"},
         BadUse{"timeout_too_short", {"imei", "PORT", "--timeout", "10"}, "от 250 до 60000"},
         BadUse{"interval_bad", {"live", "PORT", "--interval", "0"}, "от 0,1 до 86400"},

@@ -12,10 +12,13 @@
 #include <sstream>
 
 #include "cli/cli_tool.h"
+#include "cli/fleet_report.h"
 #include "cli/unit_outcome.h"
 #include "cli/write_check.h"
 #include "profile/profile.h"
 #include "sim/pty_server.h"
+#include "support/csv_table.h"
+#include "support/fleet_units.h"
 #include "support/form_fixture.h"
 #include "support/sim_unit.h"
 #include "tracker/answers.h"
@@ -43,6 +46,14 @@ using cli::outcome_row;
 using cli::outcome_table;
 using cli::OutcomeRow;
 using cli::UnitOutcome;
+
+// The code of the result a report names by its word; "" for a word no result has.
+std::string known_code(const std::string& word) {
+    for (const OutcomeRow& row : outcome_table()) {
+        if (row.word == word) return std::string(row.code);
+    }
+    return "";
+}
 
 struct CliRun {
     testing::FakeLister lister;
@@ -138,17 +149,16 @@ TEST(CliFleet, WritesEveryUnitWithItsOwnValuesAndReportsTheOthers) {
                                  0),
                       0u)
                 << text;
-            std::istringstream in(text);
-            std::string line;
-            std::getline(in, line);
-            while (std::getline(in, line)) {
-                std::vector<std::string> cells;
-                std::istringstream cells_in(line);
-                for (std::string cell; std::getline(cells_in, cell, ';');) cells.push_back(cell);
-                ASSERT_EQ(cells.size(), 12u) << line;
+            auto table = testing::csv_table(text);
+            ASSERT_FALSE(table.empty());
+            table.erase(table.begin());
+            for (const std::vector<std::string>& cells : table) {
+                ASSERT_EQ(cells.size(), 15u) << text;
                 rows.push_back({cells[0], csv_text(cells[1]), cells[5], cells[6]});
                 EXPECT_EQ(cells[10], file);
-                EXPECT_EQ(cells[11].rfind("velkon-cli ", 0), 0u) << line;
+                EXPECT_EQ(cells[11].rfind("velkon-cli ", 0), 0u) << cells[11];
+                // The code beside the word, as in the JSON report.
+                EXPECT_EQ(cells[12], known_code(cells[5])) << cells[5];
             }
         } else {
             const Json json = Json::parse(text);
@@ -159,12 +169,7 @@ TEST(CliFleet, WritesEveryUnitWithItsOwnValuesAndReportsTheOthers) {
                 rows.push_back({row["port"], row["imei"], row["result_text"],
                                 std::to_string(row["status"].get<int>())});
                 // Scripts read the fixed code; people read the word beside it.
-                const auto word = row["result_text"].get<std::string>();
-                const auto table = outcome_table();
-                const auto same_word = [&](const OutcomeRow& r) { return r.word == word; };
-                const auto known = std::find_if(table.begin(), table.end(), same_word);
-                ASSERT_NE(known, table.end()) << row;
-                EXPECT_EQ(row["result"], known->code) << row;
+                EXPECT_EQ(row["result"], known_code(row["result_text"])) << row;
             }
         }
         const std::vector<std::vector<std::string>> expected = {
@@ -218,11 +223,68 @@ TEST(CliFleet, ReportKeepsIdentifiersWholeInASpreadsheet) {
     EXPECT_EQ(header,
               "\xEF\xBB\xBF"
               "Порт;IMEI;SIM;Серийный номер;Версия ПО;Результат;Код;Различия;Сообщение;"
-              "Начало работы;Профиль;Программа\r");
+              "Начало работы;Профиль;Программа;Код результата;Изменения;Заполнено\r");
     const std::string start =
         unit.port() + ";=\"356938035640021\";=\"89701010000000000012\";=\"100500\";";
     EXPECT_EQ(row.rfind(start, 0), 0u) << row;
     EXPECT_NE(row.find(";прочитано;0;;;"), std::string::npos) << row;
+    EXPECT_TRUE(row.ends_with(";read;;\r")) << row;
+}
+
+// The CSV and the JSON report carry the same: the result's code, the values changed as
+// «ключ: было → стало» and the values filled in as «ключ = значение», one a line in a CSV cell.
+TEST(CliFleetReport, CsvAndJsonCarryTheChangesAndTheFilledValues) {
+    const auto units = testing::rendered_units();
+    const cli::RunFacts run{"2026-12-11T09:30:05+03:00", "truck.json"};
+    struct Expected {
+        std::string code, changes, filled, status;
+    };
+    const Expected expected[] = {
+        {"written", "device_id: 0000012345 → 8035640001\napn: internet → m2m;\"x\"",
+         "device_id = 8035640001\naccess_password = 0001", "0"},
+        {"differs", "server_port: 20332 → 20333", "", "1"},
+        {"unfinished", "", "", ""},
+    };
+
+    const auto csv = cli::report_bytes(cli::ReportFormat::Csv, units, run, cli::RunState::Done);
+    ASSERT_EQ(csv.error, 0);
+    const auto table = testing::csv_table(csv.bytes);
+    ASSERT_EQ(table.size(), 4u) << csv.bytes;
+    EXPECT_EQ((std::vector<std::string>(table[0].begin() + 12, table[0].end())),
+              (std::vector<std::string>{"Код результата", "Изменения", "Заполнено"}));
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const auto& cells = table[i + 1];
+        ASSERT_EQ(cells.size(), 15u) << csv.bytes;
+        EXPECT_EQ((std::vector<std::string>{cells[12], cells[13], cells[14], cells[6]}),
+                  (std::vector<std::string>{expected[i].code, expected[i].changes,
+                                            expected[i].filled, expected[i].status}));
+    }
+    EXPECT_EQ(table[2][7], "server_port");
+
+    const auto json = cli::report_bytes(cli::ReportFormat::Json, units, run, cli::RunState::Done);
+    ASSERT_EQ(json.error, 0);
+    const Json rows = Json::parse(json.bytes)["units"];
+    ASSERT_EQ(rows.size(), units.size());
+    EXPECT_EQ(rows[0]["changes"], Json::parse(R"([{"key": "device_id", "before": "0000012345",
+                                                   "after": "8035640001"},
+                                                  {"key": "apn", "before": "internet",
+                                                   "after": "m2m;\"x\""}])"));
+    // The filled values keep the order they were filled in.
+    EXPECT_EQ(rows[0]["filled"].dump(), R"({"device_id":"8035640001","access_password":"0001"})");
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        std::string changes, filled;
+        for (const Json& c : rows[i]["changes"]) {
+            changes += (changes.empty() ? "" : "\n") + c["key"].get<std::string>() + ": " +
+                       c["before"].get<std::string>() + " → " + c["after"].get<std::string>();
+        }
+        for (const auto& [key, value] : rows[i]["filled"].items()) {
+            filled += (filled.empty() ? "" : "\n") + key + " = " + value.get<std::string>();
+        }
+        const std::string status = rows[i]["status"].is_null() ? "" : rows[i]["status"].dump();
+        EXPECT_EQ((std::vector<std::string>{rows[i]["result"], changes, filled, status}),
+                  (std::vector<std::string>{expected[i].code, expected[i].changes,
+                                            expected[i].filled, expected[i].status}));
+    }
 }
 
 // A unit whose answer begins within the wait and ends after it is slow, not damaged; a whole
@@ -535,6 +597,29 @@ TEST(CliResults, EveryOutcomeHasItsOwnCodeWordAndHelpLine) {
                   std::string::npos)
             << row.code;
     }
+}
+
+// The man page and the guide list every result as the help does, «слово (код)», so neither can
+// leave out a word a report may hold; and all three tell of the Excel report.
+TEST(CliResults, EveryOutcomeIsInTheManualPageAndTheGuide) {
+    const std::filesystem::path source(VELKON_SOURCE_DIR);
+    auto man = file_content(source / "docs/man/velkon-cli.1");
+    const auto guide = file_content(source / "docs/guide.ru.md");
+    ASSERT_TRUE(man && guide);
+    // roff writes a hyphen as \-.
+    for (std::size_t at = man->find("\\-"); at != std::string::npos; at = man->find("\\-", at)) {
+        man->erase(at, 1);
+    }
+    const std::pair<const char*, const std::string*> documents[] = {{"velkon-cli.1", &*man},
+                                                                    {"guide.ru.md", &*guide}};
+    for (const auto& [name, text] : documents) {
+        for (const OutcomeRow& row : outcome_table()) {
+            const std::string entry = std::string(row.word) + " (" + std::string(row.code) + ")";
+            EXPECT_NE(text->find(entry), std::string::npos) << name << ": " << entry;
+        }
+        EXPECT_NE(text->find(".xlsx"), std::string::npos) << name;
+    }
+    EXPECT_NE(velkon::cli::help_text().find(".xlsx"), std::string::npos);
 }
 
 }  // namespace

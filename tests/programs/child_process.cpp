@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +114,21 @@ std::string program_path(const char* name) {
     // VELKON_PROGRAMS_DIR runs these tests against programs built elsewhere (an older build).
     if (const char* dir = std::getenv("VELKON_PROGRAMS_DIR")) return std::string(dir) + "/" + name;
     return std::string(VELKON_BINARY_DIR) + "/" + name;
+}
+
+std::vector<std::filesystem::path> find_on_path(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    const std::string dirs = path ? path : "/usr/bin:/bin";
+    std::vector<std::filesystem::path> found;
+    std::size_t at = 0;
+    while (at <= dirs.size()) {
+        const std::size_t end = std::min(dirs.find(':', at), dirs.size());
+        const std::filesystem::path candidate =
+            std::filesystem::path(dirs.substr(at, end - at)) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) found.push_back(candidate);
+        at = end + 1;
+    }
+    return found;
 }
 
 }  // namespace velkon::test

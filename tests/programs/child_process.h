@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,5 +49,8 @@ std::string describe_wait_status(int status);
 
 // The path of a built program; the build passes them in.
 std::string program_path(const char* name);
+
+// Every executable file called `name` in the folders of $PATH, in their order.
+std::vector<std::filesystem::path> find_on_path(const std::string& name);
 
 }  // namespace velkon::test

@@ -34,7 +34,8 @@ struct Outcome {
 
 // velkon-cli against the simulator, its output to `out` (a path; "" for /dev/null).
 Outcome run_cli(std::vector<std::string> args, const fs::path& out,
-                std::optional<rlim_t> file_size_limit = std::nullopt) {
+                std::optional<rlim_t> file_size_limit = std::nullopt,
+                std::vector<std::string> env = {}) {
     args.insert(args.begin(), program_path("velkon-cli"));
     // A pipe: a file would be held to the limit too. The messages are short enough for its buffer.
     OutputPipe err;
@@ -42,6 +43,7 @@ Outcome run_cli(std::vector<std::string> args, const fs::path& out,
     if (!out.empty())
         out_fd.reset(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     ChildProcess cli({.args = std::move(args),
+                      .env = std::move(env),
                       .file_size_limit = file_size_limit,
                       .out_fd = out_fd ? out_fd.get() : -1,
                       .err_fd = err.write.get()});
@@ -72,6 +74,26 @@ TEST(FileSizeLimit, CliProfileFileIsAnErrorAndLeavesNothing) {
               std::string::npos)
         << run.err;
     EXPECT_EQ(names_in(target.parent_path()), std::vector<std::string>{});
+}
+
+// A fleet's workbook larger than the limit: it is made in a scratch folder under the temporary
+// folder before it replaces the report, and neither is left behind; the failure is worded as any
+// file's.
+TEST(FileSizeLimit, CliFleetWorkbookIsAnErrorAndLeavesNothing) {
+    sim::PtyServer server;
+    ASSERT_TRUE(server.start()) << server.error();
+    TempDir folder;
+    const fs::path target = folder.make_dir("out") / "парк.xlsx";
+    const fs::path temporary = folder.make_dir("tmp");
+    const Outcome run = run_cli({"fleet", "imei", server.slave_path(), "--report", target.string()},
+                                {}, 2048, {"TMPDIR=" + temporary.string()});
+    expect_exit(run, 1);
+    EXPECT_NE(run.err.find("Не удалось записать отчёт в файл «" + target.string() +
+                           "»: превышен допустимый размер файла"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(names_in(target.parent_path()), std::vector<std::string>{});
+    EXPECT_EQ(names_in(temporary), std::vector<std::string>{});
 }
 
 TEST(FileSizeLimit, CliStandardOutputIsAnError) {

@@ -13,20 +13,6 @@ namespace velkon::test {
 
 namespace {
 
-std::optional<std::filesystem::path> find_in_path(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t at = 0;
-    while (at <= dirs.size()) {
-        const std::size_t end = std::min(dirs.find(':', at), dirs.size());
-        const std::filesystem::path candidate =
-            std::filesystem::path(dirs.substr(at, end - at)) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        at = end + 1;
-    }
-    return std::nullopt;
-}
-
 // The reader writes "&amp;", "&lt;", "&gt;" and "&quot;" for those characters.
 std::string unescaped(std::string text) {
     static const std::pair<const char*, const char*> entities[] = {
@@ -49,13 +35,13 @@ std::string PdfPage::text() const {
 
 PdfWords read_pdf_words(const std::filesystem::path& pdf) {
     PdfWords result;
-    const auto reader = find_in_path("pdftotext");
-    if (!reader) {
+    const auto readers = find_on_path("pdftotext");
+    if (readers.empty()) {
         result.error = "pdftotext (poppler-utils) is not installed; scripts/test installs it";
         return result;
     }
     const std::filesystem::path html = pdf.string() + ".words.html";
-    ChildProcess child({.args = {reader->string(), "-bbox", pdf.string(), html.string()}});
+    ChildProcess child({.args = {readers.front().string(), "-bbox", pdf.string(), html.string()}});
     const auto status = child.wait(kProgramEnds);
     if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
         result.error = "pdftotext refused " + pdf.string();

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "programs/programs_fixture.h"
+#include "programs/xlsx_cells.h"
+#include "support/csv_table.h"
 #include "support/sim_unit.h"
 
 namespace velkon::test {
@@ -86,6 +88,7 @@ constexpr FleetEnding kFleetEndings[] = {
     {"interrupt_json", SIGINT, "fleet.json"},
     {"terminate_csv", SIGTERM, "fleet.csv"},
     {"hangup_json", SIGHUP, "fleet.json"},
+    {"interrupt_xlsx", SIGINT, "fleet.xlsx"},
 };
 
 class FleetEndsBySignal : public ::testing::TestWithParam<FleetEnding> {};
@@ -148,16 +151,25 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
     std::vector<Row> rows;
     const std::string text = content_of(report);
     if (std::string(ending.report).ends_with(".csv")) {
-        std::istringstream in(text);
-        std::string line;
-        std::getline(in, line);
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            std::vector<std::string> cells;
-            std::istringstream cells_in(line);
-            for (std::string cell; std::getline(cells_in, cell, ';');) cells.push_back(cell);
-            ASSERT_EQ(cells.size(), 12u) << line;
-            rows.push_back({cells[0], cells[5], cells[6], cells[8], cells[10], cells[11]});
+        auto table = testing::csv_table(text);
+        ASSERT_FALSE(table.empty());
+        for (auto cells = table.begin() + 1; cells != table.end(); ++cells) {
+            ASSERT_EQ(cells->size(), 15u) << text;
+            const auto& c = *cells;
+            rows.push_back({c[0], c[5], c[6], c[8], c[10], c[11]});
+        }
+    } else if (std::string(ending.report).ends_with(".xlsx")) {
+        // The workbook another program reads: the rows under the header, the run above it.
+        const XlsxSheet sheet = read_xlsx(report);
+        ASSERT_EQ(sheet.error, "");
+        EXPECT_EQ(sheet.beside("Состояние"), "прерван");
+        const int header = sheet.row_starting("Порт");
+        ASSERT_GE(header, 0) << sheet.rows.dump();
+        for (std::size_t i = header + 1; i < sheet.rows.size(); ++i) {
+            const auto& unit = sheet.rows[i];
+            ASSERT_GE(unit.size(), 12u) << unit;
+            rows.push_back({unit[0], unit[5], unit[7].dump(), unit[11], sheet.beside("Профиль"),
+                            sheet.beside("Программа")});
         }
     } else {
         const auto json = nlohmann::json::parse(text, nullptr, false);
@@ -165,8 +177,8 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
         EXPECT_EQ(json["state"], "прерван");
         EXPECT_FALSE(json["started"].get<std::string>().empty());
         for (const auto& unit : json["units"]) {
-            rows.push_back({unit["port"], unit["result_text"], unit["status"].dump(), unit["message"],
-                            json["profile"], json["version"]});
+            rows.push_back({unit["port"], unit["result_text"], unit["status"].dump(),
+                            unit["message"], json["profile"], json["version"]});
         }
     }
     const std::string stopped = std::to_string(128 + ending.signal);
