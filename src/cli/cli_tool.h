@@ -73,6 +73,13 @@ enum OptionBit : std::uint32_t {
     kOptTimeout = 1u << 8,
     kOptConsole = 1u << 9,
     kOptPort = kOptTimeout | kOptConsole,
+    // fleet write: per-unit values and what is checked before anything is written.
+    kOptValues = 1u << 10,
+    kOptValuesOptional = 1u << 11,
+    kOptUnique = 1u << 12,
+    kOptDryRun = 1u << 13,
+    // fleet: the ports an earlier report lists as not done.
+    kOptOnlyFailed = 1u << 14,
 };
 
 struct CommandLine {
@@ -85,6 +92,10 @@ struct CommandLine {
     std::optional<std::string> report;
     std::vector<std::string> sets;
     bool json = false, csv = false, all = false, console = false;
+    std::optional<std::string> values;  // a values table
+    bool values_optional = false, dry_run = false;
+    std::vector<std::string> unique;         // profile keys
+    std::optional<std::string> only_failed;  // an earlier report
 };
 
 class CliTool;
