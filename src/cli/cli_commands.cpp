@@ -33,9 +33,16 @@ constexpr CommandRow kCommands[] = {
     {"config read", "ПОРТ", 1, 1, kOptPort | kOptOutput, run_config_read},
     {"config write", "ПОРТ ФАЙЛ", 2, 2, kOptPort | kOptSet, run_config_write},
     {"imei", "ПОРТ", 1, 1, kOptPort | kOptJson, run_imei},
-    {"fleet write", "ФАЙЛ ПОРТ…", 2, kMany, kOptPort | kOptSet | kOptReport, run_fleet_write},
-    {"fleet read", "ПОРТ…", 1, kMany, kOptPort | kOptReport | kOptOutput, run_fleet_read},
-    {"fleet imei", "ПОРТ…", 1, kMany, kOptPort | kOptReport | kOptJson, run_fleet_imei},
+    // The ports of a fleet may come from an earlier report (--only-failed): fleet.cpp wants them
+    // when they do not.
+    {"fleet write", "ФАЙЛ ПОРТ…", 1, kMany,
+     kOptPort | kOptSet | kOptReport | kOptValues | kOptValuesOptional | kOptUnique | kOptDryRun |
+         kOptOnlyFailed,
+     run_fleet_write},
+    {"fleet read", "ПОРТ…", 0, kMany, kOptPort | kOptReport | kOptOutput | kOptOnlyFailed,
+     run_fleet_read},
+    {"fleet imei", "ПОРТ…", 0, kMany, kOptPort | kOptReport | kOptJson | kOptOnlyFailed,
+     run_fleet_imei},
     {"tank report", "СЕАНС", 1, 1, kOptOutput, run_tank_report},
 };
 
@@ -372,11 +379,13 @@ std::string help_text() {
   velkon-cli config read ПОРТ [-o ФАЙЛ]
   velkon-cli config write ПОРТ ФАЙЛ [--set КЛЮЧ=ЗНАЧЕНИЕ]…
   velkon-cli imei ПОРТ [--json]
-  velkon-cli fleet write ФАЙЛ ПОРТ… [--set КЛЮЧ=ЗНАЧЕНИЕ]… [--report ОТЧЁТ]
+  velkon-cli fleet write ФАЙЛ ПОРТ… [--set КЛЮЧ=ЗНАЧЕНИЕ]… [--values ТАБЛИЦА.csv
+                         [--values-optional]] [--unique КЛЮЧ]… [--dry-run] [--report ОТЧЁТ]
   velkon-cli fleet read ПОРТ… [-o ПАПКА] [--report ОТЧЁТ]
   velkon-cli fleet imei ПОРТ… [--json] [--report ОТЧЁТ]
   velkon-cli tank report СЕАНС -o ФАЙЛ.pdf|ФАЙЛ.csv
-Командам с ПОРТом можно дать --timeout МС и --console.
+Командам с ПОРТом можно дать --timeout МС и --console; командам fleet вместо ПОРТов —
+--only-failed ОТЧЁТ.
 
 Команды:
   ports          последовательные порты, по одному в строке, в том же порядке, что в окне;
@@ -392,8 +401,10 @@ std::string help_text() {
   config write   проверить профиль (или копию 123.cfg), записать его в трекер, прочитать
                  обратно и сравнить; каждое различие выводится отдельной строкой
   imei           IMEI и номер SIM-карты трекера
-  fleet write    записать профиль в трекеры на всех ПОРТах сразу, каждый в своём потоке;
-                 по строке на трекер, как только он готов
+  fleet write    записать профиль в трекеры на всех ПОРТах сразу, каждый в своём потоке:
+                 сначала у всех читаются IMEI, SIM и конфигурация, затем проверяются
+                 значения всех трекеров вместе, и только потом идёт запись; по строке
+                 на трекер, как только он готов
   fleet read     прочитать IMEI, SIM, серийный номер, версию ПО (и с -o — профили в ПАПКУ,
                  файл IMEI.json на трекер) со всех ПОРТов сразу
   fleet imei     IMEI и SIM со всех ПОРТов сразу
@@ -412,6 +423,20 @@ std::string help_text() {
   --set КЛЮЧ=ЗНАЧЕНИЕ  заменить значение ключа профиля перед записью: apn=internet,
                        period=120, egts=true, channels[3].address=7 (каналы от 0 до 7);
                        можно повторять
+  --values ТАБЛИЦА.csv значения для каждого трекера из таблицы CSV, как её сохраняет Excel
+                       или LibreOffice («;» или «,», UTF-8, можно с BOM): в первой строке —
+                       столбец imei, serial или port (по нему ищется строка трекера) и
+                       столбцы с ключами профиля, как у --set; непустая ячейка заменяет
+                       значение профиля и --set и может содержать подстановки; трекер без
+                       строки в таблице не записывается («нет значений»)
+  --values-optional    трекер без строки в таблице записать значениями профиля
+  --unique КЛЮЧ        значение ключа после подстановок должно быть у каждого трекера своим;
+                       device_id проверяется всегда; можно повторять
+  --dry-run            у fleet write: прочитать трекеры и проверить значения, но ничего не
+                       записывать; строка трекера называет, что изменилось бы:
+                       ключ «было» → «стало»
+  --only-failed ОТЧЁТ  у fleet: взять порты из отчёта прежней работы (.json или .csv) —
+                       трекеры с ошибкой и не законченные; ПОРТы тогда не называются
   --report ОТЧЁТ       отчёт по трекерам, переписывается после каждого трекера: ОТЧЁТ.csv
                        (для Excel: «;», UTF-8 с BOM), ОТЧЁТ.json или ОТЧЁТ.xlsx (книга
                        Excel, лист «Трекеры»: сверху начало работы, профиль, версия
@@ -439,6 +464,11 @@ std::string help_text() {
 списка ports (ttyUSB0). Номер ttyUSB меняется от подключения к подключению, имя by-id у
 адаптера остаётся тем же. Имена одного устройства — один порт: fleet не примет порт,
 названный дважды, даже разными именами (код 2).
+
+fleet write не пишет ни в один трекер, пока не прочитаны все: трекеры, сообщившие один IMEI,
+и трекеры, у которых совпало заполненное значение device_id (или ключа --unique), не
+записываются — ни один из них; остальные записываются.
+
 Линия: 19200 бод, 8 бит, без чётности, 1 стоповый бит. Запросы идут по одному; ответ
 ждётся --timeout мс; вопрос без ответа задаётся до трёх раз. Запись повторяется, только
 если трекер её не подтвердил (и позднего подтверждения нет) и чтение показало, что он
@@ -460,6 +490,8 @@ std::string help_text() {
   velkon-cli config write ttyUSB0 truck.json --set period=120 --set 'channels[3].address=7'
   velkon-cli imei ttyUSB0 --json --timeout 1000
   velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --set 'device_id={imei:10}' --report парк.csv
+  velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --values значения.csv --dry-run
+  velkon-cli fleet write truck.json --only-failed парк.csv --values значения.csv
   velkon-cli fleet read ttyUSB0 ttyUSB1 -o профили --report парк.json
   velkon-cli fleet imei ttyUSB0 ttyUSB1 --json
   velkon-cli fleet imei ttyUSB0 ttyUSB1 --report парк.xlsx

@@ -145,6 +145,44 @@ const std::vector<OptionSpec>& option_specs() {
              l.sets.push_back(v);
              return std::string();
          }},
+        {{"--values"},
+         kOptValues,
+         "имя файла",
+         [](CommandLine& l, const std::string& v) {
+             if (v.empty()) return std::string("После --values нужно имя файла таблицы.");
+             l.values = v;
+             return std::string();
+         }},
+        {{"--values-optional"},
+         kOptValuesOptional,
+         nullptr,
+         [](CommandLine& l, const std::string&) {
+             l.values_optional = true;
+             return std::string();
+         }},
+        {{"--unique"},
+         kOptUnique,
+         "ключ",
+         [](CommandLine& l, const std::string& v) {
+             if (v.empty()) return std::string("После --unique нужен ключ профиля.");
+             l.unique.push_back(v);
+             return std::string();
+         }},
+        {{"--dry-run"},
+         kOptDryRun,
+         nullptr,
+         [](CommandLine& l, const std::string&) {
+             l.dry_run = true;
+             return std::string();
+         }},
+        {{"--only-failed"},
+         kOptOnlyFailed,
+         "имя отчёта",
+         [](CommandLine& l, const std::string& v) {
+             if (v.empty()) return std::string("После --only-failed нужно имя отчёта.");
+             l.only_failed = v;
+             return std::string();
+         }},
     };
     return specs;
 }

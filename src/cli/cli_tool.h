@@ -74,6 +74,13 @@ enum OptionBit : std::uint32_t {
     kOptConsole = 1u << 9,
     kOptPort = kOptTimeout | kOptConsole,
     kOptLong = 1u << 10,
+    // fleet write: per-unit values and what is checked before anything is written.
+    kOptValues = 1u << 11,
+    kOptValuesOptional = 1u << 12,
+    kOptUnique = 1u << 13,
+    kOptDryRun = 1u << 14,
+    // fleet: the ports an earlier report lists as not done.
+    kOptOnlyFailed = 1u << 15,
 };
 
 struct CommandLine {
@@ -87,6 +94,10 @@ struct CommandLine {
     std::vector<std::string> sets;
     bool json = false, csv = false, all = false, console = false;
     bool long_list = false;  // ports --long
+    std::optional<std::string> values;  // a values table
+    bool values_optional = false, dry_run = false;
+    std::vector<std::string> unique;         // profile keys
+    std::optional<std::string> only_failed;  // an earlier report
 };
 
 class CliTool;

@@ -1,6 +1,11 @@
 // Many units at once: each port on a worker thread of its own, a line per unit as it finishes,
 // and a report that is the run's journal: replaced whole after every unit, and once more when a
 // signal ends the run, so that what was done to which unit is never lost with the program.
+//
+// A write goes in two halves: every worker reads its unit (IMEI, SIM, record) and waits at a
+// checkpoint; once all are there or finished, the main thread decides for the whole fleet (one
+// IMEI told twice, the values table, the placeholders, values that must be each unit's own), and
+// only then do the units that passed write. Nothing is written on what one unit alone shows.
 #include <algorithm>
 #include <condition_variable>
 #include <csignal>
@@ -13,6 +18,8 @@
 
 #include "cli/commands.h"
 #include "cli/fleet_report.h"
+#include "cli/earlier_report.h"
+#include "cli/values_table.h"
 #include "files/file_error.h"
 #include "files/file_write.h"
 #include "profile/profile.h"
@@ -28,7 +35,20 @@ std::string joined(const std::vector<std::string>& items, const char* separator)
     return out;
 }
 
-using Job = std::function<UnitReport(const NamedPort&, UnitProgress&)>;
+// One unit's turn on its worker thread.
+struct UnitTurn {
+    std::size_t index;  // in the order given
+    const NamedPort& port;
+    UnitProgress& progress;
+    // For a job in two halves: waits, once the unit is through the first, until every unit is
+    // through it or finished and the main thread has decided for all of them; false when a
+    // signal has ended the run meanwhile.
+    std::function<bool()> checkpoint;
+};
+using Job = std::function<UnitReport(UnitTurn&)>;
+// Runs on the main thread once every unit is at the checkpoint or finished; `waiting` marks the
+// units at the checkpoint, which go on when it returns.
+using Decide = std::function<void(const std::vector<bool>& waiting)>;
 // Runs on the main thread as unit `i` finishes, before its line; may change any finished row
 // (`done`); returns a status of its own (a file it could not write).
 using AfterUnit =
@@ -42,6 +62,13 @@ std::string progress_line(const UnitReport& u) {
     if (!u.serial.empty()) line += "; серийный номер " + u.serial;
     if (!u.firmware.empty()) line += "; версия ПО " + u.firmware;
     if (!u.differing.empty()) line += "; различия: " + joined(u.differing, ", ");
+    if (u.outcome == UnitOutcome::WouldChange) {
+        std::vector<std::string> changes;
+        for (const UnitReport::Change& c : u.changes) {
+            changes.push_back(c.key + " «" + c.before + "» → «" + c.after + "»");
+        }
+        line += "; изменится: " + joined(changes, ", ");
+    }
     // A unit done needs no more words; one that is not says why.
     if (u.status != kDone && !u.message.empty()) line += " — " + u.message;
     return line;
@@ -137,8 +164,8 @@ std::string named_twice(const std::vector<std::string>& names,
 // Runs `job` for every port on threads of their own; prints a line per unit as it finishes, keeps
 // the report, and returns the worst status (128 + N when signal N ended the run).
 int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::string>& names,
-              const std::string& profile, bool writes, const Job& job,
-              const AfterUnit& after = {}) {
+              const std::string& profile, bool writes, const Job& job, const AfterUnit& after = {},
+              const Decide& decide = {}) {
     RunFacts run{iso_time_now(), profile};
     // Every name is looked up before any port is opened: the list is read once, here.
     std::vector<std::optional<NamedPort>> ports;
@@ -186,6 +213,15 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
     std::condition_variable changed;
     std::deque<std::size_t> finished;  // guarded by mutex
     int interrupted = 0;               // guarded by mutex: the signal that ends the run
+    // Guarded by mutex: the units at the checkpoint, the workers that finished without it, and
+    // whether the main thread is deciding or has decided (a job in one half has nothing to
+    // decide). A signal lets the units at the checkpoint go, but not while the decision is
+    // being made over what they found.
+    std::vector<bool> waiting(names.size(), false);
+    std::size_t at_checkpoint = 0, finished_before = 0;
+    bool decided = !decide, deciding = false;
+    const auto working = static_cast<std::size_t>(
+        std::count_if(ports.begin(), ports.end(), [](const auto& p) { return p.has_value(); }));
     // Only the hook's flag is set here, by the thread the signal was told on: the report and
     // the lines are written on this one, as for every other unit.
     SignalHook hook(tool.seams().signal_notice, [&](int signal) {
@@ -205,8 +241,18 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
             continue;
         }
         workers.emplace_back([&, i] {
-            UnitReport report = job(*ports[i], progress[i]);
+            UnitTurn turn{i, *ports[i], progress[i], [&, i] {
+                              std::unique_lock lock(mutex);
+                              waiting[i] = true;
+                              ++at_checkpoint;
+                              changed.notify_all();
+                              changed.wait(lock,
+                                           [&] { return !deciding && (decided || interrupted); });
+                              return !interrupted;
+                          }};
+            UnitReport report = job(turn);
             std::lock_guard lock(mutex);
+            if (!waiting[i]) ++finished_before;
             // After a signal the ports are closed under the workers: what they end with then
             // is not the unit's answer.
             if (interrupted) return;
@@ -223,19 +269,38 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
         output_ok = static_cast<bool>(tool.out().flush());
     };
     int signal = 0;
-    for (std::size_t count = 0; count < names.size(); ++count) {
+    for (std::size_t count = 0; count < names.size();) {
         std::size_t i = 0;
+        std::optional<std::vector<bool>> to_decide;
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return !finished.empty() || interrupted; });
+            const auto all_there = [&] {
+                return !decided && at_checkpoint + finished_before == working;
+            };
+            changed.wait(lock, [&] { return !finished.empty() || interrupted || all_there(); });
             // A unit that finished before the signal keeps its row.
-            if (finished.empty()) {
+            if (interrupted && finished.empty()) {
                 signal = interrupted;
                 break;
             }
-            i = finished.front();
-            finished.pop_front();
+            if (!finished.empty()) {
+                i = finished.front();
+                finished.pop_front();
+            } else {
+                to_decide = waiting;
+                deciding = true;
+            }
         }
+        if (to_decide) {
+            // The units at the checkpoint wait there, so what they found is not changing.
+            decide(*to_decide);
+            std::lock_guard lock(mutex);
+            deciding = false;
+            decided = true;
+            changed.notify_all();
+            continue;
+        }
+        ++count;
         done[i] = true;
         if (after) worst = std::max(worst, after(i, reports, done));
         print(reports[i]);
@@ -269,6 +334,200 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
     return signal ? 128 + signal : worst;
 }
 
+// "«a» и «b»", "«a», «b» и «c»".
+std::string ports_text(const std::vector<std::string>& names,
+                       const std::vector<std::size_t>& units) {
+    std::string text;
+    for (std::size_t k = 0; k < units.size(); ++k) {
+        text += (k == 0 ? "" : k + 1 == units.size() ? " и " : ", ") + in_quotes(names[units[k]]);
+    }
+    return text;
+}
+
+std::optional<std::size_t> row_of_key(const std::string& key) {
+    for (std::size_t row = 0; row < tracker_config_layout().size(); ++row) {
+        if (profile_key_of_row(row) == key) return row;
+    }
+    return std::nullopt;
+}
+
+// The ports a fleet command runs on: those named from argument `first` on, or with --only-failed
+// the ones an earlier report lists as not done. Nothing once the run ends here with `status`:
+// a usage error, a report that cannot be used, or nothing left to do.
+std::optional<std::vector<std::string>> fleet_ports(CliTool& tool, const CommandLine& line,
+                                                    std::size_t first, const std::string& command,
+                                                    const std::string& arguments, int& status) {
+    const std::vector<std::string> named(line.args.begin() + static_cast<std::ptrdiff_t>(first),
+                                         line.args.end());
+    if (!line.only_failed) {
+        if (named.empty()) {
+            status = tool.usage_error("Команде " + in_quotes(command) +
+                                      " не хватает аргументов: " + arguments + ".");
+            return std::nullopt;
+        }
+        return named;
+    }
+    const std::string& earlier = *line.only_failed;
+    if (!named.empty()) {
+        status = tool.usage_error("С --only-failed порты берутся из отчёта " + in_quotes(earlier) +
+                                  "; назван лишний порт " + in_quotes(named[0]) + ".");
+        return std::nullopt;
+    }
+    std::error_code ignored;
+    if (line.report && std::filesystem::equivalent(*line.report, earlier, ignored)) {
+        status = tool.usage_error("Отчёт этой работы заменил бы отчёт " + in_quotes(earlier) +
+                                  ", из которого взяты порты: дайте --report другое имя.");
+        return std::nullopt;
+    }
+    const FailedPorts failed = failed_ports_of_report(earlier);
+    if (!failed) {
+        tool.err() << failed.error << "\n";
+        status = kBadInput;
+        return std::nullopt;
+    }
+    if (failed.ports.empty()) {
+        tool.err() << "Все трекеры в отчёте " << in_quotes(earlier) << " выполнены.\n";
+        status = kDone;
+        return std::nullopt;
+    }
+    tool.err() << "Из отчёта " << in_quotes(earlier) << " — трекеры, не выполненные в той работе ("
+               << failed.ports.size() << " из " << failed.units
+               << "): " << joined(failed.ports, ", ") << ".\n";
+    return failed.ports;
+}
+
+// What a fleet write sets besides its profile, and what must differ between units.
+struct FleetValues {
+    const ProfileTemplate& profile;
+    const std::optional<ValuesTable>& table;
+    std::string table_name;
+    bool rows_optional = false;
+    std::vector<std::string> unique;  // profile keys
+};
+
+// The decision before anything is written, over every unit identified: which units go on, with
+// the values each is to get. A unit refused here gets its row in the report; the others their
+// plan.
+void decide_writes(std::vector<UnitOnPort>& units, const std::vector<bool>& waiting,
+                   const std::vector<std::string>& names, const FleetValues& values,
+                   std::vector<std::optional<FilledProfile>>& plans) {
+    const std::size_t n = units.size();
+    std::vector<bool> refused(n, false);
+    auto refuse_unit = [&](std::size_t i, UnitOutcome outcome, int status,
+                           const std::string& message) {
+        if (!refused[i]) refuse(units[i].report, outcome, status, message);
+        refused[i] = true;
+    };
+
+    // Two units that tell one IMEI cannot be told apart: which values are whose is unknown.
+    std::map<std::string, std::vector<std::size_t>> by_imei;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (waiting[i] && !units[i].report.imei.empty()) by_imei[units[i].report.imei].push_back(i);
+    }
+    for (const auto& [imei, group] : by_imei) {
+        if (group.size() < 2) continue;
+        for (const std::size_t i : group) {
+            refuse_unit(i, UnitOutcome::DuplicateImei, kDeviceFailed,
+                        "IMEI " + imei + " сообщили трекеры на портах " + ports_text(names, group) +
+                            ": какой из них какой, не узнать, и ни один из них не записывается.");
+        }
+    }
+
+    // Each unit's values: its row of the table over the profile, then the placeholders. Units
+    // refused above are filled too, so that a third unit cannot take the value one of them holds.
+    std::vector<std::optional<FilledProfile>> filled(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!waiting[i]) continue;
+        const UnitReport& unit = units[i].report;
+        std::vector<std::pair<std::string, std::string>> row_values;
+        std::string at_row;
+        if (values.table) {
+            const ValuesTable& table = *values.table;
+            const std::string key = table.key == ValuesKey::Imei     ? unit.imei
+                                    : table.key == ValuesKey::Serial ? unit.serial
+                                                                     : names[i];
+            const ValuesRow* row = table.row_for(key);
+            if (!row && !values.rows_optional) {
+                refuse_unit(i, UnitOutcome::NoValues, kBadInput,
+                            "В таблице значений " + in_quotes(values.table_name) +
+                                " нет строки с " + std::string(values_key_words(table.key)) + " " +
+                                (table.key == ValuesKey::Port ? in_quotes(key) : key) +
+                                "; чтобы записать такие трекеры значениями профиля, добавьте "
+                                "--values-optional.");
+                continue;
+            }
+            if (row) {
+                at_row = "Таблица значений " + in_quotes(values.table_name) + ", строка " +
+                         std::to_string(row->line) + ": ";
+                for (std::size_t c = 0; c < table.columns.size(); ++c) {
+                    if (!row->values[c].empty()) {
+                        row_values.emplace_back(table.columns[c], row->values[c]);
+                    }
+                }
+            }
+        }
+        const ProfileTemplate profile =
+            row_values.empty() ? values.profile : with_values(values.profile, row_values);
+        if (!profile) {
+            refuse_unit(i, UnitOutcome::Refused, kBadInput, at_row + profile.error);
+            continue;
+        }
+        FilledProfile f = fill_profile(profile, {unit.imei, unit.sim, unit.serial, names[i], ""});
+        if (!f) {
+            const bool from_row = std::any_of(row_values.begin(), row_values.end(),
+                                              [&](const auto& kv) { return kv.first == f.key; });
+            refuse_unit(i, UnitOutcome::Refused, kBadInput, (from_row ? at_row : "") + f.refusal);
+            continue;
+        }
+        // The table's values are filled in as well; the list goes in the record's order.
+        for (const auto& [key, text] : row_values) {
+            const bool listed = std::any_of(f.filled.begin(), f.filled.end(),
+                                            [&](const auto& kv) { return kv.first == key; });
+            const auto row = row_of_key(key);
+            if (!listed && row) {
+                f.filled.emplace_back(
+                    key, value_text(f.config->values[*row], tracker_config_layout()[*row].kind));
+            }
+        }
+        std::stable_sort(f.filled.begin(), f.filled.end(), [](const auto& a, const auto& b) {
+            return row_of_key(a.first) < row_of_key(b.first);
+        });
+        units[i].report.filled = f.filled;
+        filled[i] = std::move(f);
+    }
+
+    // A value that must be each unit's own, given to two: neither unit is written.
+    std::vector<std::vector<std::string>> collisions(n);
+    for (const std::string& key : values.unique) {
+        const auto row = row_of_key(key);
+        if (!row) continue;
+        std::map<std::string, std::vector<std::size_t>> by_value;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!filled[i]) continue;
+            by_value[value_text(filled[i]->config->values[*row],
+                                tracker_config_layout()[*row].kind)]
+                .push_back(i);
+        }
+        for (const auto& [value, group] : by_value) {
+            if (group.size() < 2) continue;
+            for (const std::size_t i : group) {
+                collisions[i].push_back(key + " " + in_quotes(value) + " — у трекеров на портах " +
+                                        ports_text(names, group));
+            }
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (collisions[i].empty()) continue;
+        refuse_unit(i, UnitOutcome::DuplicateValue, kBadInput,
+                    "Значение, которое должно быть у каждого трекера своим, совпало: " +
+                        joined(collisions[i], "; ") + ". Ни один из них не записывается.");
+    }
+
+    for (std::size_t i = 0; i < n; ++i) {
+        if (waiting[i] && !refused[i]) plans[i] = std::move(filled[i]);
+    }
+}
+
 }  // namespace
 
 int run_fleet_write(CliTool& tool, const CommandLine& line) {
@@ -277,15 +536,58 @@ int run_fleet_write(CliTool& tool, const CommandLine& line) {
         tool.err() << profile.error << "\n";
         return kBadInput;
     }
+    if (line.values_optional && !line.values) {
+        return tool.usage_error("--values-optional действует только вместе с --values.");
+    }
+    std::vector<std::string> unique = {"device_id"};
+    for (const std::string& key : line.unique) {
+        if (!is_profile_key(profile, key)) {
+            return tool.usage_error("Неизвестный ключ " + in_quotes(key) + " в --unique.");
+        }
+        if (std::find(unique.begin(), unique.end(), key) == unique.end()) unique.push_back(key);
+    }
+    std::optional<ValuesTable> table;
+    if (line.values) {
+        ValuesLoad loaded = load_values_table(
+            *line.values, [&](const std::string& key) { return is_profile_key(profile, key); });
+        if (!loaded) {
+            tool.err() << loaded.error << "\n";
+            return kBadInput;
+        }
+        table = std::move(loaded.table);
+    }
+    int status = kDone;
+    const auto names = fleet_ports(tool, line, 1, "fleet write", "ФАЙЛ ПОРТ…", status);
+    if (!names) return status;
+
     const UnitJobSettings settings = tool.job_settings(line);
-    const std::vector<std::string> names(line.args.begin() + 1, line.args.end());
-    return run_fleet(tool, line, names, line.args[0], true,
-                     [&](const NamedPort& port, UnitProgress& progress) {
-                         return write_unit(port, settings, profile, true, &progress);
-                     });
+    // A unit's first half and the plan decided for it: each worker its own, the plans written by
+    // the main thread while the workers wait at the checkpoint.
+    std::vector<UnitOnPort> units(names->size());
+    std::vector<std::optional<FilledProfile>> plans(names->size());
+    const FleetValues values{profile, table, line.values.value_or(""), line.values_optional,
+                             unique};
+    return run_fleet(
+        tool, line, *names, line.args[0], true,
+        [&](UnitTurn& turn) {
+            UnitOnPort& unit = units[turn.index];
+            unit = reach_unit(turn.port, settings, true, true, &turn.progress);
+            if (unit.ready() && turn.checkpoint() && plans[turn.index]) {
+                write_filled(unit, *plans[turn.index], line.dry_run, &turn.progress);
+            }
+            unit.close();
+            return unit.report;
+        },
+        {},
+        [&](const std::vector<bool>& waiting) {
+            decide_writes(units, waiting, *names, values, plans);
+        });
 }
 
 int run_fleet_read(CliTool& tool, const CommandLine& line) {
+    int status = kDone;
+    const auto names = fleet_ports(tool, line, 0, "fleet read", "ПОРТ…", status);
+    if (!names) return status;
     const UnitJobSettings settings = tool.job_settings(line);
     const bool profiles = line.output.has_value();
     if (profiles) {
@@ -299,8 +601,8 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
     std::map<std::string, std::size_t> written;
     std::set<std::string> refused;  // IMEIs two units told
     return run_fleet(
-        tool, line, line.args, "", false,
-        [&](const NamedPort& port, UnitProgress&) { return read_unit(port, settings, profiles); },
+        tool, line, *names, "", false,
+        [&](UnitTurn& turn) { return read_unit(turn.port, settings, profiles); },
         [&](std::size_t i, std::vector<UnitReport>& rows, const std::vector<bool>&) -> int {
             UnitReport& u = rows[i];
             if (!profiles || !u.config) return kDone;
@@ -353,10 +655,12 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
 }
 
 int run_fleet_imei(CliTool& tool, const CommandLine& line) {
+    int status = kDone;
+    const auto names = fleet_ports(tool, line, 0, "fleet imei", "ПОРТ…", status);
+    if (!names) return status;
     const UnitJobSettings settings = tool.job_settings(line);
-    return run_fleet(tool, line, line.args, "", false, [&](const NamedPort& port, UnitProgress&) {
-        return read_unit(port, settings, false);
-    });
+    return run_fleet(tool, line, *names, "", false,
+                     [&](UnitTurn& turn) { return read_unit(turn.port, settings, false); });
 }
 
 }  // namespace velkon::cli

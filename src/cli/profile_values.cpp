@@ -21,6 +21,29 @@ std::string in_guillemets(std::string_view text) {
     return "«" + std::string(text) + "»";
 }
 
+// The value of `key` in the profile's object, or why there is none ("" for a key it lacks).
+Json* key_target(Json& json, const std::string& key, std::string& problem) {
+    unsigned channel = 0;
+    char field[16] = {};
+    int used = 0;
+    if (std::sscanf(key.c_str(), "channels[%u].%15[a-z]%n", &channel, field, &used) == 2 &&
+        static_cast<std::size_t>(used) == key.size()) {
+        if (channel >= kChannels) {
+            problem = "Ключ " + in_guillemets(key) + ": каналы нумеруются от 0 до 7.";
+            return nullptr;
+        }
+        Json& channels = json["channels"];
+        if (channels.is_array() && channel < channels.size() && channels[channel].is_object() &&
+            channels[channel].contains(field)) {
+            return &channels[channel][field];
+        }
+    } else if (key != "format" && key != "channels" && key != "firmware_version" &&
+               key != "serial_number" && json.contains(key)) {
+        return &json[key];
+    }
+    return nullptr;
+}
+
 // Applies one "key=value" to the profile's object; "" or why not.
 std::string apply_set(Json& json, const std::string& set) {
     const auto eq = set.find('=');
@@ -29,24 +52,9 @@ std::string apply_set(Json& json, const std::string& set) {
     }
     const std::string key = set.substr(0, eq);
     const std::string text = set.substr(eq + 1);
-    Json* target = nullptr;
-    unsigned channel = 0;
-    char field[16] = {};
-    int used = 0;
-    if (std::sscanf(key.c_str(), "channels[%u].%15[a-z]%n", &channel, field, &used) == 2 &&
-        static_cast<std::size_t>(used) == key.size()) {
-        if (channel >= kChannels) {
-            return "Ключ " + in_guillemets(key) + ": каналы нумеруются от 0 до 7.";
-        }
-        Json& channels = json["channels"];
-        if (channels.is_array() && channel < channels.size() && channels[channel].is_object() &&
-            channels[channel].contains(field)) {
-            target = &channels[channel][field];
-        }
-    } else if (key != "format" && key != "channels" && key != "firmware_version" &&
-               key != "serial_number" && json.contains(key)) {
-        target = &json[key];
-    }
+    std::string problem;
+    Json* target = key_target(json, key, problem);
+    if (!problem.empty()) return problem;
     if (!target) return "Неизвестный ключ " + in_guillemets(key) + " в --set.";
     if (target->is_string()) {
         *target = text;
@@ -66,6 +74,25 @@ std::string apply_set(Json& json, const std::string& set) {
         *target = n;
     }
     return {};
+}
+
+// The template of a profile's object once its values are set: placeholders are checked for
+// their form, the rest of a text as a unit's stand-in value. `before` leads a refusal.
+ProfileTemplate checked_template(const Json& json, const std::string& before) {
+    ProfileTemplate out;
+    if (const LoadedProfile checked = parse_profile(json.dump()); !checked) {
+        out.error = before + checked.error;
+        return out;
+    }
+    for (const auto& [key, value] : json.items()) {
+        if (!value.is_string() || key == "format") continue;
+        const std::string& text = value.get_ref<const std::string&>();
+        out.uses_imei_or_sim |=
+            text.find("{imei") != std::string::npos || text.find("{sim") != std::string::npos;
+        out.uses_serial |= text.find("{serial") != std::string::npos;
+    }
+    out.json = json.dump();
+    return out;
 }
 
 }  // namespace
@@ -96,21 +123,33 @@ ProfileTemplate load_profile_template(const std::filesystem::path& path,
             return out;
         }
     }
-    // Placeholders are checked for their form, the rest of a text as a unit's stand-in value.
-    if (const LoadedProfile checked = parse_profile(json.dump()); !checked) {
-        out.error = (sets.empty() ? "Файл " + name + " не загружен. " : "Профиль после --set: ") +
-                    checked.error;
-        return out;
-    }
-    for (const auto& [key, value] : json.items()) {
-        if (!value.is_string() || key == "format") continue;
-        const std::string& text = value.get_ref<const std::string&>();
-        out.uses_imei_or_sim |=
-            text.find("{imei") != std::string::npos || text.find("{sim") != std::string::npos;
-        out.uses_serial |= text.find("{serial") != std::string::npos;
-    }
-    out.json = json.dump();
+    out = checked_template(json, sets.empty() ? "Файл " + name + " не загружен. "
+                                              : std::string("Профиль после --set: "));
     return out;
+}
+
+bool is_profile_key(const ProfileTemplate& profile, const std::string& key) {
+    Json json = Json::parse(profile.json);
+    std::string problem;
+    return key_target(json, key, problem) != nullptr;
+}
+
+ProfileTemplate with_values(const ProfileTemplate& profile,
+                            const std::vector<std::pair<std::string, std::string>>& values) {
+    Json json = Json::parse(profile.json);
+    for (const auto& [key, value] : values) {
+        if (std::string problem = apply_set(json, key + "=" + value); !problem.empty()) {
+            ProfileTemplate out;
+            out.error = problem;
+            return out;
+        }
+    }
+    return checked_template(json, "");
+}
+
+std::string value_text(const std::optional<FieldValue>& value, FieldKind kind) {
+    if (kind == FieldKind::Text || !value) return text_of(value);
+    return profile_shown_value(value, kind);
 }
 
 FilledProfile fill_profile(const ProfileTemplate& profile, const UnitFacts& unit) {
@@ -123,14 +162,24 @@ FilledProfile fill_profile(const ProfileTemplate& profile, const UnitFacts& unit
     const FilledRecord filled = fill_placeholders(
         *loaded.config, {unit.imei, unit.sim, unit.serial, unit.port, unit.why_missing});
     if (!filled) {
-        out.refusal =
-            "Ключ " + in_guillemets(profile_key_of_row(filled.field)) + ": " + filled.refusal;
+        out.key = profile_key_of_row(filled.field);
+        out.refusal = "Ключ " + in_guillemets(out.key) + ": " + filled.refusal;
         return out;
     }
     if (const ConfigFrame built = encode_config_frame(*filled.config); !built) {
-        out.refusal = "Заполненный профиль не принят. Ключ " +
-                      in_guillemets(profile_key_of_row(built.field)) + ": " + built.refusal;
+        out.key = profile_key_of_row(built.field);
+        out.refusal =
+            "Заполненный профиль не принят. Ключ " + in_guillemets(out.key) + ": " + built.refusal;
         return out;
+    }
+    const auto layout = tracker_config_layout();
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        const auto* text = loaded.config->values[i]
+                               ? std::get_if<std::string>(&*loaded.config->values[i])
+                               : nullptr;
+        if (layout[i].kind != FieldKind::Text || !text || !holds_placeholder(*text)) continue;
+        out.filled.emplace_back(profile_key_of_row(i),
+                                value_text(filled.config->values[i], layout[i].kind));
     }
     out.config = std::move(filled.config);
     return out;

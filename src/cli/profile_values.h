@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tracker/placeholders.h"
@@ -39,10 +40,24 @@ struct UnitFacts {
 
 struct FilledProfile {
     std::optional<TrackerConfig> config;
+    // The keys whose placeholders were filled, with the values they got.
+    std::vector<std::pair<std::string, std::string>> filled;
     std::string refusal;
+    std::string key;  // the key refused
     explicit operator bool() const { return config.has_value(); }
 };
 
 FilledProfile fill_profile(const ProfileTemplate& profile, const UnitFacts& unit);
+
+// Whether --set (and a values table's header) may name `key`.
+bool is_profile_key(const ProfileTemplate& profile, const std::string& key);
+
+// The template with more values set (a unit's row of a values table), checked as after --set;
+// the error names the key and the cause.
+ProfileTemplate with_values(const ProfileTemplate& profile,
+                            const std::vector<std::pair<std::string, std::string>>& values);
+
+// A value as a profile gives it: a text as it is, a flag true or false, a number in decimal.
+std::string value_text(const std::optional<FieldValue>& value, FieldKind kind);
 
 }  // namespace velkon::cli

@@ -156,44 +156,65 @@ UnitReport read_unit(const NamedPort& port, const UnitJobSettings& settings, boo
     return report;
 }
 
-UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
-                      const ProfileTemplate& profile, bool identify_unit, UnitProgress* progress) {
-    UnitReport report;
-    if (progress && progress->stopping()) {
-        report.port = port.name;
-        stopped(report);
-        return report;
-    }
-    auto serial = open_unit_port(port, settings, report);
-    if (!serial) return report;
-    UnitLink link(*serial, settings.wait);
+void UnitOnPort::close() {
+    link.reset();
+    serial.reset();
+}
 
-    UnitFacts facts;
-    facts.port = port.name;
-    if (identify_unit || profile.uses_imei_or_sim) {
-        if (!identify(link, report)) return report;
-        facts.imei = report.imei;
-        facts.sim = report.sim;
-        if (progress) progress->identified(report.imei, report.sim);
+void refuse(UnitReport& report, UnitOutcome outcome, int status, const std::string& message) {
+    report.status = status;
+    report.outcome = outcome;
+    report.message = message;
+}
+
+UnitOnPort reach_unit(const NamedPort& port, const UnitJobSettings& settings, bool ask_imei,
+                      bool read_config, UnitProgress* progress) {
+    UnitOnPort unit;
+    unit.report.port = port.name;
+    if (progress && progress->stopping()) {
+        stopped(unit.report);
+        return unit;
     }
-    if (identify_unit || profile.uses_serial) {
-        if (!read_record(link, report, "Конфигурация не прочитана. ")) return report;
-        facts.serial = report.serial;
+    unit.serial = open_unit_port(port, settings, unit.report);
+    if (!unit.serial) return unit;
+    auto link = std::make_unique<UnitLink>(*unit.serial, settings.wait);
+    if (ask_imei) {
+        if (!identify(*link, unit.report)) return unit;
+        if (progress) progress->identified(unit.report.imei, unit.report.sim);
     }
-    const FilledProfile filled = fill_profile(profile, facts);
-    if (!filled) {
-        report.status = kBadInput;
-        report.outcome = UnitOutcome::Refused;
-        report.message = filled.refusal;
-        return report;
+    if (read_config) {
+        unit.held = read_record(*link, unit.report, "Конфигурация не прочитана. ");
+        if (!unit.held) return unit;
+    }
+    unit.link = std::move(link);
+    return unit;
+}
+
+void write_filled(UnitOnPort& unit, const FilledProfile& filled, bool dry_run,
+                  UnitProgress* progress) {
+    UnitReport& report = unit.report;
+    report.filled = filled.filled;
+    if (unit.held) {
+        for (FieldChange& change : changed_fields(*filled.config, *unit.held)) {
+            report.changes.push_back(
+                {std::move(change.key), std::move(change.before), std::move(change.after)});
+        }
+    }
+    if (dry_run) {
+        report.status = kDone;
+        report.outcome = report.changes.empty() ? UnitOutcome::Unchanged : UnitOutcome::WouldChange;
+        report.message =
+            report.changes.empty()
+                ? "Трекер уже хранит эти значения."
+                : "Запись изменила бы значения: " + std::to_string(report.changes.size()) + ".";
+        return;
     }
     const ConfigFrame frame = encode_config_frame(*filled.config);
     if (!frame) {
-        report.status = kBadInput;
-        report.outcome = UnitOutcome::Refused;
-        report.message = frame.refusal;
-        return report;
+        refuse(report, UnitOutcome::Refused, kBadInput, frame.refusal);
+        return;
     }
+    UnitLink& link = *unit.link;
 
     // A write changes the unit, so it goes again only when the unit neither acknowledged it
     // (late acknowledgements included) nor holds its values: then the copy before was lost.
@@ -201,13 +222,13 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
     for (; sent < kAttempts;) {
         if (progress && !progress->begin_write()) {
             stopped(report);
-            return report;
+            return;
         }
         const Exchange written = link.send_once(frame.frame, kConfigWriteAck, kConfigWriteAckSize);
         ++sent;
         if (written.outcome == Exchange::Outcome::WriteFailed) {
             fail(report, written, "Конфигурация не записана. ");
-            return report;
+            return;
         }
         const bool acknowledged =
             written || holds_frame(link.settle(), kConfigWriteAck, kConfigWriteAckSize);
@@ -219,7 +240,7 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
                                                           "не прочитана обратно. ");
         if (!read_back) {
             if (acknowledged) report.outcome = UnitOutcome::WrittenUnchecked;
-            return report;
+            return;
         }
         report.difference_lines = differing_fields(*filled.config, *read_back);
         report.differing = differing_keys(*filled.config, *read_back);
@@ -228,13 +249,13 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
             report.message = acknowledged ? "Конфигурация записана и проверена."
                                           : "Конфигурация записана и проверена (подтверждение "
                                             "записи не пришло, но трекер хранит записанное).";
-            return report;
+            return;
         }
         if (acknowledged) {
             report.status = kDeviceFailed;
             report.outcome = UnitOutcome::Differs;
             report.message = "Трекер хранит не то, что записано.";
-            return report;
+            return;
         }
         report.differing.clear();
         report.difference_lines.clear();
@@ -244,7 +265,27 @@ UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
     report.message =
         "Трекер не подтвердил запись и хранит прежнее (отправлено раз: " + std::to_string(sent) +
         ").";
-    return report;
+}
+
+UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
+                      const ProfileTemplate& profile, bool identify_unit, UnitProgress* progress) {
+    UnitOnPort unit = reach_unit(port, settings, identify_unit || profile.uses_imei_or_sim,
+                                 identify_unit || profile.uses_serial, progress);
+    if (!unit.ready()) return std::move(unit.report);
+    UnitFacts facts;
+    facts.port = port.name;
+    if (identify_unit || profile.uses_imei_or_sim) {
+        facts.imei = unit.report.imei;
+        facts.sim = unit.report.sim;
+    }
+    if (identify_unit || profile.uses_serial) facts.serial = unit.report.serial;
+    const FilledProfile filled = fill_profile(profile, facts);
+    if (!filled) {
+        refuse(unit.report, UnitOutcome::Refused, kBadInput, filled.refusal);
+        return std::move(unit.report);
+    }
+    write_filled(unit, filled, false, progress);
+    return std::move(unit.report);
 }
 
 }  // namespace velkon::cli

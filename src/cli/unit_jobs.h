@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/profile_values.h"
+#include "cli/unit_link.h"
 #include "cli/unit_outcome.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
@@ -98,9 +99,38 @@ std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobS
 // Reads IMEI, SIM, serial number and firmware version (and the record, with `with_config`).
 UnitReport read_unit(const NamedPort& port, const UnitJobSettings& settings, bool with_config);
 
-// Writes the profile (placeholders filled from the unit), reads it back and compares. The unit's
-// IMEI and record are asked first when `identify` or the placeholders need them. `progress`, when
+// A unit between the two halves of a write: its port open, what it told of itself in the report
+// (IMEI, SIM, serial number, firmware version) and the record it held before the write.
+struct UnitOnPort {
+    UnitReport report;  // with a failure's status and outcome when the first half failed
+    std::optional<TrackerConfig> held;
+    std::unique_ptr<SerialPort> serial;
+    std::unique_ptr<UnitLink> link;  // over *serial, so declared after it
+
+    // The first half went well: the unit waits for its values.
+    bool ready() const { return link != nullptr; }
+    // Gives the port back.
+    void close();
+};
+
+// The first half of a write: opens the port and asks what the values need, IMEI and SIM with
+// `ask_imei`, the record with `read_record`. `progress`, when given, hears the IMEI and can
+// stop it before it begins.
+UnitOnPort reach_unit(const NamedPort& port, const UnitJobSettings& settings, bool ask_imei,
+                      bool read_record, UnitProgress* progress = nullptr);
+
+// The second half: writes `filled` (checked already), reads it back and compares; the report
+// gets the changes, when the record held before is known, and the values filled in. With
+// `dry_run` no frame is sent: the report says what the write would change. `progress`, when
 // given, is told how far it went and can stop it before the write.
+void write_filled(UnitOnPort& unit, const FilledProfile& filled, bool dry_run,
+                  UnitProgress* progress = nullptr);
+
+// The refusal of a unit before anything is written to it.
+void refuse(UnitReport& report, UnitOutcome outcome, int status, const std::string& message);
+
+// Both halves for one unit: the profile is filled from the unit, checked and written. The unit's
+// IMEI and record are asked first when `identify` or the placeholders need them.
 UnitReport write_unit(const NamedPort& port, const UnitJobSettings& settings,
                       const ProfileTemplate& profile, bool identify,
                       UnitProgress* progress = nullptr);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -13,6 +14,8 @@
 
 #include "cli/cli_tool.h"
 #include "cli/fleet_report.h"
+#include "cli/profile_values.h"
+#include "cli/unit_jobs.h"
 #include "cli/unit_outcome.h"
 #include "cli/write_check.h"
 #include "profile/profile.h"
@@ -42,6 +45,7 @@ std::string csv_text(const std::string& cell) {
 }
 
 using Unit = testing::SimUnit;
+using cli::in_quotes;
 using cli::outcome_row;
 using cli::outcome_table;
 using cli::OutcomeRow;
@@ -434,6 +438,220 @@ TEST(CliFleet, AMistypedPlaceholderInTheFileTouchesNoUnit) {
     for (Unit* unit : {&a, &b}) {
         EXPECT_EQ(unit->sent(kWriteCode), 0);
         EXPECT_EQ(unit->device_id(), "0000012345");
+    }
+}
+
+// The units of a JSON report by port: result code and status ("null" for none).
+std::map<std::string, std::pair<std::string, std::string>> report_rows(
+    const std::filesystem::path& report) {
+    std::map<std::string, std::pair<std::string, std::string>> rows;
+    const Json json = Json::parse(*file_content(report));
+    for (const Json& unit : json["units"]) {
+        rows[unit["port"].get<std::string>()] = {unit["result"].get<std::string>(),
+                                                 unit["status"].dump()};
+    }
+    return rows;
+}
+
+// Each unit's row of a values table found by its IMEI; a unit without a row is refused, or with
+// --values-optional written with the profile's values. Cells may hold placeholders.
+TEST(CliFleetValues, ATableGivesEachUnitItsOwnValues) {
+    for (const bool optional : {false, true}) {
+        SCOPED_TRACE(optional ? "optional" : "required");
+        Unit a("356938035640041"), b("356938035640042"), c("356938035640043"), d("356938035640044");
+        CliRun run;
+        const std::string file = run.profile({});
+        const auto values = run.folder.path() / "values.csv";
+        // As Excel saves «CSV UTF-8»: BOM, ';', CRLF, a quoted cell.
+        std::ofstream(values) << "\xEF\xBB\xBFimei;device_id;period\r\n"
+                                 "356938035640041;A-{imei:4};\r\n"
+                                 "356938035640042;\"B;2\";120\r\n"
+                                 "356938035640043;C3;\r\n";
+        const auto report = run.folder.path() / "report.json";
+        std::vector<std::string> args = {"fleet",         "write",    file,           a.port(),
+                                         b.port(),        c.port(),   d.port(),       "--values",
+                                         values.string(), "--report", report.string()};
+        if (optional) args.push_back("--values-optional");
+        EXPECT_EQ(run(args), optional ? 0 : 2) << run.err.str();
+        EXPECT_EQ(a.device_id(), "A-0041");
+        EXPECT_EQ(b.device_id(), "B;2");
+        EXPECT_EQ(c.device_id(), "C3");
+        EXPECT_EQ(
+            b.server.with_device([](sim::Device& dev) { return dev.tracker().config.period; }),
+            120);
+        EXPECT_EQ(d.sent(kWriteCode), optional ? 1 : 0);
+        const auto rows = report_rows(report);
+        EXPECT_EQ(rows.at(d.port()).first, optional ? "written" : "no-values");
+        if (!optional) {
+            EXPECT_NE(run.out.str().find(
+                          "нет строки с IMEI 356938035640044; чтобы записать такие трекеры"),
+                      std::string::npos)
+                << run.out.str();
+        }
+    }
+}
+
+// A value of the table that the checks refuse, as typed or once filled, refuses its unit and
+// names the table's line.
+TEST(CliFleetValues, ARefusedValueNamesTheTablesLine) {
+    const struct {
+        const char* key;
+        const char* value;
+        const char* said;
+    } cases[] = {
+        {"server_port", "abc", "строка 3: Ключ «server_port»"},
+        {"device_id", "{imei}", "строка 3: Заполненный профиль не принят. Ключ «device_id»"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        Unit unit("356938035640111");
+        CliRun run;
+        const std::string file = run.profile({});
+        const auto values = run.folder.path() / "values.csv";
+        std::ofstream(values) << "port;" << c.key << "\nother;1\n"
+                              << unit.port() << ";" << c.value << "\n";
+        EXPECT_EQ(run({"fleet", "write", file, unit.port(), "--values", values.string()}), 2);
+        EXPECT_NE(run.out.str().find(unit.port() + ": отказано"), std::string::npos)
+            << run.out.str();
+        EXPECT_NE(run.out.str().find("Таблица значений «" + values.string() + "», " + c.said),
+                  std::string::npos)
+            << run.out.str();
+        EXPECT_EQ(unit.sent(kWriteCode), 0);
+    }
+}
+
+// What must be each unit's own is checked over the whole fleet before anything is written: two
+// units telling one IMEI, or two filled values alike (device_id always, and the --unique keys),
+// refuse every unit concerned, and nothing is written to them.
+TEST(CliFleetValues, UnitsThatCannotBeToldApartAreAllRefusedBeforeAnyWrite) {
+    const struct {
+        const char* name;
+        std::vector<std::string> imeis;
+        std::vector<std::string> options;
+        std::vector<std::string> results;
+        int status;
+        std::string said;
+    } cases[] = {
+        {"one_imei_twice",
+         {"356938035640051", "356938035640051", "356938035640052"},
+         {"--set", "device_id={imei:10}"},
+         {"duplicate-imei", "duplicate-imei", "written"},
+         1,
+         "IMEI 356938035640051 сообщили трекеры на портах"},
+        {"device_id_alike",
+         {"356938035640101", "356938035640201", "356938035640302"},
+         {"--set", "device_id={imei:2}"},
+         {"duplicate-value", "duplicate-value", "written"},
+         2,
+         "device_id «01» — у трекеров на портах"},
+        {"unique_key_alike",
+         {"356938035640061", "356938035640062", "356938035640063"},
+         {"--set", "device_id={imei:10}", "--unique", "apn"},
+         {"duplicate-value", "duplicate-value", "duplicate-value"},
+         2,
+         "apn «internet» — у трекеров на портах"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::unique_ptr<Unit>> units;
+        for (const std::string& imei : c.imeis) units.push_back(std::make_unique<Unit>(imei));
+        CliRun run;
+        const std::string file = run.profile({});
+        const auto report = run.folder.path() / "report.json";
+        std::vector<std::string> args = {"fleet", "write", file};
+        for (const auto& unit : units) args.push_back(unit->port());
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"--report", report.string()});
+        EXPECT_EQ(run(args), c.status) << run.err.str();
+        const auto rows = report_rows(report);
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            EXPECT_EQ(rows.at(units[i]->port()).first, c.results[i]) << i;
+            EXPECT_EQ(units[i]->sent(kWriteCode), c.results[i] == "written" ? 1 : 0) << i;
+        }
+        EXPECT_NE(run.out.str().find(c.said), std::string::npos) << run.out.str();
+        EXPECT_NE(run.out.str().find("на портах " + in_quotes(units[0]->port())), std::string::npos)
+            << run.out.str();
+    }
+}
+
+// A dry run reads every unit and decides as a write would, and sends no write: each line lists
+// what would change, before and after.
+TEST(CliFleetValues, ADryRunWritesNothingAndListsTheDifferences) {
+    Unit same("356938035640071"), other("356938035640072");
+    CliRun run;
+    const std::string file = run.profile({});
+    const auto values = run.folder.path() / "values.csv";
+    std::ofstream(values) << "port,device_id,period\n"
+                          << same.port() << ",0000012345,\n"
+                          << other.port() << ",{imei:10},120\n";
+    const auto report = run.folder.path() / "report.json";
+    EXPECT_EQ(run({"fleet", "write", file, same.port(), other.port(), "--values", values.string(),
+                   "--dry-run", "--report", report.string()}),
+              0)
+        << run.err.str();
+    EXPECT_EQ(same.sent(kWriteCode) + other.sent(kWriteCode), 0);
+    EXPECT_EQ(same.sent("A2"), 1);  // the record was read
+    EXPECT_EQ(other.device_id(), "0000012345");
+    const auto rows = report_rows(report);
+    EXPECT_EQ(rows.at(same.port()), std::make_pair(std::string("unchanged"), std::string("0")));
+    EXPECT_EQ(rows.at(other.port()), std::make_pair(std::string("would-change"), std::string("0")));
+    EXPECT_NE(run.out.str().find(other.port() + ": будет изменено; IMEI 356938035640072"),
+              std::string::npos)
+        << run.out.str();
+    EXPECT_NE(run.out.str().find("; изменится: device_id «0000012345» → «8035640072», period "
+                                 "«60» → «120»\n"),
+              std::string::npos)
+        << run.out.str();
+    EXPECT_NE(run.out.str().find(same.port() + ": без изменений"), std::string::npos);
+}
+
+// The unit's record before the write and the values filled in are kept with its result.
+TEST(CliFleetValues, AWriteTellsWhatItChangedAndWhatWasFilledIn) {
+    Unit unit("356938035640081");
+    CliRun run;
+    cli::ProfileTemplate profile = cli::load_profile_template(
+        run.profile({{"device_id", "{imei:10}"}, {"apn", "{serial}"}, {"period", 60}}), {});
+    ASSERT_TRUE(profile) << profile.error;
+    const cli::UnitReport report = cli::write_unit(
+        {unit.port(), unit.port()}, {[] { return make_serial_port(); }, 500ms}, profile, true);
+    EXPECT_EQ(report.outcome, UnitOutcome::Written) << report.message;
+    std::vector<std::vector<std::string>> changes;
+    for (const auto& c : report.changes) changes.push_back({c.key, c.before, c.after});
+    EXPECT_EQ(changes,
+              (std::vector<std::vector<std::string>>{{"apn", "internet", "100500"},
+                                                     {"device_id", "0000012345", "8035640081"}}));
+    EXPECT_EQ(report.filled, (std::vector<std::pair<std::string, std::string>>{
+                                 {"apn", "100500"}, {"device_id", "8035640081"}}));
+}
+
+// A run again over the units an earlier report lists as not done (status not 0, or none), from
+// its JSON or its CSV; once all are done there is nothing to run.
+TEST(CliFleetValues, OnlyFailedRunsTheUnitsTheReportListsAsNotDone) {
+    for (const char* kind : {".json", ".csv"}) {
+        SCOPED_TRACE(kind);
+        Unit good("356938035640091"), silent("356938035640092", {.silent = true});
+        CliRun run;
+        const std::string file = run.profile({{"device_id", "{imei:10}"}});
+        const auto first = run.folder.path() / (std::string("first") + kind);
+        EXPECT_EQ(
+            run({"fleet", "write", file, good.port(), silent.port(), "--report", first.string()}),
+            1);
+        silent.server.set_faults({});
+        const auto second = run.folder.path() / (std::string("second") + kind);
+        EXPECT_EQ(run({"fleet", "write", file, "--only-failed", first.string(), "--report",
+                       second.string()}),
+                  0)
+            << run.err.str();
+        ASSERT_EQ(run.lines().size(), 1u) << run.out.str();
+        EXPECT_EQ(run.lines()[0].rfind(silent.port() + ": записано", 0), 0u) << run.out.str();
+        EXPECT_EQ(good.sent(kWriteCode), 1);
+        EXPECT_EQ(silent.device_id(), "8035640092");
+
+        EXPECT_EQ(run({"fleet", "imei", "--only-failed", second.string()}), 0);
+        EXPECT_EQ(run.out.str(), "");
+        EXPECT_NE(run.err.str().find("Все трекеры в отчёте «" + second.string() + "» выполнены."),
+                  std::string::npos)
+            << run.err.str();
     }
 }
 

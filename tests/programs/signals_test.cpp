@@ -78,6 +78,9 @@ struct FleetEnding {
     const char* name;
     int signal;
     const char* report;
+    // The signal comes while one unit is still being identified: every unit waits for it before
+    // any write.
+    bool before_any_write;
 };
 
 void PrintTo(const FleetEnding& e, std::ostream* os) {
@@ -85,24 +88,28 @@ void PrintTo(const FleetEnding& e, std::ostream* os) {
 }
 
 constexpr FleetEnding kFleetEndings[] = {
-    {"interrupt_json", SIGINT, "fleet.json"},
-    {"terminate_csv", SIGTERM, "fleet.csv"},
-    {"hangup_json", SIGHUP, "fleet.json"},
-    {"interrupt_xlsx", SIGINT, "fleet.xlsx"},
+    {"interrupt_json", SIGINT, "fleet.json", false},
+    {"terminate_csv", SIGTERM, "fleet.csv", false},
+    {"hangup_json", SIGHUP, "fleet.json", false},
+    {"interrupt_before_any_write_csv", SIGINT, "fleet.csv", true},
+    {"interrupt_xlsx", SIGINT, "fleet.xlsx", false},
 };
 
 class FleetEndsBySignal : public ::testing::TestWithParam<FleetEnding> {};
 
 // A fleet write ended by a signal leaves its record: the unit done keeps its row, every other is
-// «прервано» and says whether its write went out, the summary is printed, an older report of the
-// name is replaced, and the program ends as the signal would. One unit is done at once, one never
-// acknowledges its write (nor takes it), one never answers; with a long wait neither of those two
-// can end before the signal.
+// «прервано» and says how far its write went, the summary is printed, an older report of the name
+// is replaced, and the program ends as the signal would. With a long wait no unit at work can end
+// before the signal. After the writes: one unit is done at once, one never acknowledges its write
+// (nor takes it), one acknowledges it and then never answers the read-back. Before any write: one
+// unit never answers its IMEI question, so the other, identified, waits for it, and neither gets a
+// write.
 TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
     const FleetEnding& ending = GetParam();
     testing::SimUnit done("356938035640001", {});
     testing::SimUnit unacknowledged("356938035640002", {.ignore_code = 0xA3});
-    testing::SimUnit silent("356938035640003", {.silent = true});
+    testing::SimUnit unchecked("356938035640003", {.silent_from = 4, .silent_to = 1'000'000});
+    testing::SimUnit silent("356938035640004", {.silent = true});
     TempDir folder;
     const auto profile = folder.path() / "truck.json";
     {
@@ -115,18 +122,31 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
     const auto err = folder.path() / "err";
     UniqueFd err_fd(::open(err.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     OutputPipe out;
-    ChildProcess cli(
-        {.args = {program_path("velkon-cli"), "fleet", "write", profile.string(), done.port(),
-                  unacknowledged.port(), silent.port(), "--set", "device_id={imei:10}", "--timeout",
-                  "30000", "--report", report.string()},
-         .out_fd = out.write.get(),
-         .err_fd = err_fd.get()});
+    std::vector<std::string> args = {program_path("velkon-cli"), "fleet", "write", profile.string(),
+                                     done.port()};
+    if (ending.before_any_write) {
+        args.push_back(silent.port());
+    } else {
+        args.insert(args.end(), {unacknowledged.port(), unchecked.port()});
+    }
+    args.insert(args.end(), {"--set", "device_id={imei:10}", "--timeout", "30000", "--report",
+                             report.string()});
+    ChildProcess cli({.args = args, .out_fd = out.write.get(), .err_fd = err_fd.get()});
     ASSERT_TRUE(cli.started());
     out.write.reset();
-    const std::string first = out.first_line(kProgramEnds);
-    EXPECT_EQ(first.rfind(done.port() + ": записано", 0), 0u) << first;
-    // IMEI, record, write: the write has reached the unit that will not acknowledge it.
-    ASSERT_TRUE(unacknowledged.server.wait_requests(3, kProgramEnds));
+    std::string lines;
+    if (ending.before_any_write) {
+        // IMEI and record: the unit is identified and waits; the other unit has been asked.
+        ASSERT_TRUE(done.server.wait_requests(2, kProgramEnds));
+        ASSERT_TRUE(silent.server.wait_requests(1, kProgramEnds));
+    } else {
+        lines = out.first_line(kProgramEnds);
+        EXPECT_EQ(lines.rfind(done.port() + ": записано", 0), 0u) << lines;
+        // IMEI, record, write: the write has reached the unit that will not acknowledge it; and
+        // the read-back after an acknowledged write has reached the unit that will not answer it.
+        ASSERT_TRUE(unacknowledged.server.wait_requests(3, kProgramEnds));
+        ASSERT_TRUE(unchecked.server.wait_requests(4, kProgramEnds));
+    }
     ASSERT_TRUE(cli.send(ending.signal));
     const auto status = cli.wait(kProgramEnds);
     ASSERT_TRUE(status) << "velkon-cli did not end";
@@ -134,15 +154,18 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
     EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == ending.signal)
         << describe_wait_status(*status) << "\n"
         << said;
-    EXPECT_NE(said.find("Трекеров: 3, выполнено: 1, с ошибкой: 0, прервано: 2."), std::string::npos)
+    EXPECT_NE(said.find(ending.before_any_write
+                            ? "Трекеров: 2, выполнено: 0, с ошибкой: 0, прервано: 2."
+                            : "Трекеров: 3, выполнено: 1, с ошибкой: 0, прервано: 2."),
+              std::string::npos)
         << said;
-    const std::string lines = first + out.rest();
-    EXPECT_NE(lines.find(silent.port() + ": прервано"), std::string::npos) << lines;
-    EXPECT_NE(lines.find(unacknowledged.port() + ": прервано"), std::string::npos) << lines;
+    lines += out.rest();
 
     // What the units hold.
-    EXPECT_EQ(done.device_id(), "8035640001");
-    EXPECT_EQ(unacknowledged.sent("A3"), 1);
+    EXPECT_EQ(done.device_id(), ending.before_any_write ? "0000012345" : "8035640001");
+    EXPECT_EQ(done.sent("A3"), ending.before_any_write ? 0 : 1);
+    EXPECT_EQ(unacknowledged.sent("A3"), ending.before_any_write ? 0 : 1);
+    EXPECT_EQ(unchecked.sent("A3"), ending.before_any_write ? 0 : 1);
     EXPECT_EQ(silent.sent("A3"), 0);
 
     struct Row {
@@ -182,11 +205,17 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
         }
     }
     const std::string stopped = std::to_string(128 + ending.signal);
-    const std::vector<std::vector<std::string>> expected = {
-        {done.port(), "записано", "0", "Конфигурация записана"},
-        {unacknowledged.port(), "прервано", stopped, "Кадр записи отправлен"},
-        {silent.port(), "прервано", stopped, "Кадр записи не отправлялся"},
-    };
+    const std::vector<std::vector<std::string>> expected =
+        ending.before_any_write
+            ? std::vector<std::vector<std::string>>{
+                  {done.port(), "прервано", stopped, "Кадр записи не отправлялся"},
+                  {silent.port(), "прервано", stopped, "Кадр записи не отправлялся"},
+              }
+            : std::vector<std::vector<std::string>>{
+                  {done.port(), "записано", "0", "Конфигурация записана"},
+                  {unacknowledged.port(), "прервано", stopped, "Кадр записи отправлен"},
+                  {unchecked.port(), "прервано", stopped, "Трекер подтвердил запись"},
+              };
     ASSERT_EQ(rows.size(), expected.size()) << text;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ((std::vector<std::string>{rows[i].port, rows[i].result, rows[i].status}),
@@ -194,6 +223,9 @@ TEST_P(FleetEndsBySignal, ReportsEveryUnitAsItWasLeft) {
         EXPECT_NE(rows[i].message.find(expected[i][3]), std::string::npos) << rows[i].message;
         EXPECT_EQ(rows[i].profile, profile.string());
         EXPECT_EQ(rows[i].version.rfind("velkon-cli ", 0), 0u) << rows[i].version;
+        if (expected[i][1] == "прервано") {
+            EXPECT_NE(lines.find(expected[i][0] + ": прервано"), std::string::npos) << lines;
+        }
     }
 }
 
