@@ -17,8 +17,8 @@
 #include <thread>
 
 #include "cli/commands.h"
-#include "cli/fleet_report.h"
 #include "cli/earlier_report.h"
+#include "cli/fleet_report.h"
 #include "cli/values_table.h"
 #include "files/file_error.h"
 #include "files/file_write.h"
@@ -405,6 +405,22 @@ struct FleetValues {
     std::vector<std::string> unique;  // profile keys
 };
 
+// A port's row names its device by any of its names: the list name, the path, a by-id link. The
+// table holds each text once, and a device named by two rows would take either's values: that
+// is refused as a row missing would be, rather than guessed.
+const ValuesRow* port_row(const ValuesTable& table, const std::string& port) {
+    if (const ValuesRow* row = table.row_for(port)) return row;
+    const DeviceKey unit = device_key(device_path_for(port));
+    if (unit.kind == DeviceKey::Kind::Absent) return nullptr;
+    const ValuesRow* found = nullptr;
+    for (const ValuesRow& row : table.rows) {
+        if (device_key(device_path_for(row.key)) != unit) continue;
+        if (found) return nullptr;
+        found = &row;
+    }
+    return found;
+}
+
 // The decision before anything is written, over every unit identified: which units go on, with
 // the values each is to get. A unit refused here gets its row in the report; the others their
 // plan.
@@ -446,7 +462,8 @@ void decide_writes(std::vector<UnitOnPort>& units, const std::vector<bool>& wait
             const std::string key = table.key == ValuesKey::Imei     ? unit.imei
                                     : table.key == ValuesKey::Serial ? unit.serial
                                                                      : names[i];
-            const ValuesRow* row = table.row_for(key);
+            const ValuesRow* row =
+                table.key == ValuesKey::Port ? port_row(table, key) : table.row_for(key);
             if (!row && !values.rows_optional) {
                 refuse_unit(i, UnitOutcome::NoValues, kBadInput,
                             "В таблице значений " + in_quotes(values.table_name) +

@@ -520,6 +520,25 @@ TEST(CliFleetValues, ARefusedValueNamesTheTablesLine) {
     }
 }
 
+// A port row names the device, not the text: the table may name the adapter by a link or another
+// spelling of its path than the command line does.
+TEST(CliFleetValues, APortRowFindsItsDeviceUnderAnotherName) {
+    Unit a("356938035640121"), b("356938035640122");
+    CliRun run;
+    const std::string file = run.profile({});
+    const auto link = run.folder.path() / "truck-7";
+    std::filesystem::create_symlink(a.port(), link);
+    const std::string dotted = "/dev/../dev/" + b.port().substr(std::string("/dev/").size());
+    const auto values = run.folder.path() / "values.csv";
+    std::ofstream(values) << "port;device_id\n"
+                          << link.string() << ";TRUCK7\n"
+                          << dotted << ";TRUCK8\n";
+    EXPECT_EQ(run({"fleet", "write", file, a.port(), b.port(), "--values", values.string()}), 0)
+        << run.out.str() << run.err.str();
+    EXPECT_EQ(a.device_id(), "TRUCK7");
+    EXPECT_EQ(b.device_id(), "TRUCK8");
+}
+
 // What must be each unit's own is checked over the whole fleet before anything is written: two
 // units telling one IMEI, or two filled values alike (device_id always, and the --unique keys),
 // refuse every unit concerned, and nothing is written to them.
