@@ -175,8 +175,9 @@ std::vector<std::string> system_serial_port_names() {
     return names;
 }
 
-// There is no sysfs on Windows: the root names nothing here.
-std::unique_ptr<PortLister> make_system_port_lister(const std::filesystem::path&) {
+// There is no sysfs and no /dev/serial on Windows: the roots name nothing here.
+std::unique_ptr<PortLister> make_system_port_lister(const std::filesystem::path&,
+                                                    const std::filesystem::path&) {
     return std::make_unique<ComPortLister>();
 }
 

@@ -133,9 +133,6 @@ LRESULT CALLBACK coloured_frame_proc(HWND hwnd, UINT message, WPARAM wparam, LPA
     std::wstring caption(GetWindowTextLengthW(hwnd) + 1, L'\0');
     caption.resize(GetWindowTextW(hwnd, caption.data(), int(caption.size())));
     if (!caption.empty()) {
-        SIZE size;
-        GetTextExtentPoint32W(dc, caption.c_str(), int(caption.size()), &size);
-        RECT label{7, 0, 7 + size.cx + 4, metrics.tmHeight};
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(
             dc, IsWindowEnabled(hwnd) ? static_cast<COLORREF>(color) : GetSysColor(COLOR_GRAYTEXT));
