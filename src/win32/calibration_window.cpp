@@ -271,7 +271,8 @@ CalibrationWindow::CalibrationWindow(const WindowModel& model, Seams seams, HWND
     : seams_(std::move(seams)),
       owner_(owner),
       cal_(std::make_unique<cal::Calibration>(model, seams_.program_folder)),
-      actions_(*cal_, model, seams_.dialogs, seams_.clock, seams_.program_folder) {
+      actions_(*cal_, model, seams_.dialogs, seams_.clock, seams_.program_folder,
+               locale_decimal()) {
     static bool registered = false;
     if (!registered) {
         registered = true;
@@ -511,7 +512,7 @@ void CalibrationWindow::start_session() {
 }
 
 void CalibrationWindow::load_from(const std::filesystem::path& path) {
-    const auto loaded = actions_.load(path, locale_decimal());
+    const auto loaded = actions_.load(path);
     if (!loaded) return;
     const cal::SessionForm& form = *loaded;
     SetDlgItemTextW(hwnd_, kNote, L"");  // a message about the file before is no longer true
@@ -530,7 +531,7 @@ void CalibrationWindow::load_from(const std::filesystem::path& path) {
 }
 
 void CalibrationWindow::export_to(const std::filesystem::path& path) {
-    if (const auto note = actions_.export_csv(path, locale_decimal()))
+    if (const auto note = actions_.export_csv(path))
         SetDlgItemTextW(hwnd_, kNote, widen(*note).c_str());
 }
 
