@@ -8,19 +8,27 @@ namespace {
 
 constexpr const char* kRuleText = "Введите время успокоения в секундах и допуск уровня.";
 
+constexpr FieldText kFieldTexts[kFieldCount] = {
+    {"portion", ""},      {"tank", "не задан"},
+    {"start_volume", ""}, {"settle_seconds", ""},
+    {"settle_band", ""},  {"vehicle", "госномер, бак"},
+    {"installer", ""},    {"notes", "форма бака, заметки"},
+};
+
 constexpr ButtonText kButtonTexts[kButtonCount] = {
-    {"Новый сеанс", ""},
-    {"Открыть…", ""},
-    {"Экспорт CSV…", ""},
-    {"Для платформы…", "Таблица «уровень — литры» без заголовка, для импорта на сервер"},
-    {"Отчёт…", ""},
-    {"Записать точку", "Ждёт, пока уровень успокоится, и записывает точку (Enter)"},
-    {"Записать сейчас", ""},
-    {"Перемерить", ""},
-    {"Изменить…", ""},
-    {"Удалить", ""},
-    {"Отменить", "Отменить последнее изменение таблицы (Ctrl+Z)"},
-    {"Повторить", "Повторить отменённое изменение (Ctrl+Y)"},
+    {"start", "Новый сеанс", ""},
+    {"load", "Открыть…", ""},
+    {"export", "Экспорт CSV…", ""},
+    {"platform_export", "Для платформы…",
+     "Таблица «уровень — литры» без заголовка, для импорта на сервер"},
+    {"report", "Отчёт…", ""},
+    {"record", "Записать точку", "Ждёт, пока уровень успокоится, и записывает точку (Enter)"},
+    {"record_now", "Записать сейчас", ""},
+    {"remeasure", "Перемерить", ""},
+    {"edit", "Изменить…", ""},
+    {"delete", "Удалить", ""},
+    {"undo", "Отменить", "Отменить последнее изменение таблицы (Ctrl+Z)"},
+    {"redo", "Повторить", "Повторить отменённое изменение (Ctrl+Y)"},
 };
 
 // The user's separator when it is one plain byte; "." for anything a CSV cell cannot hold.
@@ -29,6 +37,10 @@ char one_byte(const std::string& decimal) {
 }
 
 }  // namespace
+
+FieldText field_text(Field field) {
+    return kFieldTexts[static_cast<std::size_t>(field)];
+}
 
 ButtonText button_text(Button button) {
     return kButtonTexts[static_cast<std::size_t>(button)];

@@ -56,15 +56,25 @@ enum class Button {
 };
 inline constexpr std::size_t kButtonCount = 12;
 
-// A button's caption and tool tip (empty: none).
+// A field's name (its control's, for tests) and the hint it shows while empty.
+struct FieldText {
+    std::string_view name;
+    std::string_view hint;
+};
+FieldText field_text(Field field);
+
+// A button's name, caption and tool tip (empty: none).
 struct ButtonText {
+    std::string_view name;
     std::string_view caption;
     std::string_view tip;
 };
 ButtonText button_text(Button button);
 
-// The columns of the table.
+// The columns of the table, and their titles.
 enum class Column { Volume, Level, Check };
+inline constexpr std::array<std::string_view, 3> kColumnTitles = {"Объём, л", "Уровень",
+                                                                  "Проверка"};
 
 struct TableRow {
     std::string volume, level, check;

@@ -26,28 +26,21 @@ using cal::Field;
 
 namespace {
 
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // The set-up's fields in the «Сеанс» box: a caption at (row, column) and the field beside it,
 // or the field alone there. The settling fields are spin boxes, the others line edits.
 struct FieldPlace {
-    const char* name;
     const char* caption;  // nullptr: none
-    const char* placeholder;
     int row, column;
     int max_width;  // 0: as wide as the grid gives
 };
 constexpr FieldPlace kFieldPlaces[cal::kFieldCount] = {
-    {"portion", "Порция, л", "", 0, 0, 90},
-    {"tank", "Объём бака, л", "не задан", 0, 2, 90},
-    {"start_volume", "Начальный объём, л", "", 0, 4, 90},
-    {"settle_seconds", "Успокоение: время", "", 1, 0, 0},
-    {"settle_band", "допуск уровня", "", 1, 2, 0},
-    {"vehicle", "Машина, бак", "госномер, бак", 2, 0, 0},
-    {"installer", "Установщик", "", 2, 2, 0},
-    {"notes", nullptr, "форма бака, заметки", 2, 4, 0},
+    {"Порция, л", 0, 0, 90},        {"Объём бака, л", 0, 2, 90}, {"Начальный объём, л", 0, 4, 90},
+    {"Успокоение: время", 1, 0, 0}, {"допуск уровня", 1, 2, 0},  {"Машина, бак", 2, 0, 0},
+    {"Установщик", 2, 2, 0},        {nullptr, 2, 4, 0},
 };
 
 struct SpinRange {
@@ -60,12 +53,6 @@ struct SpinRange {
 constexpr SpinRange kSpins[] = {
     {Field::SettleSeconds, 1, 600, 0, "", " с"},
     {Field::SettleBand, 0, 1000, 1, "± ", ""},
-};
-
-// The buttons by name; the cells of the table are edited in place, so «Изменить…» has none.
-constexpr const char* kButtonNames[cal::kButtonCount] = {
-    "start",      "load",      "export", "platform_export", "report", "record",
-    "record_now", "remeasure", nullptr,  "delete",          "undo",   "redo",
 };
 
 }  // namespace
@@ -117,7 +104,7 @@ void CalibrationWindow::build() {
             widget = box;
         } else {
             auto* edit = new QLineEdit(this);
-            edit->setPlaceholderText(place.placeholder);
+            edit->setPlaceholderText(qs(cal::field_text(field).hint));
             connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& text) {
                 if (filling_ == 0) presenter_.type(field, text.toStdString());
             });
@@ -126,7 +113,7 @@ void CalibrationWindow::build() {
             });
             widget = edit;
         }
-        widget->setObjectName(place.name);
+        widget->setObjectName(qs(cal::field_text(field).name));
         if (place.max_width > 0) widget->setMaximumWidth(place.max_width);
         fields_[i] = widget;
         const int column = place.caption ? place.column + 1 : place.column;
@@ -135,12 +122,12 @@ void CalibrationWindow::build() {
         grid->addWidget(widget, place.row, column);
     }
     for (std::size_t i = 0; i < cal::kButtonCount; ++i) {
-        if (!kButtonNames[i]) continue;
         const auto which = static_cast<Button>(i);
+        if (which == Button::Edit) continue;  // the cells of the table are edited in place
         const cal::ButtonText text = cal::button_text(which);
-        auto* b = new QPushButton(qs(std::string(text.caption)), this);
-        b->setObjectName(kButtonNames[i]);
-        b->setToolTip(qs(std::string(text.tip)));
+        auto* b = new QPushButton(qs(text.caption), this);
+        b->setObjectName(qs(text.name));
+        b->setToolTip(qs(text.tip));
         b->setAutoDefault(false);
         connect(b, &QPushButton::clicked, this, [this, which] { presenter_.click(which); });
         buttons_[i] = b;
@@ -149,7 +136,7 @@ void CalibrationWindow::build() {
     platform_format_ = new QComboBox(this);
     platform_format_->setObjectName("platform_format");
     for (const cal::PlatformChoice& choice : cal::kPlatformChoices)
-        platform_format_->addItem(qs(std::string(choice.name)));
+        platform_format_->addItem(qs(choice.name));
     connect(platform_format_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (filling_ == 0 && index >= 0) presenter_.choose_platform(index);
     });
@@ -180,7 +167,8 @@ void CalibrationWindow::build() {
     auto* left = new QVBoxLayout;
     table_ = new QTableWidget(0, 3, this);
     table_->setObjectName("points");
-    table_->setHorizontalHeaderLabels({"Объём, л", "Уровень", "Проверка"});
+    for (std::size_t i = 0; i < cal::kColumnTitles.size(); ++i)
+        table_->setHorizontalHeaderItem(i, new QTableWidgetItem(qs(cal::kColumnTitles[i])));
     table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
