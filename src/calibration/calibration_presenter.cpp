@@ -1,5 +1,7 @@
 #include "calibration/calibration_presenter.h"
 
+#include <algorithm>
+
 #include "seams/seams.h"
 
 namespace velkon::calibration {
@@ -46,8 +48,10 @@ ButtonText button_text(Button button) {
     return kButtonTexts[static_cast<std::size_t>(button)];
 }
 
-CalibrationPresenter::CalibrationPresenter(const WindowModel& model, Seams seams)
-    : seams_(std::move(seams)),
+CalibrationPresenter::CalibrationPresenter(const WindowModel& model, const WindowSeams& seams,
+                                           WindowActions::ReportWriter write_report)
+    : seams_(seams),
+      write_report_(std::move(write_report)),
       decimal_(one_byte(seams_.decimal)),
       cal_(model, seams_.program_folder),
       actions_(cal_, model, seams_.dialogs, seams_.clock, seams_.program_folder, decimal_) {
@@ -216,7 +220,7 @@ void CalibrationPresenter::export_platform_to(const std::filesystem::path& path)
 
 void CalibrationPresenter::report_to(const std::filesystem::path& path) {
     apply_who();
-    if (const auto note = actions_.report(path, seams_.write_report)) view_.note = *note;
+    if (const auto note = actions_.report(path, write_report_)) view_.note = *note;
     refresh();
 }
 

@@ -6,24 +6,11 @@
 // Win32 window only map this state to their widgets and their widgets' events to these calls.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <optional>
-#include <string>
-#include <string_view>
 #include <vector>
 
-#include "calibration/calibration.h"
 #include "calibration/charts.h"
 #include "calibration/window_actions.h"
-
-namespace velkon {
-class Clock;
-class Dialogs;
-class WindowModel;
-}  // namespace velkon
 
 namespace velkon::calibration {
 
@@ -101,19 +88,21 @@ struct CalibrationView {
     bool can(Button b) const { return enabled[static_cast<std::size_t>(b)]; }
 };
 
+// What a front end hands its calibration window.
+struct WindowSeams {
+    Dialogs& dialogs;
+    Clock& clock;  // the date and time of a new session, the readings' times
+    std::filesystem::path program_folder;  // sessions go to its tarirovka/ folder
+    // The user's decimal separator, for the numbers shown and the CSV; one byte, else ".".
+    std::string decimal = ".";
+    int sample_interval_ms = 500;  // how often the window looks at the levels
+};
+
 class CalibrationPresenter {
   public:
-    struct Seams {
-        Dialogs& dialogs;
-        Clock& clock;  // the date and time of a new session, the readings' times
-        std::filesystem::path program_folder;  // sessions go to its tarirovka/ folder
-        // The user's decimal separator, for the numbers shown and the CSV; one byte, else ".".
-        std::string decimal = ".";
-        // Writes the handed-over report (PDF) of a session.
-        WindowActions::ReportWriter write_report;
-    };
-
-    CalibrationPresenter(const WindowModel& model, Seams seams);
+    // `write_report` writes the handed-over report (PDF) of a session.
+    CalibrationPresenter(const WindowModel& model, const WindowSeams& seams,
+                         WindowActions::ReportWriter write_report);
 
     const CalibrationView& view() const { return view_; }
     // Called whenever the view changed: at the end of each call, and before a message box, so
@@ -177,7 +166,8 @@ class CalibrationPresenter {
     std::string& field(Field f) { return view_.fields[static_cast<std::size_t>(f)]; }
     std::int64_t now() const;
 
-    Seams seams_;
+    WindowSeams seams_;
+    WindowActions::ReportWriter write_report_;
     char decimal_;
     Calibration cal_;
     WindowActions actions_;

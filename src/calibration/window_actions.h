@@ -1,8 +1,8 @@
-// What both calibration windows do besides drawing: the file boxes their buttons open (titles,
-// filters, the names offered), the questions asked before a change replaces or removes a point
-// or a table with marks is written, the checks before each button's work, the texts of the
-// status lines and the notes after a file is written. Failures and questions go through the
-// Dialogs seam under the program window's title, so every front end asks and says the same.
+// The calibration window's work behind its buttons (the presenter's part that asks and writes):
+// the file boxes the buttons open (titles, filters, the names offered), the questions asked
+// before a change replaces or removes a point or a table with marks is written, the checks
+// before each button's work, the texts of the status lines and the notes after a file is
+// written. Failures and questions go through the Dialogs seam under the program window's title.
 #pragma once
 
 #include <array>

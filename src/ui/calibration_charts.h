@@ -1,4 +1,4 @@
-// The calibration window's pictures on Qt: the shapes the core lays out for the widget's size,
+// A picture of the calibration window on Qt: the shapes the core lays out for the widget's size,
 // drawn with QPainter in the widget's font.
 #pragma once
 
@@ -9,8 +9,6 @@
 #include "calibration/charts.h"
 
 namespace velkon::ui {
-
-void paint_shapes(QPainter& painter, const std::vector<calibration::chart::Shape>& shapes);
 
 class ChartView : public QWidget {
     Q_OBJECT

@@ -13,7 +13,6 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <algorithm>
 
 #include "ui/calibration_charts.h"
 #include "ui/calibration_report.h"
@@ -31,36 +30,35 @@ QString qs(std::string_view text) {
 }
 
 // The set-up's fields in the «Сеанс» box: a caption at (row, column) and the field beside it,
-// or the field alone there. The settling fields are spin boxes, the others line edits.
+// or the field alone there. The settling fields are spin boxes (`high` > 0), the others line
+// edits.
 struct FieldPlace {
     const char* caption;  // nullptr: none
     int row, column;
-    int max_width;  // 0: as wide as the grid gives
+    int max_width = 0;  // 0: as wide as the grid gives
+    double low = 0, high = 0;
+    int decimals = 0;
+    const char* prefix = "";
+    const char* suffix = "";
 };
 constexpr FieldPlace kFieldPlaces[cal::kFieldCount] = {
-    {"Порция, л", 0, 0, 90},        {"Объём бака, л", 0, 2, 90}, {"Начальный объём, л", 0, 4, 90},
-    {"Успокоение: время", 1, 0, 0}, {"допуск уровня", 1, 2, 0},  {"Машина, бак", 2, 0, 0},
-    {"Установщик", 2, 2, 0},        {nullptr, 2, 4, 0},
+    {"Порция, л", 0, 0, 90},
+    {"Объём бака, л", 0, 2, 90},
+    {"Начальный объём, л", 0, 4, 90},
+    {"Успокоение: время", 1, 0, 0, 1, 600, 0, "", " с"},
+    {"допуск уровня", 1, 2, 0, 0, 1000, 1, "± ", ""},
+    {"Машина, бак", 2, 0},
+    {"Установщик", 2, 2},
+    {nullptr, 2, 4},
 };
 
-struct SpinRange {
-    Field field;
-    double low, high;
-    int decimals;
-    const char* prefix;
-    const char* suffix;
-};
-constexpr SpinRange kSpins[] = {
-    {Field::SettleSeconds, 1, 600, 0, "", " с"},
-    {Field::SettleBand, 0, 1000, 1, "± ", ""},
-};
+// The status lines: the file, the sensor, the wait, the note under the table.
+constexpr const char* kLabelNames[] = {"file", "live", "wait", "note"};
 
 }  // namespace
 
-CalibrationWindow::CalibrationWindow(const WindowModel& model, Seams seams, QWidget* parent)
-    : QDialog(parent),
-      presenter_(model, {seams.dialogs, seams.clock, seams.program_folder, seams.decimal,
-                         write_report_pdf}) {
+CalibrationWindow::CalibrationWindow(const WindowModel& model, const Seams& seams, QWidget* parent)
+    : QDialog(parent), presenter_(model, seams, write_report_pdf) {
     setObjectName("calibration");
     setWindowTitle("Тарировка бака");
     setWindowModality(Qt::WindowModal);
@@ -86,19 +84,17 @@ void CalibrationWindow::build() {
         const FieldPlace& place = kFieldPlaces[i];
         const auto field = static_cast<Field>(i);
         QWidget* widget = nullptr;
-        const auto spin = std::find_if(std::begin(kSpins), std::end(kSpins),
-                                       [field](const SpinRange& s) { return s.field == field; });
-        if (spin != std::end(kSpins)) {
+        if (place.high > 0) {
             auto* box = new QDoubleSpinBox(this);
-            box->setRange(spin->low, spin->high);
-            box->setDecimals(spin->decimals);
-            box->setPrefix(spin->prefix);
-            box->setSuffix(spin->suffix);
+            box->setRange(place.low, place.high);
+            box->setDecimals(place.decimals);
+            box->setPrefix(place.prefix);
+            box->setSuffix(place.suffix);
             // Each value takes effect at once: a spin box holds no text that is no number.
-            connect(box, &QDoubleSpinBox::valueChanged, this, [this, field, spin](double value) {
+            connect(box, &QDoubleSpinBox::valueChanged, this, [this, field, &place](double value) {
                 if (filling_ > 0) return;
                 presenter_.type(field,
-                                cal::format_number(value, presenter_.decimal(), spin->decimals));
+                                cal::format_number(value, presenter_.decimal(), place.decimals));
                 presenter_.leave(field);
             });
             widget = box;
@@ -116,10 +112,9 @@ void CalibrationWindow::build() {
         widget->setObjectName(qs(cal::field_text(field).name));
         if (place.max_width > 0) widget->setMaximumWidth(place.max_width);
         fields_[i] = widget;
-        const int column = place.caption ? place.column + 1 : place.column;
         if (place.caption)
             grid->addWidget(new QLabel(place.caption, this), place.row, place.column);
-        grid->addWidget(widget, place.row, column);
+        grid->addWidget(widget, place.row, place.caption ? place.column + 1 : place.column);
     }
     for (std::size_t i = 0; i < cal::kButtonCount; ++i) {
         const auto which = static_cast<Button>(i);
@@ -146,22 +141,20 @@ void CalibrationWindow::build() {
     files->addWidget(platform_format_);
     grid->addLayout(files, 1, 4, 1, 2);
     grid->addWidget(button(Button::Report), 2, 5);
-    file_ = new QLabel(this);
-    file_->setObjectName("file");
-    file_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    grid->addWidget(file_, 3, 0, 1, 6);
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        labels_[i] = new QLabel(this);
+        labels_[i]->setObjectName(kLabelNames[i]);
+    }
+    auto [file, live, wait, note] = labels_;
+    file->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(file, 3, 0, 1, 6);
     layout->addWidget(setup);
-
-    live_ = new QLabel(this);
-    live_->setObjectName("live");
-    QFont big = live_->font();
+    QFont big = live->font();
     big.setPointSizeF(big.pointSizeF() * 1.3);
     big.setBold(true);
-    live_->setFont(big);
-    wait_ = new QLabel(this);
-    wait_->setObjectName("wait");
-    layout->addWidget(live_);
-    layout->addWidget(wait_);
+    live->setFont(big);
+    layout->addWidget(live);
+    layout->addWidget(wait);
 
     auto* middle = new QHBoxLayout;
     auto* left = new QVBoxLayout;
@@ -193,12 +186,10 @@ void CalibrationWindow::build() {
                      Button::Undo, Button::Redo})
         actions->addWidget(button(b));
     left->addLayout(actions);
-    note_ = new QLabel(this);
-    note_->setObjectName("note");
-    note_->setWordWrap(true);
-    note_->setMinimumHeight(note_->fontMetrics().height() * 3);
-    note_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    left->addWidget(note_);
+    note->setWordWrap(true);
+    note->setMinimumHeight(note->fontMetrics().height() * 3);
+    note->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    left->addWidget(note);
     middle->addLayout(left, 1);
 
     auto* right = new QVBoxLayout;
@@ -236,10 +227,9 @@ void CalibrationWindow::show_view() {
     for (std::size_t i = 0; i < cal::kButtonCount; ++i)
         if (buttons_[i]) buttons_[i]->setEnabled(view.enabled[i]);
     buttons_[static_cast<std::size_t>(Button::Record)]->setText(qs(view.record));
-    const std::pair<QLabel*, const std::string*> labels[] = {
-        {file_, &view.file}, {live_, &view.live}, {wait_, &view.wait}, {note_, &view.note}};
-    for (const auto& [label, text] : labels)
-        if (label->text() != qs(*text)) label->setText(qs(*text));
+    const std::string* texts[] = {&view.file, &view.live, &view.wait, &view.note};
+    for (std::size_t i = 0; i < labels_.size(); ++i)
+        if (labels_[i]->text() != qs(*texts[i])) labels_[i]->setText(qs(*texts[i]));
     platform_format_->setCurrentIndex(static_cast<int>(view.platform_choice));
     show_table(view);
     --filling_;
@@ -249,6 +239,7 @@ void CalibrationWindow::show_view() {
 
 void CalibrationWindow::show_table(const cal::CalibrationView& view) {
     if (view.rows != rows_shown_ || table_typed_) {
+        constexpr cal::chart::Color marked = cal::chart::kMarkedRow;
         table_typed_ = false;
         rows_shown_ = view.rows;
         table_->setRowCount(static_cast<int>(view.rows.size()));
@@ -259,10 +250,7 @@ void CalibrationWindow::show_table(const cal::CalibrationView& view) {
             for (const std::string* text : {&r.volume, &r.level, &r.check}) {
                 auto* item = new QTableWidgetItem(qs(*text));
                 item->setToolTip(qs(r.tip));
-                if (r.marked) {
-                    const cal::chart::Color c = cal::chart::kMarkedRow;
-                    item->setBackground(QColor(c.r, c.g, c.b));
-                }
+                if (r.marked) item->setBackground(QColor(marked.r, marked.g, marked.b));
                 if (text == &r.check)
                     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
                 else

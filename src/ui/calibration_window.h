@@ -25,15 +25,9 @@ class ChartView;
 class CalibrationWindow : public QDialog {
     Q_OBJECT
   public:
-    struct Seams {
-        Dialogs& dialogs;
-        Clock& clock;                          // the date and time of a new session, the readings'
-        std::filesystem::path program_folder;  // sessions go to its tarirovka/ folder
-        std::string decimal = ".";             // the user's decimal separator
-        int sample_interval_ms = 500;
-    };
+    using Seams = calibration::WindowSeams;
 
-    CalibrationWindow(const WindowModel& model, Seams seams, QWidget* parent = nullptr);
+    CalibrationWindow(const WindowModel& model, const Seams& seams, QWidget* parent = nullptr);
     ~CalibrationWindow() override;
 
     calibration::CalibrationPresenter& presenter() { return presenter_; }
@@ -51,17 +45,14 @@ class CalibrationWindow : public QDialog {
 
     calibration::CalibrationPresenter presenter_;
     QTimer* timer_ = nullptr;
-    int filling_ =
-        0;  // > 0 while the widgets are set from the view: their signals are not the user's
+    // > 0 while the widgets are set from the view: their signals are not the user's.
+    int filling_ = 0;
     bool table_typed_ = false;  // a cell typed over: the table is refilled whatever the view says
     std::vector<calibration::TableRow> rows_shown_;
 
     std::array<QWidget*, calibration::kFieldCount> fields_{};
     std::array<QPushButton*, calibration::kButtonCount> buttons_{};
-    QLabel* file_ = nullptr;
-    QLabel* live_ = nullptr;
-    QLabel* wait_ = nullptr;
-    QLabel* note_ = nullptr;
+    std::array<QLabel*, 4> labels_{};  // the file, the sensor, the wait, the note
     QTableWidget* table_ = nullptr;
     QComboBox* platform_format_ = nullptr;
     ChartView* plot_ = nullptr;

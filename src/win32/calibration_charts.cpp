@@ -106,9 +106,23 @@ struct ShapePainter {
 
 }  // namespace
 
-void paint_shapes(HDC dc, const std::vector<chart::Shape>& shapes) {
-    const ShapePainter draw{dc};
+void paint_shapes(const DRAWITEMSTRUCT& item, HFONT font, const std::vector<chart::Shape>& shapes) {
+    const RECT box = item.rcItem;
+    const int width = std::max<int>(box.right - box.left, 1);
+    const int height = std::max<int>(box.bottom - box.top, 1);
+    const HDC memory = CreateCompatibleDC(item.hDC);
+    const HBITMAP bitmap = CreateCompatibleBitmap(item.hDC, width, height);
+    const HGDIOBJ old_bitmap = SelectObject(memory, bitmap);
+    const HGDIOBJ old_font = SelectObject(memory, font);
+    const RECT whole{0, 0, width, height};
+    FillRect(memory, &whole, GetSysColorBrush(COLOR_BTNFACE));
+    const ShapePainter draw{memory};
     for (const chart::Shape& shape : shapes) std::visit(draw, shape);
+    BitBlt(item.hDC, box.left, box.top, width, height, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old_font);
+    SelectObject(memory, old_bitmap);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
 }
 
 }  // namespace velkon::win32

@@ -1,5 +1,5 @@
-// The calibration window's pictures on Win32: the shapes the core lays out, drawn with GDI in
-// the font selected into the device context.
+// The calibration window's pictures on Win32: the shapes the core lays out, drawn with GDI into
+// an owner-drawn control.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +10,9 @@
 
 namespace velkon::win32 {
 
-void paint_shapes(HDC dc, const std::vector<calibration::chart::Shape>& shapes);
+// Draws `shapes` on the window's ground in `font`, whole into a bitmap first: no flicker as the
+// pictures change twice a second.
+void paint_shapes(const DRAWITEMSTRUCT& item, HFONT font,
+                  const std::vector<calibration::chart::Shape>& shapes);
 
 }  // namespace velkon::win32

@@ -17,7 +17,6 @@ using cal::Field;
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"VelkonCalibration";
-constexpr wchar_t kPlotClass[] = L"VelkonCalibrationPlot";
 constexpr UINT_PTR kSampleTimer = 1;
 
 // A field's control is kFieldBase + its Field, a button's kButtonBase + its Button.
@@ -32,23 +31,23 @@ enum ControlId : int {
     kNote,
     kPlot,
     kStrip,
-    kFrame,
-    kFirstLabel = 200,
+    kFrame
 };
+constexpr int kFirstLabel = 200;
 constexpr int field_id(Field f) {
     return kFieldBase + static_cast<int>(f);
 }
 constexpr int button_id(Button b) {
     return kButtonBase + static_cast<int>(b);
 }
-std::optional<Field> field_of(int id) {
-    if (id < kFieldBase || id >= kFieldBase + static_cast<int>(cal::kFieldCount)) return {};
-    return static_cast<Field>(id - kFieldBase);
+// The field or button of a control, if it is one.
+template <typename E, std::size_t kCount>
+std::optional<E> of(int id, int base) {
+    if (id < base || id >= base + static_cast<int>(kCount)) return std::nullopt;
+    return static_cast<E>(id - base);
 }
-std::optional<Button> button_of(int id) {
-    if (id < kButtonBase || id >= kButtonBase + static_cast<int>(cal::kButtonCount)) return {};
-    return static_cast<Button>(id - kButtonBase);
-}
+const auto field_of = [](int id) { return of<Field, cal::kFieldCount>(id, kFieldBase); };
+const auto button_of = [](int id) { return of<Button, cal::kButtonCount>(id, kButtonBase); };
 
 // Where each control sits, in pixels at 96 DPI, in the window's 900 x 680 client area. A button
 // without a text of its own shows the presenter's caption.
@@ -107,8 +106,8 @@ const Place kPlaces[] = {
     {button_id(Button::Undo), nullptr, WC_BUTTONW, nullptr, kButtonStyle, 218, 586, 118, 26},
     {button_id(Button::Redo), nullptr, WC_BUTTONW, nullptr, kButtonStyle, 342, 586, 118, 26},
     {kNote, "note", WC_STATICW, L"", kLabelStyle, 10, 618, 450, 56},
-    {kPlot, "plot", kPlotClass, L"", kChild, 470, 188, 420, 292},
-    {kStrip, "strip", kPlotClass, L"", kChild, 470, 486, 420, 188},
+    {kPlot, "plot", WC_STATICW, L"", kChild | SS_OWNERDRAW, 470, 188, 420, 292},
+    {kStrip, "strip", WC_STATICW, L"", kChild | SS_OWNERDRAW, 470, 486, 420, 188},
 };
 
 constexpr int kClientWidth = 900;
@@ -129,34 +128,29 @@ void set_text(HWND hwnd, const std::string& text) {
     if (window_text(hwnd) != text) SetWindowTextW(hwnd, widen(text).c_str());
 }
 
-void register_classes(WNDPROC window, WNDPROC plot) {
+void register_class(WNDPROC window) {
     static bool registered = false;
     if (registered) return;
     registered = true;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    const std::pair<const wchar_t*, WNDPROC> classes[] = {{kWindowClass, window},
-                                                          {kPlotClass, plot}};
-    for (const auto& [name, proc] : classes) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        if (proc == window) wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = name;
-        RegisterClassExW(&wc);
-    }
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = window;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kWindowClass;
+    RegisterClassExW(&wc);
 }
 
 }  // namespace
 
-CalibrationWindow::CalibrationWindow(const WindowModel& model, Seams seams, HWND owner)
+CalibrationWindow::CalibrationWindow(const WindowModel& model, const Seams& seams, HWND owner)
     : sample_interval_ms_(seams.sample_interval_ms),
       owner_(owner),
-      presenter_(model, {seams.dialogs, seams.clock, seams.program_folder, seams.decimal,
-                         write_report_pdf}) {
-    register_classes(&CalibrationWindow::window_proc, &CalibrationWindow::plot_proc);
+      presenter_(model, seams, write_report_pdf) {
+    register_class(&CalibrationWindow::window_proc);
     hwnd_ = CreateWindowExW(kWindowExStyle, kWindowClass, L"Тарировка бака", kWindowStyle,
                             CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner_, nullptr,
                             GetModuleHandleW(nullptr), this);
@@ -217,9 +211,6 @@ void CalibrationWindow::build() {
                                           p.style, px(p.x), px(p.y), px(p.w), px(p.h), hwnd_,
                                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
                                           GetModuleHandleW(nullptr), nullptr);
-        // The plot and the strip ask this window for their pictures.
-        if (p.cls == kPlotClass)
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(p.id == kLive ? bold_font_ : font_),
                      FALSE);
     }
@@ -347,34 +338,6 @@ void CalibrationWindow::show_table(const cal::CalibrationView& view) {
     SendMessageW(table, LVM_ENSUREVISIBLE, *view.selected, FALSE);
 }
 
-// Both pictures are drawn whole into a bitmap first: no flicker as they change twice a second.
-LRESULT CALLBACK CalibrationWindow::plot_proc(HWND hwnd, UINT message, WPARAM wparam,
-                                              LPARAM lparam) {
-    auto* self = reinterpret_cast<CalibrationWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_ERASEBKGND) return 1;
-    if (message != WM_PAINT || !self) return DefWindowProcW(hwnd, message, wparam, lparam);
-    PAINTSTRUCT paint;
-    const HDC dc = BeginPaint(hwnd, &paint);
-    RECT box;
-    GetClientRect(hwnd, &box);
-    const HDC memory = CreateCompatibleDC(dc);
-    const HBITMAP bitmap =
-        CreateCompatibleBitmap(dc, std::max<LONG>(box.right, 1), std::max<LONG>(box.bottom, 1));
-    const HGDIOBJ old_bitmap = SelectObject(memory, bitmap);
-    const HGDIOBJ old_font = SelectObject(memory, self->font_);
-    FillRect(memory, &box, GetSysColorBrush(COLOR_BTNFACE));
-    const cal::CalibrationPresenter& p = self->presenter_;
-    paint_shapes(memory, GetDlgCtrlID(hwnd) == kPlot ? p.plot(box.right, box.bottom)
-                                                     : p.strip(box.right, box.bottom));
-    BitBlt(dc, 0, 0, box.right, box.bottom, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old_font);
-    SelectObject(memory, old_bitmap);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    EndPaint(hwnd, &paint);
-    return 0;
-}
-
 void CalibrationWindow::on_command(int id, int code) {
     if (filling_ > 0) return;
     if (const auto field = field_of(id)) {
@@ -471,6 +434,15 @@ LRESULT CalibrationWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
                 GetDlgCtrlID(reinterpret_cast<HWND>(lparam)) == kWait && presenter_.view().waiting;
             SetTextColor(dc, waiting ? RGB(wait.r, wait.g, wait.b) : GetSysColor(COLOR_BTNTEXT));
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_DRAWITEM: {
+            // The plot and the strip, for their size now.
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+            const double w = item.rcItem.right - item.rcItem.left;
+            const double h = item.rcItem.bottom - item.rcItem.top;
+            paint_shapes(item, font_,
+                         wparam == kPlot ? presenter_.plot(w, h) : presenter_.strip(w, h));
+            return TRUE;
         }
         case WM_TIMER:
             if (wparam == kSampleTimer) presenter_.sample();

@@ -21,16 +21,10 @@ namespace velkon::win32 {
 
 class CalibrationWindow {
   public:
-    struct Seams {
-        Dialogs& dialogs;
-        Clock& clock;                          // the date and time of a new session, the readings'
-        std::filesystem::path program_folder;  // sessions go to its tarirovka/ folder
-        std::string decimal = ".";             // the user's decimal separator
-        int sample_interval_ms = 500;
-    };
+    using Seams = calibration::WindowSeams;
 
     // `owner`: the main window, disabled while this one is shown (nullptr: none).
-    CalibrationWindow(const WindowModel& model, Seams seams, HWND owner);
+    CalibrationWindow(const WindowModel& model, const Seams& seams, HWND owner);
     ~CalibrationWindow();
     CalibrationWindow(const CalibrationWindow&) = delete;
     CalibrationWindow& operator=(const CalibrationWindow&) = delete;
@@ -47,15 +41,12 @@ class CalibrationWindow {
     // for the program's message loop.
     bool dialog_message(MSG& msg);
 
-    // The controls, for tests: "portion", "tank", "start_volume", "settle_seconds",
-    // "settle_band", "vehicle", "installer", "notes", "file", "live", "wait", "note", "points",
-    // "record", "record_now", "remeasure", "edit", "delete", "undo", "redo", "start", "load",
-    // "export", "platform_export", "platform_format", "report", "plot", "strip".
+    // A control by name, for tests: the fields' and buttons' names, "platform_format", "file",
+    // "live", "wait", "note", "points", "plot", "strip".
     HWND control(std::string_view name) const;
 
   private:
     static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-    static LRESULT CALLBACK plot_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT on_table(const NMHDR& header);
     void build();

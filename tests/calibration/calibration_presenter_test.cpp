@@ -22,12 +22,12 @@ using Table = std::vector<Point>;
 
 struct Rig : testing::StandIns {
     explicit Rig(std::string decimal = ".")
-        : presenter(model, {dialogs, clock, folder.path(), std::move(decimal),
-                            [this](const Session& s, const std::filesystem::path& path) {
-                                reported.push_back(s);
-                                std::ofstream(path) << "%PDF-";
-                                return std::optional<std::string>();
-                            }}) {
+        : presenter(model, {dialogs, clock, folder.path(), std::move(decimal)},
+                    [this](const Session& s, const std::filesystem::path& path) {
+                        reported.push_back(s);
+                        std::ofstream(path) << "%PDF-";
+                        return std::optional<std::string>();
+                    }) {
         model.vars.Ur_progressBar = 1024;
     }
 
