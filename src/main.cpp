@@ -186,10 +186,11 @@ int main(int argc, char** argv) {
     velkon::ui::QtDialogs dialogs;
     velkon::SystemClock clock;
     auto port_io = std::make_unique<velkon::QtIoRunner>();
+    // The user's decimal separator, for every number both windows show.
+    const std::string decimal = QLocale::system().decimalPoint().toStdString();
     velkon::Configurator configurator(
         model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *port_io,
-                                         velkon::default_program_folder(),
-                                         QLocale::system().decimalPoint().toStdString()});
+                                         velkon::default_program_folder(), decimal});
     configurator.shell().on_end_program = [] { QCoreApplication::quit(); };
 
     velkon::ui::MainWindow window(model, configurator);
@@ -198,7 +199,7 @@ int main(int argc, char** argv) {
     // Tank calibration: one window for the whole run, so its session outlives closing it.
     velkon::ui::QtDialogs calibration_dialogs;
     velkon::ui::CalibrationWindow calibration(
-        model, {calibration_dialogs, clock, velkon::default_program_folder(), {}}, &window);
+        model, {calibration_dialogs, clock, velkon::default_program_folder(), decimal}, &window);
     calibration_dialogs.set_parent(&calibration);
     configurator.on_calibration = [&calibration] { calibration.open(); };
 

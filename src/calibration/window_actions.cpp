@@ -75,12 +75,13 @@ std::string point_note(const Session& session, std::size_t row) {
 }
 
 WindowActions::WindowActions(Calibration& calibration, const WindowModel& model, Dialogs& dialogs,
-                             Clock& clock, std::filesystem::path program_folder)
+                             Clock& clock, std::filesystem::path program_folder, char decimal)
     : cal_(calibration),
       model_(model),
       dialogs_(dialogs),
       clock_(clock),
-      folder_(std::move(program_folder)) {}
+      folder_(std::move(program_folder)),
+      decimal_(decimal) {}
 
 void WindowActions::fail(const std::string& text) const {
     dialogs_.message(text, Dialogs::Icon::Exclamation, std::string(kWindowTitle));
@@ -117,7 +118,7 @@ bool WindowActions::start(const SessionForm& form) {
     return true;
 }
 
-std::optional<SessionForm> WindowActions::load(const std::filesystem::path& path, char decimal) {
+std::optional<SessionForm> WindowActions::load(const std::filesystem::path& path) {
     Loaded loaded = load_file(path);
     if (!loaded.session) {
         fail(loaded.error);
@@ -127,11 +128,10 @@ std::optional<SessionForm> WindowActions::load(const std::filesystem::path& path
         fail(*error);
         return std::nullopt;
     }
-    return form_of(cal_.session().info(), decimal);
+    return form_of(cal_.session().info(), decimal_);
 }
 
-std::optional<std::string> WindowActions::export_csv(const std::filesystem::path& path,
-                                                     char decimal) {
+std::optional<std::string> WindowActions::export_csv(const std::filesystem::path& path) {
     if (!has_points()) {
         fail("В таблице нет точек: сохранять в CSV нечего.");
         return std::nullopt;
@@ -142,7 +142,7 @@ std::optional<std::string> WindowActions::export_csv(const std::filesystem::path
                            ". Сервер может принять их неверно. Всё равно сохранить? Отметки "
                            "попадут в столбец «Проверка»."))
         return std::nullopt;
-    if (const auto error = cal_.export_csv(path, decimal)) {
+    if (const auto error = cal_.export_csv(path, decimal_)) {
         fail(*error);
         return std::nullopt;
     }
@@ -198,8 +198,8 @@ bool WindowActions::remeasure(std::optional<std::size_t> row) {
         return false;
     }
     const Point p = cal_.session().points()[*row];
-    if (!ask("Перемерить точку " + format_number(p.volume) + " л? Её уровень " +
-             format_number(p.level, '.', 1) + " заменит новый замер (это можно отменить)."))
+    if (!ask("Перемерить точку " + format_number(p.volume, decimal_) + " л? Её уровень " +
+             format_number(p.level, decimal_, 1) + " заменит новый замер (это можно отменить)."))
         return false;
     cal_.wait_for_point(*row);
     return true;
@@ -211,8 +211,8 @@ WindowActions::Change WindowActions::remove(std::optional<std::size_t> row) {
         return {};
     }
     const Point p = cal_.session().points()[*row];
-    if (!ask("Удалить точку " + format_number(p.volume) + " л (уровень " +
-             format_number(p.level, '.', 1) + ")? Это можно отменить."))
+    if (!ask("Удалить точку " + format_number(p.volume, decimal_) + " л (уровень " +
+             format_number(p.level, decimal_, 1) + ")? Это можно отменить."))
         return {};
     return {true, cal_.remove(*row)};
 }
@@ -226,7 +226,7 @@ std::optional<std::string> WindowActions::edit(std::size_t index, Point point) {
     const bool shift_later =
         shift != 0.0 && later &&
         ask("Сдвинуть объёмы следующих точек на " + std::string(shift > 0 ? "+" : "") +
-            format_number(shift) + " л? Они считались от этой точки.");
+            format_number(shift, decimal_) + " л? Они считались от этой точки.");
     return cal_.edit(index, point, shift_later);
 }
 

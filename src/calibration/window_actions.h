@@ -1,8 +1,8 @@
-// What both calibration windows do besides drawing: the file boxes their buttons open (titles,
-// filters, the names offered), the questions asked before a change replaces or removes a point
-// or a table with marks is written, the checks before each button's work, the texts of the
-// status lines and the notes after a file is written. Failures and questions go through the
-// Dialogs seam under the program window's title, so every front end asks and says the same.
+// The calibration window's work behind its buttons (the presenter's part that asks and writes):
+// the file boxes the buttons open (titles, filters, the names offered), the questions asked
+// before a change replaces or removes a point or a table with marks is written, the checks
+// before each button's work, the texts of the status lines and the notes after a file is
+// written. Failures and questions go through the Dialogs seam under the program window's title.
 #pragma once
 
 #include <array>
@@ -61,8 +61,9 @@ std::string point_note(const Session& session, std::size_t row);
 
 class WindowActions {
   public:
+    // `decimal` separates the fractions of the numbers in its questions, forms and CSV files.
     WindowActions(Calibration& calibration, const WindowModel& model, Dialogs& dialogs,
-                  Clock& clock, std::filesystem::path program_folder);
+                  Clock& clock, std::filesystem::path program_folder, char decimal = '.');
 
     // A failure in a message box, a Yes/No question: under the program window's title.
     void fail(const std::string& text) const;
@@ -71,13 +72,13 @@ class WindowActions {
     // «Новый сеанс»: the form read, a question when a table would be left, the sensor's serial,
     // firmware and scale and the unit's IMEI from what the main window shows. True once started.
     bool start(const SessionForm& form);
-    // «Открыть…»: the form showing the loaded session's set-up (numbers with `decimal`), or
-    // nothing when the file is refused (and said why).
-    std::optional<SessionForm> load(const std::filesystem::path& path, char decimal);
+    // «Открыть…»: the form showing the loaded session's set-up, or nothing when the file is
+    // refused (and said why).
+    std::optional<SessionForm> load(const std::filesystem::path& path);
 
     // The files made from the table. Each returns the note to show once the file is written, or
     // nothing when there was nothing to write, the user declined, or the writing failed (said).
-    std::optional<std::string> export_csv(const std::filesystem::path& path, char decimal);
+    std::optional<std::string> export_csv(const std::filesystem::path& path);
     // `choice`: an index into kPlatformChoices.
     std::optional<std::string> export_platform(const std::filesystem::path& path,
                                                std::size_t choice);
@@ -116,6 +117,7 @@ class WindowActions {
     Dialogs& dialogs_;
     Clock& clock_;
     std::filesystem::path folder_;
+    char decimal_;
 };
 
 }  // namespace velkon::calibration

@@ -1,57 +1,29 @@
-// The two pictures of the calibration window, drawn with QPainter: the table as a plot (volume
-// across, level up, the points and the line through them, marked points in red) and the strip
-// of the last minutes of raw level readings with the band the settling rule allows.
+// A picture of the calibration window on Qt: the shapes the core lays out for the widget's size,
+// drawn with QPainter in the widget's font.
 #pragma once
 
 #include <QWidget>
-#include <optional>
+#include <functional>
 #include <vector>
 
-#include "calibration/calibration.h"
+#include "calibration/charts.h"
 
 namespace velkon::ui {
 
-class TablePlot : public QWidget {
+class ChartView : public QWidget {
     Q_OBJECT
   public:
-    explicit TablePlot(QWidget* parent = nullptr);
-    void set_table(const calibration::Session& session);
-    // The point drawn larger: the one selected in the table.
-    void set_selected(std::optional<std::size_t> index);
-    QSize sizeHint() const override { return {360, 240}; }
+    using Layout =
+        std::function<std::vector<calibration::chart::Shape>(double width, double height)>;
+    ChartView(const char* name, QSize hint, QSize least, Layout layout, QWidget* parent);
+    QSize sizeHint() const override { return hint_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    calibration::Session session_;
-    std::vector<bool> marked_;
-    std::optional<std::size_t> selected_;
-};
-
-class LevelStrip : public QWidget {
-    Q_OBJECT
-  public:
-    explicit LevelStrip(QWidget* parent = nullptr);
-    // The readings, the time now, and the band to show (mean ± D over the last T seconds) when
-    // a point is awaited.
-    struct Band {
-        double middle;
-        double half_width;
-        double seconds;
-        bool settled;
-    };
-    void set_readings(const std::deque<calibration::Calibration::RawReading>& readings,
-                      std::int64_t now_ms, std::optional<Band> band);
-    QSize sizeHint() const override { return {360, 140}; }
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    std::vector<calibration::Calibration::RawReading> readings_;
-    std::int64_t now_ms_ = 0;
-    std::optional<Band> band_;
+    QSize hint_;
+    Layout layout_;
 };
 
 }  // namespace velkon::ui

@@ -29,4 +29,10 @@ std::string window_text(void* hwnd) {
     return narrow(text);
 }
 
+std::string user_decimal_separator() {
+    wchar_t text[8] = {};
+    const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, text, 8);
+    return n > 1 ? narrow(std::wstring_view(text, n - 1)) : ".";
+}
+
 }  // namespace velkon::win32

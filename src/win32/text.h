@@ -12,4 +12,7 @@ std::string narrow(std::wstring_view utf16);
 // The text of a window, as UTF-8.
 std::string window_text(void* hwnd);
 
+// The user's decimal separator ("," on a Russian desktop), as UTF-8; "." when none is set.
+std::string user_decimal_separator();
+
 }  // namespace velkon::win32

@@ -34,8 +34,8 @@
 #include "serial/serial_port.h"
 #include "win32/calibration_window.h"
 #include "win32/dialogs.h"
-#include "win32/main_window.h"
 #include "win32/io_runner.h"
+#include "win32/main_window.h"
 #include "win32/screenshot.h"
 #include "win32/text.h"
 
@@ -173,9 +173,11 @@ int main() {
     velkon::win32::Win32Dialogs dialogs;
     velkon::SystemClock clock;
     auto port_io = std::make_unique<velkon::win32::Win32IoRunner>();
+    // The user's decimal separator, for every number both windows show.
+    const std::string decimal = velkon::win32::user_decimal_separator();
     velkon::Configurator configurator(
         model, velkon::ConfiguratorSeams{*port, *ports, dialogs, clock, *port_io,
-                                         velkon::default_program_folder()});
+                                         velkon::default_program_folder(), decimal});
 
     velkon::win32::MainWindow window(model, configurator);
     window.on_destroyed = [] { PostQuitMessage(0); };
@@ -185,7 +187,8 @@ int main() {
     // boxes belong to it, not to the main window it disables while shown.
     velkon::win32::Win32Dialogs calibration_dialogs;
     velkon::win32::CalibrationWindow calibration(
-        model, {calibration_dialogs, clock, velkon::default_program_folder(), {}}, window.hwnd());
+        model, {calibration_dialogs, clock, velkon::default_program_folder(), decimal},
+        window.hwnd());
     calibration_dialogs.set_owner(calibration.hwnd());
     configurator.on_calibration = [&calibration] { calibration.open(); };
     configurator.start();

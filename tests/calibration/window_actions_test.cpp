@@ -65,7 +65,7 @@ TEST(WindowActions, NothingToDoIsSaidAndNothingIsAskedInVain) {
     r.actions.toggle_wait();
     EXPECT_FALSE(r.actions.remeasure(0));
     EXPECT_FALSE(r.actions.remove(0).made);
-    EXPECT_FALSE(r.actions.export_csv(r.folder.path() / "a.csv", '.'));
+    EXPECT_FALSE(r.actions.export_csv(r.folder.path() / "a.csv"));
     bool written = false;
     EXPECT_FALSE(r.actions.report(r.folder.path() / "a.pdf",
                                   [&](const Session&, const std::filesystem::path&) {

@@ -1,9 +1,10 @@
-// The Win32 calibration window against the simulator's tank: the script that runs these tests
+// The Win32 calibration window. Against the simulator's tank: the script that runs these tests
 // maps VELKON_TEST_TANK_COM to a simulator with a 100-litre tank, and VELKON_TEST_TANK_POUR names
-// the pipe its "pour N" lines go to. The main window polls the sensor through the real driver;
-// the calibration window samples what it shows, as in the program. The installer's changes
-// (asked, undone, shifted, exported, reported) are tried on levels the test shows itself, on a
-// fixed clock.
+// the pipe its "pour N" lines go to; the main window polls the sensor through the real driver and
+// the calibration window samples what it shows, as in the program. Alone over a model the test
+// fills: the wiring, the controls' messages reach the presenter (fields typed and left, buttons,
+// Enter, Delete and Ctrl+Z, rows chosen, the platform's format) and its view reaches the
+// controls. What the window does is the presenter's, tested in tests/calibration.
 #include "win32/calibration_window.h"
 
 #include <gtest/gtest.h>
@@ -11,17 +12,13 @@
 // After windows.h.
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 
 #include "app/configurator.h"
 #include "calibration/session_file.h"
-#include "calibration/window_actions.h"
 #include "files/file_error.h"
 #include "serial/serial_port.h"
 #include "support/stand_ins.h"
@@ -54,13 +51,15 @@ bool run_until(Pred done) {
     return done();
 }
 
-// The program's pieces, wired as the program wires them, on the real driver.
+// The program's pieces, wired as the program wires them, on the real driver and the real clock.
 struct TankRig : testing::StandIns {
     std::unique_ptr<SerialPort> port = make_serial_port();
     Win32IoRunner reader;
     Configurator app{model, seams(*port, reader)};
     MainWindow window{model, app};
-    CalibrationWindow calibration{model, {dialogs, clock, folder.path(), {}, 100}, window.hwnd()};
+    SystemClock real_clock;
+    CalibrationWindow calibration{
+        model, {dialogs, real_clock, folder.path(), ".", 100}, window.hwnd()};
 
     TankRig() {
         app.on_calibration = [this] { calibration.open(); };
@@ -103,9 +102,10 @@ TEST(Win32Calibration, RecordsPointsFromTheSimulatorsTankAndExportsThem) {
     rig.type("settle_seconds", "2");
     rig.type("settle_band", "12");
     rig.click(rig.calibration.control("start"));
-    ASSERT_TRUE(rig.calibration.calibration().active())
+    const cal::Calibration& calibration = rig.calibration.presenter().calibration();
+    ASSERT_TRUE(calibration.active())
         << (rig.dialogs.messages.empty() ? "" : rig.dialogs.messages[0].text);
-    const auto points = [&] { return rig.calibration.calibration().session().points().size(); };
+    const auto points = [&] { return calibration.session().points().size(); };
 
     // The starting point (counted as 0 l), taken with «Записать точку» after some fuel went in:
     // the countdown runs until the level has settled.
@@ -116,36 +116,36 @@ TEST(Win32Calibration, RecordsPointsFromTheSimulatorsTankAndExportsThem) {
         return window_text(rig.calibration.control("wait")).find("осталось") != std::string::npos;
     }));
     ASSERT_TRUE(run_until([&] { return points() == 1; }));
-    const double first_level = rig.calibration.calibration().session().points()[0].level;
+    const double first_level = calibration.session().points()[0].level;
 
     // A second pour, taken at once when the window has seen the level rise.
     rig.pour(20);
-    const auto seen = [&] { return rig.calibration.calibration().feed().level; };
+    const auto seen = [&] { return calibration.feed().level; };
     ASSERT_TRUE(run_until([&] { return seen() > first_level + 100; }))
         << "first point at " << first_level << ", level now " << seen();
     rig.click(rig.calibration.control("record_now"));
     ASSERT_EQ(points(), 2u);
     EXPECT_EQ(SendMessageW(rig.calibration.control("points"), LVM_GETITEMCOUNT, 0, 0), 2);
-    const auto& table = rig.calibration.calibration().session().points();
+    const auto& table = calibration.session().points();
     EXPECT_EQ(table[0].volume, 0.0);  // the starting volume
     EXPECT_EQ(table[1].volume, 20.0);
     EXPECT_GT(table[1].level, table[0].level);
 
     // The session file is in the program folder; the export is a CSV with both points.
-    const auto session_file = rig.calibration.calibration().file();
+    const auto session_file = calibration.file();
     EXPECT_EQ(session_file.parent_path(), rig.folder.path() / cal::kSessionFolder);
     EXPECT_TRUE(std::filesystem::exists(session_file));
     const auto csv = rig.folder.path() / L"таблица.csv";
-    rig.calibration.export_to(csv);
+    rig.dialogs.files = {csv};
+    rig.click(rig.calibration.control("export"));
     EXPECT_TRUE(rig.dialogs.messages.empty());
     const cal::Loaded loaded = cal::load_file(csv);
     ASSERT_TRUE(loaded.session) << loaded.error;
     EXPECT_EQ(loaded.session->points().size(), 2u);
 
     // Esc closes it and gives the main window back.
-    MSG esc{GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
     SetFocus(rig.calibration.control("points"));
-    esc.hwnd = GetFocus();
+    MSG esc{GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
     rig.calibration.dialog_message(esc);
     EXPECT_FALSE(rig.calibration.is_open());
     EXPECT_TRUE(IsWindowEnabled(rig.window.hwnd()));
@@ -154,15 +154,13 @@ TEST(Win32Calibration, RecordsPointsFromTheSimulatorsTankAndExportsThem) {
 // The window alone over a model the test fills: no port, no timer that fires during a test
 // (its interval is an hour), every look at the levels on the test's own clock.
 struct TableRig : testing::StandIns {
-    std::int64_t now = 0;
-    CalibrationWindow calibration{
-        model, {dialogs, clock, folder.path(), [this] { return now; }, 3'600'000}, nullptr};
-    using Table = std::vector<cal::Point>;
+    CalibrationWindow calibration{model, {dialogs, clock, folder.path(), ",", 3'600'000}, nullptr};
 
     TableRig() { calibration.open(); }
     ~TableRig() { calibration.close(); }
 
     HWND operator[](const char* name) const { return calibration.control(name); }
+    const cal::CalibrationView& view() { return calibration.presenter().view(); }
     void type(const char* field, const char* text) {
         SetWindowTextW(calibration.control(field), widen(text).c_str());
     }
@@ -171,175 +169,157 @@ struct TableRig : testing::StandIns {
     void record_at(int level) {
         model.set_text(ctl::uroven, std::to_string(level));
         ++model.vars.levels_shown;
-        now += 500;
-        calibration.sample();
+        clock.since_start += std::chrono::milliseconds(500);
+        calibration.presenter().sample();
         click("record_now");
     }
-    // Ctrl with a key, through the window's keyboard as the program's message loop hands it.
-    void ctrl(HWND target, char key) {
+    // A key through the window's keyboard as the program's message loop hands it, Ctrl held or
+    // not.
+    void key(HWND target, WPARAM key, bool ctrl = false) {
         BYTE keys[256];
         GetKeyboardState(keys);
         BYTE held[256];
         std::copy(std::begin(keys), std::end(keys), held);
-        held[VK_CONTROL] = 0x80;
+        held[VK_CONTROL] = ctrl ? 0x80 : 0;
         SetKeyboardState(held);
-        MSG down{target, WM_KEYDOWN, static_cast<WPARAM>(key), 0, 0, {}};
+        SetFocus(target);
+        MSG down{target, WM_KEYDOWN, key, 0, 0, {}};
         if (!calibration.dialog_message(down)) {
             TranslateMessage(&down);
             DispatchMessageW(&down);
         }
         SetKeyboardState(keys);
     }
-    const Table& points() { return calibration.calibration().session().points(); }
+    void select_row(int row) {
+        LVITEMW item{};
+        item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW((*this)["points"], LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    }
+    std::string cell(int row, int column) {
+        wchar_t text[64] = {};
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 64;
+        SendMessageW((*this)["points"], LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        return narrow(text);
+    }
     bool enabled(const char* name) const { return IsWindowEnabled((*this)[name]) != FALSE; }
-    void start_with(std::initializer_list<int> levels) {
-        type("portion", "20");
-        click("start");
-        ASSERT_TRUE(calibration.calibration().active())
-            << (dialogs.messages.empty() ? "" : dialogs.messages.back().text);
-        for (int level : levels) record_at(level);
-    }
-    static std::string read_all(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
 };
 
-// A delete or a re-measure refused keeps the point; records and deletes are undone and redone by
-// the buttons and by Ctrl+Z / Ctrl+Y alike, the buttons enabled only when there is something to
-// take back.
-TEST(Win32Calibration, DeletesAreAskedAndChangesAreUndoneAndRedone) {
+// The list, the labels and the buttons show the view: the separator handed over, the rows, the
+// chosen row and its note, which buttons can work.
+TEST(Win32Calibration, TheViewReachesTheControls) {
     TableRig r;
-    r.start_with({10, 100, 190});
-    ASSERT_EQ(r.points(), (TableRig::Table{{0, 10}, {20, 100}, {40, 190}}));
-    EXPECT_TRUE(r.enabled("undo"));
-    EXPECT_FALSE(r.enabled("redo"));
-
-    r.calibration.select_row(1);
-    r.dialogs.answers = {false};
-    r.click("delete");
-    EXPECT_EQ(r.points().size(), 3u);
-    ASSERT_EQ(r.dialogs.questions.size(), 1u);
-    EXPECT_EQ(r.dialogs.questions[0], "Удалить точку 20 л (уровень 100)? Это можно отменить.");
-    r.dialogs.answers = {true};
-    r.click("delete");
-    ASSERT_EQ(r.points(), (TableRig::Table{{0, 10}, {40, 190}}));
-    r.calibration.select_row(0);
-    r.dialogs.answers = {false};
-    r.click("remeasure");
-    EXPECT_FALSE(r.calibration.calibration().waiting());
-    EXPECT_EQ(r.dialogs.questions.back(),
-              "Перемерить точку 0 л? Её уровень 10 заменит новый замер (это можно отменить).");
-
-    const HWND table = r["points"];
-    const struct {
-        const char* how;
-        std::function<void()> act;
-        std::size_t points;
-        bool undo, redo;
-    } steps[] = {
-        {"Ctrl+Z takes the delete back", [&] { r.ctrl(table, 'Z'); }, 3, true, true},
-        {"«Отменить» takes the last record back", [&] { r.click("undo"); }, 2, true, true},
-        {"Ctrl+Y records it again", [&] { r.ctrl(table, 'Y'); }, 3, true, true},
-        {"«Повторить» deletes again", [&] { r.click("redo"); }, 2, true, false},
-        {"«Повторить» with nothing to redo", [&] { r.click("redo"); }, 2, true, false},
-        {"Ctrl+Z in a text field is the field's", [&] { r.ctrl(r["vehicle"], 'Z'); }, 2, true,
-         false},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.how);
-        step.act();
-        EXPECT_EQ(r.points().size(), step.points);
-        EXPECT_EQ(r.enabled("undo"), step.undo);
-        EXPECT_EQ(r.enabled("redo"), step.redo);
+    EXPECT_EQ(r.calibration.presenter().decimal(), ',');
+    EXPECT_FALSE(r.enabled("export"));
+    r.type("portion", "12,5");
+    r.click("start");
+    ASSERT_TRUE(r.view().active) << (r.dialogs.messages.empty() ? "" : r.dialogs.texts().back());
+    for (int level : {10, 100, 50}) r.record_at(level);
+    ASSERT_EQ(SendMessageW(r["points"], LVM_GETITEMCOUNT, 0, 0), 3);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(r.cell(row, 0), r.view().rows[row].volume);
+        EXPECT_EQ(r.cell(row, 1), r.view().rows[row].level);
+        EXPECT_EQ(r.cell(row, 2), r.view().rows[row].check);
     }
-    EXPECT_EQ(SendMessageW(table, LVM_GETITEMCOUNT, 0, 0), 2);
-    for (const auto& title : r.dialogs.question_titles) EXPECT_EQ(title, kWindowTitle);
+    EXPECT_EQ(r.cell(1, 0), "12,5");
+    EXPECT_EQ(r.cell(2, 2), "уровень упал");
+    EXPECT_EQ(SendMessageW(r["points"], LVM_GETNEXTITEM, -1, LVNI_SELECTED), 2);  // recorded last
+    EXPECT_EQ(window_text(r["file"]), r.view().file);
+    EXPECT_EQ(window_text(r["wait"]), r.view().wait);
+    EXPECT_EQ(window_text(r["live"]), "Уровень 50 (шкала 0…1023)");
+    for (std::size_t b = 0; b < cal::kButtonCount; ++b) {
+        const std::string name(cal::button_text(cal::Button(b)).name);
+        EXPECT_EQ(r.enabled(name.c_str()), r.view().enabled[b]) << name;
+    }
+
+    r.select_row(2);
+    EXPECT_EQ(r.view().selected, 2u);
+    EXPECT_EQ(window_text(r["note"]), r.view().note);
+    EXPECT_NE(window_text(r["note"]), "");
+    EXPECT_TRUE(r.enabled("edit"));
+    // The pictures are painted from the presenter's shapes.
+    for (const char* picture : {"plot", "strip"}) {
+        InvalidateRect(r[picture], nullptr, FALSE);
+        EXPECT_TRUE(UpdateWindow(r[picture])) << picture;
+    }
 }
 
-// A volume corrected by hand moves the later ones when the installer agrees; a marked table is
-// exported only when confirmed, the note line tells why a point is marked, and the platform's
-// table comes in the order and separator chosen beside its button.
-TEST(Win32Calibration, EditsShiftLaterVolumesAndExportsAskAndFollowTheChosenFormat) {
+// Fields typed and left, Enter, buttons, keys and the format choice go to the presenter.
+TEST(Win32Calibration, TheControlsMessagesReachThePresenter) {
     TableRig r;
-    r.start_with({10, 100, 190});
-    r.calibration.select_row(1);
-    ASSERT_TRUE(r.enabled("edit"));
+    r.type("tank", "200");
+    r.type("settle_seconds", "5");
+    r.click("start");
+    const cal::Calibration& calibration = r.calibration.presenter().calibration();
+    ASSERT_TRUE(r.view().active);
+    EXPECT_EQ(calibration.session().info().tank_volume, 200.0);
+    EXPECT_EQ(calibration.session().info().rule.seconds, 5.0);
+    for (int level : {10, 100, 190}) r.record_at(level);
+
+    // Enter in a field confirms the field; in the list it starts the wait.
+    r.type("portion", "много");
+    r.key(r["portion"], VK_RETURN);
+    EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Введите порцию в литрах, например 20."});
+    EXPECT_EQ(window_text(r["portion"]), "20");
+    EXPECT_FALSE(r.view().waiting);
+    r.key(r["points"], VK_RETURN);
+    EXPECT_TRUE(r.view().waiting);
+    r.click("record");
+    EXPECT_FALSE(r.view().waiting);
+
+    // Ctrl+Z and Ctrl+Y in the list undo and redo; in a text field they are the field's.
+    r.key(r["points"], 'Z', true);
+    EXPECT_EQ(r.view().rows.size(), 2u);
+    r.key(r["vehicle"], 'Y', true);
+    EXPECT_EQ(r.view().rows.size(), 2u);
+    r.key(r["points"], 'Y', true);
+    EXPECT_EQ(r.view().rows.size(), 3u);
+
+    // «Изменить…» asks for the chosen point; Delete in the list removes it, asked first.
+    r.select_row(1);
     r.dialogs.inputs = {"15", "100"};
     r.dialogs.answers = {true};
     r.click("edit");
-    EXPECT_EQ(r.points(), (TableRig::Table{{0, 10}, {15, 100}, {35, 190}}));
-    ASSERT_EQ(r.dialogs.questions.size(), 1u);
-    EXPECT_EQ(r.dialogs.questions[0],
-              "Сдвинуть объёмы следующих точек на -5 л? Они считались от этой точки.");
-
-    const struct {
-        int choice;
-        const char* text;
-    } formats[] = {{0, "10;0\r\n100;15\r\n190;35\r\n"}, {5, "0\t10\r\n15\t100\r\n35\t190\r\n"}};
-    for (const auto& f : formats) {
-        SCOPED_TRACE(f.choice);
-        const auto path = r.folder.path() / ("platform" + std::to_string(f.choice) + ".csv");
-        SendMessageW(r["platform_format"], CB_SETCURSEL, f.choice, 0);
-        r.dialogs.files = {path};
-        r.click("platform_export");
-        EXPECT_TRUE(r.dialogs.messages.empty());
-        EXPECT_EQ(TableRig::read_all(path), f.text);
-        EXPECT_EQ(window_text(r["note"]),
-                  "Таблица для платформы сохранена в «" + path_text(path) + "».");
-    }
-    ASSERT_EQ(r.dialogs.files_asked.size(), 2u);
-    EXPECT_EQ(r.dialogs.files_asked[0].title, "Таблица для платформы");
-
-    // A falling level: marked, explained under the table, and the export asks first.
-    r.calibration.select_row(2);
-    r.dialogs.inputs = {"35", "50"};
-    r.click("edit");
-    ASSERT_EQ(r.points()[2], (cal::Point{35, 50}));
-    r.calibration.select_row(2);
-    EXPECT_EQ(window_text(r["note"]), cal::point_note(r.calibration.calibration().session(), 2));
-    EXPECT_NE(window_text(r["note"]), "");
-    const auto csv = r.folder.path() / "marked.csv";
-    r.dialogs.answers = {false};
-    r.calibration.export_to(csv);
-    EXPECT_FALSE(std::filesystem::exists(csv));
+    EXPECT_EQ(calibration.session().points(),
+              (std::vector<cal::Point>{{0, 10}, {15, 100}, {35, 190}}));
+    r.select_row(2);
     r.dialogs.answers = {true};
-    r.calibration.export_to(csv);
-    EXPECT_NE(TableRig::read_all(csv).find(";50;уровень упал"), std::string::npos);
-    EXPECT_TRUE(r.dialogs.answers.empty());
-    EXPECT_TRUE(r.dialogs.messages.empty());
-}
+    r.key(r["points"], VK_DELETE);
+    EXPECT_EQ(r.view().rows.size(), 2u);
+    ASSERT_EQ(r.dialogs.questions.size(), 2u);
+    EXPECT_EQ(r.dialogs.questions[1], "Удалить точку 35 л (уровень 190)? Это можно отменить.");
 
-// Vehicle, installer and notes go into the session file (when the report is asked for, or a
-// field is left) and come back into the fields with the session.
-TEST(Win32Calibration, TheReportsFieldsReachTheSessionFileAndComeBack) {
-    TableRig r;
-    r.start_with({10});
-    r.type("vehicle", "А123ВС 77, левый бак");
+    const HWND formats = r["platform_format"];
+    SendMessageW(formats, CB_SETCURSEL, 3, 0);
+    SendMessageW(r.calibration.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(formats), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(formats));
+    EXPECT_EQ(r.view().platform_choice, 3u);
+    const auto platform = r.folder.path() / "platform.csv";
+    r.dialogs.files = {platform};
+    r.click("platform_export");
+    EXPECT_TRUE(std::filesystem::exists(platform));
+    EXPECT_EQ(window_text(r["note"]),
+              "Таблица для платформы сохранена в «" + path_text(platform) + "».");
+
+    // The report's fields go into the session when left, and come back with it.
     r.type("installer", "Петров");
-    r.type("notes", "лежачий цилиндр");
-    r.dialogs.files = {r.folder.path() / "отчёт.pdf"};
-    r.click("report");
-    ASSERT_EQ(r.dialogs.files_asked.size(), 1u);
-    EXPECT_EQ(r.dialogs.files_asked[0].title, "Отчёт о тарировке");
-    const auto file = r.calibration.calibration().file();
-    const cal::Loaded saved = cal::load_file(file);
-    ASSERT_TRUE(saved.session) << saved.error;
-    EXPECT_EQ(saved.session->info().vehicle, "А123ВС 77, левый бак");
-    EXPECT_EQ(saved.session->info().installer, "Петров");
-    EXPECT_EQ(saved.session->info().notes, "лежачий цилиндр");
-
-    // Leaving a field is enough.
-    r.type("installer", "Сидоров");
     SetFocus(r["installer"]);
     SetFocus(r["points"]);
-    EXPECT_EQ(cal::load_file(file).session->info().installer, "Сидоров");
-
-    for (const char* field : {"vehicle", "installer", "notes"}) r.type(field, "");
-    r.calibration.load_from(file);
-    EXPECT_EQ(window_text(r["vehicle"]), "А123ВС 77, левый бак");
-    EXPECT_EQ(window_text(r["installer"]), "Сидоров");
-    EXPECT_EQ(window_text(r["notes"]), "лежачий цилиндр");
+    const auto file = calibration.file();
+    EXPECT_EQ(cal::load_file(file).session->info().installer, "Петров");
+    const auto saved = r.folder.path() / "saved.tarirovka";
+    std::filesystem::copy_file(file, saved);
+    r.type("installer", "");
+    r.type("settle_band", "3");
+    SetFocus(r["settle_band"]);
+    SetFocus(r["points"]);
+    EXPECT_EQ(calibration.session().info().rule.band, 3.0);
+    r.calibration.presenter().load_from(saved);
+    EXPECT_EQ(window_text(r["installer"]), "Петров");
+    EXPECT_EQ(window_text(r["settle_band"]), "2");
+    EXPECT_EQ(window_text(r["tank"]), "200");
 }
 
 }  // namespace
