@@ -44,10 +44,12 @@ class NoPorts : public velkon::PortLister {
     std::vector<velkon::PortEntry> list() override { return {}; }
 };
 
+// A fixed date on the picture; the time runs only as this program ticks it.
 class FixedClock : public velkon::Clock {
   public:
     std::string now_text() override { return "10.12.2026 09:15:30"; }
-    std::chrono::milliseconds monotonic() override { return {}; }
+    std::chrono::milliseconds monotonic() override { return now; }
+    std::chrono::milliseconds now{0};
 };
 
 }  // namespace
@@ -90,28 +92,28 @@ int main(int argc, char** argv) {
     model.set_timer_enabled(velkon::ctl::TMRComm, false);
     window.show();
 
-    std::int64_t now = 0;
-    velkon::ui::CalibrationWindow calibration(
-        model, {dialogs, clock, folder_pattern, [&] { return now; }}, &window);
+    velkon::ui::CalibrationWindow calibration(model, {dialogs, clock, folder_pattern, "."},
+                                              &window);
     calibration.show();
+    auto& presenter = calibration.presenter();
     auto tick = [&] {
         configurator.exchange().start_tick();
-        now += 500;
-        calibration.sample();
+        clock.now += std::chrono::milliseconds(500);
+        presenter.sample();
         QApplication::processEvents();
     };
     for (int i = 0; i < 4; ++i) tick();
-    calibration.findChild<QLineEdit*>("tank")->setText("200");
-    calibration.start_session();
+    presenter.type(velkon::calibration::Field::Tank, "200");
+    presenter.leave(velkon::calibration::Field::Tank);
+    presenter.click(velkon::calibration::Button::Start);
     for (int pour = 0; pour < 10; ++pour) {
         server.with_device([](velkon::sim::Device& d) { d.sensor().tank->pour(20); });
-        calibration.record_point();
-        for (int ticks = 0; calibration.calibration().waiting() && ticks < 200; ++ticks) tick();
+        presenter.click(velkon::calibration::Button::Record);
+        for (int ticks = 0; presenter.calibration().waiting() && ticks < 200; ++ticks) tick();
     }
     // The last point re-measured, so the strip shows the settling band and the countdown.
-    auto* table = calibration.findChild<QTableWidget*>("points");
-    table->selectRow(9);
-    calibration.remeasure_selected();
+    presenter.select(9);
+    presenter.click(velkon::calibration::Button::Remeasure);
     for (int i = 0; i < 9; ++i) tick();
     QApplication::processEvents();
 
