@@ -1,6 +1,7 @@
 // Writes the fuzz targets' seed corpus: real answers of the simulated sensor and tracker to the
-// configurator's own requests, a few damaged and foreign ones, and typed texts. Run from the
-// fuzz build as `fuzz_make_seeds <corpus folder>`; the files are kept in the repository.
+// configurator's own requests, a few damaged and foreign ones, typed texts, and calibration tables
+// of ours and of other programs. Run from the fuzz build as `fuzz_make_seeds <corpus folder>`;
+// the files are kept in the repository.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "calibration/platform_export.h"
+#include "calibration/session_file.h"
 #include "profile/profile.h"
+#include "protocol/cp1251.h"
 #include "protocol/frame.h"
 #include "sensor/sensor_commands.h"
 #include "sim/device.h"
@@ -41,6 +45,68 @@ std::string ticks(std::initializer_list<std::pair<int, std::string>> reads) {
         out += read;
     }
     return out;
+}
+
+// UTF-16LE with its byte order mark, as a spreadsheet's «Unicode text» export writes it (the
+// seeds hold only characters of the basic plane).
+std::string utf16le(const std::string& utf8) {
+    std::string out = "\xFF\xFE";
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        char32_t cp = lead;
+        std::size_t extra = lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        if (extra) cp = lead & (extra == 2 ? 0x0F : 0x1F);
+        for (std::size_t k = 1; k <= extra; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+        out += static_cast<char>(cp & 0xFF);
+        out += static_cast<char>(cp >> 8);
+        i += extra + 1;
+    }
+    return out;
+}
+
+// Calibration tables: our own files and exports, and tables as spreadsheets and other programs
+// write them.
+void write_calibration_seeds() {
+    using namespace velkon::calibration;
+    SessionInfo info;
+    info.started = "10.12.2026 09:15:30";
+    info.serial = "4242";
+    info.imei = "866795030012345";
+    info.vehicle = "КамАЗ А123ВС; левый бак, 200 л";
+    info.installer = "Петров \"Сервис\"";
+    info.firmware = "2.13";
+    info.notes = "бак трапеция";
+    info.portion = 12.5;
+    info.tank_volume = 200;
+    info.start_volume = 3.25;
+    info.full_scale = 4096;
+    info.rule = {7.5, 1.5};
+    Session rising(info);
+    for (const Point& p : {Point{3.25, 40}, Point{15.75, 1101.5}, Point{28.25, 2230.25},
+                           Point{40.75, 3228.3}, Point{200, 4094}})
+        rising.add(p);
+    Session marked = rising;
+    marked.add({50, 3000.125});  // falls, and a leak's negative portion
+    marked.info().portion = -5;
+    marked.info().tank_volume.reset();
+
+    const std::string target = "fuzz_calibration_csv";
+    write_seed(target, "session", session_text(rising));
+    write_seed(target, "session_marked", session_text(marked));
+    write_seed(target, "csv_comma", csv_text(marked, ','));
+    write_seed(target, "csv_point", csv_text(rising, '.'));
+    write_seed(target, "platform", platform_table(rising, {}).text);
+    write_seed(target, "platform_litres_tab", platform_table(rising, {false, '\t'}).text);
+    write_seed(target, "platform_space", platform_table(rising, {true, ' '}).text);
+    write_seed(target, "quoted_commas",
+               "\"Объём, л\",\"Уровень\"\r\n\"0\",\"12\"\r\n20,\"131,5\"\r\n40,250\r\n");
+    const std::string russian = "Литры;Уровень ДУТ\r\n0;12\r\n20;131,5\r\n40;250\r\n";
+    write_seed(target, "cp1251", utf8_to_cp1251(russian).value_or(""));
+    write_seed(target, "utf16", utf16le("Объём\tУровень\r\n0\t12\r\n20\t131,5\r\n"));
+    write_seed(target, "empty_rows",
+               ";;;\r\nОбъём, л;Уровень;;\r\n0;12;;\r\n20;131,5;;\r\n;;;\r\n;;;\r\n");
+    write_seed(target, "cr_only", "Level;Volume\r12;0\r131.5;20\r250;40\r");
+    write_seed(target, "bare_4096", "0;1200\n20;2500,5\n40;4095\n");
 }
 
 }  // namespace
@@ -118,6 +184,8 @@ int main(int argc, char** argv) {
     write_seed("fuzz_profile", "profile", profile_text(record));
     write_seed("fuzz_profile", "config_copy", encode_config_frame(record).frame);
     write_seed("fuzz_profile", "not_json", "{\"format\": \"velkon-profile/1\", \"apn\": ");
+
+    write_calibration_seeds();
 
     std::printf("seeds written under %s\n", g_root.c_str());
     return 0;

@@ -193,15 +193,26 @@ int main(int argc, char** argv) {
                                          velkon::default_program_folder(), decimal});
     configurator.shell().on_end_program = [] { QCoreApplication::quit(); };
 
-    velkon::ui::MainWindow window(model, configurator);
+    // The first frame shows the page open at start; the rest of the window follows it.
+    velkon::ui::MainWindow window(model, configurator, nullptr,
+                                  velkon::ui::MainWindow::Build::FirstFrameFirst);
     dialogs.set_parent(&window);
 
-    // Tank calibration: one window for the whole run, so its session outlives closing it.
+    // Tank calibration: one window for the whole run, so its session outlives closing it. It is
+    // built when first asked for: the main window's first frame does not wait for it.
     velkon::ui::QtDialogs calibration_dialogs;
-    velkon::ui::CalibrationWindow calibration(
-        model, {calibration_dialogs, clock, velkon::default_program_folder(), decimal}, &window);
-    calibration_dialogs.set_parent(&calibration);
-    configurator.on_calibration = [&calibration] { calibration.open(); };
+    std::unique_ptr<velkon::ui::CalibrationWindow> calibration;
+    configurator.on_calibration = [&] {
+        if (!calibration) {
+            calibration = std::make_unique<velkon::ui::CalibrationWindow>(
+                model,
+                velkon::ui::CalibrationWindow::Seams{calibration_dialogs, clock,
+                                                     velkon::default_program_folder(), decimal},
+                &window);
+            calibration_dialogs.set_parent(calibration.get());
+        }
+        calibration->open();
+    };
 
     end_on_signals(end_signals, configurator, window);
     // Whatever ends the event loop (the session ending included) ends the program properly.

@@ -46,7 +46,7 @@ velkon_build() {
 # The fuzz targets: Debian's clang and its libFuzzer runtime, and one program per answer path.
 VELKON_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 VELKON_FUZZ_TARGETS=(fuzz_readings fuzz_version fuzz_mode fuzz_configuration fuzz_live_data
-                     fuzz_imei fuzz_exchange fuzz_numbers fuzz_profile)
+                     fuzz_imei fuzz_exchange fuzz_numbers fuzz_profile fuzz_calibration_csv)
 
 # velkon_fuzz SECONDS: builds build/fuzz and runs every fuzz target for SECONDS, starting from its
 # seed corpus in fuzz/corpus/ and from what earlier runs found (build/fuzz/found/, so the

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "files/file_error.h"
 #include "files/file_write.h"
+#include "protocol/cp1251.h"
 
 namespace velkon::calibration {
 
@@ -31,52 +33,55 @@ constexpr std::string_view kCsvStart = "Начальный объём, л";
 constexpr std::string_view kCsvImei = "IMEI блока";
 constexpr std::string_view kCsvVehicle = "Машина, бак";
 constexpr std::string_view kCsvInstaller = "Установщик";
+// The sensor's scale as the report shows it: "0…4095".
+constexpr std::string_view kCsvScale = "Шкала датчика";
+constexpr std::string_view kScaleFrom = "0…";
 
-// A text for a one-line field: line ends and separators would break the file.
+// A text for a one-line field: a line end would break the file.
 std::string one_line(std::string text) {
     for (char& c : text)
-        if (c == '\n' || c == '\r' || c == ';' || c == '\t') c = ' ';
+        if (c == '\n' || c == '\r') c = ' ';
     return text;
 }
 
+// Lines ended by LF, CR LF or a lone CR (old spreadsheets on a Mac end them so).
 std::vector<std::string_view> split_lines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
-        const auto end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
+        const auto end = text.find_first_of("\r\n");
+        lines.push_back(text.substr(0, end));
         if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
+        const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+        text.remove_prefix(end + (crlf ? 2 : 1));
     }
     return lines;
 }
 
-// Well-formed UTF-8 without control characters other than line ends and tabs.
+// Well-formed UTF-8 (what the window can show) without control characters other than line ends
+// and tabs.
 bool valid_utf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t more = 0;
-        if (c >= 0x80) {
-            if ((c >> 5) == 0x6)
-                more = 1;
-            else if ((c >> 4) == 0xE)
-                more = 2;
-            else if ((c >> 3) == 0x1E)
-                more = 3;
-            else
-                return false;
-        } else if (c < 0x20 && c != '\n' && c != '\r' && c != '\t') {
-            return false;
-        }
-        if (more >= text.size() - i) return false;
-        for (std::size_t k = 1; k <= more; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += more + 1;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 && c != '\n' && c != '\r' && c != '\t') return false;
     }
-    return true;
+    return utf8_well_formed(text);
+}
+
+// A piece of the file quoted in a message: a long one cut at a character's boundary.
+std::string quoted_piece(std::string_view text) {
+    constexpr std::size_t kLongest = 40;
+    if (text.size() <= kLongest) return std::string(text);
+    std::size_t cut = kLongest;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return std::string(text.substr(0, cut)) + "…";
+}
+
+// A number of a file, kept to the three decimals the files are written with, so a table read
+// and written again is the same table.
+std::optional<double> file_number(std::string_view text) {
+    auto value = parse_number(text);
+    if (value && std::abs(*value) < 1e12) *value = std::round(*value * 1000.0) / 1000.0;
+    return value;
 }
 
 bool plausible_point(const Point& p) {
@@ -90,8 +95,8 @@ Loaded failure(std::string text) {
 std::optional<Point> parse_point(std::string_view text) {
     const auto semi = text.find(';');
     if (semi == std::string_view::npos) return std::nullopt;
-    const auto volume = parse_number(text.substr(0, semi));
-    const auto level = parse_number(text.substr(semi + 1));
+    const auto volume = file_number(text.substr(0, semi));
+    const auto level = file_number(text.substr(semi + 1));
     if (!volume || !level) return std::nullopt;
     Point p{*volume, *level};
     if (!plausible_point(p)) return std::nullopt;
@@ -107,10 +112,8 @@ Loaded parse_session_file(const std::vector<std::string_view>& lines) {
     for (std::size_t n = 1; n < lines.size(); ++n) {
         const std::string_view line = lines[n];
         const std::string where = "строка " + std::to_string(n + 1);
-        if (ended) {
-            if (!line.empty()) return failure(bad + "текст после конца таблицы (" + where + ").");
-            continue;
-        }
+        if (line.empty()) continue;
+        if (ended) return failure(bad + "текст после конца таблицы (" + where + ").");
         if (line == "end") {
             ended = true;
             continue;
@@ -120,7 +123,7 @@ Loaded parse_session_file(const std::vector<std::string_view>& lines) {
         const std::string_view key = line.substr(0, eq);
         const std::string_view value = line.substr(eq + 1);
         auto number = [&](double& out) {
-            const auto v = parse_number(value);
+            const auto v = file_number(value);
             if (v) out = *v;
             return v.has_value();
         };
@@ -150,8 +153,9 @@ Loaded parse_session_file(const std::vector<std::string_view>& lines) {
             ok = number(info.start_volume);
         } else if (key == "scale") {
             double v = 0;
-            ok = number(v) && v == static_cast<int>(v);
-            info.full_scale = static_cast<int>(v);
+            // A number beyond int's range has no int value: the set-up's check says why.
+            ok = number(v) && v == std::floor(v);
+            if (ok) info.full_scale = static_cast<int>(std::clamp(v, -1.0, 1e6));
         } else if (key == "settle_seconds") {
             ok = number(info.rule.seconds);
         } else if (key == "settle_band") {
@@ -162,7 +166,7 @@ Loaded parse_session_file(const std::vector<std::string_view>& lines) {
             if (p) points.push_back(*p);
             if (points.size() > kMaxPoints) return failure(bad + "слишком много точек.");
         } else {
-            return failure(bad + "неизвестное поле «" + std::string(key) + "» (" + where + ").");
+            return failure(bad + "неизвестное поле «" + quoted_piece(key) + "» (" + where + ").");
         }
         if (!ok) return failure(bad + "неверное значение (" + where + ").");
     }
@@ -174,33 +178,80 @@ Loaded parse_session_file(const std::vector<std::string_view>& lines) {
     return Loaded{std::move(session), {}};
 }
 
-// The fields of one CSV line, blanks and the quotes of a spreadsheet around each taken off.
+// The fields of one CSV line as spreadsheets write them: blanks around a field are dropped; a
+// field in quotes keeps its blanks and separators, and "" in it is one quote. Empty fields at the
+// end of the line (the columns a spreadsheet saves beyond the table) are no fields.
 std::vector<std::string> csv_fields(std::string_view line, char separator) {
     std::vector<std::string> out;
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t i = 0;
     while (true) {
-        const auto end = line.find(separator);
-        std::string_view field = line.substr(0, end);
-        while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
-            field.remove_prefix(1);
-        while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
-            field.remove_suffix(1);
-        if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
-            field = field.substr(1, field.size() - 2);
-        out.emplace_back(field);
-        if (end == std::string_view::npos) break;
-        line.remove_prefix(end + 1);
+        while (i < line.size() && line[i] != separator && blank(line[i])) ++i;
+        std::string field;
+        if (i < line.size() && line[i] == '"' && line.find('"', i + 1) != std::string_view::npos) {
+            ++i;
+            while (i < line.size()) {
+                if (line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                    field += '"';
+                    i += 2;
+                } else if (line[i] == '"') {
+                    ++i;
+                    break;
+                } else {
+                    field += line[i++];
+                }
+            }
+            // Whatever follows the closing quote up to the separator belongs to the field too.
+            const std::size_t end = std::min(line.find(separator, i), line.size());
+            std::string_view rest = line.substr(i, end - i);
+            while (!rest.empty() && blank(rest.back())) rest.remove_suffix(1);
+            field.append(rest);
+            i = end;
+        } else {
+            const std::size_t end = std::min(line.find(separator, i), line.size());
+            std::string_view plain = line.substr(i, end - i);
+            while (!plain.empty() && blank(plain.back())) plain.remove_suffix(1);
+            field.assign(plain);
+            i = end;
+        }
+        out.push_back(std::move(field));
+        if (i >= line.size()) break;
+        ++i;  // the separator
     }
+    while (!out.empty() && out.back().empty()) out.pop_back();
     return out;
+}
+
+// Whether `c` stands in the line outside the fields in quotes.
+bool outside_quotes(std::string_view line, char c) {
+    bool quoted = false;
+    for (const char x : line) {
+        if (x == '"') quoted = !quoted;
+        if (x == c && !quoted) return true;
+    }
+    return false;
 }
 
 bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
 }
 
-// A number of a CSV whose fields are separated by ",": only "." can be its decimal separator.
-std::optional<double> csv_number(const std::string& text, char separator) {
-    if (separator == ',' && contains(text, ",")) return std::nullopt;
-    return parse_number(text);
+// The scale written as its top level ("0…4095", or only "4095").
+std::optional<int> csv_scale(std::string_view text) {
+    if (text.substr(0, kScaleFrom.size()) == kScaleFrom) text.remove_prefix(kScaleFrom.size());
+    const auto top = parse_number(text);
+    if (!top || *top != std::floor(*top) || *top < 1 || *top > 65535) return std::nullopt;
+    return static_cast<int>(*top) + 1;
+}
+
+// The scale of a table that does not name it: the narrowest range of a sensor (0…1023, 0…4095 or
+// the whole 16 bits) that holds every level of it.
+int scale_holding(const std::vector<Point>& points) {
+    double top = 0;
+    for (const Point& p : points) top = std::max(top, p.level);
+    for (const int scale : {1024, 4096})
+        if (top <= scale - 1) return scale;
+    return 65536;
 }
 
 Loaded parse_csv(const std::vector<std::string_view>& lines) {
@@ -208,31 +259,36 @@ Loaded parse_csv(const std::vector<std::string_view>& lines) {
     // One separator for the whole file, so "12,5" is never split in one line and kept in the next.
     char separator = ',';
     for (const auto line : lines)
-        if (line.find('\t') != std::string_view::npos) separator = '\t';
+        if (outside_quotes(line, '\t')) separator = '\t';
     if (separator != '\t')
         for (const auto line : lines)
-            if (line.find(';') != std::string_view::npos) separator = ';';
+            if (outside_quotes(line, ';')) separator = ';';
     SessionInfo info;
     std::vector<Point> points;
     std::size_t volume_at = 0, level_at = 1;
     bool have_header = false;
+    bool have_start = false;
+    bool have_scale = false;
     std::size_t columns = 2;  // fields a point may have: the named columns, or two
     bool recognised = false;  // a line of ours or a point seen: the file is a table
     std::optional<std::string> unknown_where;
     for (std::size_t n = 0; n < lines.size(); ++n) {
         const std::string where = "строка " + std::to_string(n + 1);
         const auto fields = csv_fields(lines[n], separator);
-        if (fields.size() == 1 && fields[0].empty()) continue;
+        // Empty lines, and the empty rows a spreadsheet saves as ";;;".
+        if (fields.empty()) continue;
         const std::string& key = fields[0];
         const std::string value = fields.size() > 1 ? fields[1] : std::string();
-        const auto first = csv_number(key, separator);
+        // With "," between fields a "," in a number is a decimal separator only in quotes, and
+        // the split has already taken every other one.
+        const auto first = file_number(key);
         if (first && fields.size() >= 2) {
             recognised = true;
             // Extra fields only under column names of their own (our marks column).
             if (std::max(volume_at, level_at) >= fields.size() || fields.size() > columns)
                 return failure(bad + "неверная точка (" + where + ").");
-            const auto volume = csv_number(fields[volume_at], separator);
-            const auto level = csv_number(fields[level_at], separator);
+            const auto volume = file_number(fields[volume_at]);
+            const auto level = file_number(fields[level_at]);
             if (!volume || !level || !plausible_point({*volume, *level}))
                 return failure(bad + "неверная точка (" + where + ").");
             points.push_back({*volume, *level});
@@ -269,7 +325,7 @@ Loaded parse_csv(const std::vector<std::string_view>& lines) {
             continue;
         }
         auto number = [&](double& out) {
-            const auto x = parse_number(value);
+            const auto x = file_number(value);
             if (x) out = *x;
             return x.has_value();
         };
@@ -293,6 +349,12 @@ Loaded parse_csv(const std::vector<std::string_view>& lines) {
         } else if (key == kCsvStart) {
             if (!number(info.start_volume))
                 return failure(bad + "неверный начальный объём (" + where + ").");
+            have_start = true;
+        } else if (key == kCsvScale) {
+            const auto scale = csv_scale(value);
+            if (!scale) return failure(bad + "неверная шкала датчика (" + where + ").");
+            info.full_scale = *scale;
+            have_scale = true;
         } else if (!have_header) {
             // Told apart at the end: a foreign file at large, or one odd line in a table.
             if (!unknown_where) unknown_where = where;
@@ -309,14 +371,16 @@ Loaded parse_csv(const std::vector<std::string_view>& lines) {
     if (info.portion == 0.0) {
         // A table typed by hand: take the step between the first two points.
         info.portion = points.size() >= 2 ? points[1].volume - points[0].volume : 0.0;
+        info.portion = std::round(info.portion * 1000.0) / 1000.0;
         if (!(info.portion > 0.0)) info.portion = 1.0;
     }
-    if (info.start_volume == 0.0 && !points.empty()) {
+    if (!have_start) {
         double lowest = points[0].volume;
         for (const Point& p : points) lowest = std::min(lowest, p.volume);
         info.start_volume = std::max(0.0, lowest);
+        if (info.tank_volume && info.start_volume >= *info.tank_volume) info.start_volume = 0.0;
     }
-    if (info.tank_volume && info.start_volume >= *info.tank_volume) info.start_volume = 0.0;
+    if (!have_scale) info.full_scale = scale_holding(points);
     if (const auto why = check_info(info)) return failure(bad + *why);
     Session session(std::move(info));
     for (const Point& p : points) session.add(p);
@@ -330,15 +394,30 @@ std::string read_error_text(int error) {
     return file_error_text(error);
 }
 
+// A text cell of the CSV, read back as it was: in quotes when it holds a separator, a quote or
+// blanks at its ends (a spreadsheet shows it without them).
+std::string csv_cell(const std::string& text) {
+    const std::string flat = one_line(text);
+    const bool plain = flat.find_first_of(";\t\"") == std::string::npos &&
+                       (flat.empty() || (flat.front() != ' ' && flat.back() != ' '));
+    if (plain) return flat;
+    std::string out = "\"";
+    for (const char c : flat) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
 }  // namespace
 
 std::string session_text(const Session& session) {
     const SessionInfo& i = session.info();
     std::string out(kMagic);
     out += '\n';
-    out += "started=" + i.started + '\n';
-    out += "serial=" + i.serial + '\n';
-    if (!i.imei.empty()) out += "imei=" + i.imei + '\n';
+    out += "started=" + one_line(i.started) + '\n';
+    out += "serial=" + one_line(i.serial) + '\n';
+    if (!i.imei.empty()) out += "imei=" + one_line(i.imei) + '\n';
     if (!i.vehicle.empty()) out += "vehicle=" + one_line(i.vehicle) + '\n';
     if (!i.installer.empty()) out += "installer=" + one_line(i.installer) + '\n';
     if (!i.firmware.empty()) out += "firmware=" + one_line(i.firmware) + '\n';
@@ -365,14 +444,15 @@ std::string csv_text(const Session& session, char decimal) {
         out += "\r\n";
     };
     line(kCsvTitle, "");
-    line(kCsvDate, i.started);
-    line(kCsvSerial, i.serial);
-    if (!i.imei.empty()) line(kCsvImei, i.imei);
-    if (!i.vehicle.empty()) line(kCsvVehicle, one_line(i.vehicle));
-    if (!i.installer.empty()) line(kCsvInstaller, one_line(i.installer));
+    line(kCsvDate, csv_cell(i.started));
+    line(kCsvSerial, csv_cell(i.serial));
+    if (!i.imei.empty()) line(kCsvImei, csv_cell(i.imei));
+    if (!i.vehicle.empty()) line(kCsvVehicle, csv_cell(i.vehicle));
+    if (!i.installer.empty()) line(kCsvInstaller, csv_cell(i.installer));
     line(kCsvPortion, format_number(i.portion, decimal));
     if (i.tank_volume) line(kCsvTank, format_number(*i.tank_volume, decimal));
     line(kCsvStart, format_number(i.start_volume, decimal));
+    line(kCsvScale, std::string(kScaleFrom) + std::to_string(i.full_scale - 1));
     out += "\r\n";
     out.append(kCsvHeader);
     out += "\r\n";
@@ -380,7 +460,7 @@ std::string csv_text(const Session& session, char decimal) {
     for (std::size_t k = 0; k < session.points().size(); ++k) {
         const Point& p = session.points()[k];
         line(format_number(p.volume, decimal),
-             format_number(p.level, decimal, 1) + ";" + mark_words(checks[k].marks));
+             format_number(p.level, decimal) + ";" + mark_words(checks[k].marks));
     }
     return out;
 }

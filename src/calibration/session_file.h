@@ -30,7 +30,9 @@ struct Loaded {
 // Either format, told apart by its content. A CSV may come from elsewhere: with or without the
 // column names, level and volume in either order (named by the header; without one the volume
 // comes first), ";", tab or "," between fields (a tab wins over ";", ";" over ","), "." or ","
-// in numbers (with "," between fields a number's decimal separator can only be ".").
+// in numbers (with "," between fields a number's decimal separator can only be ".", unless it is
+// in quotes), fields in quotes, empty rows and columns around the table, lines ended by LF, CR LF
+// or CR. Numbers are kept to the three decimals the files are written with.
 Loaded parse_saved(std::string_view text);
 Loaded load_file(const std::filesystem::path& path);
 

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "app/configurator.h"
 #include "model/window_model.h"
@@ -128,7 +129,7 @@ void sync_bar(const Control& c, QProgressBar* bar) {
 
 }  // namespace
 
-MainWindow::MainWindow(WindowModel& model, Configurator& app, QWidget* parent)
+MainWindow::MainWindow(WindowModel& model, Configurator& app, QWidget* parent, Build build)
     : QWidget(parent), model_(model), app_(app) {
     setObjectName("frmSerial");
     setWindowTitle(qs(std::string(kWindowTitle)));
@@ -139,16 +140,65 @@ MainWindow::MainWindow(WindowModel& model, Configurator& app, QWidget* parent)
     widgets_.assign(count, nullptr);
     timers_.assign(count, nullptr);
     ticking_.assign(count, false);
-    for (int i = 0; i < count; ++i) widgets_[i] = create(model_.at(i));
-    for (int i = 0; i < count; ++i) attach(i);
+    std::vector<int> first;
     for (int i = 0; i < count; ++i) {
-        if (model_.at(i).kind == K::Frame) keep_child_colours(i);
+        const bool now = build == Build::Whole || model_.at(i).kind == K::Timer || shown_now(i);
+        (now ? first : later_).push_back(i);
     }
-    for (int i = 0; i < count; ++i) sync(i);
-    built_ = true;
-    for (int i = 0; i < count; ++i) connect_user_signals(i);
+    build_controls(first);
     apply_tab_order();
     model_.set_listener([this](int index) { sync(index); });
+}
+
+void MainWindow::build_controls(const std::vector<int>& indices) {
+    for (const int i : indices) widgets_[i] = create(model_.at(i));
+    for (const int i : indices) attach(i);
+    // Every frame: one built earlier may have got children now.
+    for (int i = 0; i < static_cast<int>(widgets_.size()); ++i) {
+        if (widgets_[i] && model_.at(i).kind == K::Frame) keep_child_colours(i);
+    }
+    for (const int i : indices) sync(i);
+    built_ = true;
+    for (const int i : indices) connect_user_signals(i);
+}
+
+void MainWindow::finish_building() {
+    if (later_.empty()) return;
+    const std::vector<int> later = std::move(later_);
+    later_.clear();
+    build_controls(later);
+    // Siblings stacked in the order of the controls, as when built at once.
+    for (QWidget* w : widgets_) {
+        if (w) w->raise();
+    }
+    apply_tab_order();
+}
+
+bool MainWindow::shown_now(int index) const {
+    for (std::optional<int> i = index; i;) {
+        const Control& c = model_.at(*i);
+        if (!c.visible) return false;
+        const auto parent = c.parent.empty() ? std::nullopt : model_.find(c.parent);
+        if (!parent) return true;
+        const Control& p = model_.at(*parent);
+        if (p.kind == K::TabControl) {
+            // The page the widget shows: the model's, unless out of range (then the first).
+            const int pages = static_cast<int>(p.items.size());
+            const int open = p.value >= 0 && p.value < pages ? p.value : 0;
+            if (std::clamp(c.page, 0, std::max(pages - 1, 0)) != open) return false;
+        }
+        i = parent;
+    }
+    return true;
+}
+
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // The first frame is being drawn: the rest of the window follows once it is out.
+    if (!later_.empty() && !finish_planned_) {
+        finish_planned_ = true;
+        QTimer::singleShot(0, this, &MainWindow::finish_building);
+    }
 }
 
 MainWindow::~MainWindow() {
@@ -344,6 +394,11 @@ void MainWindow::sync(int index) {
         return;
     }
     QWidget* w = widgets_[index];
+    if (!w) {
+        // Left for after the first frame, but the model shows it already.
+        if (shown_now(index)) finish_building();
+        return;
+    }
     ++updating_;
     const bool was_hidden = w->isHidden();
     sync_common(c, w);
@@ -371,9 +426,13 @@ void MainWindow::sync(int index) {
             if (auto* frame = static_cast<QGroupBox*>(w); frame->title() != qs(c.text))
                 frame->setTitle(qs(c.text));
             break;
-        case K::TabControl:
-            sync_tabs(c, static_cast<QTabWidget*>(w));
+        case K::TabControl: {
+            auto* tabs = static_cast<QTabWidget*>(w);
+            if (c.value >= 0 && c.value < tabs->count() && c.value != tabs->currentIndex())
+                finish_building();  // another page opens: its widgets must be there
+            sync_tabs(c, tabs);
             break;
+        }
         case K::ProgressBar:
             sync_bar(c, static_cast<QProgressBar*>(w));
             break;
@@ -475,6 +534,7 @@ void MainWindow::user_selected(int index, int entry) {
 }
 
 void MainWindow::user_page(int page) {
+    finish_building();  // the page opened shows its widgets at once
     if (updating_) return;
     model_.set_tab(page);
 }

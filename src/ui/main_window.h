@@ -6,6 +6,11 @@
 // through Configurator::on_event; what the handlers write into the model appears at once through
 // the model's change listener. The timers run while the model says their control is enabled and
 // call the tick handlers.
+//
+// The program builds the window first-frame-first: the constructor makes the widgets the first
+// frame shows (what lies outside the pages, and the page open then), and the rest (the other
+// pages, the service area that is never shown) follows right after that frame is drawn, or at
+// once when the model shows one of them sooner (a page opened, a control made visible).
 #pragma once
 
 #include <QWidget>
@@ -33,19 +38,32 @@ class MainWindow : public QWidget {
   public:
     static constexpr int kTwipsPerPixel = 15;
 
+    enum class Build { Whole, FirstFrameFirst };
+
     // The model and the configurator must outlive the window.
-    MainWindow(WindowModel& model, Configurator& app, QWidget* parent = nullptr);
+    MainWindow(WindowModel& model, Configurator& app, QWidget* parent = nullptr,
+               Build build = Build::Whole);
     ~MainWindow() override;
 
-    // The widget of a control, or nullptr for a timer or an unknown name.
+    // Builds the widgets left for after the first frame; nothing once all are built.
+    void finish_building();
+    bool fully_built() const { return later_.empty(); }
+
+    // The widget of a control, or nullptr for a timer, an unknown name or a control not built
+    // yet.
     QWidget* widget(velkon::ControlName name) const;
     // The timer of a Timer control, or nullptr.
     QTimer* timer(velkon::ControlName name) const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
+    void build_controls(const std::vector<int>& indices);
+    // Whether the control shows as the model stands: it and every frame around it visible, on
+    // no page or on the one its tab control has open.
+    bool shown_now(int index) const;
     QWidget* create(const Control& control);
     void attach(int index);
     void connect_user_signals(int index);
@@ -76,6 +94,8 @@ class MainWindow : public QWidget {
     std::map<std::string, QButtonGroup*> option_groups_;  // by parent name
     int updating_ = 0;  // > 0 while the model's state is written into the widgets
     bool built_ = false;
+    std::vector<int> later_;  // the controls left for finish_building, by index
+    bool finish_planned_ = false;
     // Multi-line boxes out of sight whose text changed since: the traffic monitor grows with
     // every tick, and laying out its text for nobody would cost a few milliseconds each time.
     std::set<int> unseen_texts_;

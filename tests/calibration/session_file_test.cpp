@@ -108,7 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"after_end", kGood + "end\npoint=20;200\n", "после конца"},
         BadFile{"csv_bad_point", "Объём, л;Уровень\n10;100\n20;\n", "неверная точка"},
         BadFile{"csv_three_fields", "Объём, л;Уровень\n10;100;7\n", "неверная точка"},
-        BadFile{"csv_unknown_line", "Что-то;1\nОбъём, л;Уровень\n10;100\n", "непонятная"}),
+        BadFile{"csv_unknown_line", "Что-то;1\nОбъём, л;Уровень\n10;100\n", "непонятная"},
+        // Beyond what an int holds: refused, not converted.
+        BadFile{"huge_scale", kGood + "scale=1e10\nend\n", "Шкала"},
+        // Malformed UTF-8 the window could not show: an overlong "/", a lone surrogate.
+        BadFile{"overlong_utf8", kGood + "vehicle=\xC0\xAF\nend\n", "UTF-8"},
+        BadFile{"surrogate_utf8", kGood + "notes=\xED\xA0\x80\nend\n", "UTF-8"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(SessionFile, LoadingAFileThatIsNotThereOrTooBigSaysSo) {
@@ -177,6 +182,14 @@ TEST(SessionFile, ForeignCsvTablesLoad) {
         {"commas with a unit", "Объём, л,Уровень\n0,12\n20,131.5\n40,250\n"},
         {"tabs, comma decimals, CRLF", "Литры\tуровень\r\n0\t12\r\n20\t131,5\r\n40\t250\r\n"},
         {"quoted, blanks", "\"Level\";\"Volume\"\n 12 ; 0 \n\"131,5\";20\n250;40\n"},
+        // Spreadsheets' exports: names and numbers in quotes around a ",", the empty rows and
+        // columns beyond the table, line ends of an old Mac or of a file converted twice.
+        {"commas in quotes",
+         "\"Объём, л\",\"Уровень\"\r\n\"0\",\"12\"\r\n20,\"131,5\"\r\n40,250\r\n"},
+        {"empty rows and columns",
+         ";;;\r\nОбъём, л;Уровень;;\r\n0;12;;\r\n20;131,5;;\r\n40;250;;\r\n;;;\r\n"},
+        {"CR line ends", "Level;Volume\r12;0\r131.5;20\r250;40\r"},
+        {"CR CR LF line ends", "0;12\r\r\n20;131,5\r\r\n40;250\r\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,6 +217,79 @@ TEST(SessionFile, CsvKeepsTheSetUpAndMarks) {
     EXPECT_EQ(i.imei, "866795030012345");
     EXPECT_EQ(i.vehicle, "КамАЗ А123ВС, левый бак");
     EXPECT_EQ(i.installer, "Петров");
+}
+
+// A table read from a file and written again is the same table: in the session file the window
+// keeps, and in the CSV (what it carries of the set-up).
+TEST(SessionFile, WhatIsReadIsWrittenBackUnchanged) {
+    SessionInfo info = sample_session().info();
+    info.start_volume = 0;  // the empty tank, not "unknown"
+    info.vehicle = "КамАЗ; бак\t«левый»";
+    info.installer = " Петров \"Сервис\" ";
+    info.serial = "42;42";
+    info.notes = "трапеция; 2 отсека";
+    Session s(info);
+    s.add({20, 2230.25});  // a level corrected by hand
+    s.add({40, 3995.5});
+
+    const Loaded saved = parse_saved(session_text(s));
+    ASSERT_TRUE(saved.session) << saved.error;
+    EXPECT_EQ(*saved.session, s);
+    for (const char decimal : {',', '.'}) {
+        const Loaded csv = parse_saved(csv_text(s, decimal));
+        ASSERT_TRUE(csv.session) << csv.error;
+        const SessionInfo& i = csv.session->info();
+        EXPECT_EQ(csv.session->points(), s.points());
+        EXPECT_EQ(i.start_volume, 0);
+        EXPECT_EQ(i.full_scale, 4096);
+        EXPECT_EQ(i.vehicle, info.vehicle);
+        EXPECT_EQ(i.installer, info.installer);
+        EXPECT_EQ(i.serial, info.serial);
+    }
+    // A line end inside a field would break a line of the file: it becomes a blank.
+    s.info().vehicle = "КамАЗ\r\nбак";
+    EXPECT_EQ(parse_saved(session_text(s)).session->info().vehicle, "КамАЗ  бак");
+}
+
+// Numbers are kept to the three decimals the files are written with, so what loads is what the
+// next save writes; a line end within a value (CR CR LF) leaves no CR in it.
+TEST(SessionFile, ReadNumbersAndTextsAreTheOnesWrittenBack) {
+    const Loaded session = parse_saved(
+        "velkon-tarirovka 1\r\r\nserial=4242\r\r\nportion=12.00049\r\r\n"
+        "point=10.12345;100.98765\r\r\nend\r\r\n");
+    ASSERT_TRUE(session.session) << session.error;
+    EXPECT_EQ(session.session->info().serial, "4242");
+    EXPECT_EQ(session.session->info().portion, 12);
+    EXPECT_EQ(session.session->points(), (std::vector<Point>{{10.123, 100.988}}));
+    EXPECT_EQ(*parse_saved(session_text(*session.session)).session, *session.session);
+
+    // The step between the first two points is the portion, as the file will say it.
+    const Loaded table = parse_saved("0.1;5\n0.3;6\n");
+    ASSERT_TRUE(table.session) << table.error;
+    EXPECT_EQ(table.session->info().portion, 0.2);
+}
+
+// A table that does not name its sensor's scale gets the narrowest that holds its levels, so a
+// table of the 4096 range is not marked at the top of the 1024 one.
+TEST(SessionFile, ATableWithoutAScaleGetsOneThatHoldsItsLevels) {
+    struct Case {
+        std::string text;
+        int scale;
+    };
+    const Case cases[] = {
+        {"0;12\n20;1000\n", 1024},
+        {"0;12\n20;1100\n40;3995,5\n", 4096},
+        {"0;12\n20;40000\n", 65536},
+        {"Шкала датчика;0…4095\n0;12\n20;500\n", 4096},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const Loaded back = parse_saved(c.text);
+        ASSERT_TRUE(back.session) << back.error;
+        EXPECT_EQ(back.session->info().full_scale, c.scale);
+        for (const PointCheck& check : back.session->checks()) EXPECT_EQ(check.marks, 0u);
+    }
+    EXPECT_NE(parse_saved("Шкала датчика;0…99999\n0;12\n").error.find("шкала"), std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,7 +19,9 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
+#include <string>
 
 #include "tracker/record.h"
 #include "ui/widgets.h"
@@ -390,6 +393,92 @@ TEST_F(Window, EveryPageShowsWithTheLinkOpen) {
         const QPixmap shot = window.grab();
         EXPECT_EQ(shot.size(), QSize(640, 380) * shot.devicePixelRatio());
         if (folder) shot.save(QDir(folder).filePath(QString("page-%1.png").arg(page)));
+    }
+}
+
+// The program builds its window first-frame-first: what the first frame shows at once, the rest
+// once that frame is drawn, or as soon as the model shows a part of it.
+std::unique_ptr<ui::MainWindow> first_frame_first(FormFixture& f) {
+    return std::make_unique<ui::MainWindow>(f.model, f.app, nullptr,
+                                            ui::MainWindow::Build::FirstFrameFirst);
+}
+
+// What a widget looks like and where it stands: its kind, its place among its siblings and in
+// the window, its text, font, colour and whether it is shown, usable and reached by Tab.
+std::string look_of(QWidget* w, QWidget* window) {
+    if (!w) return "none";
+    QWidget* parent = w->parentWidget();
+    const auto siblings = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    const QRect at(w->mapTo(window, QPoint(0, 0)), w->size());
+    QString text;
+    for (const char* property : {"text", "title", "currentText"}) {
+        if (w->property(property).isValid()) text += w->property(property).toString() + "|";
+    }
+    return QString("%1 %2/%3 #%4 (%5,%6 %7x%8) %9 %10 %11 shown=%12 enabled=%13 focus=%14")
+        .arg(w->metaObject()->className(), parent->metaObject()->className(), parent->objectName())
+        .arg(siblings.indexOf(w))
+        .arg(at.x())
+        .arg(at.y())
+        .arg(at.width())
+        .arg(at.height())
+        .arg(text, w->font().toString(), w->palette().color(QPalette::WindowText).name())
+        .arg(w->isVisibleTo(window))
+        .arg(w->isEnabled())
+        .arg(int(w->focusPolicy()))
+        .toStdString();
+}
+
+TEST(WindowFirstFrameFirst, IsTheWindowBuiltAtOnceAfterItsFirstFrame) {
+    FormFixture whole_f, first_f;
+    ui::MainWindow whole(whole_f.model, whole_f.app);
+    const auto first = first_frame_first(first_f);
+    whole_f.app.start();
+    first_f.app.start();
+    EXPECT_NE(first->widget(ctl::CmbPort), nullptr);
+    EXPECT_NE(first->widget(ctl::ProgressBar1), nullptr);  // on the page open at start
+    EXPECT_EQ(first->widget(ctl::Frame14), nullptr);       // on another
+    EXPECT_EQ(first->widget(ctl::changed_mark), nullptr);  // hidden
+    EXPECT_TRUE(first->timer(ctl::Timer1)->isActive());
+
+    whole.show();
+    first->show();
+    for (int i = 0; i < 100 && !first->fully_built(); ++i) QCoreApplication::processEvents();
+    ASSERT_TRUE(first->fully_built());
+    for (const Control& c : first_f.model.controls()) {
+        const ControlName name(c.name);
+        EXPECT_EQ(look_of(first->widget(name), first.get()), look_of(whole.widget(name), &whole))
+            << name;
+    }
+    // The same keyboard order through the window's controls (what Qt makes inside one, the line
+    // of a list that is never shown, has no order of its own).
+    auto tab_order = [](QWidget* window) {
+        std::string names;
+        for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty())
+                names += w->objectName().toStdString() + " ";
+        }
+        return names;
+    };
+    EXPECT_EQ(tab_order(first.get()), tab_order(&whole));
+}
+
+TEST(WindowFirstFrameFirst, APartShownBeforeTheFirstFrameIsBuiltAtOnce) {
+    const std::function<void(WindowModel&)> shows[] = {
+        [](WindowModel& m) { m.set_tab(1); },
+        [](WindowModel& m) { m.set_visible(ctl::changed_mark, true); },
+    };
+    for (const auto& show : shows) {
+        FormFixture f;
+        const auto window = first_frame_first(f);
+        f.app.start();
+        ASSERT_FALSE(window->fully_built());
+        show(f.model);
+        EXPECT_TRUE(window->fully_built());
+        ASSERT_NE(window->widget(ctl::Frame14), nullptr);
+        EXPECT_EQ(window->widget(ctl::Frame14)->isVisibleTo(window.get()),
+                  f.model.value(ctl::SSTab1) == 1);
+        EXPECT_EQ(window->widget(ctl::changed_mark)->isVisibleTo(window.get()),
+                  f.model.visible(ctl::changed_mark));
     }
 }
 
