@@ -8,8 +8,6 @@ namespace velkon::cli {
 
 namespace {
 
-constexpr const char* kLineSettings = "19200,n,8,1";
-
 std::string in_guillemets(const std::string& text) {
     return "«" + text + "»";
 }
@@ -128,7 +126,7 @@ std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobS
         return nullptr;
     }
     auto serial = settings.make_port();
-    if (!serial->OpenPort(port.path, kLineSettings)) {
+    if (!serial->OpenPort(port.path, kDeviceLine)) {
         const std::string reason = describe_open_error(serial->last_open_error(), port.path);
         report.status = kPortFailed;
         report.outcome = UnitOutcome::PortUnavailable;
