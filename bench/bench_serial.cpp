@@ -37,7 +37,7 @@ BENCHMARK(BM_PortScanWithHelp)->Unit(benchmark::kMicrosecond);
 void BM_ReadShortAnswer(benchmark::State& state) {
     PtyPair pty;
     auto port = make_serial_port();
-    if (!pty.ok() || !port->OpenPort(pty.slave_path(), "19200,n,8,1")) {
+    if (!pty.ok() || !port->OpenPort(pty.slave_path(), kDeviceLine)) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }
@@ -54,7 +54,7 @@ BENCHMARK(BM_ReadShortAnswer)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 void BM_ReadSilence(benchmark::State& state) {
     PtyPair pty;
     auto port = make_serial_port();
-    if (!pty.ok() || !port->OpenPort(pty.slave_path(), "19200,n,8,1")) {
+    if (!pty.ok() || !port->OpenPort(pty.slave_path(), kDeviceLine)) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }
@@ -66,7 +66,7 @@ BENCHMARK(BM_ReadSilence)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterati
 void BM_WriteChunked(benchmark::State& state) {
     PtyPair pty;
     auto port = make_serial_port();
-    if (!pty.ok() || !port->OpenPort(pty.slave_path(), "19200,n,8,1")) {
+    if (!pty.ok() || !port->OpenPort(pty.slave_path(), kDeviceLine)) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }

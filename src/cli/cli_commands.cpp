@@ -17,11 +17,6 @@ namespace velkon::cli {
 namespace {
 
 constexpr std::size_t kMany = std::numeric_limits<std::size_t>::max();
-constexpr std::uint8_t kImeiAnswer = 0xA7;
-constexpr std::uint8_t kReadingsAnswer = 0xF0;
-constexpr std::uint8_t kLiveAnswer = 0xA0;
-constexpr std::size_t kLiveAnswerMin = 16;  // the inputs, the least a live answer carries
-constexpr std::uint8_t kConfigAnswer = 0xA2;
 
 using Json = nlohmann::ordered_json;
 
@@ -280,7 +275,7 @@ int run_ports(CliTool& tool, const CommandLine& line) {
 int run_readings(CliTool& tool, const CommandLine& line) {
     return watch(tool, line,
                  {readings_request(),
-                  kReadingsAnswer,
+                  code::kReadings,
                   kReadingsMinSize,
                   {"level", "temperature", "current", "full", "empty", "address"},
                   readings_line});
@@ -288,7 +283,7 @@ int run_readings(CliTool& tool, const CommandLine& line) {
 
 int run_live(CliTool& tool, const CommandLine& line) {
     return watch(tool, line,
-                 {live_data_request(), kLiveAnswer, kLiveAnswerMin, live_header(), live_line});
+                 {live_data_request(), code::kLiveData, kLiveAnswerMin, live_header(), live_line});
 }
 
 int run_imei(CliTool& tool, const CommandLine& line) {
@@ -296,7 +291,7 @@ int run_imei(CliTool& tool, const CommandLine& line) {
     auto port = tool.open_one(line, line.args[0], status);
     if (!port) return status;
     UnitLink link(*port, line.timeout);
-    const Exchange answer = link.ask(imei_request(), kImeiAnswer, kImeiAnswerSize);
+    const Exchange answer = link.ask(imei_request(), code::kImei, kImeiAnswerFrame);
     if (!answer) {
         tool.err() << answer.message() << "\n";
         return kDeviceFailed;
@@ -317,7 +312,7 @@ int run_config_read(CliTool& tool, const CommandLine& line) {
     if (!port) return status;
     UnitLink link(*port, line.timeout);
     const Exchange answer =
-        link.ask(configuration_read_request(), kConfigAnswer, kConfigAnswerSize + 1);
+        link.ask(configuration_read_request(), code::kConfigRead, kConfigAnswerFrame);
     if (!answer) {
         tool.err() << answer.message() << "\n";
         return kDeviceFailed;

@@ -27,10 +27,10 @@ class EndOnSignals::WatchedPort final : public SerialPort {
         port_.reset();
     }
 
-    bool OpenPort(const std::string& path, const std::string& settings) override {
+    bool OpenPort(const std::string& path, const LineSettings& line) override {
         // After the ports were closed for a signal, a unit not begun is not begun.
         if (owner_.ending_) return false;
-        return port_->OpenPort(path, settings);
+        return port_->OpenPort(path, line);
     }
     void ClosePort() override { port_->ClosePort(); }
     void FlushPort() override { port_->FlushPort(); }

@@ -114,7 +114,7 @@ ProfileTemplate load_profile_template(const std::filesystem::path& path,
     }
     // A copy of the written frame becomes the profile of its record.
     Json json = Json::parse(profile_text(*loaded.config));
-    if (content.size() != kConfigFrameSize || byte_at(content, 0) != 0x3E) {
+    if (content.size() != kConfigFrameSize || byte_at(content, 0) != kAnswerPrefix) {
         json = Json::parse(content);
     }
     for (const std::string& set : sets) {

@@ -8,13 +8,6 @@ namespace velkon::cli {
 
 namespace {
 
-constexpr const char* kLineSettings = "19200,n,8,1";
-constexpr std::uint8_t kConfigWriteAck = 0xA3;
-constexpr std::uint8_t kConfigAnswer = 0xA2;
-constexpr std::uint8_t kImeiAnswer = 0xA7;
-constexpr std::size_t kConfigWriteAckSize = 4;
-constexpr std::size_t kConfigAnswerMin = kConfigAnswerSize + 1;  // with the check byte
-
 std::string in_guillemets(const std::string& text) {
     return "«" + text + "»";
 }
@@ -57,7 +50,7 @@ void take_record(UnitReport& report, const TrackerConfig& config) {
 
 // IMEI and SIM; false with the report filled when the unit did not tell them.
 bool identify(UnitLink& link, UnitReport& report) {
-    const Exchange answer = link.ask(imei_request(), kImeiAnswer, kImeiAnswerSize);
+    const Exchange answer = link.ask(imei_request(), code::kImei, kImeiAnswerFrame);
     if (!answer) {
         fail(report, answer, "IMEI не прочитан. ");
         return false;
@@ -69,7 +62,8 @@ bool identify(UnitLink& link, UnitReport& report) {
 }
 
 std::optional<TrackerConfig> read_record(UnitLink& link, UnitReport& report, const char* before) {
-    const Exchange answer = link.ask(configuration_read_request(), kConfigAnswer, kConfigAnswerMin);
+    const Exchange answer =
+        link.ask(configuration_read_request(), code::kConfigRead, kConfigAnswerFrame);
     if (!answer) {
         fail(report, answer, before);
         return std::nullopt;
@@ -132,7 +126,7 @@ std::unique_ptr<SerialPort> open_unit_port(const NamedPort& port, const UnitJobS
         return nullptr;
     }
     auto serial = settings.make_port();
-    if (!serial->OpenPort(port.path, kLineSettings)) {
+    if (!serial->OpenPort(port.path, kDeviceLine)) {
         const std::string reason = describe_open_error(serial->last_open_error(), port.path);
         report.status = kPortFailed;
         report.outcome = UnitOutcome::PortUnavailable;
@@ -224,14 +218,14 @@ void write_filled(UnitOnPort& unit, const FilledProfile& filled, bool dry_run,
             stopped(report);
             return;
         }
-        const Exchange written = link.send_once(frame.frame, kConfigWriteAck, kConfigWriteAckSize);
+        const Exchange written = link.send_once(frame.frame, code::kConfigWrite, kShortestFrame);
         ++sent;
         if (written.outcome == Exchange::Outcome::WriteFailed) {
             fail(report, written, "Конфигурация не записана. ");
             return;
         }
         const bool acknowledged =
-            written || holds_frame(link.settle(), kConfigWriteAck, kConfigWriteAckSize);
+            written || holds_frame(link.settle(), code::kConfigWrite, kShortestFrame);
         if (acknowledged && progress) progress->write_acknowledged();
         const auto read_back = read_record(link, report,
                                            acknowledged ? "Запись подтверждена, но не проверена: "

@@ -9,7 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint8_t kAnswerPrefix = 0x3E;
 constexpr std::size_t kReceiveLimit = 1024;  // more than any answer; a flood ends the attempt
 
 std::string hex_byte(std::uint8_t value) {

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "protocol/answer.h"
+#include "protocol/codes.h"
 #include "protocol/frame.h"
 #include "serial/serial_port.h"
 

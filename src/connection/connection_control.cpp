@@ -76,7 +76,7 @@ void ConnectionControl::open_link() {
     m_.set_timer_enabled(ctl::Timer1, false);
 
     const std::string path = device_path_for(entry);
-    if (!port_.OpenPort(path, kLineSettings)) {
+    if (!port_.OpenPort(path, kDeviceLine)) {
         const OpenError& error = port_.last_open_error();
         if (!error.config_message.empty()) dialogs_.message(error.config_message);
         std::string text = "Com Port " + entry + " недоступен. Установите нужный порт.";

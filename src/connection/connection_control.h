@@ -12,8 +12,6 @@
 
 namespace velkon {
 
-inline constexpr const char* kLineSettings = "19200,n,8,1";
-
 // Lamp colours, 0x00BBGGRR.
 inline constexpr std::uint32_t kLampWhite = 0xFFFFFF;
 inline constexpr std::uint32_t kLampGrey = 0x808080;

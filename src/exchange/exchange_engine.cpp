@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "protocol/answer.h"
+#include "protocol/codes.h"
 #include "protocol/cp1251.h"
 #include "protocol/monitor.h"
 #include "sensor/sensor_commands.h"
@@ -15,8 +16,6 @@
 namespace velkon {
 
 namespace {
-
-constexpr std::uint8_t kAnswerPrefix = 0x3E;
 
 constexpr std::string_view kSkippedBytes = "Пропущено посторонних байт перед ответом: ";
 
@@ -57,25 +56,25 @@ struct AnswerRow {
 
 // clang-format off
 constexpr AnswerRow kAnswerTable[] = {
-    {0xFC, "",                              &to_sensor<&SensorAnswers::show_version>, false, ""},
-    {0xF0, "Получены данные.",              &to_sensor<&SensorAnswers::show_readings>, true,  ""},
-    {0xFA, " Установлен нижний уровень.",   nullptr,                        false, ""},
-    {0xF2, " Установлен новый режим.",      &show_mode_answer,              false, ""},
-    {0xF5, " Установлен верхний уровень.",  nullptr,                        false, ""},
-    {0xFB, " Установлен сетевой номер.",    nullptr,                        false, ""},
-    {0xA4, "Установлен серийный номер.",    nullptr,                        false, ""},
-    {0xF9, "Сдвинут нижний уровень.",       nullptr,                        false, ""},
-    {0xF4, "Сдвинут верхний уровень.",      nullptr,                        false, ""},
-    {0xF8, "Пароль принят.",                nullptr,                        false, ""},
-    {0xFD, "Неверный пароль.",              nullptr,                        false, "Неверный пароль"},
-    {0xF7, "Пароль изменен.",               nullptr,                        false, ""},
-    {0x06, "Пар.",                          nullptr,                        false, ""},
-    {0xA2, "Чтение",                        &to_tracker<&Tracker::show_configuration>, false, ""},
-    {0xA1, "Управление",                    nullptr,                        false, ""},
-    {0xA3, "Конфига вроде записана",        &acknowledge_write,               false, ""},
+    {code::kVersion,        "",                                &to_sensor<&SensorAnswers::show_version>, false, ""},
+    {code::kReadings,       "Получены данные.",                &to_sensor<&SensorAnswers::show_readings>, true,  ""},
+    {code::kCalibrateEmpty, " Установлен нижний уровень.",     nullptr,                        false, ""},
+    {code::kSetMode,        " Установлен новый режим.",        &show_mode_answer,              false, ""},
+    {code::kCalibrateFull,  " Установлен верхний уровень.",    nullptr,                        false, ""},
+    {code::kSetAddress,     " Установлен сетевой номер.",      nullptr,                        false, ""},
+    {code::kSetSerial,      "Установлен серийный номер.",      nullptr,                        false, ""},
+    {code::kShiftEmpty,     "Сдвинут нижний уровень.",         nullptr,                        false, ""},
+    {code::kShiftFull,      "Сдвинут верхний уровень.",        nullptr,                        false, ""},
+    {code::kEnterPassword,  "Пароль принят.",                  nullptr,                        false, ""},
+    {code::kWrongPassword,  "Неверный пароль.",                nullptr,                        false, "Неверный пароль"},
+    {code::kChangePassword, "Пароль изменен.",                 nullptr,                        false, ""},
+    {code::kPasswordNote,   "Пар.",                            nullptr,                        false, ""},
+    {code::kConfigRead,     "Чтение",                          &to_tracker<&Tracker::show_configuration>, false, ""},
+    {code::kControl,        "Управление",                      nullptr,                        false, ""},
+    {code::kConfigWrite,    "Конфига вроде записана",          &acknowledge_write,               false, ""},
     // The status follows the handler, so it stands whatever the handler shows.
-    {0xA7, "Считаны IMEI",                  &to_tracker<&Tracker::show_imei>, true,  ""},
-    {0xA0, "Получены данные",               &to_tracker<&Tracker::show_live_data>, false, ""},
+    {code::kImei,           "Считаны IMEI",                    &to_tracker<&Tracker::show_imei>, true,  ""},
+    {code::kLiveData,       "Получены данные",                 &to_tracker<&Tracker::show_live_data>, false, ""},
 };
 // clang-format on
 

@@ -1,5 +1,6 @@
 #include "profile/profile.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "files/file_error.h"
 #include "files/file_read.h"
+#include "protocol/codes.h"
 #include "protocol/frame.h"
 #include "tracker/placeholders.h"
 
@@ -387,8 +389,13 @@ LoadedProfile parse_config_copy(std::string_view bytes) {
         return refused(not_a_copy + "в файле " + std::to_string(bytes.size()) + " байт, а не " +
                        std::to_string(kConfigFrameSize) + ".");
     }
-    if (byte_at(bytes, 0) != 0x3E || byte_at(bytes, 1) != 0xCA || byte_at(bytes, 2) != 0xA3 ||
-        byte_at(bytes, 165) != 0xA5 || byte_at(bytes, 166) != 0x36 || byte_at(bytes, 167) != 0x5B) {
+    const std::string_view tail =
+        bytes.substr(kConfigWriteTailPosition - 1, kConfigWriteTail.size());
+    if (byte_at(bytes, 0) != kAnswerPrefix || byte_at(bytes, 1) != kUnitAddress ||
+        byte_at(bytes, 2) != code::kConfigWrite ||
+        !std::equal(
+            tail.begin(), tail.end(), kConfigWriteTail.begin(),
+            [](char b, std::uint8_t want) { return static_cast<std::uint8_t>(b) == want; })) {
         return refused(not_a_copy + "это не кадр записи конфигурации.");
     }
     if (check_byte(bytes) != 0)
@@ -404,7 +411,7 @@ LoadedProfile parse_config_copy(std::string_view bytes) {
 }
 
 LoadedProfile parse_profile_content(std::string_view content) {
-    if (content.size() == kConfigFrameSize && byte_at(content, 0) == 0x3E) {
+    if (content.size() == kConfigFrameSize && byte_at(content, 0) == kAnswerPrefix) {
         return parse_config_copy(content);
     }
     return parse_profile(content);

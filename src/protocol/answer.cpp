@@ -7,28 +7,25 @@ namespace velkon {
 
 namespace {
 
-constexpr std::uint8_t kAnswerPrefix = 0x3E;
-constexpr std::uint8_t kSensorPrefix = 0x31;
-constexpr std::uint8_t kPollAddress = 0xFF;
-constexpr std::uint8_t kWrongPassword = 0xFD;
-constexpr std::size_t kShortest = 4;  // prefix, address, code, check byte
+constexpr std::size_t kShortest = kShortestFrame;
 
 // The upper bounds leave room for a longer answer of newer firmware; a second frame glued to an
 // answer is caught by looking for it, not by the length alone.
 // clang-format off
 constexpr AnswerKind kKinds[] = {
-    {0xF0, kReadingsAnswerMin, 64},  // sensor readings
-    {0xFC, kShortest, 32},           // sensor version and serial number
-    {0xF2, 5, 16},                   // mode set: the mode byte follows the code
-    {0xFA, kShortest, 16}, {0xF5, kShortest, 16}, {0xFB, kShortest, 16},
-    {0xA4, kShortest, 16}, {0xF9, kShortest, 16}, {0xF4, kShortest, 16},
-    {0xF8, kShortest, 16}, {0xFD, kShortest, 16}, {0xF7, kShortest, 16},
-    {0x06, kShortest, 16},
-    {0xA0, kShortest, 128},          // the unit's live data
-    {0xA1, kShortest, 16},
-    {0xA2, kConfigAnswerFrame, 255}, // the configuration record
-    {0xA3, kShortest, 16},           // the write's acknowledgement
-    {0xA7, kShortest, 64},           // IMEI and SIM number
+    {code::kReadings,       kReadingsAnswerMin, 64},
+    {code::kVersion,        kShortest, 32},
+    {code::kSetMode,        5, 16},                   // the mode byte follows the code
+    {code::kCalibrateEmpty, kShortest, 16}, {code::kCalibrateFull, kShortest, 16},
+    {code::kSetAddress,     kShortest, 16}, {code::kSetSerial,     kShortest, 16},
+    {code::kShiftEmpty,     kShortest, 16}, {code::kShiftFull,     kShortest, 16},
+    {code::kEnterPassword,  kShortest, 16}, {code::kWrongPassword, kShortest, 16},
+    {code::kChangePassword, kShortest, 16}, {code::kPasswordNote,  kShortest, 16},
+    {code::kLiveData,       kShortest, 128},
+    {code::kControl,        kShortest, 16},
+    {code::kConfigRead,     kConfigAnswerFrame, 255},
+    {code::kConfigWrite,    kShortest, 16},           // the write's acknowledgement
+    {code::kImei,           kShortest, 64},
 };
 // clang-format on
 
@@ -154,7 +151,8 @@ Expectation expected_answers(std::string_view request) {
     if (prefix != kSensorPrefix && prefix != kAnswerPrefix) return e;
     if (!answer_kind(code)) return e;
     e.codes[e.count++] = code;
-    if (prefix == kSensorPrefix && code != kWrongPassword) e.codes[e.count++] = kWrongPassword;
+    if (prefix == kSensorPrefix && code != code::kWrongPassword)
+        e.codes[e.count++] = code::kWrongPassword;
     return e;
 }
 

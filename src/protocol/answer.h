@@ -7,7 +7,7 @@
 // carry a byte of noise; none of that may shift a record, because a shifted record that passes
 // its check byte would be shown and written back to the unit. So, from what a read holds:
 //   1. any number of leading copies of requests sent on this link are taken off;
-//   2. what is left must be exactly one intact frame (prefix 0x3E, check byte matching, a length
+//   2. what is left must be exactly one intact frame (kAnswerPrefix, check byte matching, a length
 //      its kind may have) of a kind that may answer the request, and nothing else: a second
 //      frame, leftovers or a bad check byte make the read not intact;
 //   3. bytes in front of such a frame that hold no frame themselves (noise, a partial echo) are
@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/codes.h"
 #include "protocol/frame.h"
 
 namespace velkon {
@@ -34,11 +35,6 @@ struct AnswerKind {
 
 // The kind with `code`, or nothing for a code no device of ours gives.
 std::optional<AnswerKind> answer_kind(std::uint8_t code);
-
-// Lengths the other layers rely on.
-inline constexpr std::size_t kReadingsAnswerMin = 21;   // the readings answer without its mode byte
-inline constexpr std::size_t kConfigAnswerFrame = 172;  // the record to position 171, check byte
-inline constexpr std::size_t kImeiAnswerFrame = 40;
 
 // The answer codes that may answer `request`: the sensor answers a command with its own code (or
 // with «wrong password»), the unit answers its requests with theirs. An empty list: the request

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "base/utf8.h"
+
 namespace velkon {
 
 namespace {
@@ -21,51 +23,6 @@ constexpr std::array<char32_t, 128> kHigh = {
     0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F};
 
-void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// Decodes one UTF-8 sequence at `i`; returns false on a malformed one.
-bool next_code_point(std::string_view s, std::size_t& i, char32_t& cp) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    int extra = 0;
-    if (b0 < 0x80) {
-        cp = b0;
-    } else if ((b0 & 0xE0) == 0xC0) {
-        cp = b0 & 0x1F;
-        extra = 1;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        cp = b0 & 0x0F;
-        extra = 2;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        cp = b0 & 0x07;
-        extra = 3;
-    } else {
-        return false;
-    }
-    if (i + extra >= s.size() && extra > 0) return false;
-    for (int k = 1; k <= extra; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return false;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    // An overlong form ("\xC0\xAF" for "/") or a surrogate is malformed too: accepting it would
-    // let a byte reach a frame in a disguise that no check of the plain text sees.
-    constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kShortest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-    return true;
-}
-
 }  // namespace
 
 std::string cp1251_to_utf8(std::string_view bytes) {
@@ -73,7 +30,7 @@ std::string cp1251_to_utf8(std::string_view bytes) {
     out.reserve(bytes.size() * 2);
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        append_utf8(out, b < 0x80 ? char32_t{b} : kHigh[b - 0x80]);
+        utf8::append(out, b < 0x80 ? char32_t{b} : kHigh[b - 0x80]);
     }
     return out;
 }
@@ -92,9 +49,9 @@ std::optional<std::string> utf8_to_cp1251(std::string_view utf8) {
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        char32_t cp = 0;
-        if (!next_code_point(utf8, i, cp)) return std::nullopt;
-        const auto b = cp1251_byte(cp);
+        const auto cp = utf8::decode(utf8, i);
+        if (!cp) return std::nullopt;
+        const auto b = cp1251_byte(*cp);
         if (!b) return std::nullopt;
         out.push_back(*b);
     }
@@ -102,12 +59,7 @@ std::optional<std::string> utf8_to_cp1251(std::string_view utf8) {
 }
 
 bool utf8_well_formed(std::string_view utf8) {
-    std::size_t i = 0;
-    char32_t cp = 0;
-    while (i < utf8.size()) {
-        if (!next_code_point(utf8, i, cp)) return false;
-    }
-    return true;
+    return utf8::valid(utf8);
 }
 
 std::optional<std::size_t> cp1251_length(std::string_view utf8) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/codes.h"
 #include "protocol/number.h"
 #include "sensor/mode_byte.h"
 
@@ -123,36 +124,36 @@ constexpr Value kShiftEmpty{Source::Box, ctl::sdv_niz, Encoding::Shift, -1000, 1
 // One row per command, keyed by its control.
 constexpr SensorCommand kCommands[] = {
     {.id = SensorCommandId::CalibrateEngineRunning,
-     .code = 0xE3,
+     .code = code::kEngineRunning,
      .no_sensor = NoSensor::Silent,
      .needs_readings = true,
      .echo = Echo::Yes},
     {.id = SensorCommandId::CalibrateEngineStopped,
-     .code = 0xE5,
+     .code = code::kEngineStopped,
      .no_sensor = NoSensor::Silent,
      .needs_readings = true,
      .echo = Echo::Yes},
-    {.id = SensorCommandId::SetHorizon, .code = 0xAA},
+    {.id = SensorCommandId::SetHorizon, .code = code::kHorizon},
     {.id = SensorCommandId::CalibrateFullLevel,
-     .code = 0xF5,
+     .code = code::kCalibrateFull,
      .no_sensor = NoSensor::Silent,
      .question =
          "Сейчас будет произведена перекалибровка верхнего уровня. Вы уверены что это нужно?",
      .echo = Echo::Yes},
     {.id = SensorCommandId::CalibrateEmptyLevel,
-     .code = 0xFA,
+     .code = code::kCalibrateEmpty,
      .no_sensor = NoSensor::Silent,
      .question =
          "Сейчас будет произведена перекалибровка нижнего уровня. Вы уверены что это нужно?",
      .echo = Echo::Yes},
     {.id = SensorCommandId::SetOperatingMode,
-     .code = 0xF2,
+     .code = code::kSetMode,
      .no_sensor = NoSensor::Silent,
      .question = "Сейчас будет изменен режим работы датчика. Вы уверены что это нужно?",
      .value = {Source::Modes, {}, Encoding::ModeByte, 0, 0xFF, {}},
      .sets_mode_yes = true},
     {.id = SensorCommandId::ChangePassword,
-     .code = 0xF7,
+     .code = code::kChangePassword,
      .clears = true,
      .no_sensor = NoSensor::Refused,
      .no_sensor_text = kSetPassword,
@@ -162,7 +163,7 @@ constexpr SensorCommand kCommands[] = {
      .value = kPassword,
      .echo = Echo::Yes},
     {.id = SensorCommandId::EnterPassword,
-     .code = 0xF8,
+     .code = code::kEnterPassword,
      .clears = true,
      .no_sensor = NoSensor::Refused,
      .no_sensor_text = kSetPassword,
@@ -171,7 +172,7 @@ constexpr SensorCommand kCommands[] = {
      .echo = Echo::Yes},
     {.id = SensorCommandId::ChangeNetworkAddress,
      .address = Address::Selected,
-     .code = 0xFB,
+     .code = code::kSetAddress,
      .no_sensor = NoSensor::Refused,
      .no_sensor_text = kSetAddress,
      .input = InputBox{"Введите новый сетевой номер", "Ввод сетевого номера", "", true},
@@ -179,7 +180,7 @@ constexpr SensorCommand kCommands[] = {
      .echo = Echo::Yes},
     {.id = SensorCommandId::SetNextSerialNumber,
      .address = Address::Selected,
-     .code = 0xA4,
+     .code = code::kSetSerial,
      .clears = true,
      .no_sensor = NoSensor::Refused,
      .no_sensor_text = kSetAddress,
@@ -187,7 +188,7 @@ constexpr SensorCommand kCommands[] = {
      .echo = Echo::EvenWhenRefused},
     {.id = SensorCommandId::SetUnitSerialNumber,
      .address = Address::Unit,
-     .code = 0xA4,
+     .code = code::kSetSerial,
      .clears = true,
      .no_sensor = NoSensor::Refused,
      .no_sensor_text = kSetAddress,
@@ -197,7 +198,7 @@ constexpr SensorCommand kCommands[] = {
      .echo = Echo::EvenWhenRefused},
     {.id = SensorCommandId::SetBpValue,
      .address = Address::Unit,
-     .code = 0xA6,
+     .code = code::kSetBp,
      .clears = true,
      .no_sensor = NoSensor::Refused,
      .no_sensor_text = kSetAddress,
@@ -205,13 +206,13 @@ constexpr SensorCommand kCommands[] = {
      .echo = Echo::EvenWhenRefused},
     {.id = SensorCommandId::ShiftFullLevel,
      .address = Address::Selected,
-     .code = 0xF4,
+     .code = code::kShiftFull,
      .no_sensor = NoSensor::Silent,
      .question = "Сейчас будет сдвинут верхний уровень. Вы уверены что это нужно?",
      .value = kShiftFull},
     {.id = SensorCommandId::ShiftEmptyLevel,
      .address = Address::Selected,
-     .code = 0xF9,
+     .code = code::kShiftEmpty,
      .no_sensor = NoSensor::Silent,
      .question = "Сейчас будет сдвинут уровень пустого. Вы уверены что это нужно?",
      .value = kShiftEmpty},
@@ -294,16 +295,16 @@ Frame build_frame(const SensorCommand& command, std::uint8_t selected, std::int6
     std::string head;
     switch (command.address) {
         case Address::Sensor01:
-            head = {'\x31', '\x01'};
+            head = {static_cast<char>(kSensorPrefix), static_cast<char>(kSensorFactoryAddress)};
             break;
         case Address::Selected:
-            head = {'\x31', static_cast<char>(selected)};
+            head = {static_cast<char>(kSensorPrefix), static_cast<char>(selected)};
             break;
         case Address::Unit:
-            head = {'\x3E', '\xCA'};
+            head = {static_cast<char>(kAnswerPrefix), static_cast<char>(kUnitAddress)};
             break;
         case Address::Poll:
-            head = {'\x31', '\xFF'};
+            head = {static_cast<char>(kSensorPrefix), static_cast<char>(kPollAddress)};
             break;
     }
     if (command.code) head.push_back(static_cast<char>(*command.code));
@@ -393,18 +394,19 @@ void SensorCommands::generate_shift(ControlName shift_control, std::uint8_t code
     const auto shift = checked_value(dialogs_, kShift, m_.text(shift_control));
     if (!shift) return;
     const Frame frame =
-        Control_summ(std::string{'\x31', static_cast<char>(*remote), static_cast<char>(code)} +
+        Control_summ(std::string{static_cast<char>(kSensorPrefix), static_cast<char>(*remote),
+                                 static_cast<char>(code)} +
                      shift_bytes(static_cast<std::int16_t>(*shift)));
     outbox_.clear();
     m_.set_text(ctl::gen_txt, std::string(kGenPrefix) + hex_pairs(frame));
 }
 
 void SensorCommands::generate_full_shift_text() {
-    generate_shift(ctl::sdv_verh, 0xF4);
+    generate_shift(ctl::sdv_verh, code::kShiftFull);
 }
 
 void SensorCommands::generate_empty_shift_text() {
-    generate_shift(ctl::sdv_niz, 0xF9);
+    generate_shift(ctl::sdv_niz, code::kShiftEmpty);
 }
 
 void SensorCommands::request_selected_version() {
@@ -420,17 +422,17 @@ std::vector<ControlName> sensor_command_controls() {
 }
 
 Frame readings_request() {
-    return make_frame({0x31, 0x01, 0xF0});
+    return make_frame({kSensorPrefix, kSensorFactoryAddress, code::kReadings});
 }
 
 Frame sensor_version_request() {
-    return make_frame({0x31, 0x01, 0xFC});
+    return make_frame({kSensorPrefix, kSensorFactoryAddress, code::kVersion});
 }
 
 Frame version_request(const WindowModel& model) {
     const auto address = selected_sensor_address(model);
     if (!address) return {};
-    return make_frame({0x31, *address, 0xFC});
+    return make_frame({kSensorPrefix, *address, code::kVersion});
 }
 
 std::optional<std::uint8_t> selected_sensor_address(const WindowModel& model) {

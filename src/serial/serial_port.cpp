@@ -19,6 +19,11 @@ std::string permission_text(const OpenError& error, const std::string& path) {
 
 }  // namespace
 
+std::string line_settings_text(const LineSettings& line) {
+    return std::to_string(line.baud) + ',' + static_cast<char>(line.parity) + ',' +
+           std::to_string(line.data_bits) + ',' + std::to_string(line.stop_bits);
+}
+
 std::string describe_open_error(const OpenError& error, const std::string& path) {
     switch (error.failure) {
         case OpenFailure::None:

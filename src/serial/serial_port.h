@@ -40,6 +40,25 @@ struct OpenError {
     std::string config_message;  // for Configuration: "Unable to set Comm DCB ... Error: n"
 };
 
+enum class Parity : char { None = 'n', Even = 'e', Odd = 'o' };
+
+// The framing of the line. A driver refuses (OpenFailure::Configuration) a speed it has no
+// setting for, data bits outside 5..8 and stop bits other than 1 or 2.
+struct LineSettings {
+    unsigned baud = 0;
+    Parity parity = Parity::None;
+    int data_bits = 8;
+    int stop_bits = 1;
+
+    bool operator==(const LineSettings&) const = default;
+};
+
+// The line both devices talk on.
+inline constexpr LineSettings kDeviceLine{19200, Parity::None, 8, 1};
+
+// The settings as the drivers' messages name them: "19200,n,8,1".
+std::string line_settings_text(const LineSettings& line);
+
 // The most one ReadPort returns, and the largest chunk one write sends.
 inline constexpr std::size_t kReadLimit = 255;
 
@@ -47,9 +66,9 @@ class SerialPort {
   public:
     virtual ~SerialPort() = default;
 
-    // Opens `path` with the line settings `settings` ("19200,n,8,1"): exclusive, raw, stale
-    // input flushed. On failure the port stays closed and last_open_error() says why.
-    virtual bool OpenPort(const std::string& path, const std::string& settings) = 0;
+    // Opens `path` with the framing `line`: exclusive, raw, stale input flushed. On failure the
+    // port stays closed and last_open_error() says why.
+    virtual bool OpenPort(const std::string& path, const LineSettings& line) = 0;
     virtual void ClosePort() = 0;
     // Waits until what was written has left (bounded); does nothing with no port open.
     virtual void FlushPort() = 0;

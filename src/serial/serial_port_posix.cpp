@@ -125,7 +125,7 @@ class PosixSerialPort final : public SerialPort {
     PosixSerialPort() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
     ~PosixSerialPort() override { ClosePort(); }
 
-    bool OpenPort(const std::string& path, const std::string& settings) override;
+    bool OpenPort(const std::string& path, const LineSettings& line) override;
     void ClosePort() override;
     void FlushPort() override;
     std::string ReadPort() override;
@@ -164,7 +164,7 @@ bool PosixSerialPort::fail(OpenFailure failure, int error, const std::string& pa
     return false;
 }
 
-bool PosixSerialPort::OpenPort(const std::string& path, const std::string& settings) {
+bool PosixSerialPort::OpenPort(const std::string& path, const LineSettings& line) {
     ClosePort();  // a second open must not leak the first descriptor
     std::lock_guard lock(io_);
     error_ = {};
@@ -179,18 +179,18 @@ bool PosixSerialPort::OpenPort(const std::string& path, const std::string& setti
     termios tio{};
     if (::tcgetattr(fd.get(), &tio) != 0) return fail(failure_for_errno(errno), errno, path);
 
-    const auto line = parse_line_settings(settings);
-    if (!line) {
-        error_.config_message =
-            "Unable to build Comm DCB " + settings + " Error: " + std::to_string(EINVAL);
+    const termios found = tio;
+    const auto wanted = line_termios(line, tio);
+    if (!wanted) {
+        error_.config_message = "Unable to build Comm DCB " + line_settings_text(line) +
+                                " Error: " + std::to_string(EINVAL);
         return fail(OpenFailure::Configuration, EINVAL, path);
     }
-    const termios found = tio;
-    apply_line_settings(tio, *line);
+    tio = *wanted;
     if (::tcsetattr(fd.get(), TCSANOW, &tio) != 0) {
         const int error = errno;
-        error_.config_message =
-            "Unable to set Comm DCB " + settings + " Error: " + std::to_string(error);
+        error_.config_message = "Unable to set Comm DCB " + line_settings_text(line) +
+                                " Error: " + std::to_string(error);
         return fail(OpenFailure::Configuration, error, path);
     }
     request_low_latency(fd.get());
@@ -199,7 +199,7 @@ bool PosixSerialPort::OpenPort(const std::string& path, const std::string& setti
 
     fd_ = std::move(fd);
     found_settings_ = found;
-    baud_ = line->baud;
+    baud_ = line.baud;
     open_ = true;
     return true;
 }

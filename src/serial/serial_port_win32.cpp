@@ -1,5 +1,5 @@
 // The serial driver on Win32: a COM port opened synchronously, with the time-out record
-// 20/1/1/1/10 and the line settings built from the settings text by the system's own parser.
+// 20/1/1/1/10 and the line settings put into the port's control block.
 //
 // The time-outs bound every call: a read returns 20 ms after the last byte, after 256 ms when
 // nothing comes, or at once with 255 bytes. A write chunk may take 1 ms per byte plus 100 ms:
@@ -8,8 +8,8 @@
 //
 // Real Windows is stricter than wine about the control block: SetCommState refuses one whose
 // XonChar equals XoffChar, and fBinary must be set. The block therefore starts from the port's
-// own state (or from zero where that cannot be read) and is settled after the settings text is
-// applied: binary, no flow control, no error replacement, DTR and RTS on.
+// own state (or from zero where that cannot be read) and is settled after the line settings
+// are put in: binary, no flow control, no error replacement, DTR and RTS on.
 //
 // There is no unbounded flush: FlushFileBuffers on a comm handle waits for the adapter to
 // drain with no time limit and cannot be cancelled. The flush waits for the output queue to
@@ -102,6 +102,37 @@ const COMMTIMEOUTS& comm_timeouts() {
     return kTimeouts;
 }
 
+bool put_line(const LineSettings& line, DCB& dcb) {
+    if (line.baud == 0 || line.data_bits < 5 || line.data_bits > 8) return false;
+    switch (line.stop_bits) {
+        case 1:
+            dcb.StopBits = ONESTOPBIT;
+            break;
+        case 2:
+            dcb.StopBits = TWOSTOPBITS;
+            break;
+        default:
+            return false;
+    }
+    switch (line.parity) {
+        case Parity::None:
+            dcb.Parity = NOPARITY;
+            break;
+        case Parity::Even:
+            dcb.Parity = EVENPARITY;
+            break;
+        case Parity::Odd:
+            dcb.Parity = ODDPARITY;
+            break;
+        default:
+            return false;
+    }
+    dcb.fParity = line.parity != Parity::None;
+    dcb.BaudRate = line.baud;
+    dcb.ByteSize = static_cast<BYTE>(line.data_bits);
+    return true;
+}
+
 void settle_comm_dcb(DCB& dcb) {
     dcb.DCBlength = sizeof dcb;
     dcb.fBinary = TRUE;
@@ -133,7 +164,7 @@ class Win32SerialPort final : public SerialPort {
         port_.reset();
     }
 
-    bool OpenPort(const std::string& path, const std::string& settings) override;
+    bool OpenPort(const std::string& path, const LineSettings& line) override;
     void ClosePort() override;
     void FlushPort() override;
     std::string ReadPort() override;
@@ -186,7 +217,7 @@ bool Win32SerialPort::fail_configuration(DWORD error, std::string message) {
     return false;
 }
 
-bool Win32SerialPort::OpenPort(const std::string& path, const std::string& settings) {
+bool Win32SerialPort::OpenPort(const std::string& path, const LineSettings& line) {
     ClosePort();  // a second open must not leak the first handle
     std::lock_guard lock(io_);
     port_.reset();  // a close left to an operation that ended just now
@@ -216,16 +247,16 @@ bool Win32SerialPort::OpenPort(const std::string& path, const std::string& setti
         dcb = DCB{};
         dcb.DCBlength = sizeof dcb;
     }
-    if (!BuildCommDCBA(settings.c_str(), &dcb)) {
-        const DWORD error = GetLastError();
-        return fail_configuration(
-            error, "Unable to build Comm DCB " + settings + " Error: " + std::to_string(error));
+    if (!put_line(line, dcb)) {
+        const DWORD error = ERROR_INVALID_PARAMETER;
+        return fail_configuration(error, "Unable to build Comm DCB " + line_settings_text(line) +
+                                             " Error: " + std::to_string(error));
     }
     settle_comm_dcb(dcb);
     if (!SetCommState(port_.get(), &dcb)) {
         const DWORD error = GetLastError();
-        return fail_configuration(
-            error, "Unable to set Comm DCB " + settings + " Error: " + std::to_string(error));
+        return fail_configuration(error, "Unable to set Comm DCB " + line_settings_text(line) +
+                                             " Error: " + std::to_string(error));
     }
     // What the device sent before we listened belongs to no request of ours.
     PurgeComm(port_.get(), PURGE_RXCLEAR | PURGE_TXCLEAR);

@@ -20,7 +20,11 @@ bool is_hangup_error(unsigned long error);
 // The time-out record every opened port gets.
 const _COMMTIMEOUTS& comm_timeouts();
 
-// Makes a control block that the settings text was applied to acceptable to every driver:
+// Puts the speed, parity, data and stop bits of `line` into `dcb`; false for framing no port
+// has (data bits outside 5..8, stop bits other than 1 or 2, no speed).
+bool put_line(const LineSettings& line, _DCB& dcb);
+
+// Makes a control block that the line settings were put into acceptable to every driver:
 // binary mode, distinct XonChar and XoffChar, flow control and error replacement off, DTR and
 // RTS on. The line settings (speed, parity, data and stop bits) stay as they are.
 void settle_comm_dcb(_DCB& dcb);

@@ -1,15 +1,17 @@
 #include <algorithm>
 
+#include "protocol/codes.h"
 #include "shell/shell.h"
 
 namespace velkon {
 
 void Shell::request_a5() {
-    outbox_.put_and_echo(make_frame({0x3E, 0xCA, 0xA5, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    outbox_.put_and_echo(
+        make_frame({kAnswerPrefix, kUnitAddress, code::kCommandA5, 0x00, 0x00, 0x00, 0x00, 0x00}));
 }
 
 void Shell::request_gsm_log() {
-    outbox_.put_and_echo(make_frame({0x3E, 0xCA, 0xE8}));
+    outbox_.put_and_echo(make_frame({kAnswerPrefix, kUnitAddress, code::kModemLog}));
 }
 
 void Shell::replace_points() {

@@ -5,20 +5,13 @@
 #include <limits>
 #include <utility>
 
+#include "protocol/codes.h"
 #include "protocol/frame.h"
 
 namespace velkon::sim {
 
 namespace {
 
-constexpr std::uint8_t kSensorPrefix = 0x31;
-constexpr std::uint8_t kAnswerPrefix = 0x3E;  // also the tracker's request prefix
-constexpr std::uint8_t kTrackerAddress = 0xCA;
-constexpr std::uint8_t kPollAddress = 0xFF;
-constexpr std::uint8_t kWrongPassword = 0xFD;
-
-// Bytes 166..168 of a configuration write, after the record.
-constexpr std::string_view kWriteTrailer{"\xA5\x36\x5B", 3};
 constexpr std::size_t kRecordLength = 162;  // positions 4..165
 
 constexpr std::size_t kImeiWidth = 15;
@@ -156,23 +149,30 @@ TrackerConfig decode_config(std::string_view record) {
 
 const Device::Command* Device::find_command(bool tracker, std::uint8_t code) {
     static constexpr Command kSensor[] = {
-        {0xF0, 0, &Device::readings, false},         {0xFC, 0, &Device::version, false},
-        {0xF5, 0, &Device::calibrate_full, true},    {0xFA, 0, &Device::calibrate_empty, true},
-        {0xF2, 1, &Device::set_mode, true},          {0xFB, 1, &Device::set_address, true},
-        {0xF4, 2, &Device::shift_full, true},        {0xF9, 2, &Device::shift_empty, true},
-        {0xF7, 4, &Device::change_password, true},   {0xF8, 4, &Device::enter_password, false},
-        {0xA4, 4, &Device::set_sensor_serial, true}, {0xE3, 0, &Device::engine_running, false},
-        {0xE5, 0, &Device::engine_stopped, false},   {0xAA, 0, &Device::horizon, false},
+        {code::kReadings, 0, &Device::readings, false},
+        {code::kVersion, 0, &Device::version, false},
+        {code::kCalibrateFull, 0, &Device::calibrate_full, true},
+        {code::kCalibrateEmpty, 0, &Device::calibrate_empty, true},
+        {code::kSetMode, 1, &Device::set_mode, true},
+        {code::kSetAddress, 1, &Device::set_address, true},
+        {code::kShiftFull, 2, &Device::shift_full, true},
+        {code::kShiftEmpty, 2, &Device::shift_empty, true},
+        {code::kChangePassword, 4, &Device::change_password, true},
+        {code::kEnterPassword, 4, &Device::enter_password, false},
+        {code::kSetSerial, 4, &Device::set_sensor_serial, true},
+        {code::kEngineRunning, 0, &Device::engine_running, false},
+        {code::kEngineStopped, 0, &Device::engine_stopped, false},
+        {code::kHorizon, 0, &Device::horizon, false},
     };
     static constexpr Command kTracker[] = {
-        {0xA0, 0, &Device::live_data, false},
-        {0xA2, 5, &Device::read_config, false},
-        {0xA3, 3 + kRecordLength, &Device::write_config, false},
-        {0xA4, 4, &Device::set_tracker_serial, false},
-        {0xA5, 5, &Device::command_a5, false},
-        {0xA6, 4, &Device::set_bp, false},
-        {0xA7, 0, &Device::read_imei, false},
-        {0xE8, 0, &Device::modem_log, false},
+        {code::kLiveData, 0, &Device::live_data, false},
+        {code::kConfigRead, 5, &Device::read_config, false},
+        {code::kConfigWrite, 3 + kRecordLength, &Device::write_config, false},
+        {code::kSetSerial, 4, &Device::set_tracker_serial, false},
+        {code::kCommandA5, 5, &Device::command_a5, false},
+        {code::kSetBp, 4, &Device::set_bp, false},
+        {code::kImei, 0, &Device::read_imei, false},
+        {code::kModemLog, 0, &Device::modem_log, false},
     };
     const auto find = [code](const auto& table) -> const Command* {
         const auto it = std::find_if(std::begin(table), std::end(table),
@@ -189,7 +189,7 @@ RequestLength request_length(std::string_view head) {
     if (head.size() < 2) return {FrameProbe::NeedMore};
     const bool tracker = prefix == kAnswerPrefix;
     if (!tracker && u8(head, 1) == kPollAddress) return {FrameProbe::Length, 3};
-    if (tracker && u8(head, 1) != kTrackerAddress) return {FrameProbe::NotARequest};
+    if (tracker && u8(head, 1) != kUnitAddress) return {FrameProbe::NotARequest};
     if (head.size() < 3) return {FrameProbe::NeedMore};
     const auto* command = Device::find_command(tracker, u8(head, 2));
     if (!command) return {FrameProbe::NotARequest};
@@ -350,7 +350,7 @@ std::optional<std::string> Device::sensor_request(std::string_view request) {
     if (address == kPollAddress) return readings({});           // the network poll: "who is there"
     if (address != sensor_.address && address != 0) return {};  // another sensor's request
     const auto* command = find_command(false, u8(request, 2));
-    if (command->guarded && !may_configure()) return sensor_answer(kWrongPassword);
+    if (command->guarded && !may_configure()) return sensor_answer(code::kWrongPassword);
     return (this->*command->handler)(request.substr(3, command->data_length));
 }
 
@@ -379,7 +379,7 @@ std::optional<std::string> Device::readings(std::string_view) {
     put_le(data, sensor_.full_value, 4);
     put_le(data, sensor_.coefficient, 2);
     if (sensor_.readings_carry_mode) put8(data, sensor_.mode);
-    return sensor_answer(0xF0, data);
+    return sensor_answer(code::kReadings, data);
 }
 
 std::optional<std::string> Device::version(std::string_view) {
@@ -387,56 +387,56 @@ std::optional<std::string> Device::version(std::string_view) {
     put_le(data, sensor_.serial, 4);
     put8(data, sensor_.firmware);
     put8(data, sensor_.firmware_lead);
-    return sensor_answer(0xFC, data);
+    return sensor_answer(code::kVersion, data);
 }
 
 std::optional<std::string> Device::calibrate_full(std::string_view) {
     sensor_.full_value = sensor_.current();
-    return sensor_answer(0xF5);
+    return sensor_answer(code::kCalibrateFull);
 }
 
 std::optional<std::string> Device::calibrate_empty(std::string_view) {
     sensor_.empty_value = sensor_.current();
-    return sensor_answer(0xFA);
+    return sensor_answer(code::kCalibrateEmpty);
 }
 
 std::optional<std::string> Device::set_mode(std::string_view data) {
     sensor_.mode = u8(data, 0);
     sync_live();  // the level scale may have changed
-    return sensor_answer(0xF2, data);
+    return sensor_answer(code::kSetMode, data);
 }
 
 // The answer already comes from the new address. 0xFF is the poll address and is refused.
 std::optional<std::string> Device::set_address(std::string_view data) {
     if (u8(data, 0) == kPollAddress) return {};
     sensor_.address = u8(data, 0);
-    return sensor_answer(0xFB);
+    return sensor_answer(code::kSetAddress);
 }
 
 // A shift moves the calibration value it names by a signed amount.
 std::optional<std::string> Device::shift_full(std::string_view data) {
     sensor_.full_value = shifted(sensor_.full_value, be_shift(data));
-    return sensor_answer(0xF4);
+    return sensor_answer(code::kShiftFull);
 }
 
 std::optional<std::string> Device::shift_empty(std::string_view data) {
     sensor_.empty_value = shifted(sensor_.empty_value, be_shift(data));
-    return sensor_answer(0xF9);
+    return sensor_answer(code::kShiftEmpty);
 }
 
 std::optional<std::string> Device::change_password(std::string_view data) {
     sensor_.password = be32(data);
-    return sensor_answer(0xF7);
+    return sensor_answer(code::kChangePassword);
 }
 
 std::optional<std::string> Device::enter_password(std::string_view data) {
     sensor_.unlocked = be32(data) == sensor_.password;
-    return sensor_answer(sensor_.unlocked ? 0xF8 : kWrongPassword);
+    return sensor_answer(sensor_.unlocked ? code::kEnterPassword : code::kWrongPassword);
 }
 
 std::optional<std::string> Device::set_sensor_serial(std::string_view data) {
     sensor_.serial = be32(data);
-    return sensor_answer(0xA4);
+    return sensor_answer(code::kSetSerial);
 }
 
 // Ignition and horizon calibration take the current value and give no answer.
@@ -465,7 +465,7 @@ std::optional<std::string> Device::tracker_request(std::string_view request) {
 std::string Device::tracker_answer(std::uint8_t code, std::string_view data) const {
     std::string frame;
     put8(frame, kAnswerPrefix);
-    put8(frame, kTrackerAddress);
+    put8(frame, kUnitAddress);
     put8(frame, code);
     frame.append(data);
     return Control_summ(frame);
@@ -487,27 +487,32 @@ std::optional<std::string> Device::live_data(std::string_view) {
     put8(data, live.satellites);
     put8(data, live.traffic);
     for (auto entry : live.entries) put8(data, entry);
-    return tracker_answer(0xA0, data);
+    return tracker_answer(code::kLiveData, data);
 }
 
 std::optional<std::string> Device::read_config(std::string_view) {
     std::string data = encode_config(tracker_.config);
     put_be(data, tracker_.firmware, 2);
     put_be(data, tracker_.serial, 4);
-    return tracker_answer(0xA2, data);
+    return tracker_answer(code::kConfigRead, data);
 }
 
 // The unit takes a record only with the fixed trailer bytes after it; anything else is not a
 // configuration write and goes unanswered.
 std::optional<std::string> Device::write_config(std::string_view data) {
-    if (data.substr(kRecordLength) != kWriteTrailer) return {};
+    const std::string_view trailer = data.substr(kRecordLength);
+    if (!std::equal(
+            trailer.begin(), trailer.end(), kConfigWriteTail.begin(), kConfigWriteTail.end(),
+            [](char b, std::uint8_t want) { return static_cast<std::uint8_t>(b) == want; })) {
+        return {};
+    }
     tracker_.config = decode_config(data.substr(0, kRecordLength));
-    return tracker_answer(0xA3);
+    return tracker_answer(code::kConfigWrite);
 }
 
 std::optional<std::string> Device::set_tracker_serial(std::string_view data) {
     tracker_.serial = be32(data);
-    return tracker_answer(0xA4);
+    return tracker_answer(code::kSetSerial);
 }
 
 std::optional<std::string> Device::command_a5(std::string_view) {
@@ -524,7 +529,7 @@ std::optional<std::string> Device::read_imei(std::string_view) {
     put_text(data, tracker_.imei, kImeiWidth);
     data.push_back(kImeiSimSeparator);
     put_text(data, tracker_.sim, kSimWidth);
-    return tracker_answer(0xA7, data);
+    return tracker_answer(code::kImei, data);
 }
 
 // The unit's modem log is plain text, not a frame.

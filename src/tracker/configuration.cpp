@@ -54,7 +54,8 @@ FieldValue window_value(const WindowModel& m, const ConfigField& field) {
 }  // namespace
 
 Frame configuration_read_request() {
-    return make_frame({0x3E, 0xCA, 0xA2, 0x00, 0x00, 0x00, 0x00, 0x00});
+    return make_frame(
+        {kAnswerPrefix, kUnitAddress, code::kConfigRead, 0x00, 0x00, 0x00, 0x00, 0x00});
 }
 
 void Tracker::read_configuration() {
@@ -74,7 +75,7 @@ void Tracker::reread_configuration() {
 }
 
 void Tracker::acknowledge_write(std::string_view request) {
-    if (request.size() != kConfigFrameSize || byte_at(request, 2) != 0xA3) return;
+    if (request.size() != kConfigFrameSize || byte_at(request, 2) != code::kConfigWrite) return;
     // The unit holds this frame whichever write it was: it is the copy.
     const Frame acknowledged(request);
     const bool last_queued = written_ && acknowledged == written_frame_;

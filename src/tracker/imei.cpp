@@ -29,7 +29,7 @@ std::size_t char_count(std::string_view utf8) {
 }  // namespace
 
 Frame imei_request() {
-    return make_frame({0x3E, 0xCA, 0xA7});
+    return make_frame({kAnswerPrefix, kUnitAddress, code::kImei});
 }
 
 void Tracker::read_imei() {

@@ -96,7 +96,7 @@ std::vector<ControlName> live_data_controls() {
 }
 
 Frame live_data_request() {
-    return make_frame({0x3E, 0xCA, 0xA0});
+    return make_frame({kAnswerPrefix, kUnitAddress, code::kLiveData});
 }
 
 std::vector<LiveValue> decode_live_data(std::string_view answer, std::string_view separator) {

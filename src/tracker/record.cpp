@@ -65,9 +65,8 @@ constexpr std::array<ConfigField, 30> kLayout = {{
     {ctl::sern, "Серийный номер", 168, 4, K::Serial},
 }};
 
-constexpr std::array<std::uint8_t, 4> kWriteHead = {0x3E, 0xCA, 0xA3, kConfigFormatByte};
-constexpr std::array<std::uint8_t, 3> kWriteTail = {0xA5, 0x36, 0x5B};
-constexpr std::size_t kWriteTailPosition = 166;
+constexpr std::array<std::uint8_t, 4> kWriteHead = {kAnswerPrefix, kUnitAddress, code::kConfigWrite,
+                                                    kConfigFormatByte};
 
 FieldValue decode_field(const ConfigField& field, std::string_view bytes) {
     switch (field.kind) {
@@ -307,8 +306,8 @@ ConfigFrame encode_config_frame(const TrackerConfig& config) {
             return {Frame(), std::move(*refusal), i};
         }
     }
-    for (std::size_t i = 0; i < kWriteTail.size(); ++i) {
-        body[kWriteTailPosition - 1 + i] = static_cast<char>(kWriteTail[i]);
+    for (std::size_t i = 0; i < kConfigWriteTail.size(); ++i) {
+        body[kConfigWriteTailPosition - 1 + i] = static_cast<char>(kConfigWriteTail[i]);
     }
     return {Control_summ(body), std::string()};
 }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "model/control_names.h"
+#include "protocol/codes.h"
 #include "protocol/frame.h"
 
 namespace velkon {
@@ -66,10 +67,6 @@ struct ConfigField {
 
 // The record's fields in frame order.
 std::span<const ConfigField> tracker_config_layout();
-
-inline constexpr std::size_t kConfigFrameSize = 169;   // the write frame, check byte included
-inline constexpr std::size_t kConfigAnswerSize = 171;  // a complete read answer
-inline constexpr std::uint8_t kConfigFormatByte = 0x16;
 
 // The messages of a refused write.
 inline constexpr const char* kPeriodRangeMessage =

@@ -127,7 +127,6 @@ inline constexpr std::string_view kUnwrittenChangesQuestion =
 
 // The IMEI and SIM number answer (code A7): IMEI in the 15 bytes after the code, one byte not
 // interpreted, the SIM number in the next 20; each text as many of its bytes as the answer holds.
-inline constexpr std::size_t kImeiAnswerSize = 40;  // with its check byte
 struct ImeiAnswer {
     std::string imei;  // UTF-8
     std::string sim;   // UTF-8

@@ -352,15 +352,15 @@ TEST(Cli, APortTheUnitWouldCutIsRefusedBeforeTheWrite) {
 class SteppedPort final : public SerialPort {
   public:
     struct Steps {
-        std::function<void(const std::string& path, const std::string& settings)> open;
+        std::function<void(const std::string& path, const LineSettings& line)> open;
         std::function<void()> write, read;
     };
     SteppedPort(std::unique_ptr<SerialPort> port, Steps steps)
         : port_(std::move(port)), steps_(std::move(steps)) {}
 
-    bool OpenPort(const std::string& path, const std::string& settings) override {
-        steps_.open(path, settings);
-        return port_->OpenPort(path, settings);
+    bool OpenPort(const std::string& path, const LineSettings& line) override {
+        steps_.open(path, line);
+        return port_->OpenPort(path, line);
     }
     void ClosePort() override { port_->ClosePort(); }
     void FlushPort() override { port_->FlushPort(); }
@@ -417,13 +417,13 @@ TEST_P(CliReplug, ALogGoesOnWhenThePortComesBack) {
         rig.server.stop();
         std::filesystem::remove(path);
     };
-    std::vector<std::pair<std::string, std::string>> opens;
+    std::vector<std::pair<std::string, LineSettings>> opens;
     int writes = 0;
     bool pull_out_on_read = false;
     const SteppedPort::Steps steps{
         .open =
-            [&](const std::string& p, const std::string& settings) {
-                opens.emplace_back(p, settings);
+            [&](const std::string& p, const LineSettings& line) {
+                opens.emplace_back(p, line);
                 if (opens.size() != 3) return;
                 rig.server.set_faults({});
                 ASSERT_TRUE(rig.server.start()) << rig.server.error();
@@ -470,7 +470,7 @@ TEST_P(CliReplug, ALogGoesOnWhenThePortComesBack) {
     expect_lines(rig.err.str(), GetParam().err);
     // The port that came back was opened as the first one: the same path and line settings.
     ASSERT_EQ(opens.size(), 3u);
-    EXPECT_EQ(opens[0], std::make_pair(path.string(), std::string("19200,n,8,1")));
+    EXPECT_EQ(opens[0], std::make_pair(path.string(), kDeviceLine));
     EXPECT_EQ(opens[2], opens[0]);
     EXPECT_EQ(rig.sent().size(), GetParam().requests);
 }
@@ -615,7 +615,7 @@ TEST(Cli, APortThatCannotBeOpenedExitsThree) {
         {{"config", "read", "PORT"}, "занят"},
     };
     auto holder = make_serial_port();  // another program holding the simulator's port
-    ASSERT_TRUE(holder->OpenPort(rig.port(), "19200,n,8,1"));
+    ASSERT_TRUE(holder->OpenPort(rig.port(), kDeviceLine));
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         for (auto& a : args) {

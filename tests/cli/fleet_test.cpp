@@ -125,7 +125,7 @@ TEST(CliFleet, WritesEveryUnitWithItsOwnValuesAndReportsTheOthers) {
     Unit refusing("356938035640004", {.unknown_code = true});
     Unit busy("356938035640005");
     auto holder = make_serial_port();
-    ASSERT_TRUE(holder->OpenPort(busy.port(), "19200,n,8,1"));
+    ASSERT_TRUE(holder->OpenPort(busy.port(), kDeviceLine));
 
     for (const char* report_name : {"report.csv", "report.json"}) {
         SCOPED_TRACE(report_name);
@@ -729,9 +729,9 @@ TEST(CliConsole, IsMarkedAndRefused) {
     // Records every path it is asked to open, and opens none.
     struct RecordingPort : testing::FakePort {
         std::vector<std::string>* opened = nullptr;
-        bool OpenPort(const std::string& path, const std::string& settings) override {
+        bool OpenPort(const std::string& path, const LineSettings& line) override {
             opened->push_back(path);
-            return FakePort::OpenPort(path, settings);
+            return FakePort::OpenPort(path, line);
         }
     };
     run.make_port = [&opened] {

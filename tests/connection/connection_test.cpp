@@ -156,7 +156,7 @@ TEST(OpenButton, OpensTheSelectedEntryAndStartsTheExchange) {
     r.app.connection().open_link();
 
     EXPECT_EQ(r.port.calls, Names{"open /dev/pts/4"});
-    EXPECT_EQ(r.port.settings(), "19200,n,8,1");
+    EXPECT_EQ(r.port.line(), kDeviceLine);
     EXPECT_FALSE(r.model.timer_enabled(ctl::Timer1));
     EXPECT_TRUE(r.model.timer_enabled(ctl::TMRComm));
     EXPECT_FALSE(r.model.enabled(ctl::BTNOpenCom));

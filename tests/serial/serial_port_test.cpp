@@ -23,8 +23,6 @@ using Clock = std::chrono::steady_clock;
 using test::PtyPair;
 using test::TempDir;
 
-const std::string kSettings = "19200,n,8,1";
-
 // A pattern in which every byte value occurs and neighbours differ.
 std::string pattern(std::size_t size, int start = 0) {
     std::string out;
@@ -43,7 +41,7 @@ class OpenSerialPort : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(pty.ok()) << pty.error();
-        ASSERT_TRUE(port->OpenPort(pty.slave_path(), kSettings))
+        ASSERT_TRUE(port->OpenPort(pty.slave_path(), kDeviceLine))
             << describe_open_error(port->last_open_error(), pty.slave_path());
     }
 
@@ -179,7 +177,7 @@ TEST_F(OpenSerialPort, CloseFromAnotherThreadWakesAWaitingRead) {
     // that some rounds catch the read waiting, and every round must end promptly.
     for (int round = 0; round < 5; ++round) {
         if (round > 0) {
-            ASSERT_TRUE(port->OpenPort(pty.slave_path(), kSettings));
+            ASSERT_TRUE(port->OpenPort(pty.slave_path(), kDeviceLine));
         }
         std::promise<void> reading;
         auto read = std::async(std::launch::async, [&] {
@@ -197,7 +195,7 @@ TEST_F(OpenSerialPort, CloseFromAnotherThreadWakesAWaitingRead) {
 TEST_F(OpenSerialPort, ReopenedPortReadsNormally) {
     port->ClosePort();
     port->ClosePort();  // twice is harmless
-    ASSERT_TRUE(port->OpenPort(pty.slave_path(), kSettings));
+    ASSERT_TRUE(port->OpenPort(pty.slave_path(), kDeviceLine));
     EXPECT_FALSE(port->hung_up());
     ASSERT_TRUE(pty.write_master("xyz"));
     EXPECT_EQ(port->ReadPort(), "xyz");  // no wake-up left over from the close
@@ -206,14 +204,14 @@ TEST_F(OpenSerialPort, ReopenedPortReadsNormally) {
 TEST_F(OpenSerialPort, StaleInputIsDroppedOnOpen) {
     port->ClosePort();
     ASSERT_TRUE(pty.write_master("stale"));
-    ASSERT_TRUE(port->OpenPort(pty.slave_path(), kSettings));
+    ASSERT_TRUE(port->OpenPort(pty.slave_path(), kDeviceLine));
     ASSERT_TRUE(pty.write_master("fresh"));
     EXPECT_EQ(port->ReadPort(), "fresh");
 }
 
 TEST_F(OpenSerialPort, SecondOpenOfAHeldPortIsRefusedAsBusy) {
     auto other = make_serial_port();
-    EXPECT_FALSE(other->OpenPort(pty.slave_path(), kSettings));
+    EXPECT_FALSE(other->OpenPort(pty.slave_path(), kDeviceLine));
     EXPECT_EQ(other->last_open_error().failure, OpenFailure::Busy);
     EXPECT_FALSE(other->is_open());
     EXPECT_EQ(describe_open_error(other->last_open_error(), pty.slave_path()),
@@ -223,38 +221,38 @@ TEST_F(OpenSerialPort, SecondOpenOfAHeldPortIsRefusedAsBusy) {
     ASSERT_TRUE(pty.write_master("ok"));
     EXPECT_EQ(port->ReadPort(), "ok");
     port->ClosePort();
-    EXPECT_TRUE(other->OpenPort(pty.slave_path(), kSettings));
+    EXPECT_TRUE(other->OpenPort(pty.slave_path(), kDeviceLine));
 }
 
 TEST_F(OpenSerialPort, OpeningAgainReleasesTheFirstDevice) {
     PtyPair second;
     ASSERT_TRUE(second.ok());
-    ASSERT_TRUE(port->OpenPort(second.slave_path(), kSettings));
+    ASSERT_TRUE(port->OpenPort(second.slave_path(), kDeviceLine));
     auto other = make_serial_port();
-    EXPECT_TRUE(other->OpenPort(pty.slave_path(), kSettings));  // not left locked
+    EXPECT_TRUE(other->OpenPort(pty.slave_path(), kDeviceLine));  // not left locked
 }
 
 struct LineCase {
-    const char* settings;
+    LineSettings line;
     speed_t speed;
     tcflag_t cflags;  // among CSIZE | PARENB | PARODD | CSTOPB
 };
 
 void PrintTo(const LineCase& c, std::ostream* os) {
-    *os << '"' << c.settings << '"';
+    *os << line_settings_text(c.line);
 }
 
-class LineSettings : public ::testing::TestWithParam<LineCase> {};
+class LineFraming : public ::testing::TestWithParam<LineCase> {};
 
 constexpr tcflag_t kFrameBits = CSIZE | PARENB | PARODD | CSTOPB;
 
-TEST_P(LineSettings, MakeRawTerminalSettings) {
+TEST_P(LineFraming, MakeRawTerminalSettings) {
     termios cooked{};
     cooked.c_iflag = ICRNL | IXON | IXOFF | INPCK;
     cooked.c_oflag = OPOST | ONLCR;
     cooked.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
     cooked.c_cflag = CS7 | PARENB | CRTSCTS | HUPCL;
-    const auto tio = line_termios(GetParam().settings, cooked);
+    const auto tio = line_termios(GetParam().line, cooked);
     ASSERT_TRUE(tio.has_value());
     EXPECT_EQ(::cfgetospeed(&*tio), GetParam().speed);
     EXPECT_EQ(::cfgetispeed(&*tio), GetParam().speed);
@@ -268,11 +266,11 @@ TEST_P(LineSettings, MakeRawTerminalSettings) {
 }
 
 // A pseudo-terminal keeps the speed and the stop bits (it forces 8 data bits and no parity).
-TEST_P(LineSettings, ReachTheTerminal) {
+TEST_P(LineFraming, ReachTheTerminal) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
     auto port = make_serial_port();
-    ASSERT_TRUE(port->OpenPort(pty.slave_path(), GetParam().settings));
+    ASSERT_TRUE(port->OpenPort(pty.slave_path(), GetParam().line));
     termios tio{};
     ASSERT_EQ(::tcgetattr(pty.slave_fd(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), GetParam().speed);
@@ -281,16 +279,17 @@ TEST_P(LineSettings, ReachTheTerminal) {
     EXPECT_EQ(tio.c_iflag & (IXON | ICRNL), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, LineSettings,
-                         ::testing::Values(LineCase{"19200,n,8,1", B19200, CS8},
-                                           LineCase{"9600,e,7,2", B9600, CS7 | PARENB | CSTOPB},
-                                           LineCase{"115200,O,8,1", B115200, CS8 | PARENB | PARODD},
-                                           LineCase{" 19200 , N , 5 , 1 ", B19200, CS5},
-                                           LineCase{"110,n,6,2", B110, CS6 | CSTOPB}));
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LineFraming,
+    ::testing::Values(LineCase{kDeviceLine, B19200, CS8},
+                      LineCase{{9600, Parity::Even, 7, 2}, B9600, CS7 | PARENB | CSTOPB},
+                      LineCase{{115200, Parity::Odd, 8, 1}, B115200, CS8 | PARENB | PARODD},
+                      LineCase{{19200, Parity::None, 5, 1}, B19200, CS5},
+                      LineCase{{110, Parity::None, 6, 2}, B110, CS6 | CSTOPB}));
 
-class BadSettings : public ::testing::TestWithParam<std::string> {};
+class BadFraming : public ::testing::TestWithParam<LineSettings> {};
 
-TEST_P(BadSettings, AreAConfigurationFailureWithTheMessage) {
+TEST_P(BadFraming, IsAConfigurationFailureWithTheMessage) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
     auto port = make_serial_port();
@@ -298,25 +297,33 @@ TEST_P(BadSettings, AreAConfigurationFailureWithTheMessage) {
     EXPECT_FALSE(port->is_open());
     const OpenError& error = port->last_open_error();
     EXPECT_EQ(error.failure, OpenFailure::Configuration);
-    const std::string message =
-        "Unable to build Comm DCB " + GetParam() + " Error: " + std::to_string(EINVAL);
+    const std::string message = "Unable to build Comm DCB " + line_settings_text(GetParam()) +
+                                " Error: " + std::to_string(EINVAL);
     EXPECT_EQ(error.config_message, message);
     EXPECT_EQ(describe_open_error(error, pty.slave_path()), message);
     // The failed attempt left nothing locked.
-    EXPECT_TRUE(port->OpenPort(pty.slave_path(), kSettings));
+    EXPECT_TRUE(port->OpenPort(pty.slave_path(), kDeviceLine));
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, BadSettings,
-                         ::testing::Values("", "abc", "19200", "19200,n,8", "19200,n,8,1,x",
-                                           "19200,x,8,1", "19200,n,9,1", "19200,n,4,1",
-                                           "19200,n,8,3", "19200,n,8,1.5", "12345,n,8,1",
-                                           "-19200,n,8,1", "19200,nn,8,1"));
+INSTANTIATE_TEST_SUITE_P(Lines, BadFraming,
+                         ::testing::Values(LineSettings{0, Parity::None, 8, 1},
+                                           LineSettings{12345, Parity::None, 8, 1},
+                                           LineSettings{19200, Parity::None, 9, 1},
+                                           LineSettings{19200, Parity::None, 4, 1},
+                                           LineSettings{19200, Parity::None, 8, 3},
+                                           LineSettings{19200, Parity::None, 8, 0},
+                                           LineSettings{19200, static_cast<Parity>('x'), 8, 1}));
+
+TEST(LineSettingsText, NamesTheFramingAsTheDriversMessagesDo) {
+    EXPECT_EQ(line_settings_text(kDeviceLine), "19200,n,8,1");
+    EXPECT_EQ(line_settings_text({9600, Parity::Odd, 7, 2}), "9600,o,7,2");
+}
 
 TEST(SerialPortClosed, MissingDeviceIsNoSuchDeviceAndLeavesThePortClosed) {
     TempDir dir;
     const std::string path = (dir.path() / "ttyUSB9").string();
     auto port = make_serial_port();
-    EXPECT_FALSE(port->OpenPort(path, kSettings));
+    EXPECT_FALSE(port->OpenPort(path, kDeviceLine));
     EXPECT_EQ(port->last_open_error().failure, OpenFailure::NoSuchDevice);
     EXPECT_EQ(port->last_open_error().error_code, ENOENT);
     EXPECT_FALSE(port->is_open());
@@ -330,7 +337,7 @@ TEST(SerialPortClosed, MissingDeviceIsNoSuchDeviceAndLeavesThePortClosed) {
 TEST(SerialPortClosed, AnOverlongPathIsExplainedInRussian) {
     const std::string path = "/dev/" + std::string(5000, 'x');
     auto port = make_serial_port();
-    EXPECT_FALSE(port->OpenPort(path, kSettings));
+    EXPECT_FALSE(port->OpenPort(path, kDeviceLine));
     EXPECT_EQ(describe_open_error(port->last_open_error(), path), "Устройство не найдено.");
 }
 
@@ -347,7 +354,7 @@ TEST(SerialPortClosed, NonTerminalIsNotSerialAndNamesItsGroup) {
     TempDir dir;
     const auto path = dir.write_file("plain", "not a terminal").string();
     auto port = make_serial_port();
-    EXPECT_FALSE(port->OpenPort(path, kSettings));
+    EXPECT_FALSE(port->OpenPort(path, kDeviceLine));
     EXPECT_EQ(port->last_open_error().failure, OpenFailure::NotSerial);
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);

@@ -395,7 +395,7 @@ TEST(SimWithDriver, ExchangeAndUnplug) {
     server.set_faults({.hangup_after = 2, .pacing = true});
     ASSERT_TRUE(server.start()) << server.error();
     auto port = make_serial_port();
-    ASSERT_TRUE(port->OpenPort(server.slave_path(), "19200,n,8,1"));
+    ASSERT_TRUE(port->OpenPort(server.slave_path(), kDeviceLine));
 
     EXPECT_EQ(port->WritePort(kConfigRead), static_cast<int>(kConfigRead.size()));
     const std::string config = read_with_driver(*port, 172);

@@ -44,7 +44,7 @@ class GatedPort : public SerialPort {
         return ops_;
     }
 
-    bool OpenPort(const std::string&, const std::string&) override { return true; }
+    bool OpenPort(const std::string&, const LineSettings&) override { return true; }
     void ClosePort() override {
         {
             std::lock_guard lock(mutex_);

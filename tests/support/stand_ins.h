@@ -141,10 +141,10 @@ class FakePort : public SerialPort {
     int write_limit = -1;            // >= 0: each write sends at most this many bytes
     std::string opened_path;
 
-    bool OpenPort(const std::string& path, const std::string& settings) override {
+    bool OpenPort(const std::string& path, const LineSettings& line) override {
         calls.push_back("open " + path);
         opened_path = path;
-        settings_ = settings;
+        line_ = line;
         open_ = open_succeeds;
         return open_;
     }
@@ -169,11 +169,11 @@ class FakePort : public SerialPort {
     bool is_open() const override { return open_; }
     bool hung_up() const override { return false; }
     const OpenError& last_open_error() const override { return open_error; }
-    const std::string& settings() const { return settings_; }
+    const LineSettings& line() const { return line_; }
 
   private:
     bool open_ = false;
-    std::string settings_;
+    LineSettings line_;
 };
 
 class FakeLister : public PortLister {

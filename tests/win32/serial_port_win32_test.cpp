@@ -20,8 +20,6 @@
 namespace velkon {
 namespace {
 
-constexpr const char* kSettings = "19200,n,8,1";
-
 std::string port_from_env(const char* variable) {
     const char* value = std::getenv(variable);
     return value ? value : "";
@@ -54,7 +52,7 @@ std::string read_answer(SerialPort& port) {
 TEST(Win32SerialPort, PollsTheSensorThroughTheMappedPort) {
     REQUIRE_PORT(com, "VELKON_TEST_COM");
     const auto port = make_serial_port();
-    ASSERT_TRUE(port->OpenPort(device_path_for(com), kSettings))
+    ASSERT_TRUE(port->OpenPort(device_path_for(com), kDeviceLine))
         << describe_open_error(port->last_open_error(), com);
     EXPECT_TRUE(port->is_open());
     EXPECT_EQ(port->WritePort(kSensorPoll), 4);
@@ -70,7 +68,7 @@ TEST(Win32SerialPort, PollsTheSensorThroughTheMappedPort) {
 TEST(Win32SerialPort, NothingPendingReadsEmpty) {
     REQUIRE_PORT(com, "VELKON_TEST_COM");
     const auto port = make_serial_port();
-    ASSERT_TRUE(port->OpenPort(device_path_for(com), kSettings));
+    ASSERT_TRUE(port->OpenPort(device_path_for(com), kDeviceLine));
     EXPECT_EQ(port->ReadPort(), "");
     EXPECT_FALSE(port->hung_up());
 }
@@ -79,7 +77,7 @@ TEST(Win32SerialPort, NothingPendingReadsEmpty) {
 TEST(Win32SerialPort, LongWritesReturnTheWholeCount) {
     REQUIRE_PORT(com, "VELKON_TEST_COM");
     const auto port = make_serial_port();
-    ASSERT_TRUE(port->OpenPort(device_path_for(com), kSettings));
+    ASSERT_TRUE(port->OpenPort(device_path_for(com), kDeviceLine));
     for (const std::size_t size : {255u, 256u, 600u}) {
         EXPECT_EQ(port->WritePort(std::string(size, '\x55')), static_cast<int>(size)) << size;
     }
@@ -89,12 +87,12 @@ TEST(Win32SerialPort, LongWritesReturnTheWholeCount) {
 TEST(Win32SerialPort, ASecondOpenReleasesTheFirstHandle) {
     REQUIRE_PORT(com, "VELKON_TEST_COM");
     const auto port = make_serial_port();
-    ASSERT_TRUE(port->OpenPort(device_path_for(com), kSettings));
-    ASSERT_TRUE(port->OpenPort(device_path_for(com), kSettings));
+    ASSERT_TRUE(port->OpenPort(device_path_for(com), kDeviceLine));
+    ASSERT_TRUE(port->OpenPort(device_path_for(com), kDeviceLine));
     port->ClosePort();
     // With the first handle leaked, the port would still be held (no sharing) here.
     const auto other = make_serial_port();
-    EXPECT_TRUE(other->OpenPort(device_path_for(com), kSettings))
+    EXPECT_TRUE(other->OpenPort(device_path_for(com), kDeviceLine))
         << describe_open_error(other->last_open_error(), com);
 }
 
@@ -124,7 +122,7 @@ TEST(Win32SerialPort, SystemErrorsBecomeReasonsTheUserCanActOn) {
 
 TEST(Win32SerialPort, AMissingDeviceIsNotFound) {
     const auto port = make_serial_port();
-    EXPECT_FALSE(port->OpenPort("\\\\.\\VelkonNoSuchDevice", kSettings));
+    EXPECT_FALSE(port->OpenPort("\\\\.\\VelkonNoSuchDevice", kDeviceLine));
     EXPECT_FALSE(port->is_open());
     EXPECT_EQ(port->last_open_error().failure, OpenFailure::NoSuchDevice)
         << port->last_open_error().error_code;
@@ -139,7 +137,7 @@ TEST(Win32SerialPort, SomethingNotSerialFailsAtTheTimeoutsAndIsReleased) {
     const auto file = dir.write_file("not-a-port", "x");
     const std::string path = file.string();
     const auto port = make_serial_port();
-    EXPECT_FALSE(port->OpenPort(path, kSettings));
+    EXPECT_FALSE(port->OpenPort(path, kDeviceLine));
     EXPECT_FALSE(port->is_open());
     const OpenError& error = port->last_open_error();
     EXPECT_EQ(error.failure, OpenFailure::Configuration);
@@ -151,21 +149,22 @@ TEST(Win32SerialPort, SomethingNotSerialFailsAtTheTimeoutsAndIsReleased) {
 TEST(Win32SerialPort, BadSettingsGiveTheDescribedMessageAndCloseTheHandle) {
     REQUIRE_PORT(com, "VELKON_TEST_COM");
     const auto port = make_serial_port();
-    EXPECT_FALSE(port->OpenPort(device_path_for(com), "fast,q,9,3"));
+    const LineSettings bad{19200, Parity::None, 9, 3};
+    EXPECT_FALSE(port->OpenPort(device_path_for(com), bad));
     EXPECT_FALSE(port->is_open());
     const OpenError& error = port->last_open_error();
     EXPECT_EQ(error.failure, OpenFailure::Configuration);
     EXPECT_EQ(error.config_message,
-              "Unable to build Comm DCB fast,q,9,3 Error: " + std::to_string(error.error_code));
+              "Unable to build Comm DCB 19200,n,9,3 Error: " + std::to_string(error.error_code));
     // The handle went with the failure: the port can be opened again at once.
     const auto other = make_serial_port();
-    EXPECT_TRUE(other->OpenPort(device_path_for(com), kSettings));
+    EXPECT_TRUE(other->OpenPort(device_path_for(com), kDeviceLine));
 }
 
 TEST(Win32SerialPort, CloseEndsAReadRunningOnAnotherThread) {
     REQUIRE_PORT(com, "VELKON_TEST_COM");
     const auto port = make_serial_port();
-    ASSERT_TRUE(port->OpenPort(device_path_for(com), kSettings));
+    ASSERT_TRUE(port->OpenPort(device_path_for(com), kDeviceLine));
     std::string received = "unset";
     std::thread reader([&] { received = port->ReadPort(); });
     port->ClosePort();
@@ -179,7 +178,7 @@ TEST(Win32SerialPort, CloseEndsAReadRunningOnAnotherThread) {
 TEST(Win32SerialPort, AHungUpLineFailsTheNextWrite) {
     REQUIRE_PORT(com, "VELKON_TEST_HANGUP_COM");
     const auto port = make_serial_port();
-    ASSERT_TRUE(port->OpenPort(device_path_for(com), kSettings))
+    ASSERT_TRUE(port->OpenPort(device_path_for(com), kDeviceLine))
         << describe_open_error(port->last_open_error(), com);
     ASSERT_EQ(port->WritePort(kSensorPoll), 4);
     EXPECT_EQ(check_byte(read_answer(*port)), 0);  // the one answer before the hang-up
@@ -198,7 +197,7 @@ TEST(Win32SerialPort, AHungUpLineFailsTheNextWrite) {
     EXPECT_FALSE(port->is_open());
 }
 
-// The control block every driver accepts, whatever the port's state or the parser left in it.
+// The control block every driver accepts, whatever the port's state left in it.
 TEST(Win32SerialPort, ControlBlockIsBinaryWithDistinctFlowCharactersAndNoFlowControl) {
     for (const bool from_zero : {true, false}) {
         DCB dcb{};
@@ -209,7 +208,7 @@ TEST(Win32SerialPort, ControlBlockIsBinaryWithDistinctFlowCharactersAndNoFlowCon
             dcb.fRtsControl = RTS_CONTROL_TOGGLE;
             dcb.XonChar = dcb.XoffChar = 0x11;
         }
-        ASSERT_TRUE(BuildCommDCBA(kSettings, &dcb));
+        ASSERT_TRUE(put_line(kDeviceLine, dcb));
         settle_comm_dcb(dcb);
         SCOPED_TRACE(from_zero ? "from zero" : "from a used port");
         EXPECT_EQ(dcb.DCBlength, sizeof dcb);
@@ -223,6 +222,25 @@ TEST(Win32SerialPort, ControlBlockIsBinaryWithDistinctFlowCharactersAndNoFlowCon
         EXPECT_EQ(dcb.ByteSize, 8);
         EXPECT_EQ(dcb.Parity, NOPARITY);
         EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    }
+}
+
+// The framing reaches the control block; framing no port has is refused.
+TEST(Win32SerialPort, LineSettingsFillTheControlBlock) {
+    DCB dcb{};
+    ASSERT_TRUE(put_line({9600, Parity::Even, 7, 2}, dcb));
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.ByteSize, 7);
+    EXPECT_EQ(dcb.Parity, EVENPARITY);
+    EXPECT_TRUE(dcb.fParity);
+    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+    ASSERT_TRUE(put_line({115200, Parity::Odd, 8, 1}, dcb));
+    EXPECT_EQ(dcb.Parity, ODDPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    for (const LineSettings bad :
+         {LineSettings{0, Parity::None, 8, 1}, LineSettings{19200, Parity::None, 9, 1},
+          LineSettings{19200, Parity::None, 4, 1}, LineSettings{19200, Parity::None, 8, 3}}) {
+        EXPECT_FALSE(put_line(bad, dcb)) << line_settings_text(bad);
     }
 }
 
