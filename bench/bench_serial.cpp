@@ -13,6 +13,7 @@
 
 namespace {
 
+using velkon::kDeviceLine;
 using velkon::make_serial_port;
 using velkon::test::PtyPair;
 
