@@ -4,10 +4,11 @@
 VELKON_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Packages the build, the tests and the window need (a font with Cyrillic glyphs and Qt's own
-# Russian texts included; libxlsxwriter for velkon-cli's Excel report).
+# Russian texts included; libxlsxwriter for velkon-cli's Excel report; zlib and fontconfig for
+# the PDF report, its streams deflated and DejaVu Sans found and embedded).
 VELKON_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-                 libbenchmark-dev nlohmann-json3-dev libxlsxwriter-dev fonts-dejavu-core
-                 qt6-translations-l10n xvfb xauth)
+                 libbenchmark-dev nlohmann-json3-dev libxlsxwriter-dev zlib1g-dev libfontconfig-dev
+                 fonts-dejavu-core qt6-translations-l10n xvfb xauth)
 
 # What only the tests need: independent readers of the reports we write, the PDFs (pdftotext)
 # and the Excel workbooks (openpyxl).

@@ -2,9 +2,10 @@
 # program and a throw-away wine session to test it in. Source after lib/common.sh.
 
 # The cross compiler (the -posix variant: std::thread), GoogleTest's sources, the JSON headers,
-# wine and a virtual display for the window, zip for the package.
+# zlib built for Windows (the PDF report's streams; linked statically), wine and a virtual
+# display for the window, zip for the package.
 VELKON_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest
-                         nlohmann-json3-dev wine wine64 xvfb xauth zip)
+                         nlohmann-json3-dev libz-mingw-w64-dev wine wine64 xvfb xauth zip)
 
 VELKON_WINDOWS_BUILD="build/windows"
 

@@ -24,7 +24,6 @@
 #include <string_view>
 #include <vector>
 
-#include "calibration/session.h"
 #include "cli/unit_jobs.h"
 #include "serial/port_discovery.h"
 #include "serial/serial_port.h"
@@ -50,11 +49,6 @@ struct CliSeams {
     std::ostream& err;
     // Between two readings when no --interval is given: the window's pace.
     std::chrono::milliseconds readings_interval{500};
-    // Draws the calibration report's PDF, as the calibration window does; returns why not.
-    // Empty in a build without the window's drawing.
-    std::function<std::optional<std::string>(const calibration::Session&,
-                                             const std::filesystem::path&)>
-        write_report_pdf{};
     // None: no signal is told (it ends the program as the system would).
     SignalNotice* signal_notice = nullptr;
 };

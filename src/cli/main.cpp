@@ -8,7 +8,6 @@
 #include "cli/cli_tool.h"
 #include "cli/end_on_signals.h"
 #include "cli/fd_output.h"
-#include "cli/report_pdf.h"
 #include "files/file_error.h"
 
 int main(int argc, char** argv) {
@@ -20,8 +19,7 @@ int main(int argc, char** argv) {
     velkon::cli::FdOutput out_buffer(STDOUT_FILENO);
     std::ostream out(&out_buffer);
     velkon::cli::CliTool tool({[&signals] { return signals.watch(velkon::make_serial_port()); },
-                               *lister, out, std::cerr, std::chrono::milliseconds(500),
-                               velkon::cli::report_pdf_writer(), &signals});
+                               *lister, out, std::cerr, std::chrono::milliseconds(500), &signals});
     int status = tool.run(args);
     out.flush();
     // A closed pipe the output ran into ends the program by its SIGPIPE, with no message.

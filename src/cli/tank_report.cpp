@@ -1,5 +1,6 @@
 // velkon-cli tank report SESSION -o FILE.pdf|FILE.csv: the calibration report of a saved session
 // (a .tarirovka file or a CSV table) without the window and without a port.
+#include "calibration/report_pdf.h"
 #include "calibration/session_file.h"
 #include "cli/commands.h"
 
@@ -23,19 +24,13 @@ int run_tank_report(CliTool& tool, const CommandLine& line) {
     if (!pdf && !ends_with(output, ".csv"))
         return tool.usage_error("Отчёт пишется в файл .pdf или .csv, а не в " + in_quotes(output) +
                                 ".");
-    const auto& write_pdf = tool.seams().write_report_pdf;
-    if (pdf && !write_pdf) {
-        tool.err() << "Эта сборка velkon-cli без окна тарировки: отчёт в PDF не составить; "
-                      "таблицу CSV можно (-o ФАЙЛ.csv).\n";
-        return kBadInput;
-    }
     const calibration::Loaded loaded = calibration::load_file(line.args[0]);
     if (!loaded.session) {
         tool.err() << loaded.error << "\n";
         return kBadInput;
     }
     const std::optional<std::string> error =
-        pdf ? write_pdf(*loaded.session, output)
+        pdf ? calibration::write_report_pdf(*loaded.session, output)
             : calibration::write_export(output, calibration::csv_text(*loaded.session, ','));
     if (error) {
         tool.err() << *error << "\n";

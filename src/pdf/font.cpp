@@ -5,26 +5,11 @@
 #include <cmath>
 #include <map>
 
+#include "pdf/big_endian.h"
+
 namespace velkon::pdf {
 
 namespace {
-
-// Big-endian fields of TrueType tables; reads past the end give 0, so a truncated table yields
-// empty glyphs rather than a read out of bounds.
-unsigned u16(std::string_view data, std::size_t at) {
-    if (at + 2 > data.size()) return 0;
-    return static_cast<unsigned>(static_cast<unsigned char>(data[at])) << 8 |
-           static_cast<unsigned char>(data[at + 1]);
-}
-
-int s16(std::string_view data, std::size_t at) {
-    const unsigned v = u16(data, at);
-    return v >= 0x8000 ? static_cast<int>(v) - 0x10000 : static_cast<int>(v);
-}
-
-std::uint32_t u32(std::string_view data, std::size_t at) {
-    return static_cast<std::uint32_t>(u16(data, at)) << 16 | u16(data, at + 2);
-}
 
 void put16(std::string& out, unsigned v) {
     out += static_cast<char>(v >> 8 & 0xFF);
@@ -120,6 +105,12 @@ std::string encode_utf8(char32_t c) {
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
     return out;
+}
+
+bool has_letters(const Font& font, std::u32string_view letters) {
+    for (const char32_t c : letters)
+        if (c != U' ' && font.glyph(c) == 0) return false;
+    return true;
 }
 
 std::unique_ptr<FontFace> FontFace::read(const Font& font) {

@@ -28,6 +28,9 @@ std::u32string decode_utf8(std::string_view utf8);
 // One character as UTF-8.
 std::string encode_utf8(char32_t c);
 
+// Whether `font` draws every character of `letters` but the spaces.
+bool has_letters(const Font& font, std::u32string_view letters);
+
 class FontFace {
   public:
     // Nothing when the font lacks a table the embedding needs or its tables are inconsistent.

@@ -1,15 +1,31 @@
 #include "pdf/pdf_writer.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace velkon::pdf {
 
 namespace {
+
+// The stream's bytes deflated (FlateDecode); nothing if zlib fails, which it does only short of
+// memory.
+std::optional<std::string> deflated(const std::string& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                  reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()),
+                  Z_BEST_COMPRESSION) != Z_OK)
+        return std::nullopt;
+    out.resize(size);
+    return out;
+}
 
 // A number as PDF writes it: at most three decimals, a point whatever the process's locale.
 std::string num(double v) {
@@ -126,8 +142,10 @@ class FileWriter {
         out_ += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
     }
     void stream(int number, const std::string& dictionary, const std::string& data) {
-        object(number, "<< " + dictionary + " /Length " + std::to_string(data.size()) +
-                           " >>\nstream\n" + data + "\nendstream");
+        const std::optional<std::string> packed = deflated(data);
+        const std::string& bytes = packed ? *packed : data;
+        object(number, "<< " + dictionary + (packed ? " /Filter /FlateDecode" : "") + " /Length " +
+                           std::to_string(bytes.size()) + " >>\nstream\n" + bytes + "\nendstream");
     }
     std::string finish(int root, int info) {
         const std::size_t xref = out_.size();

@@ -1,6 +1,6 @@
 // A PDF 1.4 file of pages of shapes: the text in one embedded TrueType font (glyph ids through
 // Identity-H, with a ToUnicode map so the text can be searched and copied), bold drawn as filled
-// and stroked outlines so that no second font is needed. Uncompressed: no compression library.
+// and stroked outlines so that no second font is needed. Every stream deflated with zlib.
 #pragma once
 
 #include <string>

@@ -14,8 +14,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "calibration/report_pdf.h"
 #include "ui/calibration_charts.h"
-#include "ui/calibration_report.h"
 
 namespace velkon::ui {
 
@@ -58,7 +58,7 @@ constexpr const char* kLabelNames[] = {"file", "live", "wait", "note"};
 }  // namespace
 
 CalibrationWindow::CalibrationWindow(const WindowModel& model, const Seams& seams, QWidget* parent)
-    : QDialog(parent), presenter_(model, seams, write_report_pdf) {
+    : QDialog(parent), presenter_(model, seams, cal::write_report_pdf) {
     setObjectName("calibration");
     setWindowTitle("Тарировка бака");
     setWindowModality(Qt::WindowModal);

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "calibration/report_pdf.h"
 #include "win32/calibration_charts.h"
-#include "win32/report_pdf.h"
 #include "win32/text.h"
 
 namespace velkon::win32 {
@@ -149,7 +149,7 @@ void register_class(WNDPROC window) {
 CalibrationWindow::CalibrationWindow(const WindowModel& model, const Seams& seams, HWND owner)
     : sample_interval_ms_(seams.sample_interval_ms),
       owner_(owner),
-      presenter_(model, seams, write_report_pdf) {
+      presenter_(model, seams, cal::write_report_pdf) {
     register_class(&CalibrationWindow::window_proc);
     hwnd_ = CreateWindowExW(kWindowExStyle, kWindowClass, L"Тарировка бака", kWindowStyle,
                             CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner_, nullptr,

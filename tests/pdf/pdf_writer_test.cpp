@@ -58,6 +58,12 @@ TEST(PdfWriter, StructureTextAndWidthsReadBack) {
     EXPECT_EQ(pdf.font_length1, static_cast<long>(pdf.font_file.size()));
     // The properties' title as UTF-16 with its byte order mark.
     EXPECT_NE(bytes.find("/Title <FEFF0422043004400438"), std::string::npos);
+    // Every stream deflated (the reader inflated them to read the text).
+    for (const auto& [number, object] : pdf.objects) {
+        if (object.stream) {
+            EXPECT_NE(object.dictionary.find("/Filter /FlateDecode"), std::string::npos) << number;
+        }
+    }
 }
 
 TEST(PdfWriter, EmbeddedFontKeepsOnlyTheGlyphsUsed) {

@@ -1,13 +1,13 @@
-// Our own PDF writer (the Windows report's) with a real font embedded, read by an independent
+// Our own PDF writer with a real font read from its file and embedded, read by an independent
 // reader: the report's words come back as Unicode, inside the page, on at most two pages.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "calibration/report_page.h"
+#include "pdf/font_file.h"
 #include "pdf/pdf_writer.h"
 #include "programs/pdf_words.h"
-#include "support/pdf_support.h"
 #include "support/test_support.h"
 
 namespace velkon::test {
@@ -15,9 +15,10 @@ namespace {
 
 TEST(OwnPdfWriter, AReportWithARealFontReadsWhole) {
     // The font the Linux report uses too (fonts-dejavu-core, a dependency of the package).
-    const FontFile font("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-    ASSERT_TRUE(font.ok());
-    const auto face = pdf::FontFace::read(font);
+    const auto font = pdf::FontFile::open("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->name(), "DejaVuSans");
+    const auto face = pdf::FontFace::read(*font);
     ASSERT_TRUE(face);
     calibration::SessionInfo info;
     info.started = "10.12.2026 09:15:30";

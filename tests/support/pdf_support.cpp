@@ -1,8 +1,8 @@
 #include "support/pdf_support.h"
 
+#include <zlib.h>
+
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "pdf/font.h"
 
@@ -41,6 +41,27 @@ long number_after(const std::string& dict, const std::string& key) {
     char* end = nullptr;
     const long v = std::strtol(dict.c_str() + at, &end, 10);
     return end == dict.c_str() + at ? -1 : v;
+}
+
+// A FlateDecode stream's bytes, or nothing when they are no zlib stream ending with the data.
+std::optional<std::string> inflated(const std::string& packed) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return std::nullopt;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    z.avail_in = static_cast<uInt>(packed.size());
+    std::string out;
+    int status = Z_OK;
+    while (status == Z_OK) {
+        char chunk[16384];
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        status = inflate(&z, Z_NO_FLUSH);
+        out.append(chunk, sizeof chunk - z.avail_out);
+    }
+    const bool whole = status == Z_STREAM_END && z.avail_in == 0;
+    inflateEnd(&z);
+    if (!whole) return std::nullopt;
+    return out;
 }
 
 // The bfchar pairs of a ToUnicode map: glyph id → text.
@@ -108,6 +129,11 @@ ReadPdf read_pdf(const std::string& bytes) {
                 data + length + 10 != end)
                 return fail("stream length of object " + std::to_string(n) + " is wrong");
             object.stream = bytes.substr(data, length);
+            if (object.dictionary.find("/Filter /FlateDecode") != std::string::npos) {
+                object.stream = inflated(*object.stream);
+                if (!object.stream)
+                    return fail("stream of object " + std::to_string(n) + " does not inflate");
+            }
         } else {
             object.dictionary = bytes.substr(body, end - body);
         }
@@ -263,43 +289,6 @@ std::string FakeFont::table(std::string_view tag) const {
 std::uint16_t FakeFont::glyph(char32_t c) const {
     const auto it = glyphs_.find(c);
     return it == glyphs_.end() ? 0 : it->second;
-}
-
-FontFile::FontFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    tables_ = sfnt_tables(bytes.str());
-}
-
-std::string FontFile::table(std::string_view tag) const {
-    const auto it = tables_.find(std::string(tag));
-    return it == tables_.end() ? std::string() : it->second;
-}
-
-std::uint16_t FontFile::glyph(char32_t c) const {
-    const auto it = tables_.find("cmap");
-    if (it == tables_.end() || c > 0xFFFF) return 0;
-    const std::string& cmap = it->second;
-    for (unsigned k = 0; k < u16(cmap, 2); ++k) {
-        // Windows, Unicode BMP, format 4: segments of characters and their glyphs.
-        if (u16(cmap, 4 + 8 * k) != 3 || u16(cmap, 6 + 8 * k) != 1) continue;
-        const std::size_t at = u32(cmap, 8 + 8 * k);
-        if (u16(cmap, at) != 4) continue;
-        const unsigned segments = u16(cmap, at + 6) / 2;
-        const std::size_t ends = at + 14, starts = ends + 2 * segments + 2,
-                          deltas = starts + 2 * segments, ranges = deltas + 2 * segments;
-        for (unsigned s = 0; s < segments; ++s) {
-            if (c > u16(cmap, ends + 2 * s)) continue;
-            const unsigned start = u16(cmap, starts + 2 * s);
-            if (c < start) return 0;
-            const unsigned delta = u16(cmap, deltas + 2 * s), range = u16(cmap, ranges + 2 * s);
-            if (range == 0) return static_cast<std::uint16_t>((c + delta) & 0xFFFF);
-            const unsigned g = u16(cmap, ranges + 2 * s + range + 2 * (c - start));
-            return g == 0 ? 0 : static_cast<std::uint16_t>((g + delta) & 0xFFFF);
-        }
-    }
-    return 0;
 }
 
 }  // namespace velkon::test

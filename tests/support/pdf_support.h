@@ -1,6 +1,7 @@
 // For the tests of the PDF report: a structural reader of the files our writer makes (cross
-// references, stream lengths, pages, the text through the font's ToUnicode map, the embedded
-// font), and a small TrueType font built in memory with Latin and Cyrillic letters.
+// references, stream lengths, deflated streams, pages, the text through the font's ToUnicode
+// map, the embedded font), and a small TrueType font built in memory with Latin and Cyrillic
+// letters.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,7 @@ namespace velkon::test {
 
 struct PdfObject {
     std::string dictionary;             // the object's text before its stream
-    std::optional<std::string> stream;  // the stream's bytes, /Length of them
+    std::optional<std::string> stream;  // the stream's bytes (inflated when deflated)
 };
 
 struct ReadPdf {
@@ -53,20 +54,6 @@ class FakeFont : public pdf::Font {
     std::map<char32_t, std::uint16_t> glyphs_;
     std::vector<std::string> outlines_;
     std::uint16_t breve_ = 0;
-};
-
-// A TrueType font file read whole (a single face, Unicode BMP "cmap" of format 4), for tests that
-// embed a real font.
-class FontFile : public pdf::Font {
-  public:
-    explicit FontFile(const std::string& path);
-    bool ok() const { return !tables_.empty(); }
-    std::string table(std::string_view tag) const override;
-    std::uint16_t glyph(char32_t c) const override;
-    std::string name() const override { return "Font File"; }
-
-  private:
-    std::map<std::string, std::string> tables_;
 };
 
 }  // namespace velkon::test

@@ -1,20 +1,17 @@
-#include "win32/report_font.h"
-
+// The report's font on Windows: a face the system has, with its tables and glyphs through GDI.
+// Arial first, as the report's text was laid out for a sans serif of its width; then other
+// common faces; then any TrueType face with Cyrillic.
 #include <windows.h>
 
 #include <map>
 #include <optional>
 #include <vector>
 
-#include "win32/text.h"
+#include "pdf/system_font.h"
 
-namespace velkon::win32 {
+namespace velkon::pdf {
 
 namespace {
-
-// Words whose letters a report font must have: the title and the marks.
-constexpr const wchar_t* kProbe =
-    L"Тарировочная таблица бака: ёмкость, уровень упал; Ё±…—«»0123456789";
 
 struct DeleteDc {
     void operator()(HDC dc) const { DeleteDC(dc); }
@@ -25,7 +22,7 @@ struct DeleteFont {
 using Dc = std::unique_ptr<std::remove_pointer_t<HDC>, DeleteDc>;
 using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, DeleteFont>;
 
-class GdiFont : public pdf::Font {
+class GdiFont : public Font {
   public:
     GdiFont(Dc dc, FontHandle font) : dc_(std::move(dc)), font_(std::move(font)) {
         previous_ = SelectObject(dc_.get(), font_.get());
@@ -57,16 +54,14 @@ class GdiFont : public pdf::Font {
         return id;
     }
 
+    // The face's name goes into the file as letters and digits only: ASCII is enough.
     std::string name() const override {
         wchar_t face[LF_FACESIZE] = {};
         GetTextFaceW(dc_.get(), LF_FACESIZE, face);
-        return narrow(face);
-    }
-
-    bool has_all(const wchar_t* text) const {
-        for (const wchar_t* c = text; *c; ++c)
-            if (*c != L' ' && glyph(static_cast<char32_t>(*c)) == 0) return false;
-        return true;
+        std::string out;
+        for (const wchar_t* c = face; *c; ++c)
+            if (*c < 0x80) out += static_cast<char>(*c);
+        return out;
     }
 
   private:
@@ -90,10 +85,10 @@ std::optional<ReportFont> open_face(const std::wstring& face) {
     FontHandle handle(CreateFontIndirectW(&wanted));
     if (!handle) return std::nullopt;
     auto font = std::make_unique<GdiFont>(std::move(dc), std::move(handle));
-    if (!font->has_all(kProbe)) return std::nullopt;
-    auto read = pdf::FontFace::read(*font);
+    if (!has_letters(*font, kReportLetters)) return std::nullopt;
+    auto read = FontFace::read(*font);
     if (!read) return std::nullopt;  // no TrueType outlines, or tables GDI did not give
-    return ReportFont{std::move(font), std::move(read)};
+    return ReportFont{std::move(font), std::move(read), {}};
 }
 
 int CALLBACK collect_face(const LOGFONTW* font, const TEXTMETRICW*, DWORD type, LPARAM faces) {
@@ -105,9 +100,9 @@ int CALLBACK collect_face(const LOGFONTW* font, const TEXTMETRICW*, DWORD type, 
 
 }  // namespace
 
-std::optional<ReportFont> find_report_font() {
+ReportFont find_report_font() {
     for (const wchar_t* face : {L"Arial", L"Tahoma", L"Segoe UI", L"Verdana", L"DejaVu Sans"})
-        if (auto found = open_face(face)) return found;
+        if (auto found = open_face(face)) return std::move(*found);
     // Any TrueType face that says it has Cyrillic, in the order the system lists them.
     std::vector<std::wstring> faces;
     if (Dc dc{CreateCompatibleDC(nullptr)}) {
@@ -116,8 +111,10 @@ std::optional<ReportFont> find_report_font() {
         EnumFontFamiliesExW(dc.get(), &all, collect_face, reinterpret_cast<LPARAM>(&faces), 0);
     }
     for (const std::wstring& face : faces)
-        if (auto found = open_face(face)) return found;
-    return std::nullopt;
+        if (auto found = open_face(face)) return std::move(*found);
+    return {nullptr, nullptr,
+            "Отчёт не создан: в системе не найден шрифт TrueType с русскими буквами "
+            "(Arial, Tahoma или Segoe UI)."};
 }
 
-}  // namespace velkon::win32
+}  // namespace velkon::pdf
