@@ -158,16 +158,25 @@ void CalibrationPresenter::leave(Field f) {
 }
 
 void CalibrationPresenter::click(Button button) {
-    using Action = void (CalibrationPresenter::*)();
+    // Plain functions rather than pointers to members: GCC's bounds sanitizer misreads an index
+    // into an array of member pointers.
+    using Action = void (*)(CalibrationPresenter&);
     static constexpr Action kActions[kButtonCount] = {
-        &CalibrationPresenter::start,         &CalibrationPresenter::choose_load,
-        &CalibrationPresenter::choose_export, &CalibrationPresenter::choose_platform_file,
-        &CalibrationPresenter::choose_report, &CalibrationPresenter::record,
-        &CalibrationPresenter::record_now,    &CalibrationPresenter::remeasure,
-        &CalibrationPresenter::edit_selected, &CalibrationPresenter::remove,
-        &CalibrationPresenter::undo,          &CalibrationPresenter::redo,
+        [](CalibrationPresenter& p) { p.start(); },
+        [](CalibrationPresenter& p) { p.choose_load(); },
+        [](CalibrationPresenter& p) { p.choose_export(); },
+        [](CalibrationPresenter& p) { p.choose_platform_file(); },
+        [](CalibrationPresenter& p) { p.choose_report(); },
+        [](CalibrationPresenter& p) { p.record(); },
+        [](CalibrationPresenter& p) { p.record_now(); },
+        [](CalibrationPresenter& p) { p.remeasure(); },
+        [](CalibrationPresenter& p) { p.edit_selected(); },
+        [](CalibrationPresenter& p) { p.remove(); },
+        [](CalibrationPresenter& p) { p.undo(); },
+        [](CalibrationPresenter& p) { p.redo(); },
     };
-    (this->*kActions[static_cast<std::size_t>(button)])();
+    const auto index = static_cast<std::size_t>(button);
+    if (index < kButtonCount) kActions[index](*this);
 }
 
 void CalibrationPresenter::enter() {
