@@ -211,6 +211,19 @@ TEST(CliWin32, AnExcelReportIsRefusedWithWhatThisBuildWrites) {
         << cli.err.str();
 }
 
+// No port: the calibration report from a saved table, the font found through GDI, both files
+// under Cyrillic names.
+TEST(CliWin32, TankReportWritesAPdfWithTheSystemsFont) {
+    WinCli cli;
+    const auto table = cli.file("бак №1.csv");
+    std::ofstream(table, std::ios::binary) << "0;3\n20;210\n40;400\n";
+    const auto pdf = cli.file("бак №1.pdf");
+    ASSERT_EQ(cli({"tank", "report", path_text(table), "-o", path_text(pdf)}), 0) << cli.err.str();
+    const std::string bytes = read_all(pdf);
+    EXPECT_TRUE(bytes.starts_with("%PDF-")) << bytes.substr(0, 16);
+    EXPECT_NE(bytes.find("/FontFile2"), std::string::npos);
+}
+
 TEST(CliWin32, HelpNamesComPortsAndTheConsoleEvents) {
     WinCli cli;
     ASSERT_EQ(cli({"--help"}), 0);
