@@ -398,7 +398,7 @@ constexpr PlatformHelp kPlatformHelp = {
 
 )",
     R"(Примеры:
-  velkon-cli ports
+  velkon-cli ports --json
   velkon-cli imei COM3
   velkon-cli imei \\.\COM12 --json
   velkon-cli readings COM3 --count 3

@@ -234,6 +234,12 @@ TEST(CliWin32, HelpNamesComPortsAndTheConsoleEvents) {
     }
     EXPECT_EQ(help.find("ttyUSB"), std::string::npos);
     EXPECT_EQ(help.find("парк.xlsx"), std::string::npos);
+    // Every command has its Windows example.
+    const std::string examples = help.substr(help.find("Примеры:"));
+    for (const cli::CommandRow& row : cli::command_table()) {
+        EXPECT_NE(examples.find("  velkon-cli " + std::string(row.words) + " "), std::string::npos)
+            << row.words;
+    }
 }
 
 // The wide command line as UTF-8: Cyrillic, a character beyond the first plane (a surrogate
