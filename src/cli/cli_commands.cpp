@@ -327,7 +327,7 @@ int run_config_read(CliTool& tool, const CommandLine& line) {
         tool.out() << text;
         return kDone;
     }
-    if (const int error = write_output_file(*line.output, text)) {
+    if (const int error = write_output_file(path_from_utf8(*line.output), text)) {
         tool.err() << "Не удалось записать профиль в файл " << in_quotes(*line.output) << ": "
                    << file_error_text(error) << ".\n";
         return kOutputFailed;
@@ -337,7 +337,7 @@ int run_config_read(CliTool& tool, const CommandLine& line) {
 
 int run_config_write(CliTool& tool, const CommandLine& line) {
     // The profile is checked whole before the port is touched: a bad one sends nothing.
-    const ProfileTemplate profile = load_profile_template(line.args[1], line.sets);
+    const ProfileTemplate profile = load_profile_template(path_from_utf8(line.args[1]), line.sets);
     if (!profile) {
         tool.err() << profile.error << "\n";
         return kBadInput;
@@ -364,6 +364,110 @@ std::string results_help() {
     return text;
 }
 
+// What the help says differently on each system: the names of ports, the report formats built
+// in, how a program is ended from outside.
+struct PlatformHelp {
+    std::string_view ports;
+    std::string_view report;
+    std::string_view console;
+    std::string_view long_list;
+    std::string_view port;
+    std::string_view examples;
+    std::string_view signals;
+};
+
+#ifdef _WIN32
+constexpr PlatformHelp kPlatformHelp = {
+    R"(  ports          COM-порты, по одному в строке, в том же порядке, что в окне: COM1…COM30
+                 по номерам, затем порты с большими номерами; постоянных имён у COM-портов
+                 нет (они есть только в Linux), и -l ничего не добавляет
+)",
+    R"(  --report ОТЧЁТ       отчёт по трекерам, переписывается после каждого трекера: ОТЧЁТ.csv
+                       (для Excel: «;», UTF-8 с BOM) или ОТЧЁТ.json (книги Excel пишет
+                       только сборка для Linux); столбцы: порт, IMEI, SIM, серийный номер,
+)",
+    R"(  --console            разрешить открыть порт, который служит консолью системы (есть
+                       только в Linux; в Windows параметр ничего не меняет)
+)",
+    R"(  -l, --long           у ports: постоянные имена портов (by-id, by-path; только в Linux)
+)",
+    R"(ПОРТ — имя COM-порта (COM3, можно строчными буквами: com3) или путь к нему (\\.\COM12).
+Постоянных имён (by-id) у COM-портов нет: номер порта адаптера хранит Windows. Имена одного
+устройства — один порт: fleet не примет порт, названный дважды, даже разными именами (COM3 и
+\\.\COM3; код 2).
+
+)",
+    R"(Примеры:
+  velkon-cli ports --json
+  velkon-cli imei COM3
+  velkon-cli imei \\.\COM12 --json
+  velkon-cli readings COM3 --count 3
+  velkon-cli readings COM3 --interval 60 --csv >> журнал.csv
+  velkon-cli live COM3 --count 1 --json
+  velkon-cli config read COM3 -o truck.json
+  velkon-cli config write COM3 truck.json --set period=120 --set "channels[3].address=7"
+  velkon-cli imei COM3 --json --timeout 1000
+  velkon-cli fleet write truck.json COM3 COM4 --set "device_id={imei:10}" --report парк.csv
+  velkon-cli fleet write truck.json COM3 COM4 --values значения.csv --dry-run
+  velkon-cli fleet write truck.json --only-failed парк.csv --values значения.csv
+  velkon-cli fleet read COM3 COM4 -o профили --report парк.json
+  velkon-cli fleet imei COM3 COM4 --json
+  velkon-cli tank report бак.tarirovka -o бак.pdf
+
+)",
+    R"(  130    прервана: Ctrl+C или Ctrl+Break (как SIGINT в Linux)
+  129    закрыто окно консоли, выход из системы или её выключение (как SIGHUP)
+         Порты возвращены в прежнее состояние.
+)",
+};
+#else
+constexpr PlatformHelp kPlatformHelp = {
+    R"(  ports          последовательные порты, по одному в строке, в том же порядке, что в окне;
+                 консоль системы (например, ttyS0) не показывается, с --all показывается
+                 со словом «консоль» во втором столбце; с -l после имени через табуляцию
+                 идут постоянные имена порта: /dev/serial/by-id/… (модель и серийный
+                 номер адаптера) и /dev/serial/by-path/… (гнездо USB)
+)",
+    R"(  --report ОТЧЁТ       отчёт по трекерам, переписывается после каждого трекера: ОТЧЁТ.csv
+                       (для Excel: «;», UTF-8 с BOM), ОТЧЁТ.json или ОТЧЁТ.xlsx (книга
+                       Excel, лист «Трекеры»: сверху начало работы, профиль, версия
+                       программы, состояние); столбцы: порт, IMEI, SIM, серийный номер,
+)",
+    R"(  --console            разрешить открыть порт, который служит консолью системы
+)",
+    R"(  -l, --long           у ports: постоянные имена портов (by-id, by-path)
+)",
+    R"(ПОРТ — путь к устройству (/dev/ttyUSB0), постоянное имя (/dev/serial/by-id/…) или имя из
+списка ports (ttyUSB0). Номер ttyUSB меняется от подключения к подключению, имя by-id у
+адаптера остаётся тем же. Имена одного устройства — один порт: fleet не примет порт,
+названный дважды, даже разными именами (код 2).
+
+)",
+    R"(Примеры:
+  velkon-cli ports --all
+  velkon-cli ports --long
+  velkon-cli imei /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
+  velkon-cli readings ttyUSB0 --count 3
+  velkon-cli readings ttyUSB0 --interval 60 --csv >> журнал.csv
+  velkon-cli live ttyUSB0 --count 1 --json
+  velkon-cli config read ttyUSB0 -o truck.json
+  velkon-cli config write ttyUSB0 truck.json --set period=120 --set 'channels[3].address=7'
+  velkon-cli imei ttyUSB0 --json --timeout 1000
+  velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --set 'device_id={imei:10}' --report парк.csv
+  velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --values значения.csv --dry-run
+  velkon-cli fleet write truck.json --only-failed парк.csv --values значения.csv
+  velkon-cli fleet read ttyUSB0 ttyUSB1 -o профили --report парк.json
+  velkon-cli fleet imei ttyUSB0 ttyUSB1 --json
+  velkon-cli fleet imei ttyUSB0 ttyUSB1 --report парк.xlsx
+  velkon-cli tank report бак.tarirovka -o бак.pdf
+
+)",
+    R"(  128+N  завершена сигналом N (Ctrl-C — 130, kill — 143, закрыт терминал — 129,
+         закрыт канал вывода — 141); порты возвращены в прежнее состояние
+)",
+};
+#endif
+
 std::string help_text() {
     return R"(velkon-cli — настройка трекера и датчика уровня топлива из командной строки.
 
@@ -383,12 +487,8 @@ std::string help_text() {
 --only-failed ОТЧЁТ.
 
 Команды:
-  ports          последовательные порты, по одному в строке, в том же порядке, что в окне;
-                 консоль системы (например, ttyS0) не показывается, с --all показывается
-                 со словом «консоль» во втором столбце; с -l после имени через табуляцию
-                 идут постоянные имена порта: /dev/serial/by-id/… (модель и серийный
-                 номер адаптера) и /dev/serial/by-path/… (гнездо USB)
-  readings       показания датчика: уровень, температура, текущее значение, полный,
+)" + std::string(kPlatformHelp.ports) +
+           R"(  readings       показания датчика: уровень, температура, текущее значение, полный,
                  пустой, сетевой адрес
   live           текущие данные трекера, как на странице «Трекер»: спутники, уровень GSM,
                  напряжение питания, трафик, С/Ш, входы, восемь каналов RS-485
@@ -432,20 +532,17 @@ std::string help_text() {
                        ключ «было» → «стало»
   --only-failed ОТЧЁТ  у fleet: взять порты из отчёта прежней работы (.json или .csv) —
                        трекеры с ошибкой и не законченные; ПОРТы тогда не называются
-  --report ОТЧЁТ       отчёт по трекерам, переписывается после каждого трекера: ОТЧЁТ.csv
-                       (для Excel: «;», UTF-8 с BOM), ОТЧЁТ.json или ОТЧЁТ.xlsx (книга
-                       Excel, лист «Трекеры»: сверху начало работы, профиль, версия
-                       программы, состояние); столбцы: порт, IMEI, SIM, серийный номер,
-                       версия ПО, результат (слово и код), код завершения, изменённые
+)" + std::string(kPlatformHelp.report) +
+           R"(                       версия ПО, результат (слово и код), код завершения, изменённые
                        значения («ключ: было → стало»), различия после записи,
                        заполненные значения («ключ = значение»), сообщение; IMEI, SIM
                        и серийный номер — текст, а не числа
   --timeout МС         сколько ждать ответа, миллисекунд (500 по умолчанию, как такт окна;
                        от 250 до 60000)
-  --console            разрешить открыть порт, который служит консолью системы
-  --all                у ports: показать и консоль
-  -l, --long           у ports: постоянные имена портов (by-id, by-path)
-  -h, --help           эта справка
+)" + std::string(kPlatformHelp.console) +
+           R"(  --all                у ports: показать и консоль
+)" + std::string(kPlatformHelp.long_list) +
+           R"(  -h, --help           эта справка
   -V, --version        версия программы
 
 Подстановки в текстах профиля (и в --set) заполняются из трекера, в который идёт запись:
@@ -455,12 +552,8 @@ std::string help_text() {
   ничего не отправляется. Заполненное значение проверяется, как введённое; если подстановку
   нечем заполнить, трекер не записывается, причина — в отчёте.
 
-ПОРТ — путь к устройству (/dev/ttyUSB0), постоянное имя (/dev/serial/by-id/…) или имя из
-списка ports (ttyUSB0). Номер ttyUSB меняется от подключения к подключению, имя by-id у
-адаптера остаётся тем же. Имена одного устройства — один порт: fleet не примет порт,
-названный дважды, даже разными именами (код 2).
-
-fleet write не пишет ни в один трекер, пока не прочитаны все: трекеры, сообщившие один IMEI,
+)" + std::string(kPlatformHelp.port) +
+           R"(fleet write не пишет ни в один трекер, пока не прочитаны все: трекеры, сообщившие один IMEI,
 и трекеры, у которых совпало заполненное значение device_id (или ключа --unique), не
 записываются — ни один из них; остальные записываются.
 
@@ -474,25 +567,8 @@ fleet write не пишет ни в один трекер, пока не про�
 «Порт … снова открыт.» (с --json и --csv — в потоке ошибок).
 Данные выводятся в стандартный вывод, сообщения — в поток ошибок.
 
-Примеры:
-  velkon-cli ports --all
-  velkon-cli ports --long
-  velkon-cli imei /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
-  velkon-cli readings ttyUSB0 --count 3
-  velkon-cli readings ttyUSB0 --interval 60 --csv >> журнал.csv
-  velkon-cli live ttyUSB0 --count 1 --json
-  velkon-cli config read ttyUSB0 -o truck.json
-  velkon-cli config write ttyUSB0 truck.json --set period=120 --set 'channels[3].address=7'
-  velkon-cli imei ttyUSB0 --json --timeout 1000
-  velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --set 'device_id={imei:10}' --report парк.csv
-  velkon-cli fleet write truck.json ttyUSB0 ttyUSB1 --values значения.csv --dry-run
-  velkon-cli fleet write truck.json --only-failed парк.csv --values значения.csv
-  velkon-cli fleet read ttyUSB0 ttyUSB1 -o профили --report парк.json
-  velkon-cli fleet imei ttyUSB0 ttyUSB1 --json
-  velkon-cli fleet imei ttyUSB0 ttyUSB1 --report парк.xlsx
-  velkon-cli tank report бак.tarirovka -o бак.pdf
-
-)" + results_help() +
+)" + std::string(kPlatformHelp.examples) +
+           results_help() +
            R"(
 Коды завершения:
   0  выполнено
@@ -501,9 +577,8 @@ fleet write не пишет ни в один трекер, пока не про�
   2  ошибка в командной строке, во входном файле или в значении; порт консоли без --console
   3  порт не открылся: его нет, он занят другой программой, нет прав
   у fleet — наибольший из кодов трекеров
-  128+N  завершена сигналом N (Ctrl-C — 130, kill — 143, закрыт терминал — 129,
-         закрыт канал вывода — 141); порты возвращены в прежнее состояние
-)";
+)" + std::string(kPlatformHelp.signals) +
+           R"()";
 }
 
 }  // namespace velkon::cli

@@ -1,6 +1,8 @@
 #include "cli/cli_tool.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -132,11 +134,9 @@ const std::vector<OptionSpec>& option_specs() {
          kOptReport,
          "имя файла",
          [](CommandLine& l, const std::string& v) {
-             if (!report_format(v)) {
-                 return "Отчёт пишется в файл .csv, .json или .xlsx, а не " + in_quotes(v) + ".";
-             }
-             l.report = v;
-             return std::string();
+             std::string problem = report_name_problem(v);
+             if (problem.empty()) l.report = v;
+             return problem;
          }},
         {{"--set"},
          kOptSet,
@@ -205,6 +205,43 @@ std::vector<std::string> split_words(std::string_view words) {
     return out;
 }
 
+#ifdef _WIN32
+// A port is named as the device namespace has it (\\.\COM12) or by its name in the list, in any
+// case: the system's names of devices are not case-sensitive. No COM port is the console.
+constexpr const char* kPathSeparators = "\\/";
+
+bool same_port_name(const std::string& listed, const std::string& given) {
+    return std::equal(listed.begin(), listed.end(), given.begin(), given.end(), [](char a, char b) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(a) == lower(b);
+    });
+}
+
+bool path_is_console(const std::string&, const std::vector<PortEntry>&) {
+    return false;
+}
+#else
+constexpr const char* kPathSeparators = "/";
+
+bool same_port_name(const std::string& listed, const std::string& given) {
+    return listed == given;
+}
+
+// A path is the console when it leads to one the list marks, or to the console device.
+bool path_is_console(const std::string& name, const std::vector<PortEntry>& listed) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(name, ec);
+    bool console = real == "/dev/console" || real == "/dev/tty0";
+    for (const PortEntry& p : listed) {
+        if (!p.console) continue;
+        std::error_code ec2;
+        if (fs::weakly_canonical(p.path, ec2) == real || p.path == name) console = true;
+    }
+    return console;
+}
+#endif
+
 }  // namespace
 
 std::string in_quotes(const std::string& text) {
@@ -213,14 +250,21 @@ std::string in_quotes(const std::string& text) {
 
 std::string iso_time_now() {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
+    std::tm local{}, utc{};
     ::localtime_r(&now, &local);
+    ::gmtime_r(&now, &utc);
     char text[40];
-    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string out(text, n);
-    // "+0300" is ISO 8601's basic form; beside an extended date it wants "+03:00".
-    if (out.size() >= 5) out.insert(out.size() - 2, ":");
-    return out;
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    // The offset from the two clocks, not strftime's %z: Windows' C library gives the zone's
+    // name there. They are at most a day apart, across a year's end too.
+    int days = local.tm_yday - utc.tm_yday;
+    if (local.tm_year != utc.tm_year) days = local.tm_year > utc.tm_year ? 1 : -1;
+    const int minutes = (days * 24 + local.tm_hour - utc.tm_hour) * 60 + local.tm_min - utc.tm_min;
+    const int shown = minutes < 0 ? -minutes : minutes;
+    char offset[8];
+    std::snprintf(offset, sizeof offset, "%c%02d:%02d", minutes < 0 ? '-' : '+', shown / 60 % 100,
+                  shown % 60);
+    return std::string(text, n) + offset;
 }
 
 int CliTool::usage_error(const std::string& message) {
@@ -316,22 +360,12 @@ int CliTool::run(const std::vector<std::string>& args) {
 
 std::optional<NamedPort> CliTool::find_port(const std::string& name, std::ostream& say) {
     const std::vector<PortEntry> listed = s_.ports.list();
-    if (name.find('/') != std::string::npos) {
-        // A path is the console when it leads to one the list marks, or to the console device.
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        const fs::path real = fs::weakly_canonical(name, ec);
-        bool console = real == "/dev/console" || real == "/dev/tty0";
-        for (const PortEntry& p : listed) {
-            if (!p.console) continue;
-            std::error_code ec2;
-            if (fs::weakly_canonical(p.path, ec2) == real || p.path == name) console = true;
-        }
-        return NamedPort{name, name, console};
+    if (name.find_first_of(kPathSeparators) != std::string::npos) {
+        return NamedPort{name, name, path_is_console(name, listed)};
     }
     std::string known;
     for (const PortEntry& p : listed) {
-        if (p.name == name) return NamedPort{name, p.path, p.console};
+        if (same_port_name(p.name, name)) return NamedPort{name, p.path, p.console};
         known += (known.empty() ? "" : ", ") + p.name;
     }
     say << "Порт " << in_quotes(name) << " не найден. "

@@ -30,6 +30,13 @@
 
 namespace velkon::cli {
 
+// The signals a command may be told of, by their POSIX numbers on every system; on Windows the
+// console's events come as an interrupt or a hang-up (cli/end_on_signals.h).
+inline constexpr int kSignalHangUp = 1;
+inline constexpr int kSignalInterrupt = 2;
+inline constexpr int kSignalPipe = 13;
+inline constexpr int kSignalTerminate = 15;
+
 // Where a long command hears of a signal that ends the program (Ctrl-C, kill, a closed terminal),
 // so that it can leave its record first.
 class SignalNotice {
@@ -87,7 +94,7 @@ struct CommandLine {
     std::optional<std::string> report;
     std::vector<std::string> sets;
     bool json = false, csv = false, all = false, console = false;
-    bool long_list = false;  // ports --long
+    bool long_list = false;             // ports --long
     std::optional<std::string> values;  // a values table
     bool values_optional = false, dry_run = false;
     std::vector<std::string> unique;         // profile keys

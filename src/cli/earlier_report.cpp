@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/values_table.h"
+#include "files/file_error.h"
 #include "files/file_read.h"
 
 namespace velkon::cli {
@@ -74,8 +75,8 @@ std::string from_csv(const std::string& text, FailedPorts& out) {
 
 FailedPorts failed_ports_of_report(const std::filesystem::path& path) {
     FailedPorts out;
-    const std::string name = in_guillemets(path.string());
-    const std::string extension = path.extension().string();
+    const std::string name = in_guillemets(path_text(path));
+    const std::string extension = path_text(path.extension());
     if (extension == ".xlsx") {
         out.error = "Отчёт " + name +
                     " — таблица Excel, из неё порты не берутся; дайте отчёт той же работы в "

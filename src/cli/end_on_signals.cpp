@@ -1,11 +1,7 @@
+// What the ports and the hook go through on every system; how the signals come and how the
+// program ends by one are the platform's (end_on_signals_posix.cpp, end_on_signals_win32.cpp).
 #include "cli/end_on_signals.h"
 
-#include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
-
-#include <cerrno>
-#include <cstdint>
 #include <vector>
 
 namespace velkon::cli {
@@ -48,32 +44,12 @@ class EndOnSignals::WatchedPort final : public SerialPort {
     std::unique_ptr<SerialPort> port_;
 };
 
-EndOnSignals::EndOnSignals() : stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    ignore_file_size_signal();
-    if (!signals_.ok() || !stop_) return;
-    // The handlers run on the main thread (or any other), never on this one: its poll() must not
-    // be the call a signal interrupts.
-    sigset_t all, earlier;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_BLOCK, &all, &earlier);
-    thread_ = std::thread([this] { run(); });
-    ::pthread_sigmask(SIG_SETMASK, &earlier, nullptr);
-}
-
-EndOnSignals::~EndOnSignals() {
-    settle();
-    if (!thread_.joinable()) return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(stop_.get(), &one, sizeof one);
-    thread_.join();
-}
-
 std::unique_ptr<SerialPort> EndOnSignals::watch(std::unique_ptr<SerialPort> port) {
     return std::make_unique<WatchedPort>(*this, std::move(port));
 }
 
 void EndOnSignals::settle() {
-    int signal = signals_.take();
+    int signal = take_pending();
     {
         std::lock_guard lock(mutex_);
         if (told_) {
@@ -87,22 +63,6 @@ void EndOnSignals::settle() {
 void EndOnSignals::on_signal(std::function<void(int)> hook) {
     std::lock_guard lock(mutex_);
     hook_ = std::move(hook);
-}
-
-void EndOnSignals::run() {
-    for (;;) {
-        pollfd fds[2] = {{signals_.fd(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        // A signal is looked at first: one that came with the stop still ends the program.
-        if (fds[0].revents & POLLIN) {
-            if (const int signal = signals_.take()) end_by(signal);
-            continue;
-        }
-        if (fds[1].revents & POLLIN) return;
-    }
 }
 
 void EndOnSignals::end_by(int signal) {
@@ -120,7 +80,7 @@ void EndOnSignals::end_by(int signal) {
         return;
     }
     for (SerialPort* port : ports_) port->ClosePort();
-    die_of_signal(signal);
+    die_of(signal);
 }
 
 }  // namespace velkon::cli

@@ -8,7 +8,6 @@
 // only then do the units that passed write. Nothing is written on what one unit alone shows.
 #include <algorithm>
 #include <condition_variable>
-#include <csignal>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -75,15 +74,12 @@ std::string progress_line(const UnitReport& u) {
 }
 
 std::string signal_name(int signal) {
-    switch (signal) {
-        case SIGINT:
-            return "SIGINT";
-        case SIGTERM:
-            return "SIGTERM";
-        case SIGHUP:
-            return "SIGHUP";
-        case SIGPIPE:
-            return "SIGPIPE";
+    constexpr std::pair<int, const char*> kNames[] = {{kSignalInterrupt, "SIGINT"},
+                                                      {kSignalTerminate, "SIGTERM"},
+                                                      {kSignalHangUp, "SIGHUP"},
+                                                      {kSignalPipe, "SIGPIPE"}};
+    for (const auto& [number, name] : kNames) {
+        if (number == signal) return name;
     }
     return std::to_string(signal);
 }
@@ -189,8 +185,9 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
     // The report is rewritten as the run goes only where a rewrite replaces it: a pipe or a
     // device named as the report gets it once, at the end.
     std::error_code ignored;
-    const auto kind = line.report ? std::filesystem::status(*line.report, ignored).type()
-                                  : std::filesystem::file_type::none;
+    const auto kind = line.report
+                          ? std::filesystem::status(path_from_utf8(*line.report), ignored).type()
+                          : std::filesystem::file_type::none;
     const bool journal = line.report && (kind == std::filesystem::file_type::not_found ||
                                          kind == std::filesystem::file_type::regular);
     std::vector<bool> done(names.size(), false);  // the main thread's: rows it has taken
@@ -207,7 +204,8 @@ int run_fleet(CliTool& tool, const CommandLine& line, const std::vector<std::str
     auto write_report = [&](RunState state, int signal) {
         if (!line.report || (state == RunState::Running && !journal)) return;
         const ReportBytes report = report_text(state, signal);
-        report_error = report.error ? report.error : write_output_file(*line.report, report.bytes);
+        report_error = report.error ? report.error
+                                    : write_output_file(path_from_utf8(*line.report), report.bytes);
     };
     std::mutex mutex;
     std::condition_variable changed;
@@ -374,12 +372,13 @@ std::optional<std::vector<std::string>> fleet_ports(CliTool& tool, const Command
         return std::nullopt;
     }
     std::error_code ignored;
-    if (line.report && std::filesystem::equivalent(*line.report, earlier, ignored)) {
+    if (line.report && std::filesystem::equivalent(path_from_utf8(*line.report),
+                                                   path_from_utf8(earlier), ignored)) {
         status = tool.usage_error("Отчёт этой работы заменил бы отчёт " + in_quotes(earlier) +
                                   ", из которого взяты порты: дайте --report другое имя.");
         return std::nullopt;
     }
-    const FailedPorts failed = failed_ports_of_report(earlier);
+    const FailedPorts failed = failed_ports_of_report(path_from_utf8(earlier));
     if (!failed) {
         tool.err() << failed.error << "\n";
         status = kBadInput;
@@ -548,7 +547,7 @@ void decide_writes(std::vector<UnitOnPort>& units, const std::vector<bool>& wait
 }  // namespace
 
 int run_fleet_write(CliTool& tool, const CommandLine& line) {
-    const ProfileTemplate profile = load_profile_template(line.args[0], line.sets);
+    const ProfileTemplate profile = load_profile_template(path_from_utf8(line.args[0]), line.sets);
     if (!profile) {
         tool.err() << profile.error << "\n";
         return kBadInput;
@@ -565,8 +564,9 @@ int run_fleet_write(CliTool& tool, const CommandLine& line) {
     }
     std::optional<ValuesTable> table;
     if (line.values) {
-        ValuesLoad loaded = load_values_table(
-            *line.values, [&](const std::string& key) { return is_profile_key(profile, key); });
+        ValuesLoad loaded =
+            load_values_table(path_from_utf8(*line.values),
+                              [&](const std::string& key) { return is_profile_key(profile, key); });
         if (!loaded) {
             tool.err() << loaded.error << "\n";
             return kBadInput;
@@ -608,7 +608,7 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
     const UnitJobSettings settings = tool.job_settings(line);
     const bool profiles = line.output.has_value();
     if (profiles) {
-        if (const int error = make_own_folder(*line.output)) {
+        if (const int error = make_own_folder(path_from_utf8(*line.output))) {
             tool.err() << "Не удалось создать папку " << in_quotes(*line.output) << ": "
                        << file_error_text(error) << ".\n";
             return kOutputFailed;
@@ -631,7 +631,7 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
             });
             if (!usable) stem = port_placeholder_value(u.port);
             std::replace(stem.begin(), stem.end(), '/', '-');
-            const auto file = std::filesystem::path(*line.output) / (stem + ".json");
+            const auto file = path_from_utf8(*line.output) / path_from_utf8(stem + ".json");
             auto refuse = [&](UnitReport& r, const std::string& message) {
                 r.status = kDeviceFailed;
                 r.outcome = UnitOutcome::DuplicateImei;
@@ -656,13 +656,13 @@ int run_fleet_read(CliTool& tool, const CommandLine& line) {
             if (earlier != written.end()) {
                 u.status = kDeviceFailed;
                 u.outcome = UnitOutcome::NotSaved;
-                u.message = "Профиль не сохранён: файл " + in_quotes(file.string()) +
+                u.message = "Профиль не сохранён: файл " + in_quotes(path_text(file)) +
                             " в этой работе уже записан для порта " +
                             in_quotes(rows[earlier->second].port) + ".";
                 return kDone;
             }
             if (const int error = write_output_file(file, profile_text(*u.config))) {
-                tool.err() << "Не удалось записать профиль в файл " << in_quotes(file.string())
+                tool.err() << "Не удалось записать профиль в файл " << in_quotes(path_text(file))
                            << ": " << file_error_text(error) << ".\n";
                 return kOutputFailed;
             }

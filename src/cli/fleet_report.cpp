@@ -1,13 +1,18 @@
 #include "cli/fleet_report.h"
 
+#if VELKON_XLSX
 #include <stdlib.h>
 #include <xlsxwriter.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+
+#include "cli/cli_tool.h"
+#include "files/file_error.h"
 
 namespace velkon::cli {
 
@@ -169,7 +174,8 @@ std::string report_json(const std::vector<UnitReport>& units, const RunFacts& ru
     return json_text(report, 2) + "\n";
 }
 
-// ---- Excel workbook
+// ---- Excel workbook (where libxlsxwriter is built: not on Windows)
+#if VELKON_XLSX
 
 // Text a workbook can hold: valid UTF-8 (a byte that is not becomes U+FFFD, where the XML inside
 // would otherwise make the whole file unreadable) and no longer than a cell takes.
@@ -394,6 +400,13 @@ ReportBytes report_xlsx(const std::vector<UnitReport>& units, const RunFacts& ru
     if (closed != LXW_NO_ERROR) return {{}, errno ? errno : EIO};
     return read_back(file);
 }
+#endif
+
+#if VELKON_XLSX
+constexpr const char* kFormatNames = ".csv, .json или .xlsx";
+#else
+constexpr const char* kFormatNames = ".csv или .json";
+#endif
 
 constexpr std::pair<std::string_view, ReportFormat> kEndings[] = {
     {".csv", ReportFormat::Csv},
@@ -408,11 +421,24 @@ std::string tool_version() {
 }
 
 std::optional<ReportFormat> report_format(std::string_view file_name) {
-    const std::string ending = std::filesystem::path(file_name).extension().string();
+    const std::string ending = path_text(path_from_utf8(file_name).extension());
     for (const auto& [name, format] : kEndings) {
         if (ending == name) return format;
     }
     return std::nullopt;
+}
+
+std::string report_name_problem(std::string_view file_name) {
+    const auto format = report_format(file_name);
+#if !VELKON_XLSX
+    if (format == ReportFormat::Xlsx) {
+        return std::string("Эта сборка пишет отчёт только в файл ") + kFormatNames +
+               ": книгу Excel (.xlsx) пишет velkon-cli для Linux.";
+    }
+#endif
+    if (format) return {};
+    return std::string("Отчёт пишется в файл ") + kFormatNames + ", а не " +
+           in_quotes(std::string(file_name)) + ".";
 }
 
 ReportBytes report_bytes(ReportFormat format, const std::vector<UnitReport>& units,
@@ -423,7 +449,11 @@ ReportBytes report_bytes(ReportFormat format, const std::vector<UnitReport>& uni
         case ReportFormat::Json:
             return {report_json(units, run, state)};
         case ReportFormat::Xlsx:
+#if VELKON_XLSX
             return report_xlsx(units, run, state);
+#else
+            return {{}, ENOSYS};  // refused with the option (report_name_problem)
+#endif
     }
     return {};
 }

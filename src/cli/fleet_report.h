@@ -32,6 +32,10 @@ enum class ReportFormat { Csv, Json, Xlsx };
 // The format a report file's ending asks for (.csv, .json, .xlsx); nothing for any other name.
 std::optional<ReportFormat> report_format(std::string_view file_name);
 
+// Why a report cannot be written to `file_name`: its ending names no format, or one this build
+// does not write (an Excel workbook on Windows); "" when it can.
+std::string report_name_problem(std::string_view file_name);
+
 // A report's bytes, or why they could not be made: an errno, worded by file_error_text.
 struct ReportBytes {
     std::string bytes;

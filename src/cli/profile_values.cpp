@@ -4,6 +4,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "files/file_error.h"
 #include "files/file_read.h"
 #include "profile/profile.h"
 #include "protocol/frame.h"
@@ -100,7 +101,7 @@ ProfileTemplate checked_template(const Json& json, const std::string& before) {
 ProfileTemplate load_profile_template(const std::filesystem::path& path,
                                       const std::vector<std::string>& sets) {
     ProfileTemplate out;
-    const std::string name = in_guillemets(path.string());
+    const std::string name = in_guillemets(path_text(path));
     std::string content;
     if (std::string reason = read_file_bounded(path, kProfileSizeLimit, content); !reason.empty()) {
         out.error = "Не удалось прочитать файл " + name + ": " + reason + ".";

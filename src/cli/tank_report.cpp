@@ -3,6 +3,7 @@
 #include "calibration/report_pdf.h"
 #include "calibration/session_file.h"
 #include "cli/commands.h"
+#include "files/file_error.h"
 
 namespace velkon::cli {
 
@@ -24,14 +25,15 @@ int run_tank_report(CliTool& tool, const CommandLine& line) {
     if (!pdf && !ends_with(output, ".csv"))
         return tool.usage_error("Отчёт пишется в файл .pdf или .csv, а не в " + in_quotes(output) +
                                 ".");
-    const calibration::Loaded loaded = calibration::load_file(line.args[0]);
+    const calibration::Loaded loaded = calibration::load_file(path_from_utf8(line.args[0]));
     if (!loaded.session) {
         tool.err() << loaded.error << "\n";
         return kBadInput;
     }
     const std::optional<std::string> error =
-        pdf ? calibration::write_report_pdf(*loaded.session, output)
-            : calibration::write_export(output, calibration::csv_text(*loaded.session, ','));
+        pdf ? calibration::write_report_pdf(*loaded.session, path_from_utf8(output))
+            : calibration::write_export(path_from_utf8(output),
+                                        calibration::csv_text(*loaded.session, ','));
     if (error) {
         tool.err() << *error << "\n";
         return kOutputFailed;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "files/file_error.h"
 #include "files/file_read.h"
 #include "protocol/cp1251.h"
 
@@ -288,7 +289,7 @@ ValuesLoad parse_values_table(std::string_view content,
 
 ValuesLoad load_values_table(const std::filesystem::path& path,
                              const std::function<bool(const std::string&)>& known_key) {
-    const std::string name = in_guillemets(path.string());
+    const std::string name = in_guillemets(path_text(path));
     std::string content;
     if (std::string reason = read_file_bounded(path, kTableSizeLimit, content); !reason.empty()) {
         return {std::nullopt,
